@@ -1,0 +1,28 @@
+# The two commands of the README, and the steps they are made of.
+.PHONY: deps build run test test-asan test-tsan screenshot
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake --preset default >/dev/null
+	cmake --build --preset default
+
+run: build
+	scripts/run-app
+
+test: build
+	ctest --preset default
+
+test-asan: deps
+	@cmake --preset asan >/dev/null
+	cmake --build --preset asan
+	ctest --preset asan
+
+test-tsan: deps
+	@cmake --preset tsan >/dev/null
+	cmake --build --preset tsan
+	ctest --preset tsan
+
+screenshot: build
+	scripts/screenshot docs/screenshot.png

@@ -1,0 +1,17 @@
+# Every library the core links comes from Debian's packages (scripts/install-deps).
+find_package(Threads REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(OpenSSL REQUIRED)
+find_package(CURL REQUIRED)
+find_package(ICU REQUIRED COMPONENTS uc i18n)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
+
+if(TOMELY_WITH_TESTS)
+    find_package(GTest REQUIRED)
+    include(GoogleTest)
+endif()
+if(TOMELY_WITH_UI)
+    find_package(Qt6 REQUIRED COMPONENTS Widgets)
+endif()

@@ -1,0 +1,5 @@
+if(TOMELY_SANITIZE)
+    list(JOIN TOMELY_SANITIZE "," _tomely_sanitizers)
+    add_compile_options(-fsanitize=${_tomely_sanitizers} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=${_tomely_sanitizers})
+endif()

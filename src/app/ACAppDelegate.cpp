@@ -1,0 +1,12 @@
+#include "app/ACAppDelegate.h"
+
+namespace tomely {
+
+void ACAppDelegate::applicationDidFinishLaunching() {
+    uploaderWindow_ = ACUploaderWindow::initWithWindowNibName(bundle_, desktop_);
+    if (uploaderWindow_) {
+        uploaderWindow_->showWindow();
+    }
+}
+
+}  // namespace tomely

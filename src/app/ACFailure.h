@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/Desktop.h"
+#include "platform/Error.h"
+
+namespace tomely {
+
+// The three alerts that end the wizard. Each runs a critical alert modally on the main thread and
+// then terminates the application; a caller on another thread posts to the main loop first.
+class ACFailure {
+public:
+    ACFailure() = delete;
+
+    // A call that failed or answered with an unexpected status (0 when no response arrived).
+    static void httpFailure(Desktop& desktop, std::int32_t responseStatusCode, const std::string& url);
+    // Any failed part upload; the same words whatever went wrong.
+    static void httpUploadBookFailure(Desktop& desktop);
+    // The book package could not be extracted.
+    static void unzipFailure(Desktop& desktop, const Error& error);
+
+    // The alerts' contents, apart from running them.
+    [[nodiscard]] static Alert httpFailureAlert(std::int32_t responseStatusCode, const std::string& url);
+    [[nodiscard]] static Alert httpUploadBookFailureAlert();
+    [[nodiscard]] static Alert unzipFailureAlert(const Error& error);
+};
+
+}  // namespace tomely

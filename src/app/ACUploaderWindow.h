@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+
+#include "app/ACMainViewController.h"
+#include "app/Desktop.h"
+#include "app/UploaderWindowView.h"
+#include "app/ViewBundle.h"
+
+namespace tomely {
+
+// The controller of the one uploader window, whose content is the step container.
+class ACUploaderWindow {
+public:
+    // Loads the window description "ACUploaderWindow"; nullptr when the bundle has none.
+    [[nodiscard]] static std::unique_ptr<ACUploaderWindow> initWithWindowNibName(ViewBundle& bundle,
+                                                                                 Desktop& desktop);
+
+    ACUploaderWindow(std::unique_ptr<UploaderWindowView> window, Desktop& desktop, ViewBundle& bundle);
+
+    // Shows the window and orders it front; the first time, windowDidLoad installs the first step.
+    void showWindow();
+    void windowDidLoad();
+
+    [[nodiscard]] UploaderWindowView& window() const { return *window_; }
+    [[nodiscard]] ACMainViewController& mainViewController() const { return *mainViewController_; }
+
+private:
+    std::unique_ptr<UploaderWindowView> window_;
+    std::unique_ptr<ACMainViewController> mainViewController_;
+    bool loaded_ = false;
+};
+
+}  // namespace tomely

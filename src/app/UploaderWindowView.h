@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/Controls.h"
+#include "app/View.h"
+
+namespace tomely {
+
+// The controls of the uploader window that the step container drives.
+struct ContainerControls {
+    TextControl& stepOneField;
+    TextControl& stepTwoField;
+    TextControl& stepThreeField;
+    TextControl& stepFourField;
+    Button& continueButton;
+    Button& cancelButton;
+    Spinner& workingSpinner;
+    TextControl& workingText;
+    // The container's own view, in which the step area lies.
+    View& view;
+};
+
+// The one uploader window, loaded from its description.
+class UploaderWindowView {
+public:
+    virtual ~UploaderWindowView() = default;
+    [[nodiscard]] virtual ContainerControls containerControls() = 0;
+    // Shows the window and orders it front.
+    virtual void show() = 0;
+    // Makes the window key and puts it in front of the application's other windows.
+    virtual void makeKeyAndOrderFront() = 0;
+};
+
+}  // namespace tomely

@@ -1,0 +1,51 @@
+#include "platform/SerialQueue.h"
+
+#include <thread>
+
+namespace tomely {
+
+std::shared_ptr<SerialQueue> SerialQueue::create(std::string name) {
+    return std::shared_ptr<SerialQueue>(new SerialQueue(std::move(name)));
+}
+
+void SerialQueue::addOperation(Operation operation) {
+    std::scoped_lock lock(mutex_);
+    pending_.push_back(std::move(operation));
+    if (!workerRunning_) {
+        workerRunning_ = true;
+        // Detached: the thread owns a reference to the queue and ends once the queue is empty,
+        // so nobody has to join it and dropping the queue never blocks.
+        std::thread([self = shared_from_this()] { self->drain(); }).detach();
+    }
+}
+
+void SerialQueue::drain() {
+    for (;;) {
+        Operation operation;
+        {
+            std::scoped_lock lock(mutex_);
+            if (pending_.empty()) {
+                workerRunning_ = false;
+                idle_.notify_all();
+                return;
+            }
+            operation = std::move(pending_.front());
+        }
+        operation();
+        std::scoped_lock lock(mutex_);
+        // Popped only after running, so operationCount() includes the one in progress.
+        pending_.pop_front();
+    }
+}
+
+void SerialQueue::waitUntilAllOperationsAreFinished() {
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return !workerRunning_; });
+}
+
+std::size_t SerialQueue::operationCount() const {
+    std::scoped_lock lock(mutex_);
+    return pending_.size();
+}
+
+}  // namespace tomely

@@ -1,0 +1,16 @@
+#include "support/FakeView.h"
+
+namespace tomely::testing {
+
+FakeView::~FakeView() = default;
+
+void FakeView::addSubview(View& subview, Rect frame) {
+    auto& child = dynamic_cast<FakeView&>(subview);
+    child.superview_ = this;
+    child.frame_ = frame;
+    ++addSubviewCount;
+}
+
+void FakeView::removeFromSuperview() { superview_ = nullptr; }
+
+}  // namespace tomely::testing

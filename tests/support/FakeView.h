@@ -1,0 +1,28 @@
+#pragma once
+
+#include "app/View.h"
+
+namespace tomely::testing {
+
+class FakeView : public View {
+public:
+    explicit FakeView(Size size = {}) : size_(size) {}
+    ~FakeView() override;
+
+    [[nodiscard]] Size frameSize() const override { return size_; }
+    [[nodiscard]] Rect frame() const override { return frame_; }
+    void addSubview(View& subview, Rect frame) override;
+    void removeFromSuperview() override;
+
+    void setFrameSize(Size size) { size_ = size; }
+    [[nodiscard]] FakeView* superview() const { return superview_; }
+
+    int addSubviewCount = 0;
+
+private:
+    Size size_;
+    Rect frame_;
+    FakeView* superview_ = nullptr;
+};
+
+}  // namespace tomely::testing
