@@ -21,9 +21,7 @@ public:
 
     [[nodiscard]] ACUploaderWindow* uploaderWindow() const { return uploaderWindow_.get(); }
     // The application's window, which the first step brings to the front; none before launch.
-    [[nodiscard]] UploaderWindowView* window() const {
-        return uploaderWindow_ ? &uploaderWindow_->window() : nullptr;
-    }
+    [[nodiscard]] UploaderWindowView* window() const { return uploaderWindow_ ? &uploaderWindow_->window() : nullptr; }
 
 private:
     ViewBundle& bundle_;

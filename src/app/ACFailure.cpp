@@ -54,7 +54,9 @@ void ACFailure::httpFailure(Desktop& desktop, std::int32_t responseStatusCode, c
     runAndTerminate(desktop, httpFailureAlert(responseStatusCode, url));
 }
 
-void ACFailure::httpUploadBookFailure(Desktop& desktop) { runAndTerminate(desktop, httpUploadBookFailureAlert()); }
+void ACFailure::httpUploadBookFailure(Desktop& desktop) {
+    runAndTerminate(desktop, httpUploadBookFailureAlert());
+}
 
 void ACFailure::unzipFailure(Desktop& desktop, const Error& error) {
     runAndTerminate(desktop, unzipFailureAlert(error));

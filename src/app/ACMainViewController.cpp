@@ -30,17 +30,29 @@ void ACMainViewController::continueButtonPressed(Button* sender) {
     }
 }
 
-void ACMainViewController::setContinueButtonEnabled(bool enabled) { controls_.continueButton.setEnabled(enabled); }
+void ACMainViewController::setContinueButtonEnabled(bool enabled) {
+    controls_.continueButton.setEnabled(enabled);
+}
 
-bool ACMainViewController::continueButtonEnabled() const { return controls_.continueButton.isEnabled(); }
+bool ACMainViewController::continueButtonEnabled() const {
+    return controls_.continueButton.isEnabled();
+}
 
-void ACMainViewController::setCancelButtonHidden(bool hidden) { controls_.cancelButton.setHidden(hidden); }
+void ACMainViewController::setCancelButtonHidden(bool hidden) {
+    controls_.cancelButton.setHidden(hidden);
+}
 
-bool ACMainViewController::cancelButtonHidden() const { return controls_.cancelButton.isHidden(); }
+bool ACMainViewController::cancelButtonHidden() const {
+    return controls_.cancelButton.isHidden();
+}
 
-void ACMainViewController::setContinueButtonText(const std::string& text) { controls_.continueButton.setTitle(text); }
+void ACMainViewController::setContinueButtonText(const std::string& text) {
+    controls_.continueButton.setTitle(text);
+}
 
-std::string ACMainViewController::continueButtonText() const { return controls_.continueButton.title(); }
+std::string ACMainViewController::continueButtonText() const {
+    return controls_.continueButton.title();
+}
 
 void ACMainViewController::setWorkingInfo(const std::optional<std::string>& info) {
     if (info) {
@@ -69,15 +81,25 @@ void ACMainViewController::selectStep(TextControl& field) {
     field.setTextColor(TextColor::Black);
 }
 
-void ACMainViewController::stepOne() { selectStep(controls_.stepOneField); }
-void ACMainViewController::stepTwo() { selectStep(controls_.stepTwoField); }
-void ACMainViewController::stepThree() { selectStep(controls_.stepThreeField); }
-void ACMainViewController::stepFour() { selectStep(controls_.stepFourField); }
-void ACMainViewController::stepFive() { unselectAllSteps(); }
+void ACMainViewController::stepOne() {
+    selectStep(controls_.stepOneField);
+}
+void ACMainViewController::stepTwo() {
+    selectStep(controls_.stepTwoField);
+}
+void ACMainViewController::stepThree() {
+    selectStep(controls_.stepThreeField);
+}
+void ACMainViewController::stepFour() {
+    selectStep(controls_.stepFourField);
+}
+void ACMainViewController::stepFive() {
+    unselectAllSteps();
+}
 
 void ACMainViewController::unselectAllSteps() {
-    for (TextControl* field : {&controls_.stepOneField, &controls_.stepTwoField, &controls_.stepThreeField,
-                               &controls_.stepFourField}) {
+    for (TextControl* field :
+         {&controls_.stepOneField, &controls_.stepTwoField, &controls_.stepThreeField, &controls_.stepFourField}) {
         field->setTextColor(TextColor::Gray);
     }
 }

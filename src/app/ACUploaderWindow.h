@@ -13,8 +13,7 @@ namespace tomely {
 class ACUploaderWindow {
 public:
     // Loads the window description "ACUploaderWindow"; nullptr when the bundle has none.
-    [[nodiscard]] static std::unique_ptr<ACUploaderWindow> initWithWindowNibName(ViewBundle& bundle,
-                                                                                 Desktop& desktop);
+    [[nodiscard]] static std::unique_ptr<ACUploaderWindow> initWithWindowNibName(ViewBundle& bundle, Desktop& desktop);
 
     ACUploaderWindow(std::unique_ptr<UploaderWindowView> window, Desktop& desktop, ViewBundle& bundle);
 

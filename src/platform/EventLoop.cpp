@@ -15,13 +15,15 @@ void EventLoop::post(Task task) {
 void EventLoop::postAfter(std::chrono::nanoseconds delay, Task task) {
     {
         std::scoped_lock lock(mutex_);
-        timed_.push(Timed{Clock::now() + std::chrono::duration_cast<Clock::duration>(delay), nextSequence_++,
-                          std::move(task)});
+        timed_.push(
+            Timed{Clock::now() + std::chrono::duration_cast<Clock::duration>(delay), nextSequence_++, std::move(task)});
     }
     wake_.notify_one();
 }
 
-bool EventLoop::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
+bool EventLoop::isMainThread() const {
+    return std::this_thread::get_id() == mainThread_;
+}
 
 EventLoop::Task EventLoop::nextTask(Clock::time_point deadline) {
     std::unique_lock lock(mutex_);

@@ -38,6 +38,8 @@ std::vector<std::string> Capture::lines() const {
     return lines_;
 }
 
-void Capture::append(std::string_view line) { lines_.emplace_back(line); }
+void Capture::append(std::string_view line) {
+    lines_.emplace_back(line);
+}
 
 }  // namespace tomely::SystemLog

@@ -18,15 +18,23 @@ void applyColor(QWidget* widget, QPalette::ColorRole role, TextColor color) {
 
 }  // namespace
 
-void QtLabel::setText(const std::string& text) { label_->setText(QString::fromStdString(text)); }
-std::string QtLabel::text() const { return label_->text().toStdString(); }
+void QtLabel::setText(const std::string& text) {
+    label_->setText(QString::fromStdString(text));
+}
+std::string QtLabel::text() const {
+    return label_->text().toStdString();
+}
 void QtLabel::setTextColor(TextColor color) {
     color_ = color;
     applyColor(label_, QPalette::WindowText, color);
 }
 
-void QtTextField::setText(const std::string& text) { field_->setText(QString::fromStdString(text)); }
-std::string QtTextField::text() const { return field_->text().toStdString(); }
+void QtTextField::setText(const std::string& text) {
+    field_->setText(QString::fromStdString(text));
+}
+std::string QtTextField::text() const {
+    return field_->text().toStdString();
+}
 void QtTextField::setTextColor(TextColor color) {
     color_ = color;
     applyColor(field_, QPalette::Text, color);
@@ -39,8 +47,12 @@ QtButton::QtButton(QPushButton* button) : QtControl(button), button_(button) {
         }
     });
 }
-void QtButton::setTitle(const std::string& title) { button_->setText(QString::fromStdString(title)); }
-std::string QtButton::title() const { return button_->text().toStdString(); }
+void QtButton::setTitle(const std::string& title) {
+    button_->setText(QString::fromStdString(title));
+}
+std::string QtButton::title() const {
+    return button_->text().toStdString();
+}
 
 QtProgressIndicator::QtProgressIndicator(QProgressBar* bar) : QtControl(bar), bar_(bar) {
     bar_->setTextVisible(false);
@@ -83,7 +95,9 @@ QtView::~QtView() {
     }
 }
 
-Size QtView::frameSize() const { return {static_cast<double>(widget_->width()), static_cast<double>(widget_->height())}; }
+Size QtView::frameSize() const {
+    return {static_cast<double>(widget_->width()), static_cast<double>(widget_->height())};
+}
 
 Rect QtView::frame() const {
     const QRect geometry = widget_->geometry();

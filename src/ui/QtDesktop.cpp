@@ -32,7 +32,9 @@ std::size_t QtAlertPresenter::runModal(const Alert& alert) {
     return 0;
 }
 
-void QtApplication::terminate() { QCoreApplication::quit(); }
+void QtApplication::terminate() {
+    QCoreApplication::quit();
+}
 
 void QtApplication::activateIgnoringOtherApps() {
     for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -43,7 +45,9 @@ void QtApplication::activateIgnoringOtherApps() {
     }
 }
 
-void QtWorkspace::openURL(const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); }
+void QtWorkspace::openURL(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
 
 std::optional<std::string> QtOpenPanel::runModal(const std::vector<std::string>& allowedFileTypes) {
     QStringList patterns;

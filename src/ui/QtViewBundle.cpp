@@ -13,8 +13,8 @@ std::unique_ptr<View> welcomeView() {
     auto* widget = new QWidget;
     auto* layout = new QVBoxLayout(widget);
     auto* title = new QLabel(QStringLiteral("<h2>Publish your book to your Tomely shelf</h2>"), widget);
-    auto* body = new QLabel(QStringLiteral("Sign in, pick your book, and the uploader sends only what has changed."),
-                            widget);
+    auto* body =
+        new QLabel(QStringLiteral("Sign in, pick your book, and the uploader sends only what has changed."), widget);
     body->setWordWrap(true);
     layout->addWidget(title);
     layout->addWidget(body);

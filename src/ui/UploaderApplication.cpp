@@ -11,8 +11,12 @@ UploaderApplication::UploaderApplication() : delegate_(bundle_, desktop_.desktop
     QApplication::setQuitOnLastWindowClosed(delegate_.applicationShouldTerminateAfterLastWindowClosed());
 }
 
-UploaderApplication::~UploaderApplication() { MainLoop::install(nullptr); }
+UploaderApplication::~UploaderApplication() {
+    MainLoop::install(nullptr);
+}
 
-void UploaderApplication::start() { delegate_.applicationDidFinishLaunching(); }
+void UploaderApplication::start() {
+    delegate_.applicationDidFinishLaunching();
+}
 
 }  // namespace tomely::ui

@@ -13,8 +13,9 @@ QLabel* makeStepLabel(QWidget* parent, const char* text, int index) {
 
 UploaderWindow::UploaderWindow()
     : window_(new QWidget, QtView::Ownership::Owned),
-      stepLabels_{makeStepLabel(window_.widget(), "1. Sign in", 0), makeStepLabel(window_.widget(), "2. Locate book", 1),
-                  makeStepLabel(window_.widget(), "3. Choose target", 2), makeStepLabel(window_.widget(), "4. Upload", 3)},
+      stepLabels_{
+          makeStepLabel(window_.widget(), "1. Sign in", 0), makeStepLabel(window_.widget(), "2. Locate book", 1),
+          makeStepLabel(window_.widget(), "3. Choose target", 2), makeStepLabel(window_.widget(), "4. Upload", 3)},
       continueButton_(new QPushButton(QStringLiteral("Continue"), window_.widget())),
       cancelButton_(new QPushButton(QStringLiteral("Cancel"), window_.widget())),
       spinner_(new QProgressBar(window_.widget())),

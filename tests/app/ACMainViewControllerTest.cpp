@@ -153,8 +153,7 @@ private:
 TEST_F(ACMainViewControllerTest, InstallingAStepHandsOwnershipToTheContainerAndReleasesThePrevious) {
     int destroyed = 0;
     bundle.addView("Step", [] { return std::make_unique<FakeView>(); });
-    EXPECT_EQ(ACStepViewController::initWithNibName<RecordingStep>("Missing", bundle, container, &destroyed),
-              nullptr);
+    EXPECT_EQ(ACStepViewController::initWithNibName<RecordingStep>("Missing", bundle, container, &destroyed), nullptr);
 
     auto first = ACStepViewController::initWithNibName<RecordingStep>("Step", bundle, container, &destroyed);
     ASSERT_NE(first, nullptr);

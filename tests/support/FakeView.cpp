@@ -11,6 +11,8 @@ void FakeView::addSubview(View& subview, Rect frame) {
     ++addSubviewCount;
 }
 
-void FakeView::removeFromSuperview() { superview_ = nullptr; }
+void FakeView::removeFromSuperview() {
+    superview_ = nullptr;
+}
 
 }  // namespace tomely::testing
