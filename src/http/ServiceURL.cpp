@@ -15,7 +15,9 @@ struct CurlUrlDeleter {
 }  // namespace
 
 std::string serviceBaseURL() {
-    if (const char* overridden = std::getenv("TOMELY_SERVICE_URL"); overridden != nullptr && *overridden != '\0') {
+    // Nothing in the process sets the environment after start-up, so reading it is safe.
+    const char* overridden = std::getenv("TOMELY_SERVICE_URL");  // NOLINT(concurrency-mt-unsafe)
+    if (overridden != nullptr && *overridden != '\0') {
         return overridden;
     }
     return TOMELY_BUILD_SERVICE_URL;
@@ -23,7 +25,7 @@ std::string serviceBaseURL() {
 
 std::string serviceDomainName() {
     const std::unique_ptr<CURLU, CurlUrlDeleter> url(curl_url());
-    const std::string base = serviceBaseURL();
+    std::string base = serviceBaseURL();
     char* host = nullptr;
     if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
         curl_url_get(url.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) {
