@@ -8,7 +8,10 @@
 namespace tomely::ui {
 
 void QtMainLoop::post(Task task) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+    // Once the application object is gone the process is ending: nothing is left to report to.
+    if (QCoreApplication* application = QCoreApplication::instance(); application != nullptr) {
+        QMetaObject::invokeMethod(application, std::move(task), Qt::QueuedConnection);
+    }
 }
 
 void QtMainLoop::postAfter(std::chrono::nanoseconds delay, Task task) {
@@ -20,7 +23,8 @@ void QtMainLoop::postAfter(std::chrono::nanoseconds delay, Task task) {
 }
 
 bool QtMainLoop::isMainThread() const {
-    return QThread::currentThread() == QCoreApplication::instance()->thread();
+    const QCoreApplication* application = QCoreApplication::instance();
+    return application != nullptr && QThread::currentThread() == application->thread();
 }
 
 }  // namespace tomely::ui

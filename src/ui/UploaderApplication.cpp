@@ -11,10 +11,6 @@ UploaderApplication::UploaderApplication() : delegate_(bundle_, desktop_.desktop
     QApplication::setQuitOnLastWindowClosed(delegate_.applicationShouldTerminateAfterLastWindowClosed());
 }
 
-UploaderApplication::~UploaderApplication() {
-    MainLoop::install(nullptr);
-}
-
 void UploaderApplication::start() {
     delegate_.applicationDidFinishLaunching();
 }

@@ -4,8 +4,12 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <atomic>
+#include <thread>
+
 #include "app/ACStepViewController.h"
 #include "ui/QtControls.h"
+#include "ui/QtMainLoop.h"
 #include "ui/UploaderApplication.h"
 #include "ui/UploaderWindow.h"
 
@@ -52,6 +56,27 @@ TEST(UploaderWindowTest, ClosingTheWindowEndsTheApplication) {
     deadline.start(10000);
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_TRUE(closedByUs);
+}
+
+TEST(QtMainLoopTest, WorkPostedFromAnotherThreadRunsOnTheGuiThreadAndTimersWait) {
+    QtMainLoop loop;
+    std::atomic<bool> postedOnMain{false};
+    bool timerOnMain = false;
+    std::thread worker([&] {
+        EXPECT_FALSE(loop.isMainThread());
+        loop.post([&] { postedOnMain = loop.isMainThread(); });
+        loop.postAfter(std::chrono::milliseconds(5), [&] {
+            timerOnMain = loop.isMainThread();
+            QCoreApplication::exit(0);
+        });
+    });
+    worker.join();
+    QTimer deadline;
+    QObject::connect(&deadline, &QTimer::timeout, [] { QCoreApplication::exit(42); });
+    deadline.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(postedOnMain);
+    EXPECT_TRUE(timerOnMain);
 }
 
 }  // namespace
