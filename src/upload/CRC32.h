@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace tomely {
+
+// The CRC-32 of gzip and PNG (ISO 3309 / ITU-T V.42) over all of `data`, as zlib's crc32 computes
+// it starting from its value for no data. The uploader sends it with each part file so the service
+// can check the bytes it inflates. Thread-safe.
+[[nodiscard]] std::uint32_t CRC32Value(std::span<const std::uint8_t> data);
+
+}  // namespace tomely

@@ -1,0 +1,96 @@
+#include "upload/ACFileSHA1.h"
+
+#include <gtest/gtest.h>
+
+#include "CallbackLog.h"
+#include "TestFiles.h"
+#include "support/TemporaryDirectory.h"
+
+namespace tomely {
+namespace {
+
+using testing::CallbackLog;
+
+constexpr const char* kFingerprintOfNothing = "da39a3ee5e6b4b0d3255bfef95601890afd80709_0";
+
+// Hashes `paths` with a hasher that the test drops at once, and returns the log once the hasher
+// has released itself, so that no callback can follow.
+std::shared_ptr<CallbackLog> hash(std::vector<std::string> paths) {
+    auto log = CallbackLog::create();
+    {
+        auto hasher = ACFileSHA1::create();
+        auto token = log->releaseToken();
+        hasher->setProgressBlock([log, token](ACFileSHA1&, std::uint64_t done, std::uint64_t total) {
+            log->record("progress " + std::to_string(done) + "/" + std::to_string(total));
+        });
+        hasher->setCompleteBlock([log, token](ACFileSHA1&, const ACFileSHA1::Fingerprints& fingerprints) {
+            log->record("complete");
+            log->keepResult(fingerprints);
+        });
+        hasher->hashFiles(std::move(paths));
+    }
+    EXPECT_TRUE(log->waitUntilReleased()) << "the hasher was never released";
+    return log;
+}
+
+TEST(ACFileSHA1Test, ReportsEveryFileThenCompletesOnceWithEveryPathOnOneWorkerThread) {
+    testing::TemporaryDirectory directory;
+    std::vector<std::string> paths;
+    for (const char* name : {"a.part00000", "b.part00000", "c.part00000"}) {
+        paths.push_back(directory.filePath(name));
+        testing::writeFile(paths.back(), testing::bytesOf(name));
+    }
+
+    const auto log = hash(paths);
+
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/3", "progress 2/3", "progress 3/3", "complete"}));
+    const std::map<std::string, std::string> result = log->result();
+    ASSERT_EQ(result.size(), 3U);
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(result.contains(path));
+        EXPECT_EQ(result.at(path), ACFileSHA1::fingerprint(testing::readFile(path)));
+    }
+    const std::vector<std::thread::id> threads = log->threads();
+    for (const std::thread::id thread : threads) {
+        EXPECT_NE(thread, std::this_thread::get_id());
+        EXPECT_EQ(thread, threads.front());
+    }
+}
+
+TEST(ACFileSHA1Test, EmptyListCompletesOnceWithNoEntriesAndNoProgress) {
+    const auto log = hash({});
+
+    EXPECT_EQ(log->events(), std::vector<std::string>{"complete"});
+    EXPECT_TRUE(log->result().empty());
+    ASSERT_EQ(log->threads().size(), 1U);
+    EXPECT_NE(log->threads().front(), std::this_thread::get_id());
+}
+
+TEST(ACFileSHA1Test, PathListedTwiceIsHashedOnceAndTheListStillCompletes) {
+    testing::TemporaryDirectory directory;
+    const std::string a = directory.filePath("a");
+    const std::string b = directory.filePath("b");
+    testing::writeFile(a, testing::bytesOf("first"));
+    testing::writeFile(b, testing::bytesOf("second"));
+
+    const auto log = hash({a, b, a});
+
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/2", "progress 2/2", "complete"}));
+    EXPECT_EQ(log->result().size(), 2U);
+}
+
+TEST(ACFileSHA1Test, UnreadableFileCountsAsEmpty) {
+    testing::TemporaryDirectory directory;
+    const std::string missing = directory.filePath("missing");
+    const std::string empty = directory.filePath("empty");
+    testing::writeFile(empty, {});
+
+    const auto log = hash({missing, empty});
+
+    EXPECT_EQ(log->result(),
+              (std::map<std::string, std::string>{{missing, kFingerprintOfNothing}, {empty, kFingerprintOfNothing}}));
+}
+
+}  // namespace
+}  // namespace tomely

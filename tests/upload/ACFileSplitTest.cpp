@@ -1,0 +1,181 @@
+#include "upload/ACFileSplit.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "CallbackLog.h"
+#include "TestFiles.h"
+#include "support/TemporaryDirectory.h"
+
+namespace tomely {
+namespace {
+
+using testing::Bytes;
+using testing::CallbackLog;
+
+struct SplitSettings {
+    bool keepOriginalFile = true;
+    std::uint64_t maxBytes = ACFileSplit::kDefaultMaxBytes;
+};
+
+// Splits `paths` with a splitter that the test drops at once, and returns the log once the
+// splitter has released itself, so that no callback can follow.
+std::shared_ptr<CallbackLog> split(std::vector<std::string> paths, SplitSettings settings = {}) {
+    auto log = CallbackLog::create();
+    {
+        auto splitter = ACFileSplit::create();
+        splitter->setKeepOriginalFile(settings.keepOriginalFile);
+        splitter->setMaxBytes(settings.maxBytes);
+        auto token = log->releaseToken();
+        splitter->setProgressBlock([log, token](ACFileSplit&, std::uint64_t done, std::uint64_t total) {
+            log->record("progress " + std::to_string(done) + "/" + std::to_string(total));
+        });
+        splitter->setCompleteBlock([log, token](ACFileSplit&) { log->record("complete"); });
+        splitter->splitFiles(std::move(paths));
+    }
+    EXPECT_TRUE(log->waitUntilReleased()) << "the splitter was never released";
+    return log;
+}
+
+TEST(ACFileSplitTest, NamesPartsWithAtLeastFiveIndexDigits) {
+    const struct {
+        std::uint64_t index;
+        const char* name;
+    } cases[] = {
+        {0, "/w/a.png.part00000"},        {7, "/w/a.png.part00007"},           {99'999, "/w/a.png.part99999"},
+        {100'000, "/w/a.png.part100000"}, {1'234'567, "/w/a.png.part1234567"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ACFileSplit::partFilePath("/w/a.png", c.index), c.name);
+    }
+}
+
+TEST(ACFileSplitTest, CutsEachFileIntoConsecutivePartsOfAtMostMaxBytes) {
+    const struct {
+        const char* name;
+        std::size_t size;
+        std::uint64_t maxBytes;
+        std::vector<std::size_t> partSizes;
+    } cases[] = {
+        {"empty file has no part", 0, ACFileSplit::kDefaultMaxBytes, {}},
+        {"one byte", 1, ACFileSplit::kDefaultMaxBytes, {1}},
+        {"exactly one part", 1'024'000, ACFileSplit::kDefaultMaxBytes, {1'024'000}},
+        {"one byte over", 1'024'001, ACFileSplit::kDefaultMaxBytes, {1'024'000, 1}},
+        {"exactly two parts, no empty third", 2'048'000, ACFileSplit::kDefaultMaxBytes, {1'024'000, 1'024'000}},
+        {"two and a remainder", 2'500'000, ACFileSplit::kDefaultMaxBytes, {1'024'000, 1'024'000, 452'000}},
+        {"a smaller maxBytes", 25, 10, {10, 10, 5}},
+        {"a maxBytes beyond the file", 3, std::uint64_t{1} << 62, {3}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TemporaryDirectory directory;
+        const std::string source = directory.filePath("book.bin");
+        const Bytes contents = testing::noise(c.size, 7);
+        testing::writeFile(source, contents);
+
+        split({source}, {.keepOriginalFile = true, .maxBytes = c.maxBytes});
+
+        std::vector<std::string> expectedNames{"book.bin"};
+        std::size_t offset = 0;
+        for (std::size_t index = 0; index < c.partSizes.size(); ++index) {
+            const std::string part = ACFileSplit::partFilePath(source, index);
+            expectedNames.push_back(std::filesystem::path(part).filename().string());
+            const Bytes expected(contents.begin() + static_cast<std::ptrdiff_t>(offset),
+                                 contents.begin() + static_cast<std::ptrdiff_t>(offset + c.partSizes[index]));
+            EXPECT_TRUE(testing::readFile(part) == expected) << "part " << index << " differs";
+            offset += c.partSizes[index];
+        }
+        // The source is untouched and nothing else (no temporary file) is left beside it.
+        EXPECT_EQ(testing::entryNames(directory.path()), expectedNames);
+        EXPECT_TRUE(testing::readFile(source) == contents);
+    }
+}
+
+TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemain) {
+    testing::TemporaryDirectory directory;
+    const std::string empty = directory.filePath("empty");
+    const std::string small = directory.filePath("small");
+    const std::string large = directory.filePath("large");
+    testing::writeFile(empty, {});
+    testing::writeFile(small, testing::bytesOf("x"));
+    testing::writeFile(large, testing::text(2'500'000));
+
+    split({empty, small, large}, {.keepOriginalFile = false});
+
+    // The empty file has no part, so it leaves the tree altogether.
+    EXPECT_EQ(testing::entryNames(directory.path()),
+              (std::vector<std::string>{"large.part00000", "large.part00001", "large.part00002", "small.part00000"}));
+}
+
+TEST(ACFileSplitTest, ReportsEveryFileThenCompletesOnceOnOneWorkerThread) {
+    testing::TemporaryDirectory directory;
+    std::vector<std::string> paths;
+    for (const char* name : {"a", "b", "c"}) {
+        paths.push_back(directory.filePath(name));
+        testing::writeFile(paths.back(), testing::text(1'500'000));
+    }
+
+    const auto log = split(paths);
+
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/3", "progress 2/3", "progress 3/3", "complete"}));
+    const std::vector<std::thread::id> threads = log->threads();
+    ASSERT_FALSE(threads.empty());
+    for (const std::thread::id thread : threads) {
+        EXPECT_NE(thread, std::this_thread::get_id());
+        EXPECT_EQ(thread, threads.front());
+    }
+}
+
+TEST(ACFileSplitTest, EmptyListCompletesOnceWithoutProgress) {
+    const auto log = split({});
+
+    EXPECT_EQ(log->events(), std::vector<std::string>{"complete"});
+    ASSERT_EQ(log->threads().size(), 1U);
+    EXPECT_NE(log->threads().front(), std::this_thread::get_id());
+}
+
+TEST(ACFileSplitTest, ReplacesAnExistingPartFile) {
+    testing::TemporaryDirectory directory;
+    const std::string source = directory.filePath("page.xhtml");
+    testing::writeFile(source, testing::bytesOf("new contents"));
+    testing::writeFile(source + ".part00000", testing::text(5'000));
+
+    split({source});
+
+    EXPECT_TRUE(testing::readFile(source + ".part00000") == testing::bytesOf("new contents"));
+    EXPECT_EQ(testing::entryNames(directory.path()), (std::vector<std::string>{"page.xhtml", "page.xhtml.part00000"}));
+}
+
+TEST(ACFileSplitTest, MissingFileCountsAsDoneAndLeavesNoPart) {
+    testing::TemporaryDirectory directory;
+    const std::string present = directory.filePath("present");
+    testing::writeFile(present, testing::bytesOf("here"));
+
+    const auto log = split({directory.filePath("missing"), present}, {.keepOriginalFile = false});
+
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/2", "progress 2/2", "complete"}));
+    EXPECT_EQ(testing::entryNames(directory.path()), std::vector<std::string>{"present.part00000"});
+}
+
+TEST(ACFileSplitTest, SourceWithAPartThatCannotBeWrittenIsKeptAndTheOtherPartsAreWritten) {
+    testing::TemporaryDirectory directory;
+    const std::string source = directory.filePath("movie.mov");
+    const Bytes contents = testing::noise(2'500'000, 3);
+    testing::writeFile(source, contents);
+    // A directory in the way of the second part: no file can be renamed onto it.
+    std::filesystem::create_directory(source + ".part00001");
+
+    split({source}, {.keepOriginalFile = false});
+
+    // Deleting the source now would lose the bytes of the missing part.
+    EXPECT_TRUE(testing::readFile(source) == contents);
+    EXPECT_TRUE(testing::readFile(source + ".part00002") == Bytes(contents.begin() + 2'048'000, contents.end()));
+    EXPECT_EQ(
+        testing::entryNames(directory.path()),
+        (std::vector<std::string>{"movie.mov", "movie.mov.part00000", "movie.mov.part00001", "movie.mov.part00002"}));
+}
+
+}  // namespace
+}  // namespace tomely
