@@ -27,16 +27,17 @@ struct DateChange {
     explicit DateChange(std::time_t date) : times{{0, UTIME_OMIT}, {date, 0}} {}
 };
 
+// "dest/" and "dest" name the same directory; "" is the current one.
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path.empty() ? std::string(".") : path;
+}
+
 }  // namespace
 
-DestinationTree::DestinationTree(std::string root) : root_(std::move(root)) {
-    while (root_.size() > 1 && root_.back() == '/') {
-        root_.pop_back();
-    }
-    if (root_.empty()) {
-        root_ = ".";
-    }
-}
+DestinationTree::DestinationTree(std::string root) : root_(withoutTrailingSlashes(std::move(root))) {}
 
 DestinationTree::~DestinationTree() {
     closeCached();
