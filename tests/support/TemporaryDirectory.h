@@ -1,37 +1,39 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
+#include <ctime>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace tomely::testing {
 
-// A fresh directory under the system's temporary directory, removed with everything in it when
-// the object goes. Each instance is unique, so tests running in parallel never share one.
+// A fresh, empty directory under $TMPDIR (or /tmp), removed with everything in it when the
+// object goes. Owned by the test that made it; not shared between threads while it is removed.
 class TemporaryDirectory {
 public:
-    TemporaryDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tomely-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "cannot create a temporary directory from " << pattern;
-        }
-        path_ = pattern;
-    }
-    ~TemporaryDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    TemporaryDirectory();
+    ~TemporaryDirectory();
     TemporaryDirectory(const TemporaryDirectory&) = delete;
     TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
 
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-    // The absolute path of `relative` inside the directory, as text.
-    [[nodiscard]] std::string filePath(const std::string& relative) const { return (path_ / relative).string(); }
+    // The directory's path, without a trailing "/".
+    [[nodiscard]] const std::string& path() const { return path_; }
+    // The path of `relative` inside the directory.
+    [[nodiscard]] std::string pathOf(std::string_view relative) const;
 
 private:
-    std::filesystem::path path_;
+    std::string path_;
 };
+
+// Whole-file helpers that fail the running test (and return empty) when the file system refuses.
+void writeFile(const std::string& path, std::string_view contents);
+[[nodiscard]] std::string readFile(const std::string& path);
+
+// The modification date of the item itself (a link's own, not its target's); -1 when it is missing.
+[[nodiscard]] std::time_t modificationTime(const std::string& path);
+
+// Everything below `root`, sorted, as relative paths: directories end in "/", symbolic links read
+// "name -> target"; links are not followed.
+[[nodiscard]] std::vector<std::string> treeListing(const std::string& root);
 
 }  // namespace tomely::testing

@@ -37,8 +37,8 @@ TEST(ACFileSHA1Test, ReportsEveryFileThenCompletesOnceWithEveryPathOnOneWorkerTh
     testing::TemporaryDirectory directory;
     std::vector<std::string> paths;
     for (const char* name : {"a.part00000", "b.part00000", "c.part00000"}) {
-        paths.push_back(directory.filePath(name));
-        testing::writeFile(paths.back(), testing::bytesOf(name));
+        paths.push_back(directory.pathOf(name));
+        testing::writeBytes(paths.back(), testing::bytesOf(name));
     }
 
     const auto log = hash(paths);
@@ -49,7 +49,7 @@ TEST(ACFileSHA1Test, ReportsEveryFileThenCompletesOnceWithEveryPathOnOneWorkerTh
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         ASSERT_TRUE(result.contains(path));
-        EXPECT_EQ(result.at(path), ACFileSHA1::fingerprint(testing::readFile(path)));
+        EXPECT_EQ(result.at(path), ACFileSHA1::fingerprint(testing::readBytes(path)));
     }
     const std::vector<std::thread::id> threads = log->threads();
     for (const std::thread::id thread : threads) {
@@ -69,10 +69,10 @@ TEST(ACFileSHA1Test, EmptyListCompletesOnceWithNoEntriesAndNoProgress) {
 
 TEST(ACFileSHA1Test, PathListedTwiceIsHashedOnceAndTheListStillCompletes) {
     testing::TemporaryDirectory directory;
-    const std::string a = directory.filePath("a");
-    const std::string b = directory.filePath("b");
-    testing::writeFile(a, testing::bytesOf("first"));
-    testing::writeFile(b, testing::bytesOf("second"));
+    const std::string a = directory.pathOf("a");
+    const std::string b = directory.pathOf("b");
+    testing::writeBytes(a, testing::bytesOf("first"));
+    testing::writeBytes(b, testing::bytesOf("second"));
 
     const auto log = hash({a, b, a});
 
@@ -82,9 +82,9 @@ TEST(ACFileSHA1Test, PathListedTwiceIsHashedOnceAndTheListStillCompletes) {
 
 TEST(ACFileSHA1Test, UnreadableFileCountsAsEmpty) {
     testing::TemporaryDirectory directory;
-    const std::string missing = directory.filePath("missing");
-    const std::string empty = directory.filePath("empty");
-    testing::writeFile(empty, {});
+    const std::string missing = directory.pathOf("missing");
+    const std::string empty = directory.pathOf("empty");
+    testing::writeBytes(empty, {});
 
     const auto log = hash({missing, empty});
 

@@ -43,8 +43,8 @@ TEST(FingerprintGoldenTest, HashedFilesGiveThePinnedFingerprintsUnderTheirListed
     std::vector<std::string> paths;
     std::map<std::string, std::string> expected;
     for (const GoldenCase& c : goldenCases()) {
-        const std::string path = directory.filePath(std::string(c.name) + ".part00000");
-        testing::writeFile(path, c.contents);
+        const std::string path = directory.pathOf(std::string(c.name) + ".part00000");
+        testing::writeBytes(path, c.contents);
         paths.push_back(path);
         expected[path] = c.fingerprint;
     }

@@ -44,13 +44,13 @@ inline Bytes bytesOf(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }
 
-inline void writeFile(const std::string& path, const Bytes& contents) {
+inline void writeBytes(const std::string& path, const Bytes& contents) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(contents.data()), static_cast<std::streamsize>(contents.size()));
     ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
-inline Bytes readFile(const std::string& path) {
+inline Bytes readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -1,0 +1,99 @@
+#include "support/SupportDirectories.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/SystemLog.h"
+#include "support/PosixError.h"
+
+namespace tomely {
+namespace {
+
+// An environment value counts only when it is an absolute path: a relative XDG_DATA_HOME is
+// invalid and to be ignored, and a relative HOME would put the data wherever the process
+// happens to run.
+std::optional<std::string> absoluteEnvironmentPath(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || value[0] != '/') {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+// The list the platform offers for a kind of directory; empty when it knows no location.
+std::optional<std::string> firstSearchPath(SearchPathDirectory directory, SearchPathDomainMask domain) {
+    if (directory != SearchPathDirectory::ApplicationSupport || domain != SearchPathDomainMask::User) {
+        return std::nullopt;
+    }
+    if (auto dataHome = absoluteEnvironmentPath("XDG_DATA_HOME")) {
+        return dataHome;
+    }
+    if (auto home = absoluteEnvironmentPath("HOME")) {
+        return *home + "/.local/share";
+    }
+    return std::nullopt;
+}
+
+// The platform's textual form of an error, as it appears in log lines.
+std::string describe(const Error& error) {
+    std::string text = "Error Domain=" + error.domain + " Code=" + std::to_string(error.code) + " \"" +
+                       error.localizedDescription() + "\" UserInfo={";
+    bool first = true;
+    for (const auto& [key, value] : error.userInfo) {
+        text += (first ? "" : ", ") + key + "=" + value;
+        first = false;
+    }
+    return text + "}";
+}
+
+}  // namespace
+
+std::optional<std::string> findOrCreateDirectory(SearchPathDirectory directory, SearchPathDomainMask domain,
+                                                 std::optional<std::string_view> appendPathComponent, Error* error) {
+    auto base = firstSearchPath(directory, domain);
+    if (!base) {
+        Error missing = Error::make(std::string(kSupportDirectoryErrorDomain), 0, std::string(kNoPathFoundDescription));
+        missing.userInfo.emplace(kSearchPathDirectoryKey, std::to_string(static_cast<long>(directory)));
+        missing.userInfo.emplace(kSearchPathDomainMaskKey, std::to_string(static_cast<unsigned long>(domain)));
+        report(error, std::move(missing));
+        return std::nullopt;
+    }
+    std::string path = std::move(*base);
+    if (appendPathComponent) {
+        while (path.size() > 1 && path.back() == '/') {
+            path.pop_back();
+        }
+        path += '/';
+        path += *appendPathComponent;
+    }
+    std::error_code failure;
+    std::filesystem::create_directories(path, failure);
+    // create_directories reports no error for an existing directory, but it does for a file there.
+    if (failure) {
+        report(error, posixError(failure.value(), "Could not create the directory \"" + path + "\""));
+        return std::nullopt;
+    }
+    report(error, Error{});
+    return path;
+}
+
+std::optional<std::string> applicationSupportDirectory() {
+    Error error;
+    auto path = findOrCreateDirectory(SearchPathDirectory::ApplicationSupport, SearchPathDomainMask::User,
+                                      kExecutableName, &error);
+    if (!path) {
+        SystemLog::write("Unable to find or create application support directory:\n" + describe(error));
+    }
+    return path;
+}
+
+std::optional<std::string> workingDirectory() {
+    auto support = applicationSupportDirectory();
+    if (!support) {
+        return std::nullopt;
+    }
+    return *support + "/working/";
+}
+
+}  // namespace tomely

@@ -1,0 +1,87 @@
+#include "support/DeepDirectoryListing.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "support/TemporaryDirectory.h"
+
+namespace tomely {
+namespace {
+
+using testing::TemporaryDirectory;
+using testing::writeFile;
+
+std::vector<std::string> sorted(std::vector<std::string> paths) {
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+class DeepDirectoryListingTest : public ::testing::Test {
+protected:
+    DeepDirectoryListingTest() {
+        writeFile(book_.pathOf("a.txt"), "a");
+        writeFile(book_.pathOf("sub/b.txt"), "b");
+        writeFile(book_.pathOf("sub/deeper/.DS_Store"), "hidden");
+        std::filesystem::create_directories(book_.pathOf("empty"));
+    }
+
+    TemporaryDirectory book_;
+};
+
+TEST_F(DeepDirectoryListingTest, ListsEveryNonDirectoryAtAnyDepthJoinedWithOneSlash) {
+    struct Case {
+        const char* name;
+        std::string givenPath;
+        std::string joint;
+    };
+    const Case cases[] = {
+        {"plain path", book_.path(), "/"},
+        {"path ending in a slash", book_.path() + "/", "//"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string prefix = book_.path() + c.joint;
+        EXPECT_EQ(sorted(deepDirectoryContents(c.givenPath)),
+                  sorted({prefix + "a.txt", prefix + "sub/b.txt", prefix + "sub/deeper/.DS_Store"}));
+    }
+}
+
+TEST_F(DeepDirectoryListingTest, ListsLinksToFilesButNeitherEntersNorListsLinksToDirectories) {
+    TemporaryDirectory elsewhere;
+    writeFile(elsewhere.pathOf("outside/secret.txt"), "secret");
+    std::filesystem::create_symlink("a.txt", book_.pathOf("link-to-file"));
+    std::filesystem::create_symlink("sub", book_.pathOf("link-to-dir"));
+    std::filesystem::create_symlink(elsewhere.pathOf("outside"), book_.pathOf("link-outside"));
+    std::filesystem::create_symlink("missing", book_.pathOf("dangling"));
+
+    const std::string prefix = book_.path() + "/";
+    EXPECT_EQ(
+        sorted(deepDirectoryContents(book_.path())),
+        sorted({prefix + "a.txt", prefix + "sub/b.txt", prefix + "sub/deeper/.DS_Store", prefix + "link-to-file"}));
+}
+
+TEST_F(DeepDirectoryListingTest, AMissingPathOrAFileGivesNothing) {
+    EXPECT_TRUE(deepDirectoryContents(book_.pathOf("missing")).empty());
+    EXPECT_TRUE(deepDirectoryContents(book_.pathOf("a.txt")).empty());
+    EXPECT_TRUE(deepDirectoryContents(book_.pathOf("empty")).empty());
+}
+
+TEST_F(DeepDirectoryListingTest, ADirectorysContentsFollowItBeforeItsLaterSiblings) {
+    // Depth first: each subtree's files form one run in the listing.
+    writeFile(book_.pathOf("sub/c.txt"), "c");
+    writeFile(book_.pathOf("other/d.txt"), "d");
+    const auto listing = deepDirectoryContents(book_.path());
+    const std::string subPrefix = book_.path() + "/sub/";
+    const auto first =
+        std::find_if(listing.begin(), listing.end(), [&](const std::string& p) { return p.starts_with(subPrefix); });
+    ASSERT_NE(first, listing.end());
+    const auto run =
+        std::find_if_not(first, listing.end(), [&](const std::string& p) { return p.starts_with(subPrefix); });
+    EXPECT_EQ(run - first, 3);
+    EXPECT_EQ(listing.size(), 5U);
+}
+
+}  // namespace
+}  // namespace tomely

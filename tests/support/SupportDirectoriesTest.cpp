@@ -1,0 +1,107 @@
+#include "support/SupportDirectories.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/SystemLog.h"
+#include "support/PosixError.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TemporaryDirectory.h"
+
+namespace tomely {
+namespace {
+
+using testing::ScopedEnvironment;
+using testing::TemporaryDirectory;
+
+class SupportDirectoriesTest : public ::testing::Test {
+protected:
+    TemporaryDirectory home_;
+    ScopedEnvironment environment_;
+};
+
+TEST_F(SupportDirectoriesTest, FindsTheDataHomeThatTheEnvironmentNames) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> dataHome;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"XDG_DATA_HOME", home_.pathOf("data"), home_.pathOf("data/tomely-uploader")},
+        {"XDG_DATA_HOME with a trailing slash", home_.pathOf("data/"), home_.pathOf("data/tomely-uploader")},
+        {"no XDG_DATA_HOME", std::nullopt, home_.pathOf(".local/share/tomely-uploader")},
+        {"empty XDG_DATA_HOME", "", home_.pathOf(".local/share/tomely-uploader")},
+        {"relative XDG_DATA_HOME", "relative/data", home_.pathOf(".local/share/tomely-uploader")},
+    };
+    environment_.set("HOME", home_.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        environment_.set("XDG_DATA_HOME", c.dataHome);
+        EXPECT_EQ(applicationSupportDirectory(), c.expected);
+        EXPECT_TRUE(std::filesystem::is_directory(c.expected));
+    }
+    EXPECT_FALSE(std::filesystem::exists(home_.pathOf(".local/share/relative")));
+}
+
+TEST_F(SupportDirectoriesTest, ComesBackAfterBeingDeleted) {
+    environment_.set("XDG_DATA_HOME", home_.path());
+    const auto first = applicationSupportDirectory();
+    ASSERT_TRUE(first);
+    testing::writeFile(*first + "/working/index.xml", "<x/>");
+    std::filesystem::remove_all(*first);
+
+    EXPECT_EQ(applicationSupportDirectory(), first);
+    EXPECT_TRUE(std::filesystem::is_directory(*first));
+    EXPECT_FALSE(std::filesystem::exists(*first + "/working"));
+}
+
+TEST_F(SupportDirectoriesTest, WorkingDirectoryIsTheTextWithATrailingSlash) {
+    environment_.set("XDG_DATA_HOME", home_.path());
+    EXPECT_EQ(workingDirectory(), home_.pathOf("tomely-uploader/working/"));
+}
+
+TEST_F(SupportDirectoriesTest, WithoutAnyBaseItReportsNoPathAndLogs) {
+    environment_.set("XDG_DATA_HOME", std::nullopt).set("HOME", std::nullopt);
+    Error error;
+    EXPECT_EQ(findOrCreateDirectory(SearchPathDirectory::ApplicationSupport, SearchPathDomainMask::User, "x", &error),
+              std::nullopt);
+    EXPECT_EQ(error.domain, "SupportDirectoryErrorDomain");
+    EXPECT_EQ(error.code, 0);
+    EXPECT_EQ(error.localizedDescription(), "No path found for directory in domain.");
+    EXPECT_EQ(error.userInfoValue("NSSearchPathDirectory"), "14");
+    EXPECT_EQ(error.userInfoValue("NSSearchPathDomainMask"), "1");
+
+    SystemLog::Capture log;
+    EXPECT_EQ(applicationSupportDirectory(), std::nullopt);
+    EXPECT_EQ(workingDirectory(), std::nullopt);
+    ASSERT_EQ(log.lines().size(), 2U);
+    EXPECT_EQ(log.lines()[0],
+              "Unable to find or create application support directory:\n"
+              "Error Domain=SupportDirectoryErrorDomain Code=0 \"No path found for directory in domain.\" "
+              "UserInfo={NSLocalizedDescription=No path found for directory in domain., NSSearchPathDirectory=14, "
+              "NSSearchPathDomainMask=1}");
+}
+
+TEST_F(SupportDirectoriesTest, ACreationFailureIsReportedAndASuccessClearsTheError) {
+    testing::writeFile(home_.pathOf("plain-file"), "not a directory");
+    environment_.set("XDG_DATA_HOME", home_.pathOf("plain-file"));
+    Error error;
+    EXPECT_EQ(findOrCreateDirectory(SearchPathDirectory::ApplicationSupport, SearchPathDomainMask::User,
+                                    kExecutableName, &error),
+              std::nullopt);
+    EXPECT_EQ(error.domain, kPOSIXErrorDomain);
+    EXPECT_TRUE(error.code == ENOTDIR || error.code == EEXIST) << error.code;
+    EXPECT_NE(error.localizedDescription().find(home_.pathOf("plain-file/tomely-uploader")), std::string::npos);
+
+    environment_.set("XDG_DATA_HOME", home_.path());
+    EXPECT_EQ(findOrCreateDirectory(SearchPathDirectory::ApplicationSupport, SearchPathDomainMask::User, std::nullopt,
+                                    &error),
+              home_.path());
+    EXPECT_EQ(error.domain, "");
+    EXPECT_EQ(error.code, 0);
+}
+
+}  // namespace
+}  // namespace tomely

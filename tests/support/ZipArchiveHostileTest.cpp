@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/SystemLog.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TemporaryDirectory.h"
+#include "support/ZipArchive.h"
+#include "support/ZipBuilder.h"
+
+namespace tomely {
+namespace {
+
+using testing::modificationTime;
+using testing::readFile;
+using testing::replaceInFile;
+using testing::treeListing;
+using testing::writeFile;
+using testing::ZipBuilder;
+using Strings = std::vector<std::string>;
+
+namespace fs = std::filesystem;
+
+// Archives that try to reach beyond the destination. Beside the destination lies a directory
+// "outside" with one file; after every extraction it must be exactly as it was.
+class ZipArchiveHostileTest : public ::testing::Test {
+protected:
+    ZipArchiveHostileTest() {
+        environment_.set("TZ", "UTC0");
+        writeFile(dir_.pathOf("outside/keep.txt"), "keep");
+        fs::last_write_time(dir_.pathOf("outside/keep.txt"), fs::file_time_type{});
+        keepTime_ = modificationTime(dir_.pathOf("outside/keep.txt"));
+        fs::create_directories(working());
+    }
+
+    std::string archive() const { return dir_.pathOf("hostile.zip"); }
+    std::string working() const { return dir_.pathOf("working"); }
+    std::string extracted(std::string_view relative) const { return working() + "/" + std::string(relative); }
+
+    bool unzip(bool overwrite = true) { return ZipArchive::unzipFileAtPath(archive(), working(), overwrite, {}); }
+
+    void expectOutsideUntouched() {
+        Strings beside;
+        for (const std::string& item : treeListing(dir_.path())) {
+            if (!item.starts_with("working")) {
+                beside.push_back(item);
+            }
+        }
+        EXPECT_EQ(beside, (Strings{"hostile.zip", "outside/", "outside/keep.txt"}));
+        EXPECT_EQ(readFile(dir_.pathOf("outside/keep.txt")), "keep");
+        EXPECT_EQ(modificationTime(dir_.pathOf("outside/keep.txt")), keepTime_);
+    }
+
+    bool logged(const std::string& line) const {
+        const Strings lines = log_.lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    testing::TemporaryDirectory dir_;
+    testing::ScopedEnvironment environment_;
+    SystemLog::Capture log_;
+    std::time_t keepTime_ = 0;
+};
+
+TEST_F(ZipArchiveHostileTest, NamesThatLeaveTheDestinationOrAreNoNamesAreSkippedAndLogged) {
+    struct Case {
+        std::string name;     // as written by the builder
+        std::string patchTo;  // the name's final bytes, patched in after building (same length), if any
+        std::string logLine;
+    };
+    const std::string absolute = dir_.pathOf("outside/evil.txt");
+    const Case cases[] = {
+        {"../outside/evil.txt", "",
+         "[ZipArchive] Skipped the entry \"../outside/evil.txt\": its name leads out of the destination"},
+        {"OPS/../../outside/evil.txt", "",
+         "[ZipArchive] Skipped the entry \"OPS/../../outside/evil.txt\": its name leads out of the destination"},
+        {"..\\outside\\evil.txt", "",
+         "[ZipArchive] Skipped the entry \"..\\x5Coutside\\x5Cevil.txt\": its name leads out of the destination"},
+        {"../outside/", "", "[ZipArchive] Skipped the entry \"../outside/\": its name leads out of the destination"},
+        {absolute, "", "[ZipArchive] Skipped the entry \"" + absolute + "\": its name is an absolute path"},
+        {"\\tmp\\evil.txt", "",
+         "[ZipArchive] Skipped the entry \"\\x5Ctmp\\x5Cevil.txt\": its name is an absolute path"},
+        {"", "", "[ZipArchive] Skipped the entry \"\": its name is empty"},
+        {"./", "", "[ZipArchive] Skipped the entry \"./\": its name is empty"},
+        {"bad\xff\xfe.txt", "", "[ZipArchive] Skipped the entry \"bad\\xFF\\xFE.txt\": its name is not valid UTF-8"},
+        {"evil.txtXsuffix", std::string("evil.txt\0suffix", 15),
+         "[ZipArchive] Skipped the entry \"evil.txt\\x00suffix\": its name is not valid UTF-8"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.logLine);
+        fs::remove_all(working());
+        {
+            ZipBuilder zip(archive());
+            zip.add(c.name, "escaped");
+            zip.add("good.txt", "good");
+        }
+        if (!c.patchTo.empty()) {
+            ASSERT_EQ(replaceInFile(archive(), c.name, c.patchTo), 2U);
+        }
+        SystemLog::Capture log;
+        EXPECT_TRUE(unzip());
+        EXPECT_EQ(treeListing(working()), Strings{"good.txt"});
+        EXPECT_EQ(log.lines(), Strings{c.logLine});
+        expectOutsideUntouched();
+    }
+}
+
+TEST_F(ZipArchiveHostileTest, NothingIsWrittenThroughALinkOnTheWay) {
+    // One link was in the destination already and leads outside; the other is the archive's own
+    // and leads to a directory inside.
+    fs::create_directory_symlink(dir_.pathOf("outside"), extracted("out"));
+    {
+        ZipBuilder zip(archive());
+        zip.add("out/evil.txt", "escaped");
+        zip.addDirectory("out/newdir/");
+        zip.addDirectory("real/");
+        zip.addLink("inner", "real");
+        zip.add("inner/x.txt", "through a link");
+        zip.add("good.txt", "good");
+    }
+    EXPECT_TRUE(unzip());
+    EXPECT_EQ(treeListing(working()),
+              (Strings{"good.txt", "inner -> real", "out -> " + dir_.pathOf("outside"), "real/"}));
+    EXPECT_TRUE(logged("[ZipArchive] Skipped the entry \"out/evil.txt\": its path passes through the symbolic link \"" +
+                       extracted("out") + "\""));
+    EXPECT_TRUE(logged("[ZipArchive] Skipped the entry \"inner/x.txt\": its path passes through the symbolic link \"" +
+                       extracted("inner") + "\""));
+    expectOutsideUntouched();
+}
+
+TEST_F(ZipArchiveHostileTest, AFileEntryReplacesALinkAtItsPathInsteadOfFollowingIt) {
+    struct Case {
+        bool overwrite;
+        const char* link;
+        std::string target;
+        Strings expected;
+    };
+    const Case cases[] = {
+        {true, "keep", dir_.pathOf("outside/keep.txt"), {"keep"}},
+        {false, "keep", dir_.pathOf("outside/keep.txt"), {"keep -> " + dir_.pathOf("outside/keep.txt")}},
+        {true, "ghost", dir_.pathOf("outside/ghost.txt"), {"ghost"}},
+        {false, "ghost", dir_.pathOf("outside/ghost.txt"), {"ghost -> " + dir_.pathOf("outside/ghost.txt")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.link) + (c.overwrite ? " with overwrite" : " without overwrite"));
+        fs::remove_all(working());
+        fs::create_directories(working());
+        fs::create_symlink(c.target, extracted(c.link));
+        {
+            ZipBuilder zip(archive());
+            zip.add(c.link, "from the archive");
+        }
+        EXPECT_TRUE(unzip(c.overwrite));
+        EXPECT_EQ(treeListing(working()), c.expected);
+        if (c.overwrite) {
+            EXPECT_EQ(readFile(extracted(c.link)), "from the archive");
+        }
+        expectOutsideUntouched();
+    }
+}
+
+TEST_F(ZipArchiveHostileTest, LinksWhoseTargetCouldLeadOutsideAreNotCreated) {
+    struct Case {
+        std::string name;
+        std::string target;
+        bool created;
+    };
+    const Case cases[] = {
+        {"absolute", dir_.pathOf("outside/keep.txt"), false},
+        {"up", "../outside", false},
+        {"sub/up", "../good.txt", true},
+        {"sub/up2", "../../outside", false},
+        {"sub/sneak", "x/../../outside", false},
+        {"p/q/d", "../..", true},
+        {"p/q/e", "d/../..", false},  // d leads to the destination itself, so this would be its parent
+    };
+    {
+        ZipBuilder zip(archive());
+        zip.add("good.txt", "good");
+        for (const Case& c : cases) {
+            zip.addLink(c.name, c.target);
+        }
+        zip.add("p/q/d/evil.txt", "through an accepted link");
+    }
+    EXPECT_TRUE(unzip());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(fs::is_symlink(extracted(c.name)), c.created);
+        if (c.created) {
+            EXPECT_EQ(fs::read_symlink(extracted(c.name)), c.target);
+        } else {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(extracted(c.name))));
+            EXPECT_TRUE(logged("[ZipArchive] Skipped the entry \"" + c.name + "\": its link target \"" + c.target +
+                               "\" leads out of the destination"));
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir_.pathOf("evil.txt")));
+    EXPECT_EQ(readFile(extracted("good.txt")), "good");
+    expectOutsideUntouched();
+}
+
+TEST_F(ZipArchiveHostileTest, LinkTargetsThatAreNoPathsAreNotCreated) {
+    {
+        ZipBuilder zip(archive());
+        zip.addLink("long", std::string(5000, 'a'));
+        zip.addLink("bad", "bad\xff");
+        zip.addLink("huge", "target");
+        zip.add("good.txt", "good");
+    }
+    // The last link claims 2 GiB of data: the extraction must not believe it.
+    ASSERT_EQ(replaceInFile(archive(), std::string("\x06\x00\x00\x00\x06\x00\x00\x00", 8),
+                            std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8)),
+              2U);
+    EXPECT_TRUE(unzip());
+    EXPECT_EQ(treeListing(working()), Strings{"good.txt"});
+    for (const char* name : {"long", "bad", "huge"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(logged("[ZipArchive] Skipped the entry \"" + std::string(name) +
+                           "\": its link target cannot be read as a path"));
+    }
+}
+
+TEST_F(ZipArchiveHostileTest, AHugeDeclaredSizeEndsTheFileWhereTheArchiveEnds) {
+    {
+        ZipBuilder zip(archive());
+        zip.add("big.bin", "0123456789", ZipBuilder::Options{ZipBuilder::Method::Stored, 0, 0, ""});
+        zip.add("after.txt", "after");
+    }
+    ASSERT_EQ(replaceInFile(archive(), std::string("\x0a\x00\x00\x00\x0a\x00\x00\x00", 8),
+                            std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8)),
+              2U);
+    EXPECT_TRUE(unzip());
+    // minizip reads the claimed size in large chunks; the first one already runs past the end.
+    EXPECT_LE(fs::file_size(extracted("big.bin")), fs::file_size(archive()));
+    EXPECT_EQ(readFile(extracted("after.txt")), "after");
+    expectOutsideUntouched();
+}
+
+}  // namespace
+}  // namespace tomely

@@ -1,0 +1,357 @@
+#include "support/ZipArchive.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <random>
+
+#include "platform/SystemLog.h"
+#include "support/DosDate.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TemporaryDirectory.h"
+#include "support/ZipBuilder.h"
+
+namespace tomely {
+namespace {
+
+using testing::modificationTime;
+using testing::readFile;
+using testing::replaceInFile;
+using testing::treeListing;
+using testing::writeFile;
+using testing::ZipBuilder;
+using Strings = std::vector<std::string>;
+
+const std::uint32_t kOpsDate = ZipBuilder::dosDate(2012, 3, 4, 5, 6, 8);
+const std::uint32_t kPageDate = ZipBuilder::dosDate(2013, 7, 15, 10, 20, 30);
+const std::uint32_t kIndexDate = ZipBuilder::dosDate(2011, 1, 2, 3, 4, 6);
+
+ZipBuilder::Options stored(std::uint32_t dosDate = kPageDate) {
+    ZipBuilder::Options options;
+    options.method = ZipBuilder::Method::Stored;
+    options.dosDate = dosDate;
+    return options;
+}
+
+ZipBuilder::Options deflated(std::uint32_t dosDate = kPageDate) {
+    ZipBuilder::Options options;
+    options.dosDate = dosDate;
+    return options;
+}
+
+// Text that deflates well but not to nothing, so that damage in its middle is met part-way.
+std::string prose(std::size_t size) {
+    static constexpr std::array<const char*, 8> kWords = {"book ",   "page ", "shelf ", "chapter ",
+                                                          "figure ", "the ",  "of ",    "author "};
+    std::mt19937 random(7);
+    std::string text;
+    while (text.size() < size) {
+        text += kWords[random() % kWords.size()];
+    }
+    text.resize(size);
+    return text;
+}
+
+class ZipArchiveTest : public ::testing::Test {
+protected:
+    ZipArchiveTest() { environment_.set("TZ", "UTC0"); }
+
+    std::string archive() const { return dir_.pathOf("book.iba"); }
+    // Like the wizard's Working directory: missing at first, and its path ends in "/".
+    std::string working() const { return dir_.pathOf("support/working/"); }
+    std::string extracted(std::string_view relative) const { return working() + std::string(relative); }
+
+    bool unzip(bool overwrite = true, std::string_view password = {}) {
+        return ZipArchive::unzipFileAtPath(archive(), working(), overwrite, password, &error_);
+    }
+
+    testing::TemporaryDirectory dir_;
+    testing::ScopedEnvironment environment_;
+    SystemLog::Capture log_;
+    Error error_;
+};
+
+TEST_F(ZipArchiveTest, ExtractsTheBookIntoTheWorkingDirectoryWithItsArchivedDates) {
+    {
+        ZipBuilder zip(archive());
+        zip.addDirectory("OPS/", kOpsDate);
+        zip.add("OPS/a.xhtml", "<html/>", deflated(kPageDate));
+        zip.add("index.xml", "<book/>", stored(kIndexDate));
+    }
+    EXPECT_TRUE(unzip());
+    EXPECT_EQ(error_.domain, "");
+    EXPECT_EQ(treeListing(working()), (Strings{"OPS/", "OPS/a.xhtml", "index.xml"}));
+    EXPECT_EQ(readFile(extracted("OPS/a.xhtml")), "<html/>");
+    EXPECT_EQ(readFile(extracted("index.xml")), "<book/>");
+    // The directory keeps its archived date although its file was written into it afterwards.
+    EXPECT_EQ(modificationTime(extracted("OPS")), timeFromDosDate(kOpsDate));
+    EXPECT_EQ(modificationTime(extracted("OPS/a.xhtml")), timeFromDosDate(kPageDate));
+    EXPECT_EQ(modificationTime(extracted("index.xml")), timeFromDosDate(kIndexDate));
+    EXPECT_TRUE(log_.lines().empty());
+}
+
+TEST_F(ZipArchiveTest, BackslashesSeparateDirectoriesAndMissingParentsAreCreated) {
+    {
+        ZipBuilder zip(archive());
+        zip.add("OPS\\a.xhtml", "a");
+        zip.addDirectory("Media\\");
+        zip.add("deep/er/c.txt", "c");
+        zip.add("empty-stored", "", stored());
+        zip.add("empty-deflated", "", deflated());
+    }
+    EXPECT_TRUE(unzip());
+    EXPECT_EQ(treeListing(working()), (Strings{"Media/", "OPS/", "OPS/a.xhtml", "deep/", "deep/er/", "deep/er/c.txt",
+                                               "empty-deflated", "empty-stored"}));
+    EXPECT_EQ(readFile(extracted("OPS/a.xhtml")), "a");
+    EXPECT_EQ(std::filesystem::file_size(extracted("empty-stored")), 0U);
+    EXPECT_EQ(std::filesystem::file_size(extracted("empty-deflated")), 0U);
+}
+
+TEST_F(ZipArchiveTest, OverwriteDecidesWhetherExistingFilesAreReplacedButDatesAreAlwaysRestored) {
+    struct Case {
+        bool overwrite;
+        const char* expected;
+    };
+    for (const Case& c : {Case{true, "new"}, Case{false, "old"}}) {
+        SCOPED_TRACE(c.overwrite ? "overwrite" : "keep");
+        std::filesystem::remove_all(dir_.pathOf("support"));
+        writeFile(extracted("index.xml"), "old");
+        {
+            ZipBuilder zip(archive());
+            zip.add("index.xml", "new", deflated(kIndexDate));
+            zip.add("added.xml", "added", deflated(kIndexDate));
+        }
+        EXPECT_TRUE(unzip(c.overwrite));
+        EXPECT_EQ(readFile(extracted("index.xml")), c.expected);
+        EXPECT_EQ(modificationTime(extracted("index.xml")), timeFromDosDate(kIndexDate));
+        EXPECT_EQ(readFile(extracted("added.xml")), "added");
+    }
+}
+
+TEST_F(ZipArchiveTest, ArchivesThatCannotBeOpenedReportWhichStepFailed) {
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        long code;
+        const char* description;
+    };
+    const std::string path = archive();
+    const auto buildThenCut = [path](std::size_t keep) {
+        {
+            ZipBuilder zip(path);
+            zip.add("index.xml", prose(5000), stored());
+            zip.add("OPS/a.xhtml", prose(3000), stored());
+        }
+        ASSERT_LT(keep, std::filesystem::file_size(path));
+        std::filesystem::resize_file(path, keep);
+    };
+    const Case cases[] = {
+        {"missing file", [] {}, -1, "failed to open zip file"},
+        {"not a zip archive", [path] { writeFile(path, "<?xml version=\"1.0\"?><book/>"); }, -1,
+         "failed to open zip file"},
+        {"empty file", [path] { writeFile(path, ""); }, -1, "failed to open zip file"},
+        {"cut in the first entry", [buildThenCut] { buildThenCut(200); }, -1, "failed to open zip file"},
+        {"cut in the central directory", [buildThenCut] { buildThenCut(8150); }, -1, "failed to open zip file"},
+        {"archive without entries", [path] { ZipBuilder zip(path); }, -2, "failed to open first file in zip file"},
+        {"archive without entries after a prefix",
+         [path] {
+             { ZipBuilder zip(path); }
+             writeFile(path, "#!/bin/sh\nexit 0\n" + readFile(path));
+         },
+         -2, "failed to open first file in zip file"},
+        {"empty record with a wrong comment length",
+         [path] {
+             { ZipBuilder zip(path); }
+             writeFile(path, readFile(path) + "x");
+         },
+         -1, "failed to open zip file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(path);
+        c.prepare();
+        error_ = Error{};
+        EXPECT_FALSE(unzip());
+        EXPECT_EQ(error_.domain, "ZipArchiveErrorDomain");
+        EXPECT_EQ(error_.code, c.code);
+        EXPECT_EQ(error_.localizedDescription(), c.description);
+        EXPECT_EQ(error_.userInfoValue("NSErrorFailingURLKey"), "");
+        EXPECT_FALSE(std::filesystem::exists(working()));
+    }
+    EXPECT_FALSE(ZipArchive::unzipFileAtPath(path, working(), true, {}));  // no error out-parameter
+}
+
+TEST_F(ZipArchiveTest, OnlyStoredEntriesWithTheLowDirectoryBitsAndDataAreLinks) {
+    struct Case {
+        const char* name;
+        ZipBuilder::Method method;
+        std::uint32_t attributes;
+        const char* data;
+        bool isLink;
+    };
+    const Case cases[] = {
+        {"link", ZipBuilder::Method::Stored, 0x4000, "OPS/a.xhtml", true},
+        {"link with other bits", ZipBuilder::Method::Stored, 0x41ED, "OPS/a.xhtml", true},
+        {"unix-link", ZipBuilder::Method::Stored, 0xA1FF0000, "OPS/a.xhtml", false},  // mode in the high bits
+        {"deflated", ZipBuilder::Method::Deflated, 0x4000, "OPS/a.xhtml", false},
+        {"no-data", ZipBuilder::Method::Stored, 0x4000, "", false},
+        {"dos-directory-bit", ZipBuilder::Method::Stored, 0x10, "OPS/a.xhtml", false},
+    };
+    {
+        ZipBuilder zip(archive());
+        for (const Case& c : cases) {
+            ZipBuilder::Options options;
+            options.method = c.method;
+            options.externalAttributes = c.attributes;
+            zip.add(c.name, c.data, options);
+        }
+    }
+    EXPECT_TRUE(unzip());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(std::filesystem::is_symlink(extracted(c.name)), c.isLink);
+        if (c.isLink) {
+            EXPECT_EQ(std::filesystem::read_symlink(extracted(c.name)), c.data);
+        } else {
+            EXPECT_EQ(readFile(extracted(c.name)), c.data);
+        }
+    }
+}
+
+TEST_F(ZipArchiveTest, EncryptedEntriesNeedThePasswordAndPlainOnesNeverGetIt) {
+    const std::string password = "s\xc3\xa9same";
+    const std::string text = prose(10000);
+    {
+        ZipBuilder zip(archive());
+        zip.add("plain.txt", "plain", deflated());
+        ZipBuilder::Options secret = stored();
+        secret.password = password;
+        zip.add("secret-stored.txt", "stored secret", secret);
+        secret.method = ZipBuilder::Method::Deflated;
+        zip.add("secret-deflated.txt", text, secret);
+        zip.add("secret-empty.txt", "", secret);
+        zip.add("after.txt", "after", deflated());
+    }
+    EXPECT_TRUE(unzip(true, password));
+    EXPECT_EQ(readFile(extracted("plain.txt")), "plain");
+    EXPECT_EQ(readFile(extracted("secret-stored.txt")), "stored secret");
+    EXPECT_TRUE(readFile(extracted("secret-deflated.txt")) == text);
+    EXPECT_EQ(readFile(extracted("secret-empty.txt")), "");
+    EXPECT_EQ(readFile(extracted("after.txt")), "after");
+    EXPECT_TRUE(log_.lines().empty());
+
+    struct Case {
+        const char* name;
+        const char* password;
+        Strings log;
+    };
+    // Either way the extraction stops at the first encrypted entry rather than write its
+    // encrypted bytes, or bytes decrypted with the wrong key, as the file's data.
+    const Case cases[] = {
+        {"no password", "", {"[ZipArchive] The entry \"secret-stored.txt\" is encrypted and no password was given"}},
+        {"wrong password", "sesame", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(working());
+        SystemLog::Capture log;
+        EXPECT_FALSE(unzip(true, c.password));
+        EXPECT_EQ(error_.domain, "");
+        EXPECT_EQ(treeListing(working()), Strings{"plain.txt"});
+        EXPECT_EQ(log.lines(), c.log);
+    }
+}
+
+TEST_F(ZipArchiveTest, ReadsEntriesThatInfoZipEncrypted) {
+    // An encryptor written by others, so that the cipher is not only checked against itself.
+    if (::access("/usr/bin/zip", X_OK) != 0) {
+        GTEST_SKIP() << "Info-ZIP's zip is not installed (scripts/install-deps installs it)";
+    }
+    const std::string text = prose(50000);
+    writeFile(dir_.pathOf("in/book.txt"), text);
+    writeFile(dir_.pathOf("in/tiny.txt"), "tiny");
+    const std::string command = "cd '" + dir_.pathOf("in") + "' && /usr/bin/zip -q -P 'open sesame' '" + archive() +
+                                "' book.txt && /usr/bin/zip -q -0 -P 'open sesame' '" + archive() + "' tiny.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(unzip(true, "open sesame"));
+    EXPECT_TRUE(readFile(extracted("book.txt")) == text);
+    EXPECT_EQ(readFile(extracted("tiny.txt")), "tiny");
+}
+
+TEST_F(ZipArchiveTest, AnEntryThatCannotBeOpenedEndsTheExtractionWithTheEarlierOnesKept) {
+    {
+        ZipBuilder zip(archive());
+        zip.add("first.txt", "first");
+        zip.add("second.txt", "second");
+        zip.add("third.txt", "third");
+    }
+    // Break the second entry's local header signature.
+    ASSERT_EQ(replaceInFile(archive(), "PK\x03\x04", "PK\x03\x05", 1), 1U);
+    EXPECT_FALSE(unzip());
+    EXPECT_EQ(error_.domain, "");
+    EXPECT_EQ(treeListing(working()), Strings{"first.txt"});
+    // The dates collected before the failure are still applied.
+    EXPECT_EQ(modificationTime(extracted("first.txt")), timeFromDosDate(ZipBuilder::dosDate(1980, 1, 1, 0, 0, 0)));
+}
+
+TEST_F(ZipArchiveTest, DataThatFailsToDecompressLeavesAShortenedFileAndTheRestGoesOn) {
+    const std::string text = prose(200000);
+    {
+        ZipBuilder zip(archive());
+        zip.add("damaged.txt", text);
+        zip.add("after.txt", "after");
+    }
+    std::string bytes = readFile(archive());
+    const std::size_t dataStart = 30 + std::string_view("damaged.txt").size();
+    const std::size_t dataEnd = bytes.find("PK\x03\x04", dataStart);
+    ASSERT_NE(dataEnd, std::string::npos);
+    bytes.replace((dataStart + dataEnd) / 2, 64, std::string(64, '\xff'));
+    writeFile(archive(), bytes);
+
+    EXPECT_TRUE(unzip());
+    const std::string damaged = readFile(extracted("damaged.txt"));
+    EXPECT_LT(damaged.size(), text.size());
+    EXPECT_EQ(damaged.substr(0, 4096), text.substr(0, 4096));
+    EXPECT_EQ(readFile(extracted("after.txt")), "after");
+}
+
+TEST_F(ZipArchiveTest, ADirectoryThatCannotBeCreatedIsLoggedAndTheRestGoesOn) {
+    {
+        ZipBuilder zip(archive());
+        zip.add("a", "file in the way");
+        zip.add("a/b.txt", "cannot land");
+        zip.add("c.txt", "c");
+    }
+    EXPECT_TRUE(unzip());
+    EXPECT_EQ(treeListing(working()), (Strings{"a", "c.txt"}));
+    const std::string blocked = dir_.pathOf("support/working/a");
+    EXPECT_EQ(log_.lines(),
+              (Strings{"[ZipArchive] Error: Could not open the directory \"" + blocked + "\": Not a directory",
+                       "[ZipArchive] Set attributes failed for directory: " + blocked + "/b.txt.",
+                       "[ZipArchive] Error setting directory file modification date attribute: Could not open the "
+                       "directory \"" +
+                           blocked + "\": Not a directory"}));
+}
+
+TEST_F(ZipArchiveTest, ALinkThatCannotBeCreatedIsLoggedWithFileURLs) {
+    {
+        ZipBuilder zip(archive());
+        zip.add("a b", "file");
+        zip.addLink("a b", "t\xc3\xa4rget");
+    }
+    EXPECT_TRUE(unzip());
+    EXPECT_EQ(readFile(extracted("a b")), "file");
+    std::array<char, PATH_MAX> cwd{};
+    ASSERT_NE(::getcwd(cwd.data(), cwd.size()), nullptr);
+    EXPECT_EQ(log_.lines(), Strings{"Failed to create symbolic link at \"file://" + dir_.path() +
+                                    "/support/working/a%20b\" to \"file://" + std::string(cwd.data()) +
+                                    "/t%C3%A4rget\". Error: Could not create the symbolic link \"a b\": File exists"});
+}
+
+}  // namespace
+}  // namespace tomely
