@@ -103,7 +103,10 @@ void Decimal::normalize() {
 }
 
 double Decimal::toDouble() const {
-    const std::string text = (negative_ ? "-" : "") + std::to_string(mantissa_) + "E" + std::to_string(exponent_);
+    std::string text = negative_ ? "-" : "";
+    text += std::to_string(mantissa_);
+    text += 'E';
+    text += std::to_string(exponent_);
     // strtod saturates to infinity or zero out of range, which is what this promises.
     return std::strtod(text.c_str(), nullptr);
 }
@@ -115,24 +118,34 @@ std::string Decimal::toString() const {
     const std::string digits = std::to_string(mantissa_);
     const auto count = static_cast<std::int64_t>(digits.size());
     std::string text = negative_ ? "-" : "";
-    const auto scientific = [&] { return text + digits + "E" + std::to_string(exponent_); };
     if (exponent_ >= 0) {
         // Below 10^18 the plain form fits every 64-bit integer kind it may be read back as.
-        if (count + exponent_ > 18) {
-            return scientific();
+        if (count + exponent_ <= 18) {
+            text += digits;
+            text.append(static_cast<std::size_t>(exponent_), '0');
+            return text;
         }
-        return text + digits + std::string(static_cast<std::size_t>(exponent_), '0');
+    } else {
+        const std::int64_t fractionDigits = -static_cast<std::int64_t>(exponent_);
+        constexpr std::int64_t kMaxLeadingZeros = 20;
+        if (fractionDigits < count) {
+            const auto split = static_cast<std::size_t>(count - fractionDigits);
+            text.append(digits, 0, split);
+            text += '.';
+            text.append(digits, split);
+            return text;
+        }
+        if (fractionDigits - count <= kMaxLeadingZeros) {
+            text += "0.";
+            text.append(static_cast<std::size_t>(fractionDigits - count), '0');
+            text += digits;
+            return text;
+        }
     }
-    const std::int64_t fractionDigits = -static_cast<std::int64_t>(exponent_);
-    if (fractionDigits < count) {
-        const auto split = static_cast<std::size_t>(count - fractionDigits);
-        return text + digits.substr(0, split) + "." + digits.substr(split);
-    }
-    constexpr std::int64_t kMaxLeadingZeros = 20;
-    if (fractionDigits - count > kMaxLeadingZeros) {
-        return scientific();
-    }
-    return text + "0." + std::string(static_cast<std::size_t>(fractionDigits - count), '0') + digits;
+    text += digits;
+    text += 'E';
+    text += std::to_string(exponent_);
+    return text;
 }
 
 }  // namespace tomely

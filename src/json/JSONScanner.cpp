@@ -190,9 +190,10 @@ bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error
         return fail(error, -101, "Could not scan dictionary. Dictionary that does not start with '{' character.");
     }
     JSONDictionary dictionary;
-    while (currentCharacter() != '}') {
+    // The loop ends only on a closing brace, which it takes.
+    while (!scanCharacter('}')) {
         skipWhitespace();
-        if (currentCharacter() == '}') {
+        if (scanCharacter('}')) {
             break;
         }
         std::string key;
@@ -217,9 +218,6 @@ bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error
             return failAtStart(-105, "Could not scan dictionary. Key value pairs not delimited with a ',' character.");
         }
     }
-    if (!scanCharacter('}')) {
-        return failAtStart(-106, "Could not scan dictionary. Dictionary not terminated by a '}' character.");
-    }
     outDictionary = std::move(dictionary);
     return true;
 }
@@ -237,7 +235,8 @@ bool JSONScanner::scanJSONArray(JSONArray& outArray, Error* error) {
     }
     skipWhitespace();
     JSONArray array;
-    while (currentCharacter() != ']') {
+    // The loop ends only on a closing bracket, which it takes.
+    while (!scanCharacter(']')) {
         std::optional<JSONValue> value;
         if (!scanJSONObject(value)) {
             return failAtStart(-202, "Could not scan array. Could not scan a value.");
@@ -254,10 +253,6 @@ bool JSONScanner::scanJSONArray(JSONArray& outArray, Error* error) {
         } else if (currentCharacter() != ']') {
             return failAtStart(-204, "Could not scan array. Array not terminated by a ']' character.");
         }
-    }
-    skipWhitespace();
-    if (!scanCharacter(']')) {
-        return failAtStart(-204, "Could not scan array. Array not terminated by a ']' character.");
     }
     outArray = std::move(array);
     return true;

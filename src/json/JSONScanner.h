@@ -58,7 +58,8 @@ public:
     // nullObject() is nullopt, it succeeds with `outObject` empty and the location on the word.
     // Fails with -15 on a character that starts no value (the end included).
     bool scanJSONObject(std::optional<JSONValue>& outObject, Error* error = nullptr);
-    // An object; a later duplicate key replaces the earlier member. Codes -101 to -106.
+    // An object; a later duplicate key replaces the earlier member. Codes -101 to -105: the member
+    // loop ends only on a closing brace, so a missing one (-106) shows as one of those.
     bool scanJSONDictionary(JSONDictionary& outDictionary, Error* error = nullptr);
     // An array. Codes -201 to -204.
     bool scanJSONArray(JSONArray& outArray, Error* error = nullptr);

@@ -74,14 +74,13 @@ public:
     JSONValue(std::string value) noexcept : storage_(std::move(value)) {}
     JSONValue(std::string_view value) : storage_(std::string(value)) {}
     JSONValue(const char* value) : storage_(std::string(value)) {}
+    // Any other pointer would silently become a boolean.
+    JSONValue(const void*) = delete;
     JSONValue(JSONArray value) noexcept : storage_(std::move(value)) {}
     JSONValue(JSONDictionary value) noexcept : storage_(std::move(value)) {}
     // An empty pointer makes a null value, so a custom value always has an object.
-    JSONValue(std::shared_ptr<const JSONCustomObject> value) noexcept {
-        if (value) {
-            storage_ = std::move(value);
-        }
-    }
+    JSONValue(std::shared_ptr<const JSONCustomObject> value) noexcept
+        : storage_(value ? Storage(std::move(value)) : Storage(nullptr)) {}
 
     [[nodiscard]] Kind kind() const { return static_cast<Kind>(storage_.index()); }
     [[nodiscard]] bool isNull() const { return kind() == Kind::Null; }

@@ -123,24 +123,22 @@ std::string repaired(std::string_view bytes) {
 }
 
 void appendCodePoint(std::string& out, char32_t codePoint) {
-    if (codePoint < 0x80U) {
+    if ((codePoint >= 0xD800U && codePoint <= 0xDFFFU) || codePoint > 0x10FFFFU) {
+        out.append(kReplacementCharacter);
+    } else if (codePoint < 0x80U) {
         out.push_back(static_cast<char>(codePoint));
     } else if (codePoint < 0x800U) {
         out.push_back(static_cast<char>(0xC0U | (codePoint >> 6U)));
         out.push_back(static_cast<char>(0x80U | (codePoint & 0x3FU)));
-    } else if (codePoint >= 0xD800U && codePoint <= 0xDFFFU) {
-        out.append(kReplacementCharacter);
     } else if (codePoint < 0x10000U) {
         out.push_back(static_cast<char>(0xE0U | (codePoint >> 12U)));
         out.push_back(static_cast<char>(0x80U | ((codePoint >> 6U) & 0x3FU)));
         out.push_back(static_cast<char>(0x80U | (codePoint & 0x3FU)));
-    } else if (codePoint <= 0x10FFFFU) {
+    } else {
         out.push_back(static_cast<char>(0xF0U | (codePoint >> 18U)));
         out.push_back(static_cast<char>(0x80U | ((codePoint >> 12U) & 0x3FU)));
         out.push_back(static_cast<char>(0x80U | ((codePoint >> 6U) & 0x3FU)));
         out.push_back(static_cast<char>(0x80U | (codePoint & 0x3FU)));
-    } else {
-        out.append(kReplacementCharacter);
     }
 }
 
