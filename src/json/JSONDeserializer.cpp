@@ -1,0 +1,56 @@
+#include "json/JSONDeserializer.h"
+
+namespace tomely {
+
+JSONScanner& JSONDeserializer::scanner() {
+    if (!scanner_) {
+        scanner_ = std::make_unique<JSONScanner>();
+    }
+    return *scanner_;
+}
+
+bool JSONDeserializer::prepare(std::string_view data, Error* error) {
+    if (data.empty()) {
+        Error empty;
+        empty.domain = std::string(kJSONDeserializerErrorDomain);
+        empty.code = -11;
+        report(error, std::move(empty));
+        return false;
+    }
+    return scanner().setData(data, error);
+}
+
+std::optional<JSONValue> JSONDeserializer::deserialize(std::string_view data, Error* error) {
+    if (!prepare(data, error)) {
+        return std::nullopt;
+    }
+    std::optional<JSONValue> value;
+    if (!scanner().scanJSONObject(value, error)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<JSONDictionary> JSONDeserializer::deserializeAsDictionary(std::string_view data, Error* error) {
+    if (!prepare(data, error)) {
+        return std::nullopt;
+    }
+    JSONDictionary dictionary;
+    if (!scanner().scanJSONDictionary(dictionary, error)) {
+        return std::nullopt;
+    }
+    return dictionary;
+}
+
+std::optional<JSONArray> JSONDeserializer::deserializeAsArray(std::string_view data, Error* error) {
+    if (!prepare(data, error)) {
+        return std::nullopt;
+    }
+    JSONArray array;
+    if (!scanner().scanJSONArray(array, error)) {
+        return std::nullopt;
+    }
+    return array;
+}
+
+}  // namespace tomely

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "json/JSONScanner.h"
+#include "json/JSONValue.h"
+#include "json/TextEncoding.h"
+#include "platform/Error.h"
+
+namespace tomely {
+
+inline constexpr std::string_view kJSONDeserializerErrorDomain = "JSONDeserializerErrorDomain";
+
+// Decodes JSON text into values: the facade the steps use. Failures come back as nullopt and,
+// when `error` is given, an error: code -11 in kJSONDeserializerErrorDomain (no user information)
+// for empty input, and JSONScanner's errors otherwise. A top-level word that is no value ("tru",
+// or null while nullObject() is nullopt) gives nullopt without an error. Whatever follows the
+// value is not looked at.
+//
+// Owns its scanner, which keeps the last input. Not thread-safe: use one deserializer per thread.
+class JSONDeserializer {
+public:
+    // A deserializer with default settings.
+    [[nodiscard]] static JSONDeserializer deserializer() { return {}; }
+
+    [[nodiscard]] std::optional<JSONValue> deserialize(std::string_view data, Error* error = nullptr);
+    // The same, but the top level must be an object (else -101).
+    [[nodiscard]] std::optional<JSONDictionary> deserializeAsDictionary(std::string_view data, Error* error = nullptr);
+    // The same, but the top level must be an array (else -201).
+    [[nodiscard]] std::optional<JSONArray> deserializeAsArray(std::string_view data, Error* error = nullptr);
+
+    // Forwarded to the scanner (see JSONScanner).
+    [[nodiscard]] const std::optional<JSONValue>& nullObject() { return scanner().nullObject(); }
+    void setNullObject(std::optional<JSONValue> nullObject) { scanner().setNullObject(std::move(nullObject)); }
+    [[nodiscard]] TextEncoding allowedEncoding() { return scanner().allowedEncoding(); }
+    void setAllowedEncoding(TextEncoding encoding) { scanner().setAllowedEncoding(encoding); }
+
+    // The scanner, created on first use.
+    [[nodiscard]] JSONScanner& scanner();
+
+private:
+    // Checks for empty input and prepares the scanner; false (with the error) when there is
+    // nothing to scan.
+    bool prepare(std::string_view data, Error* error);
+
+    std::unique_ptr<JSONScanner> scanner_;
+};
+
+}  // namespace tomely

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "json/DataScanner.h"
+#include "json/JSONValue.h"
+#include "json/TextEncoding.h"
+#include "platform/Error.h"
+
+namespace tomely {
+
+inline constexpr std::string_view kJSONScannerErrorDomain = "JSONScannerErrorDomain";
+
+// The JSON grammar over a DataScanner. Lenient in a few fixed ways: a comma may close an array or
+// an object, an unknown escape stands for the escaped character (unless strictEscapeCodes), and
+// nothing after the value is looked at. Strict in others: strings only in double quotes, no
+// comments.
+//
+// Every scan operation returns whether it succeeded and, on failure, stores an error in
+// `error` when one is given: domain kJSONScannerErrorDomain, the code and message of the failing
+// construct, and userInfoForScanLocation()'s entries. An object, array or string that fails moves
+// the location back to where it began (except for -101, -201, -203 and -304), and an enclosing
+// object or array then fails with its own error, so callers get the error of the outermost
+// construct that failed, positioned at its start.
+//
+// Objects and arrays nest at most kMaxNestingDepth deep: the container at that depth fails with
+// its "could not scan a value" error (-104 or -202) when a value in it opens another one, which
+// keeps the recursion bounded whatever the input.
+//
+// Not thread-safe: one scanner serves one thread at a time.
+class JSONScanner : public DataScanner {
+public:
+    static constexpr int kMaxNestingDepth = 512;
+
+    JSONScanner() = default;
+
+    // The value that JSON null becomes. With nullopt, null members and elements are left out,
+    // and null at the top level yields no value. Default: the null JSONValue.
+    [[nodiscard]] const std::optional<JSONValue>& nullObject() const { return nullObject_; }
+    void setNullObject(std::optional<JSONValue> nullObject) { nullObject_ = std::move(nullObject); }
+    // With true, an unknown escape in a string fails with -303. Default: false.
+    [[nodiscard]] bool strictEscapeCodes() const { return strictEscapeCodes_; }
+    void setStrictEscapeCodes(bool strict) { strictEscapeCodes_ = strict; }
+    // A second encoding tried when the input does not read in the detected one. Default: None.
+    [[nodiscard]] TextEncoding allowedEncoding() const { return allowedEncoding_; }
+    void setAllowedEncoding(TextEncoding encoding) { allowedEncoding_ = encoding; }
+
+    // Prepares `data` for scanning from its start. From 4 bytes on, the encoding is detected from
+    // the zero bytes among the first four (UTF-32 or UTF-16 of either byte order, else UTF-8) and
+    // the whole input must read in it, or else in allowedEncoding(); the text is then scanned as
+    // UTF-8, a leading UTF-8 byte-order mark dropped. Shorter input is scanned as it is. Fails with
+    // -12 when the input reads in neither encoding; there is then nothing to scan.
+    bool setData(std::string_view data, Error* error = nullptr);
+
+    // Any value. When the location is on a word that is not true, false or null, or on null while
+    // nullObject() is nullopt, it succeeds with `outObject` empty and the location on the word.
+    // Fails with -15 on a character that starts no value (the end included).
+    bool scanJSONObject(std::optional<JSONValue>& outObject, Error* error = nullptr);
+    // An object; a later duplicate key replaces the earlier member. Codes -101 to -105: the member
+    // loop ends only on a closing brace, so a missing one (-106) shows as one of those.
+    bool scanJSONDictionary(JSONDictionary& outDictionary, Error* error = nullptr);
+    // An array. Codes -201 to -204.
+    bool scanJSONArray(JSONArray& outArray, Error* error = nullptr);
+    // A double-quoted string, as UTF-8. Codes -301 to -304. Backslash-u escapes give UTF-16 code units,
+    // two of which form one character when they are a surrogate pair; an unpaired surrogate, and
+    // any bytes that are not UTF-8 (possible only in input too short to have been checked),
+    // become U+FFFD.
+    bool scanJSONStringConstant(std::string& outString, Error* error = nullptr);
+    // A number (see DataScanner::scanNumber). Code -401.
+    bool scanJSONNumberConstant(JSONValue& outNumber, Error* error = nullptr);
+
+private:
+    bool fail(Error* error, long code, std::string_view message) const;
+    enum class EscapeResult { Taken, BadUnicode, Unknown };
+    // Appends what the escape after a backslash stands for.
+    EscapeResult scanEscape(std::string& out);
+    // The four hex digits after backslash-u, and a low surrogate's escape right after a high one.
+    bool scanUnicodeEscape(std::string& out);
+    bool scanFourHexDigits(char16_t& outUnit);
+
+    std::optional<JSONValue> nullObject_ = JSONValue();
+    bool strictEscapeCodes_ = false;
+    TextEncoding allowedEncoding_ = TextEncoding::None;
+    int depth_ = 0;
+};
+
+}  // namespace tomely

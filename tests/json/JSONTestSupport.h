@@ -1,0 +1,43 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "json/JSONValue.h"
+#include "platform/Error.h"
+
+namespace tomely {
+
+// Readable values in assertion messages.
+inline void PrintTo(const JSONValue& value, std::ostream* os) {
+    *os << value.description();
+}
+inline void PrintTo(const Decimal& value, std::ostream* os) {
+    *os << value.toString();
+}
+
+namespace testing {
+
+// Checks a scanner error: its domain, code, message, and the location it points at.
+inline void expectScannerError(const Error& error, long code, std::string_view message, std::size_t location) {
+    EXPECT_EQ(error.domain, "JSONScannerErrorDomain");
+    EXPECT_EQ(error.code, code);
+    EXPECT_EQ(error.localizedDescription(), message);
+    EXPECT_EQ(error.userInfoValue("location"), std::to_string(location));
+}
+
+// Bytes from a list of byte values, for inputs that are not text.
+inline std::string bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (const int value : values) {
+        out.push_back(static_cast<char>(value));
+    }
+    return out;
+}
+
+}  // namespace testing
+}  // namespace tomely
