@@ -126,9 +126,15 @@ void ShelfServer::routeApi() {
         }
         if (faults_.nextPartFails()) {
             switch (faults_.kind()) {
-                case FaultKind::InternalError: refuse(response, 500, "fault injected on purpose"); return;
-                case FaultKind::Unavailable: refuse(response, 503, "fault injected on purpose"); return;
-                case FaultKind::Stall: faults_.stall(); [[fallthrough]];
+                case FaultKind::InternalError:
+                    refuse(response, 500, "fault injected on purpose");
+                    return;
+                case FaultKind::Unavailable:
+                    refuse(response, 503, "fault injected on purpose");
+                    return;
+                case FaultKind::Stall:
+                    faults_.stall();
+                    [[fallthrough]];
                 case FaultKind::Drop:
                     FaultInjector::dropConnection(request.local_port, request.remote_port);
                     refuse(response, 500, "connection dropped on purpose");

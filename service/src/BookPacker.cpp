@@ -2,10 +2,10 @@
 
 #include <minizip/zip.h>
 
+#include <zlib.h>
 #include <ctime>
 #include <stdexcept>
 #include <string>
-#include <zlib.h>
 
 #include "FileWrites.h"
 #include "PartBytes.h"
@@ -19,7 +19,8 @@ constexpr char kFinalEmptyBlock[] = {'\x03', '\x00'};
 
 class ZipWriter {
 public:
-    explicit ZipWriter(const std::filesystem::path& path) : path_(path), zip_(zipOpen64(path.c_str(), APPEND_STATUS_CREATE)) {
+    explicit ZipWriter(const std::filesystem::path& path)
+        : path_(path), zip_(zipOpen64(path.c_str(), APPEND_STATUS_CREATE)) {
         if (zip_ == nullptr) {
             throw std::runtime_error("cannot create " + path.string());
         }
@@ -91,7 +92,8 @@ void packFile(ZipWriter& zip, const PartStore& parts, const FinishPlan& plan, st
     std::uint32_t crc = 0;
     bool chained = true;
     for (std::size_t i = begin; i < end; ++i) {
-        crc = static_cast<std::uint32_t>(crc32_combine(crc, plan.parts[i].crc, static_cast<z_off_t>(plan.parts[i].size)));
+        crc =
+            static_cast<std::uint32_t>(crc32_combine(crc, plan.parts[i].crc, static_cast<z_off_t>(plan.parts[i].size)));
         size += plan.parts[i].size;
         chained = chained && plan.parts[i].openEnded;
     }

@@ -22,7 +22,9 @@ std::unique_ptr<Database> Database::open(const std::filesystem::path& path) {
     return database;
 }
 
-Database::~Database() { sqlite3_close(handle_); }
+Database::~Database() {
+    sqlite3_close(handle_);
+}
 
 void Database::fail(const char* what) const {
     throw DatabaseError(std::string(what) + ": " + sqlite3_errmsg(handle_));
@@ -45,14 +47,20 @@ Statement Database::prepare(const char* sql) {
     return Statement(*this, handle);
 }
 
-std::int64_t Database::lastInsertRowId() const { return sqlite3_last_insert_rowid(handle_); }
+std::int64_t Database::lastInsertRowId() const {
+    return sqlite3_last_insert_rowid(handle_);
+}
 
-int Database::changes() const { return sqlite3_changes(handle_); }
+int Database::changes() const {
+    return sqlite3_changes(handle_);
+}
 
 Statement::Statement(Statement&& other) noexcept
     : database_(other.database_), handle_(std::exchange(other.handle_, nullptr)) {}
 
-Statement::~Statement() { sqlite3_finalize(handle_); }
+Statement::~Statement() {
+    sqlite3_finalize(handle_);
+}
 
 Statement& Statement::bind(int index, std::int64_t value) {
     if (sqlite3_bind_int64(handle_, index, value) != SQLITE_OK) {
@@ -96,7 +104,9 @@ void Statement::reset() {
     sqlite3_clear_bindings(handle_);
 }
 
-std::int64_t Statement::integer(int column) const { return sqlite3_column_int64(handle_, column); }
+std::int64_t Statement::integer(int column) const {
+    return sqlite3_column_int64(handle_, column);
+}
 
 std::string Statement::text(int column) const {
     const auto* bytes = sqlite3_column_text(handle_, column);
@@ -105,9 +115,13 @@ std::string Statement::text(int column) const {
                             : std::string();
 }
 
-bool Statement::isNull(int column) const { return sqlite3_column_type(handle_, column) == SQLITE_NULL; }
+bool Statement::isNull(int column) const {
+    return sqlite3_column_type(handle_, column) == SQLITE_NULL;
+}
 
-Transaction::Transaction(Database& database) : database_(database) { database_.execute("BEGIN IMMEDIATE"); }
+Transaction::Transaction(Database& database) : database_(database) {
+    database_.execute("BEGIN IMMEDIATE");
+}
 
 Transaction::~Transaction() {
     if (!done_) {

@@ -13,10 +13,10 @@ namespace tomely::shelf {
 
 struct RequestBody {
     bool multipart = false;
-    std::string bytes;             // the body, when it is not multipart
-    std::vector<FormItem> items;   // the items, when it is
-    bool tooLarge = false;         // more than the cap arrived; what was kept is incomplete
-    bool complete = true;          // false when the library gave up reading (it set the status)
+    std::string bytes;            // the body, when it is not multipart
+    std::vector<FormItem> items;  // the items, when it is
+    bool tooLarge = false;        // more than the cap arrived; what was kept is incomplete
+    bool complete = true;         // false when the library gave up reading (it set the status)
 };
 
 // Reads the whole body, keeping at most `limit` bytes of content and draining the rest, so the

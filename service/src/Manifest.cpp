@@ -13,7 +13,9 @@ namespace {
 
 constexpr std::size_t kMaxTitleBytes = 256;
 
-ManifestParse refuse(std::string reason) { return {std::nullopt, std::move(reason)}; }
+ManifestParse refuse(std::string reason) {
+    return {std::nullopt, std::move(reason)};
+}
 
 std::optional<std::int64_t> parseBookId(const nlohmann::json& value) {
     if (value.is_number_unsigned() && value.get<std::uint64_t>() > 0 &&
@@ -30,7 +32,8 @@ std::optional<std::int64_t> parseBookId(const nlohmann::json& value) {
 }
 
 bool isBlank(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
 }
 
 // Each file's parts must be numbered 0 to n-1 so the file can be rebuilt without holes.

@@ -7,7 +7,9 @@ namespace {
 constexpr std::string_view kPartMarker = ".part";
 constexpr std::size_t kMinIndexDigits = 5;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // True when a path that starts with "/" holds an empty, "." or ".." segment.
 bool hasBadSegment(std::string_view path) {
@@ -66,7 +68,8 @@ PartNameCheck checkPartName(std::string_view name) {
         }
     }
     const std::size_t marker = name.rfind(kPartMarker);
-    const auto digits = marker == std::string_view::npos ? std::string_view() : name.substr(marker + kPartMarker.size());
+    const auto digits =
+        marker == std::string_view::npos ? std::string_view() : name.substr(marker + kPartMarker.size());
     const auto index = parseDecimal(digits);
     if (hasBadSegment(name) || (marker != std::string_view::npos && hasBadSegment(name.substr(0, marker)))) {
         return {std::nullopt, quoted + " holds an empty, \".\" or \"..\" path segment"};

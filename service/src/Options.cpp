@@ -7,7 +7,9 @@ namespace tomely::shelf {
 
 namespace {
 
-CommandLineParse failure(std::string error) { return {{}, std::move(error)}; }
+CommandLineParse failure(std::string error) {
+    return {{}, std::move(error)};
+}
 
 // "HOST:PORT", the port 0 to 65535; the host may be a bracketed IPv6 address.
 bool parseListen(const std::string& text, ServerOptions& server) {

@@ -94,30 +94,30 @@ void ShelfServer::routePages() {
         answerPage(response, 200, shelfPage(*account, shelf_.books(*account)));
     });
 
-    server_->Get(R"(/shelf/download/([0-9]{1,18})/?)", [this](const httplib::Request& request,
-                                                             httplib::Response& response) {
-        const auto account = sessionOf(request);
-        if (!account) {
-            answerPage(response, 403, signInPage("Sign in to download your books.", {}));
-            return;
-        }
-        const auto download = shelf_.download(*account, static_cast<std::int64_t>(*parseDecimal(request.matches[1].str())));
-        auto file = download ? std::make_shared<std::ifstream>(download->path, std::ios::binary) : nullptr;
-        if (!file || !*file) {
-            answerPage(response, 404, messagePage("Not found", "There is no such book version on your shelf."));
-            return;
-        }
-        const auto size = static_cast<std::size_t>(std::filesystem::file_size(download->path));
-        response.set_header("Content-Disposition", "attachment; filename=\"" + download->fileName + "\"");
-        response.set_content_provider(size, "application/zip",
-                                      [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                          std::string chunk(std::min(length, kDownloadChunk), '\0');
-                                          file->seekg(static_cast<std::streamoff>(offset));
-                                          file->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-                                          return file->gcount() > 0 &&
-                                                 sink.write(chunk.data(), static_cast<std::size_t>(file->gcount()));
-                                      });
-    });
+    server_->Get(
+        R"(/shelf/download/([0-9]{1,18})/?)", [this](const httplib::Request& request, httplib::Response& response) {
+            const auto account = sessionOf(request);
+            if (!account) {
+                answerPage(response, 403, signInPage("Sign in to download your books.", {}));
+                return;
+            }
+            const auto download =
+                shelf_.download(*account, static_cast<std::int64_t>(*parseDecimal(request.matches[1].str())));
+            auto file = download ? std::make_shared<std::ifstream>(download->path, std::ios::binary) : nullptr;
+            if (!file || !*file) {
+                answerPage(response, 404, messagePage("Not found", "There is no such book version on your shelf."));
+                return;
+            }
+            const auto size = static_cast<std::size_t>(std::filesystem::file_size(download->path));
+            response.set_header("Content-Disposition", "attachment; filename=\"" + download->fileName + "\"");
+            response.set_content_provider(
+                size, "application/zip", [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    std::string chunk(std::min(length, kDownloadChunk), '\0');
+                    file->seekg(static_cast<std::streamoff>(offset));
+                    file->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+                    return file->gcount() > 0 && sink.write(chunk.data(), static_cast<std::size_t>(file->gcount()));
+                });
+        });
 }
 
 }  // namespace tomely::shelf

@@ -31,12 +31,23 @@ std::string htmlEscape(std::string_view text) {
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out.push_back(c);
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;
@@ -65,16 +76,15 @@ std::string recoverPage() {
 }
 
 std::string signInPage(std::string_view message, std::string_view email) {
-    return layout("Your shelf",
-                  messageBlock(message) +
-                      "<form method=\"post\" action=\"/account/signin/\">\n"
-                      "<label>E-mail address <input type=\"email\" name=\"email\" required value=\"" +
-                      htmlEscape(email) +
-                      "\"></label>\n"
-                      "<label>Password <input type=\"password\" name=\"password\" required></label>\n"
-                      "<button type=\"submit\">Sign in</button></form>\n"
-                      "<p><a href=\"/account/recover/\">Forgotten your password?</a> &middot; "
-                      "<a href=\"/account/register/\">Create an account</a></p>\n");
+    return layout("Your shelf", messageBlock(message) +
+                                    "<form method=\"post\" action=\"/account/signin/\">\n"
+                                    "<label>E-mail address <input type=\"email\" name=\"email\" required value=\"" +
+                                    htmlEscape(email) +
+                                    "\"></label>\n"
+                                    "<label>Password <input type=\"password\" name=\"password\" required></label>\n"
+                                    "<button type=\"submit\">Sign in</button></form>\n"
+                                    "<p><a href=\"/account/recover/\">Forgotten your password?</a> &middot; "
+                                    "<a href=\"/account/register/\">Create an account</a></p>\n");
 }
 
 std::string shelfPage(const Account& account, const std::vector<BookRecord>& books) {

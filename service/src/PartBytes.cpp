@@ -12,7 +12,9 @@ namespace {
 
 constexpr std::size_t kSha1HexLength = 40;
 
-bool isLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+bool isLowerHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
 
 bool isDecimal(std::string_view text) {
     if (text.empty() || text.size() > 19 || (text.size() > 1 && text.front() == '0')) {
@@ -120,8 +122,8 @@ std::optional<Inflated> inflateRaw(std::string_view deflated, std::size_t limit)
         stream.avail_in = sizeof terminator;
         stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
         stream.avail_out = static_cast<uInt>(buffer.size());
-        const bool ends = inflate(&stream, Z_NO_FLUSH) == Z_STREAM_END && stream.avail_in == 0 &&
-                          stream.avail_out == buffer.size();
+        const bool ends =
+            inflate(&stream, Z_NO_FLUSH) == Z_STREAM_END && stream.avail_in == 0 && stream.avail_out == buffer.size();
         out.openEnded = deflated.empty() || (deflated.ends_with(kSyncMarker) && ends);
     }
     inflateEnd(&stream);

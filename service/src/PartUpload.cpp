@@ -8,7 +8,9 @@ namespace tomely::shelf {
 
 namespace {
 
-PartUploadParse refuse(std::string reason) { return {std::nullopt, std::move(reason)}; }
+PartUploadParse refuse(std::string reason) {
+    return {std::nullopt, std::move(reason)};
+}
 
 }  // namespace
 
@@ -23,7 +25,8 @@ PartUploadParse parsePartUpload(std::vector<FormItem>& items) {
         const auto found = byName.find(key);
         return found != byName.end() && found->second->filename.empty() ? &found->second->content : nullptr;
     };
-    for (const char* required : {"name", "isZipped", "isBatch", "batchTotal", "batchCurrent", "size", "crc", "format"}) {
+    for (const char* required :
+         {"name", "isZipped", "isBatch", "batchTotal", "batchCurrent", "size", "crc", "format"}) {
         if (field(required) == nullptr) {
             return refuse(std::string("field \"") + required + "\" is missing");
         }

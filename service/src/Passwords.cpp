@@ -93,6 +93,8 @@ bool verifyPassword(std::string_view password, std::string_view stored) {
     return CRYPTO_memcmp(actual.data(), expected.data(), expected.size()) == 0;
 }
 
-std::string randomToken(std::size_t bytes) { return toHex(randomBytes(bytes)); }
+std::string randomToken(std::size_t bytes) {
+    return toHex(randomBytes(bytes));
+}
 
 }  // namespace tomely::shelf

@@ -22,9 +22,13 @@ constexpr std::size_t kMaxReasonInLog = 300;
 
 }  // namespace
 
-void beginRequestLog() { facts = {std::chrono::steady_clock::now(), {}}; }
+void beginRequestLog() {
+    facts = {std::chrono::steady_clock::now(), {}};
+}
 
-void noteRequestAccount(const std::string& email) { facts.account = email; }
+void noteRequestAccount(const std::string& email) {
+    facts.account = email;
+}
 
 std::string formatRequestLog(const httplib::Request& request, const httplib::Response& response) {
     std::string duration = "-";

@@ -16,7 +16,8 @@ constexpr std::size_t kSessionTokenBytes = 32;
 constexpr std::size_t kMaxEmailBytes = 254;
 
 std::int64_t secondsNow() {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 // Names the content of an upload: equal digests mean the same files made of the same parts.
@@ -123,9 +124,13 @@ std::optional<Account> Shelf::sessionAccount(const std::string& token) {
     return store_->sessionAccount(sha1Hex(token), secondsNow());
 }
 
-void Shelf::closeSession(const std::string& token) { store_->removeSession(sha1Hex(token)); }
+void Shelf::closeSession(const std::string& token) {
+    store_->removeSession(sha1Hex(token));
+}
 
-std::vector<BookRecord> Shelf::books(const Account& account) { return store_->books(account.id); }
+std::vector<BookRecord> Shelf::books(const Account& account) {
+    return store_->books(account.id);
+}
 
 ManifestOutcome Shelf::postManifest(const Account& account, const std::string& guid, std::string_view body) {
     ManifestOutcome outcome;
@@ -173,19 +178,20 @@ PartOutcome Shelf::postPart(const Account& account, const std::string& guid, Par
     }
     const std::string fingerprint = fingerprintOf(upload.deflated);
     if (fingerprint != entry->fingerprint) {
-        return refuse(400, "fingerprint of the part is " + fingerprint + " but the manifest says " + entry->fingerprint);
+        return refuse(400,
+                      "fingerprint of the part is " + fingerprint + " but the manifest says " + entry->fingerprint);
     }
     const auto inflated = inflateRaw(upload.deflated, kMaxPartSize);
     if (!inflated) {
         return refuse(400, "the part is not raw deflate data of at most " + std::to_string(kMaxPartSize) + " bytes");
     }
     if (inflated->bytes.size() != upload.size) {
-        return refuse(400, "the part inflates to " + std::to_string(inflated->bytes.size()) + " bytes but \"size\" is " +
-                               std::to_string(upload.size));
+        return refuse(400, "the part inflates to " + std::to_string(inflated->bytes.size()) +
+                               " bytes but \"size\" is " + std::to_string(upload.size));
     }
     if (const std::uint32_t crc = crc32Of(inflated->bytes); crc != upload.crc) {
-        return refuse(400, "the part's CRC-32 is " + std::to_string(crc) + " but \"crc\" is " +
-                               std::to_string(upload.crc));
+        return refuse(400,
+                      "the part's CRC-32 is " + std::to_string(crc) + " but \"crc\" is " + std::to_string(upload.crc));
     }
     parts_.put(fingerprint, upload.deflated);
     store_->recordPart(account.id, fingerprint, {upload.size, upload.crc, inflated->openEnded});

@@ -51,10 +51,20 @@ ShelfServer::ShelfServer(ServerOptions options)
     server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     server_->set_payload_max_length(kMaxManifestBytes);
     server_->set_keep_alive_max_count(100);
+    // A stop waits for idle kept-alive connections to time out; keep that wait short.
+    server_->set_keep_alive_timeout(1);
+    // The library's default adds SO_REUSEPORT, which would let a second service share the port
+    // silently; a taken port must be an error instead.
+    server_->set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     route();
 }
 
-ShelfServer::~ShelfServer() { stop(); }
+ShelfServer::~ShelfServer() {
+    stop();
+}
 
 int ShelfServer::bind() {
     if (options_.port == 0) {
@@ -68,7 +78,9 @@ int ShelfServer::bind() {
     return port_;
 }
 
-void ShelfServer::run() { server_->listen_after_bind(); }
+void ShelfServer::run() {
+    server_->listen_after_bind();
+}
 
 void ShelfServer::stop() {
     faults_.releaseStalls();
@@ -111,19 +123,23 @@ void ShelfServer::route() {
         beginRequestLog();
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    server_->set_logger([this](const httplib::Request& request, const httplib::Response& response) {
-        logRequest(request, response);
-    });
+    server_->set_logger(
+        [this](const httplib::Request& request, const httplib::Response& response) { logRequest(request, response); });
     server_->set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (!response.body.empty()) {
             return;
         }
         switch (response.status) {
-            case 404: refuse(response, 404, "there is nothing at this address"); break;
-            case 413:
-                refuse(response, 413, "the request body is larger than " + std::to_string(kMaxManifestBytes) + " bytes");
+            case 404:
+                refuse(response, 404, "there is nothing at this address");
                 break;
-            default: refuse(response, response.status, "the request could not be served"); break;
+            case 413:
+                refuse(response, 413,
+                       "the request body is larger than " + std::to_string(kMaxManifestBytes) + " bytes");
+                break;
+            default:
+                refuse(response, response.status, "the request could not be served");
+                break;
         }
     });
     server_->set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {

@@ -164,8 +164,8 @@ void ShelfStore::removeSession(const std::string& tokenHash) {
 std::vector<BookRecord> ShelfStore::books(std::int64_t accountId) {
     std::scoped_lock lock(mutex_);
     std::vector<BookRecord> books;
-    auto row =
-        database_->prepare("SELECT id, title, created, updated FROM books WHERE account_id = ? ORDER BY updated DESC, id DESC");
+    auto row = database_->prepare(
+        "SELECT id, title, created, updated FROM books WHERE account_id = ? ORDER BY updated DESC, id DESC");
     row.bind(1, accountId);
     while (row.step()) {
         books.push_back({row.integer(0), row.text(1), row.text(2), row.text(3), {}});
@@ -373,7 +373,8 @@ VersionRecord ShelfStore::completeUpload(std::int64_t uploadId, const std::strin
     (void)number.step();
     VersionRecord version{0, number.integer(0), upload.text(1), size, now};
     database_
-        ->prepare("INSERT INTO versions(book_id, number, guid, file, size, content, created) VALUES(?, ?, ?, ?, ?, ?, ?)")
+        ->prepare(
+            "INSERT INTO versions(book_id, number, guid, file, size, content, created) VALUES(?, ?, ?, ?, ?, ?, ?)")
         .bind(1, bookId)
         .bind(2, version.number)
         .bind(3, version.guid)
