@@ -1,4 +1,5 @@
 // The pages a browser sees: registration, recovery, sign-in and the author's shelf.
+#include <algorithm>
 #include <fstream>
 #include <memory>
 

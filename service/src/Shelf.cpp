@@ -52,12 +52,17 @@ std::string downloadName(const VersionFile& file) {
     return (slug.empty() ? "book" : slug) + "-v" + std::to_string(file.number) + ".iba";
 }
 
+std::unique_ptr<ShelfStore> openStore(const std::filesystem::path& dataDirectory) {
+    std::filesystem::create_directories(dataDirectory);
+    return ShelfStore::open(dataDirectory / "shelf.sqlite3");
+}
+
 }  // namespace
 
 Shelf::Shelf(const std::filesystem::path& dataDirectory, ShelfSettings settings)
     : settings_(settings),
       booksDirectory_(dataDirectory / "books"),
-      store_((std::filesystem::create_directories(dataDirectory), ShelfStore::open(dataDirectory / "shelf.sqlite3"))),
+      store_(openStore(dataDirectory)),
       parts_(dataDirectory / "parts"),
       decoyHash_(hashPassword("", settings.passwordIterations)) {
     std::filesystem::create_directories(booksDirectory_);
@@ -113,7 +118,8 @@ std::optional<Account> Shelf::signIn(const std::string& email, const std::string
 
 std::string Shelf::openSession(const Account& account) {
     std::string token = randomToken(kSessionTokenBytes);
-    store_->addSession(sha1Hex(token), account.id, secondsNow() + settings_.sessionLifetime.count());
+    const std::int64_t now = secondsNow();
+    store_->addSession(sha1Hex(token), account.id, now + settings_.sessionLifetime.count(), now);
     return token;
 }
 

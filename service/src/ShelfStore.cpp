@@ -135,8 +135,10 @@ std::optional<std::pair<Account, std::string>> ShelfStore::accountByEmail(const 
     return std::make_pair(Account{row.integer(0), row.text(1)}, row.text(2));
 }
 
-void ShelfStore::addSession(const std::string& tokenHash, std::int64_t accountId, std::int64_t expiresAt) {
+void ShelfStore::addSession(const std::string& tokenHash, std::int64_t accountId, std::int64_t expiresAt,
+                            std::int64_t now) {
     std::scoped_lock lock(mutex_);
+    database_->prepare("DELETE FROM sessions WHERE expires <= ?").bind(1, now).run();
     database_->prepare("INSERT INTO sessions(token_hash, account_id, expires) VALUES(?, ?, ?)")
         .bind(1, tokenHash)
         .bind(2, accountId)

@@ -81,7 +81,8 @@ public:
     [[nodiscard]] std::optional<std::pair<Account, std::string>> accountByEmail(const std::string& email);
 
     // Sessions are kept by the SHA-1 of their token, so the database never holds a live cookie.
-    void addSession(const std::string& tokenHash, std::int64_t accountId, std::int64_t expiresAt);
+    // Adding one also drops the sessions that have expired by `now`.
+    void addSession(const std::string& tokenHash, std::int64_t accountId, std::int64_t expiresAt, std::int64_t now);
     [[nodiscard]] std::optional<Account> sessionAccount(const std::string& tokenHash, std::int64_t now);
     void removeSession(const std::string& tokenHash);
 
