@@ -51,6 +51,8 @@ ShelfServer::ShelfServer(ServerOptions options)
     server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     server_->set_payload_max_length(kMaxManifestBytes);
     server_->set_keep_alive_max_count(100);
+    // Answers go out as headers, then body; without this the body waits for a delayed ACK.
+    server_->set_tcp_nodelay(true);
     // A stop waits for idle kept-alive connections to time out; keep that wait short.
     server_->set_keep_alive_timeout(1);
     // The library's default adds SO_REUSEPORT, which would let a second service share the port
