@@ -8,6 +8,7 @@ build: deps
 	@cmake --preset default >/dev/null
 	cmake --build --preset default
 
+# The uploader against the reference shelf service, started (and stopped) around it.
 run: build
 	scripts/run-app
 

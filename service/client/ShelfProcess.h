@@ -1,0 +1,54 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tomely::shelf::client {
+
+// tomely-shelf run as a child process, for tests of the program itself and for the load bench,
+// which kills it. Its stdout and stderr are read on a thread of this object from the start, so
+// the child never blocks on a full pipe.
+class ShelfProcess {
+public:
+    // Starts the executable and waits until it says where it serves; throws std::runtime_error
+    // when it exits first or says nothing within the deadline.
+    ShelfProcess(const std::string& executable, const std::vector<std::string>& arguments,
+                 std::chrono::seconds deadline = std::chrono::seconds(60));
+    // Kills the child if it still runs.
+    ~ShelfProcess();
+    ShelfProcess(const ShelfProcess&) = delete;
+    ShelfProcess& operator=(const ShelfProcess&) = delete;
+
+    [[nodiscard]] int port() const { return port_; }
+    void sendSignal(int signal) const;
+    // Waits until the child has exited and closed its output; returns its exit status, or
+    // 128 + the signal that ended it, or -1 when the deadline passed first.
+    int wait(std::chrono::seconds deadline);
+    [[nodiscard]] std::string output() const;
+
+    // Runs the executable to its end with these arguments (for refusals at start-up) and gives
+    // its exit status and output.
+    static std::pair<int, std::string> runToEnd(const std::string& executable,
+                                                const std::vector<std::string>& arguments);
+
+private:
+    void readOutput(int fd);
+
+    pid_t pid_ = -1;
+    int port_ = 0;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string output_;
+    bool closed_ = false;
+    bool reaped_ = false;
+    int status_ = -1;
+    std::thread reader_;
+};
+
+}  // namespace tomely::shelf::client

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+// Faults on purpose, for exercising a client's failure paths against a real server. Off unless
+// the operator asks for them with --fault-after-parts and --fault-kind.
+namespace tomely::shelf {
+
+enum class FaultKind {
+    InternalError,  // answer 500
+    Unavailable,    // answer 503
+    Drop,           // close the connection without an answer
+    Stall,          // answer nothing until the service stops (or the stall limit passes), then drop
+};
+
+[[nodiscard]] std::optional<FaultKind> faultKindFromText(const std::string& text);
+
+struct FaultSettings {
+    std::optional<std::uint64_t> afterParts;  // the first N part uploads succeed, later ones fail
+    FaultKind kind = FaultKind::InternalError;
+    std::chrono::seconds stallLimit = std::chrono::seconds(120);
+};
+
+// Thread-safe: part requests run on the server's worker threads.
+class FaultInjector {
+public:
+    explicit FaultInjector(FaultSettings settings) : settings_(settings) {}
+
+    // Whether this part request is to fail, counting the ones that did not.
+    [[nodiscard]] bool nextPartFails();
+    [[nodiscard]] FaultKind kind() const { return settings_.kind; }
+    // Blocks the calling worker until releaseStalls() or the stall limit.
+    void stall();
+    // Called when the service stops: every stall, present and future, returns at once.
+    void releaseStalls();
+
+    // Shuts down the socket of the connection between these two local/remote ports, so the
+    // client sees the connection end without an answer. The HTTP library keeps its sockets to
+    // itself; the connection is found among the process's open descriptors instead.
+    static bool dropConnection(int localPort, int remotePort);
+
+private:
+    const FaultSettings settings_;
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool stopping_ = false;
+    std::uint64_t partsPassed_ = 0;
+};
+
+}  // namespace tomely::shelf

@@ -1,0 +1,161 @@
+#include "ShelfServer.h"
+
+#include <csignal>
+#include <iostream>
+#include <mutex>
+#include <stdexcept>
+
+#include <httplib.h>
+
+#include "FormFields.h"
+#include "HttpBodies.h"
+#include "Manifest.h"
+#include "RequestLog.h"
+
+namespace tomely::shelf {
+
+namespace {
+
+// Enough workers that eight uploaders on kept-alive connections still leave room for browsers.
+constexpr std::size_t kWorkerThreads = 32;
+
+std::unique_ptr<httplib::Server> makeServer(const ServerOptions& options) {
+    if (options.tlsCertificate.has_value() != options.tlsKey.has_value()) {
+        throw std::runtime_error("--tls-cert and --tls-key go together");
+    }
+    if (!options.tlsCertificate) {
+        return std::make_unique<httplib::Server>();
+    }
+    auto server = std::make_unique<httplib::SSLServer>(options.tlsCertificate->c_str(), options.tlsKey->c_str());
+    if (!server->is_valid()) {
+        throw std::runtime_error("cannot load the TLS certificate " + options.tlsCertificate->string() + " or key " +
+                                 options.tlsKey->string());
+    }
+    return server;
+}
+
+std::mutex& stdoutMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
+ShelfServer::ShelfServer(ServerOptions options)
+    : options_(std::move(options)),
+      shelf_(options_.dataDirectory, options_.shelf),
+      faults_(options_.faults),
+      server_(makeServer(options_)) {
+    // A client that hangs up mid-answer must cost an error return, not the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    server_->set_payload_max_length(kMaxManifestBytes);
+    server_->set_keep_alive_max_count(100);
+    // Answers go out as headers, then body; without this the body waits for a delayed ACK.
+    server_->set_tcp_nodelay(true);
+    // A stop waits for idle kept-alive connections to time out; keep that wait short.
+    server_->set_keep_alive_timeout(1);
+    // The library's default adds SO_REUSEPORT, which would let a second service share the port
+    // silently; a taken port must be an error instead.
+    server_->set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    route();
+}
+
+ShelfServer::~ShelfServer() {
+    stop();
+}
+
+int ShelfServer::bind() {
+    if (options_.port == 0) {
+        port_ = server_->bind_to_any_port(options_.host);
+    } else {
+        port_ = server_->bind_to_port(options_.host, options_.port) ? options_.port : -1;
+    }
+    if (port_ <= 0) {
+        throw std::runtime_error("cannot listen on " + options_.host + ":" + std::to_string(options_.port));
+    }
+    return port_;
+}
+
+void ShelfServer::run() {
+    server_->listen_after_bind();
+}
+
+void ShelfServer::stop() {
+    faults_.releaseStalls();
+    server_->stop();
+}
+
+std::string ShelfServer::baseUrl() const {
+    return std::string(usesTls() ? "https" : "http") + "://" + options_.host + ":" + std::to_string(port_) + "/";
+}
+
+std::optional<Account> ShelfServer::sessionOf(const httplib::Request& request) {
+    for (std::size_t i = 0; i < request.get_header_value_count("Cookie"); ++i) {
+        if (auto token = cookieValue(request.get_header_value("Cookie", i), kSessionCookieName)) {
+            if (auto account = shelf_.sessionAccount(*token)) {
+                noteRequestAccount(account->email);
+                return account;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::string ShelfServer::sessionCookie(const std::string& token) const {
+    return std::string(kSessionCookieName) + "=" + token + "; Path=/; HttpOnly; SameSite=Lax" +
+           (usesTls() ? "; Secure" : "");
+}
+
+void ShelfServer::logRequest(const httplib::Request& request, const httplib::Response& response) const {
+    const std::string line = formatRequestLog(request, response);
+    if (options_.log) {
+        options_.log(line);
+        return;
+    }
+    std::scoped_lock lock(stdoutMutex());
+    std::cout << line << std::endl;
+}
+
+void ShelfServer::route() {
+    server_->set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+        beginRequestLog();
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    server_->set_logger(
+        [this](const httplib::Request& request, const httplib::Response& response) { logRequest(request, response); });
+    server_->set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty()) {
+            return;
+        }
+        switch (response.status) {
+            case 404:
+                refuse(response, 404, "there is nothing at this address");
+                break;
+            case 413:
+                refuse(response, 413,
+                       "the request body is larger than " + std::to_string(kMaxManifestBytes) + " bytes");
+                break;
+            default:
+                refuse(response, response.status, "the request could not be served");
+                break;
+        }
+    });
+    server_->set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
+        std::string what = "unknown error";
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& exception) {
+            what = exception.what();
+        } catch (...) {
+        }
+        refuse(response, 500, "internal error: " + what);
+    });
+    routeApi();
+    routePages();
+}
+
+}  // namespace tomely::shelf

@@ -1,0 +1,171 @@
+#include <fstream>
+#include <iterator>
+
+#include "ShelfHarness.h"
+
+namespace tomely::shelf::testing {
+namespace {
+
+using AccountTest = ShelfTest;
+
+TEST_F(AccountTest, SignInAnswersWithAnHttpOnlyLaxSessionCookieThatIsNotSecureOverPlainHttp) {
+    auto client = anonymous();
+    const auto reply = client->signIn(kAda, kAdaPassword);
+    ASSERT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.setCookie.rfind("tomely_session=", 0), 0U) << reply.setCookie;
+    EXPECT_NE(reply.setCookie.find("; HttpOnly"), std::string::npos);
+    EXPECT_NE(reply.setCookie.find("; SameSite=Lax"), std::string::npos);
+    EXPECT_EQ(reply.setCookie.find("Secure"), std::string::npos);
+    EXPECT_EQ(client->list().status, 200);
+}
+
+TEST_F(AccountTest, WrongCredentialsAre403AndSetNoCookie) {
+    const struct {
+        const char* name;
+        std::string email;
+        std::string password;
+    } cases[] = {
+        {"wrong password", kAda, "not-her-password"},
+        {"other author's password", kAda, kBobPassword},
+        {"unknown address", "nobody@example.com", kAdaPassword},
+        {"empty password", kAda, ""},
+        {"address in other case is the same account, password still wrong", "ADA@example.com", "x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto client = anonymous();
+        const auto reply = client->signIn(c.email, c.password);
+        EXPECT_EQ(reply.status, 403);
+        EXPECT_EQ(reply.body, "wrong e-mail address or password\n");
+        EXPECT_TRUE(reply.setCookie.empty());
+    }
+    EXPECT_EQ(anonymous()->signIn("ADA@EXAMPLE.COM", kAdaPassword).status, 200);
+}
+
+TEST_F(AccountTest, SignInFormWithoutBothFieldsIs400) {
+    auto client = anonymous();
+    const auto reply = client->post("/api/author/shelf/upload/auth/", "email=ada%40example.com",
+                                    "application/x-www-form-urlencoded; charset=utf-8");
+    EXPECT_EQ(reply.status, 400);
+    EXPECT_EQ(reply.body, "the form needs \"email\" and \"password\"\n");
+}
+
+TEST_F(AccountTest, EveryOtherCallWithoutAValidSessionIs403) {
+    const std::string manifest = client::manifestJson(client::splitBook(sampleBook(1)), "G1", {{}, "Title"});
+    const auto part = client::splitBook(sampleBook(1)).front();
+    const struct {
+        const char* name;
+        std::string cookie;
+    } sessions[] = {
+        {"no cookie", ""},
+        {"made-up token", "tomely_session=00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff"},
+        {"empty token", "tomely_session="},
+        {"other cookie only", "theme=dark"},
+    };
+    for (const auto& session : sessions) {
+        SCOPED_TRACE(session.name);
+        auto client = anonymous();
+        client->setCookie(session.cookie);
+        EXPECT_EQ(client->list().status, 403);
+        EXPECT_EQ(client->postManifest("G1", manifest).status, 403);
+        const auto reply = client->postPart("G1", client::partForm(part, 0, 1, {{}, "Title"}));
+        EXPECT_EQ(reply.status, 403);
+        EXPECT_EQ(reply.body, "sign in first: this call needs the session cookie of the authentication call\n");
+    }
+}
+
+TEST_F(AccountTest, SessionsOutliveARestartButNotASignOut) {
+    const auto cookie = signedIn(kAda, kAdaPassword)->cookie();
+    restart();
+    auto client = anonymous();
+    client->setCookie(cookie);
+    EXPECT_EQ(client->list().status, 200);
+    EXPECT_EQ(client->post("/account/signout/", "", "application/x-www-form-urlencoded").status, 303);
+    EXPECT_EQ(client->list().status, 403);
+}
+
+TEST_F(AccountTest, RegistrationPageCreatesAnAccountThatCanSignInAndRefusesBadForms) {
+    auto browser = anonymous();
+    const auto page = browser->get("/account/register/");
+    ASSERT_EQ(page.status, 200);
+    EXPECT_NE(page.body.find("<form method=\"post\" action=\"/account/register/\">"), std::string::npos);
+
+    const struct {
+        const char* name;
+        std::string form;
+        int status;
+        const char* message;
+    } refusals[] = {
+        {"no at sign", "email=carol&password=long-enough&confirm=long-enough", 400, "Please give an e-mail address"},
+        {"short password", "email=carol%40example.com&password=short&confirm=short", 400, "at least 8 characters"},
+        {"passwords differ", "email=carol%40example.com&password=long-enough&confirm=other-one", 400, "differ"},
+        {"address taken", "email=ada%40example.com&password=long-enough&confirm=long-enough", 409, "already"},
+    };
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.name);
+        const auto reply = browser->post("/account/register/", refusal.form, "application/x-www-form-urlencoded");
+        EXPECT_EQ(reply.status, refusal.status);
+        EXPECT_NE(reply.body.find(refusal.message), std::string::npos) << reply.body;
+    }
+    const auto created =
+        browser->post("/account/register/", "email=carol%40example.com&password=carol-secret&confirm=carol-secret",
+                      "application/x-www-form-urlencoded");
+    EXPECT_EQ(created.status, 303);
+    EXPECT_NE(created.setCookie.find("tomely_session="), std::string::npos);
+    EXPECT_EQ(anonymous()->signIn("carol@example.com", "carol-secret").status, 200);
+}
+
+TEST_F(AccountTest, RecoveryPageExplainsAndShelfPageAsksABrowserWithoutSessionToSignIn) {
+    auto browser = anonymous();
+    const auto recover = browser->get("/account/recover/");
+    EXPECT_EQ(recover.status, 200);
+    EXPECT_NE(recover.body.find("--user you@example.com:NEW-PASSWORD"), std::string::npos);
+    const auto shelf = browser->get("/shelf/");
+    EXPECT_EQ(shelf.status, 200);
+    EXPECT_NE(shelf.body.find("action=\"/account/signin/\""), std::string::npos);
+    const auto wrong =
+        browser->post("/account/signin/", "email=ada%40example.com&password=nope", "application/x-www-form-urlencoded");
+    EXPECT_EQ(wrong.status, 403);
+    const auto right = browser->post("/account/signin/", "email=ada%40example.com&password=ada-secret",
+                                     "application/x-www-form-urlencoded");
+    EXPECT_EQ(right.status, 303);
+    browser->setCookie(right.setCookie.substr(0, right.setCookie.find(';')));
+    EXPECT_NE(browser->get("/shelf/").body.find("Signed in as ada@example.com"), std::string::npos);
+}
+
+TEST_F(AccountTest, TheDatabaseHoldsNeitherPasswordsNorLiveSessionTokens) {
+    auto client = signedIn(kAda, kAdaPassword);
+    const std::string token = client->cookie().substr(client->cookie().find('=') + 1);
+    shelf_.reset();  // closes the database, so everything is in the file
+    std::string bytes;
+    for (const auto& entry : std::filesystem::directory_iterator(data_.path())) {
+        if (!entry.is_regular_file()) {
+            continue;
+        }
+        std::ifstream in(entry.path(), std::ios::binary);
+        bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    EXPECT_NE(bytes.find("pbkdf2-sha256$1000$"), std::string::npos);
+    EXPECT_EQ(bytes.find(kAdaPassword), std::string::npos);
+    EXPECT_EQ(bytes.find(token), std::string::npos);
+}
+
+TEST_F(AccountTest, EveryRequestIsLoggedInOneLineWithStatusAndAuthor) {
+    auto client = anonymous();
+    (void)client->signIn(kAda, "wrong");
+    (void)client->signIn(kAda, kAdaPassword);
+    (void)client->list();
+    const auto lines = shelf_->logLines(3);
+    ASSERT_EQ(lines.size(), 3U);
+    EXPECT_NE(lines[0].find(" POST /api/author/shelf/upload/auth/ 403 "), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("wrong e-mail address or password"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find(" POST /api/author/shelf/upload/auth/ 200 "), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find(" GET /api/author/shelf/upload/list/ 200 "), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find(" ada@example.com"), std::string::npos) << lines[2];
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace tomely::shelf::testing

@@ -1,0 +1,100 @@
+#include <csignal>
+
+#include "Options.h"
+#include "ShelfHarness.h"
+#include "ShelfProcess.h"
+
+namespace tomely::shelf::testing {
+namespace {
+
+TEST(CommandLineTest, ParsesEveryOptionAndRefusesBadOnesWithAMessage) {
+    const auto ok = parseCommandLine({"--listen", "127.0.0.1:0", "--data", "/tmp/d", "--user", "a@b.c:pa:ss", "--user",
+                                      "d@e.f:x", "--fault-after-parts", "3", "--fault-kind", "drop"});
+    ASSERT_EQ(ok.error, "");
+    EXPECT_EQ(ok.commandLine.server.host, "127.0.0.1");
+    EXPECT_EQ(ok.commandLine.server.port, 0);
+    EXPECT_EQ(ok.commandLine.server.dataDirectory, "/tmp/d");
+    ASSERT_EQ(ok.commandLine.users.size(), 2U);
+    EXPECT_EQ(ok.commandLine.users[0], std::make_pair(std::string("a@b.c"), std::string("pa:ss")));
+    EXPECT_EQ(ok.commandLine.server.faults.afterParts, 3U);
+    EXPECT_EQ(ok.commandLine.server.faults.kind, FaultKind::Drop);
+    const auto defaults = parseCommandLine({"--data", "d"});
+    EXPECT_EQ(defaults.commandLine.server.port, 8750);
+    EXPECT_FALSE(defaults.commandLine.server.faults.afterParts.has_value());
+
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::string error;
+    } refusals[] = {
+        {"nothing", {}, "--data DIR is required"},
+        {"value missing", {"--data"}, "--data needs a value"},
+        {"stray word", {"serve"}, "unexpected argument serve"},
+        {"unknown option", {"--data", "d", "--port", "1"}, "unknown option --port"},
+        {"listen without port",
+         {"--data", "d", "--listen", "localhost"},
+         "--listen wants HOST:PORT, not \"localhost\""},
+        {"port too big",
+         {"--data", "d", "--listen", "127.0.0.1:65536"},
+         "--listen wants HOST:PORT, not \"127.0.0.1:65536\""},
+        {"user without password",
+         {"--data", "d", "--user", "a@b.c:"},
+         "--user wants EMAIL:PASSWORD with a non-empty password, not \"a@b.c:\""},
+        {"user without address",
+         {"--data", "d", "--user", "ab:pw"},
+         "--user wants EMAIL:PASSWORD with a non-empty password, not \"ab:pw\""},
+        {"certificate without key", {"--data", "d", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together"},
+        {"fault count not a number",
+         {"--data", "d", "--fault-after-parts", "x", "--fault-kind", "500"},
+         "--fault-after-parts wants a number, not \"x\""},
+        {"unknown fault",
+         {"--data", "d", "--fault-after-parts", "1", "--fault-kind", "404"},
+         "--fault-kind wants 500, 503, drop or stall, not \"404\""},
+        {"fault count alone",
+         {"--data", "d", "--fault-after-parts", "1"},
+         "--fault-after-parts and --fault-kind go together"},
+    };
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.name);
+        EXPECT_EQ(parseCommandLine(refusal.arguments).error, refusal.error);
+    }
+}
+
+TEST(CommandLineTest, TheProgramRefusesBadArgumentsWithStatusTwo) {
+    const auto [status, output] = client::ShelfProcess::runToEnd(TOMELY_SHELF_EXECUTABLE, {"--listen", "nowhere"});
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(output.rfind("tomely-shelf: --listen wants HOST:PORT, not \"nowhere\"\nusage: tomely-shelf", 0), 0U)
+        << output;
+}
+
+TEST(CommandLineTest, TheProgramServesItsUsersLogsRequestsAndStopsCleanlyOnSigterm) {
+    TemporaryDirectory data;
+    client::ShelfProcess shelf(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", data.path().string(),
+                                                         "--user", "ada@example.com:pw"});
+    client::ShelfClient ada("127.0.0.1", shelf.port());
+    EXPECT_EQ(ada.signIn("ada@example.com", "pw").status, 200);
+    shelf.sendSignal(SIGTERM);
+    EXPECT_EQ(shelf.wait(std::chrono::seconds(30)), 0);
+    const auto output = shelf.output();
+    EXPECT_NE(output.find("tomely-shelf: created account ada@example.com\n"), std::string::npos) << output;
+    EXPECT_NE(output.find(" POST /api/author/shelf/upload/auth/ 200 "), std::string::npos) << output;
+    // The request's line may come after the stop notice: a request is logged once answered.
+    EXPECT_NE(output.find("tomely-shelf: stopping on signal 15\n"), std::string::npos) << output;
+    EXPECT_TRUE(output.ends_with("\ntomely-shelf: stopped\n")) << output;
+}
+
+TEST(CommandLineTest, TheProgramSaysWhyItCannotListen) {
+    TemporaryDirectory data;
+    client::ShelfProcess first(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", data.path().string()});
+    TemporaryDirectory other;
+    const auto [status, output] = client::ShelfProcess::runToEnd(
+        TOMELY_SHELF_EXECUTABLE,
+        {"--listen", "127.0.0.1:" + std::to_string(first.port()), "--data", other.path().string()});
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(output.find("tomely-shelf: cannot listen on 127.0.0.1:" + std::to_string(first.port())),
+              std::string::npos)
+        << output;
+}
+
+}  // namespace
+}  // namespace tomely::shelf::testing

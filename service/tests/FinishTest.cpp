@@ -1,0 +1,194 @@
+#include <zlib.h>
+
+#include <nlohmann/json.hpp>
+
+#include "ShelfHarness.h"
+
+namespace tomely::shelf::testing {
+namespace {
+
+using client::Target;
+
+class FinishTest : public ShelfTest {
+protected:
+    void SetUp() override {
+        ShelfTest::SetUp();
+        ada_ = signedIn(kAda, kAdaPassword);
+    }
+
+    [[nodiscard]] nlohmann::json books() const {
+        const auto reply = ada_->list();
+        EXPECT_EQ(reply.status, 200);
+        return nlohmann::json::parse(reply.body);
+    }
+
+    // The files of a downloaded version, keyed as the sync keys them (with a leading "/").
+    [[nodiscard]] std::map<std::string, std::string> downloaded(const nlohmann::json& download) const {
+        const auto reply = ada_->get(download.at("url").get<std::string>());
+        EXPECT_EQ(reply.status, 200);
+        const auto files = client::unzipAll(reply.body);
+        EXPECT_TRUE(files.has_value()) << "not a zip archive";
+        std::map<std::string, std::string> keyed;
+        for (const auto& [name, content] : files.value_or(std::map<std::string, std::string>{})) {
+            keyed["/" + name] = content;
+        }
+        return keyed;
+    }
+
+    std::unique_ptr<client::ShelfClient> ada_;
+};
+
+// Standard raw deflate, ending with a final block: what another client could send.
+std::string deflateWithFinalBlock(const std::string& bytes) {
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())) + 16, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(out.size() - stream.avail_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+TEST_F(FinishTest, ANewBookIsRebuiltFromItsPartsAndListedWithItsDownload) {
+    const auto files = sampleBook(1);
+    const auto parts = client::splitBook(files);
+    const auto result = ada_->sync("G1", parts, {{}, "First book"});
+    ASSERT_EQ(result.failure.status, 200) << result.failure.body;
+    EXPECT_EQ(result.sent.size(), parts.size());
+
+    const auto list = books();
+    ASSERT_EQ(list.size(), 1U);
+    EXPECT_EQ(list[0].at("title"), "First book");
+    EXPECT_TRUE(list[0].at("book_id").is_number_integer());
+    ASSERT_EQ(list[0].at("downloads").size(), 1U);
+    EXPECT_EQ(list[0]["downloads"][0].at("guid"), "G1");
+    EXPECT_EQ(list[0]["downloads"][0].at("version"), 1);
+    EXPECT_EQ(downloaded(list[0]["downloads"][0]), files);
+}
+
+TEST_F(FinishTest, AReplacementSendsOnlyChangedPartsAndAddsAVersion) {
+    auto files = sampleBook(2);
+    ASSERT_EQ(ada_->sync("G2", client::splitBook(files), {{}, "Book"}).failure.status, 200);
+    const std::int64_t bookId = books()[0].at("book_id");
+
+    auto changed = files;
+    changed["/images/cover.png"][1500000] = static_cast<char>(changed["/images/cover.png"][1500000] ^ 1);
+    changed["/index.xml"] = "<sl:textbook sl:GUID=\"G2b\">new text</sl:textbook>";
+    changed["/chapter.xhtml"] = std::string(5000, 'c');
+    const auto result = ada_->sync("G2b", client::splitBook(changed), {bookId, {}});
+    ASSERT_EQ(result.failure.status, 200) << result.failure.body;
+    EXPECT_EQ(result.asked, std::vector<std::string>(
+                                {"/chapter.xhtml.part00000", "/images/cover.png.part00001", "/index.xml.part00000"}));
+
+    const auto list = books();
+    ASSERT_EQ(list.size(), 1U);
+    const auto& downloads = list[0].at("downloads");
+    ASSERT_EQ(downloads.size(), 2U);
+    EXPECT_EQ(downloads[0].at("guid"), "G2b");
+    EXPECT_EQ(downloads[0].at("version"), 2);
+    EXPECT_EQ(downloads[1].at("guid"), "G2");
+    EXPECT_EQ(downloaded(downloads[0]), changed);
+    EXPECT_EQ(downloaded(downloads[1]), files);
+}
+
+TEST_F(FinishTest, AManifestThatAsksForNothingFinishesAtOnce) {
+    const auto parts = client::splitBook(sampleBook(3));
+    ASSERT_EQ(ada_->sync("G3", parts, {{}, "Book"}).failure.status, 200);
+    const std::int64_t bookId = books()[0].at("book_id");
+    // The same files under a new GUID: a new version, with nothing to send.
+    const auto result = ada_->sync("G3b", parts, {bookId, {}});
+    ASSERT_EQ(result.failure.status, 200);
+    EXPECT_TRUE(result.asked.empty());
+    const auto downloads = books()[0].at("downloads");
+    ASSERT_EQ(downloads.size(), 2U);
+    EXPECT_EQ(downloads[0].at("guid"), "G3b");
+    EXPECT_EQ(downloaded(downloads[0]), sampleBook(3));
+}
+
+TEST_F(FinishTest, RepeatingAFinishedUploadMakesNoSecondBookOrVersion) {
+    const auto parts = client::splitBook(sampleBook(4));
+    ASSERT_EQ(ada_->sync("G4", parts, {{}, "Book"}).failure.status, 200);
+    // The answer to the last part was lost, say, and the client runs again.
+    const auto byName = ada_->sync("G4", parts, {{}, "Book"});
+    EXPECT_TRUE(byName.asked.empty());
+    const std::int64_t bookId = books()[0].at("book_id");
+    const auto byId = ada_->sync("G4", parts, {bookId, {}});
+    EXPECT_TRUE(byId.asked.empty());
+    const auto list = books();
+    ASSERT_EQ(list.size(), 1U);
+    EXPECT_EQ(list[0].at("downloads").size(), 1U);
+}
+
+TEST_F(FinishTest, PartsEndingInAFinalBlockAreInflatedAndPackedAnew) {
+    const std::map<std::string, std::string> files = {{"/mixed.bin", noise(1500000, 5)}, {"/text.txt", "hello"}};
+    auto parts = client::splitBook(files);
+    for (auto* part : {&parts[0], &parts[2]}) {
+        part->deflated = deflateWithFinalBlock(part->bytes);
+        part->fingerprint = client::fingerprintOf(part->deflated);
+    }
+    ASSERT_EQ(ada_->sync("G5", parts, {{}, "Mixed"}).failure.status, 200);
+    EXPECT_EQ(downloaded(books()[0]["downloads"][0]), files);
+}
+
+TEST_F(FinishTest, ARestartKeepsBooksPartsAndPendingUploads) {
+    const auto done = sampleBook(6);
+    ASSERT_EQ(ada_->sync("G6", client::splitBook(done), {{}, "Done"}).failure.status, 200);
+    const auto pending = client::splitBook(sampleBook(7));
+    const Target target{{}, "Pending"};
+    ASSERT_EQ(ada_->postManifest("G7", client::manifestJson(pending, "G7", target)).status, 200);
+    ASSERT_EQ(ada_->postPart("G7", client::partForm(pending[1], 0, 2, target)).status, 200);
+    ASSERT_EQ(ada_->postPart("G7", client::partForm(pending[2], 1, 2, target)).status, 200);
+
+    restart();
+    ada_ = signedIn(kAda, kAdaPassword);
+    const auto list = books();
+    ASSERT_EQ(list.size(), 1U);
+    EXPECT_EQ(downloaded(list[0]["downloads"][0]), done);
+    const auto result = ada_->sync("G7", pending, target);
+    ASSERT_EQ(result.failure.status, 200);
+    // The empty file's part is the same in both books, so Ada holds it already.
+    EXPECT_EQ(result.asked, std::vector<std::string>({"/images/cover.png.part00002", "/index.xml.part00000"}));
+    EXPECT_EQ(downloaded(books()[0]["downloads"][0]), sampleBook(7));
+}
+
+TEST_F(FinishTest, ADamagedStoredPartFailsTheFinishAndIsAskedForAgain) {
+    const auto parts = client::splitBook(sampleBook(8));
+    const Target target{{}, "Fragile"};
+    ASSERT_EQ(ada_->postManifest("G8", client::manifestJson(parts, "G8", target)).status, 200);
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        ASSERT_EQ(ada_->postPart("G8", client::partForm(parts[i], i, parts.size(), target)).status, 200);
+    }
+    const auto& victim = parts[2];
+    const auto stored = data_.path() / "parts" / victim.fingerprint.substr(0, 2) / victim.fingerprint;
+    ASSERT_TRUE(std::filesystem::exists(stored));
+    std::filesystem::resize_file(stored, 10);
+
+    const auto last = ada_->postPart("G8", client::partForm(parts.back(), 4, parts.size(), target));
+    EXPECT_EQ(last.status, 500);
+    EXPECT_NE(last.body.find("the book could not be finished: stored part " + victim.fingerprint), std::string::npos)
+        << last.body;
+    EXPECT_TRUE(books().empty());
+
+    const auto again = ada_->sync("G8", parts, target);
+    ASSERT_EQ(again.failure.status, 200) << again.failure.body;
+    EXPECT_EQ(again.asked, std::vector<std::string>({victim.name}));
+    EXPECT_EQ(downloaded(books()[0]["downloads"][0]), sampleBook(8));
+}
+
+TEST_F(FinishTest, TheShelfPageListsVersionsWithDownloadLinksAndEscapesTitles) {
+    ASSERT_EQ(ada_->sync("G9", client::splitBook(sampleBook(9)), {{}, "<b>Bold</b> & co"}).failure.status, 200);
+    const auto page = ada_->get("/shelf/");
+    ASSERT_EQ(page.status, 200);
+    EXPECT_NE(page.body.find("<h2>&lt;b&gt;Bold&lt;/b&gt; &amp; co</h2>"), std::string::npos) << page.body;
+    const std::string url = books()[0]["downloads"][0].at("url");
+    EXPECT_NE(page.body.find("<a href=\"" + url + "\">Download</a>"), std::string::npos);
+    const auto file = ada_->get(url);
+    EXPECT_EQ(file.contentType, "application/zip");
+}
+
+}  // namespace
+}  // namespace tomely::shelf::testing

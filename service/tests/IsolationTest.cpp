@@ -1,0 +1,65 @@
+#include <nlohmann/json.hpp>
+
+#include <thread>
+
+#include "ShelfHarness.h"
+
+namespace tomely::shelf::testing {
+namespace {
+
+using IsolationTest = ShelfTest;
+using client::Target;
+
+TEST_F(IsolationTest, TwoAuthorsSyncingTheSameGuidAtOnceEachGetTheirOwnBook) {
+    const auto adaFiles = sampleBook(11);
+    const auto bobFiles = sampleBook(12);
+    client::SyncResult adaResult;
+    client::SyncResult bobResult;
+    {
+        std::thread ada([&] {
+            adaResult = signedIn(kAda, kAdaPassword)->sync("SAME", client::splitBook(adaFiles), {{}, "Title"});
+        });
+        std::thread bob([&] {
+            bobResult = signedIn(kBob, kBobPassword)->sync("SAME", client::splitBook(bobFiles), {{}, "Title"});
+        });
+        ada.join();
+        bob.join();
+    }
+    ASSERT_EQ(adaResult.failure.status, 200) << adaResult.failure.body;
+    ASSERT_EQ(bobResult.failure.status, 200) << bobResult.failure.body;
+
+    auto ada = signedIn(kAda, kAdaPassword);
+    auto bob = signedIn(kBob, kBobPassword);
+    const auto adaBooks = nlohmann::json::parse(ada->list().body);
+    const auto bobBooks = nlohmann::json::parse(bob->list().body);
+    ASSERT_EQ(adaBooks.size(), 1U);
+    ASSERT_EQ(bobBooks.size(), 1U);
+    EXPECT_NE(adaBooks[0].at("book_id"), bobBooks[0].at("book_id"));
+    const std::string adaUrl = adaBooks[0]["downloads"][0].at("url");
+    const auto adaZip = client::unzipAll(ada->get(adaUrl).body);
+    ASSERT_TRUE(adaZip.has_value());
+    EXPECT_EQ(adaZip->at("images/cover.png"), adaFiles.at("/images/cover.png"));
+
+    // Bob can neither download Ada's version nor add a version to her book.
+    EXPECT_EQ(bob->get(adaUrl).status, 404);
+    const std::int64_t adaBook = adaBooks[0].at("book_id");
+    const auto parts = client::splitBook(bobFiles);
+    const auto takeover = bob->postManifest("SAME", client::manifestJson(parts, "SAME", {adaBook, {}}));
+    EXPECT_EQ(takeover.status, 404);
+    EXPECT_EQ(takeover.body, "there is no book " + std::to_string(adaBook) + " on your shelf\n");
+    EXPECT_EQ(nlohmann::json::parse(ada->list().body)[0].at("downloads").size(), 1U);
+}
+
+TEST_F(IsolationTest, PartsAnotherAuthorHoldsAreStillAskedFor) {
+    const auto parts = client::splitBook(sampleBook(13));
+    ASSERT_EQ(signedIn(kAda, kAdaPassword)->sync("G13", parts, {{}, "Ada's"}).failure.status, 200);
+    // Knowing a fingerprint must not be enough to get someone else's part into a book.
+    auto bob = signedIn(kBob, kBobPassword);
+    const auto reply = bob->postManifest("G13", client::manifestJson(parts, "G13", {{}, "Bob's"}));
+    ASSERT_EQ(reply.status, 200);
+    EXPECT_EQ(nlohmann::json::parse(reply.body).size(), parts.size());
+    EXPECT_EQ(nlohmann::json::parse(bob->list().body).size(), 0U);
+}
+
+}  // namespace
+}  // namespace tomely::shelf::testing

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ShelfClient.h"
+#include "ShelfServer.h"
+
+namespace tomely::shelf::testing {
+
+// A fresh directory under /tmp, removed with everything in it.
+class TemporaryDirectory {
+public:
+    TemporaryDirectory();
+    ~TemporaryDirectory();
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The service, in this process, on 127.0.0.1 and a port it picks, serving on a thread of its
+// own until the object is destroyed. Log lines are kept for the tests to read.
+class RunningShelf {
+public:
+    explicit RunningShelf(ServerOptions options);
+    ~RunningShelf();
+    RunningShelf(const RunningShelf&) = delete;
+    RunningShelf& operator=(const RunningShelf&) = delete;
+
+    [[nodiscard]] int port() const { return port_; }
+    [[nodiscard]] ShelfServer& server() { return *server_; }
+    // The log lines so far, once there are at least `count` of them (the service logs a request
+    // after answering it) or the deadline has passed.
+    [[nodiscard]] std::vector<std::string> logLines(std::size_t count) const;
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable logged_;
+    std::vector<std::string> lines_;
+    std::unique_ptr<ShelfServer> server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+// Options for a test service: a cheap password hash, a port picked by the system.
+[[nodiscard]] ServerOptions testOptions(const std::filesystem::path& dataDirectory);
+
+// A test with a running service and two authors, Ada and Bob.
+class ShelfTest : public ::testing::Test {
+protected:
+    static constexpr const char* kAda = "ada@example.com";
+    static constexpr const char* kAdaPassword = "ada-secret";
+    static constexpr const char* kBob = "bob@example.com";
+    static constexpr const char* kBobPassword = "bob-secret";
+
+    void SetUp() override;
+    // Starts the service (again) on the same data directory, with these options changed.
+    void restart(const std::function<void(ServerOptions&)>& change = {});
+
+    [[nodiscard]] std::unique_ptr<client::ShelfClient> anonymous() const;
+    [[nodiscard]] std::unique_ptr<client::ShelfClient> signedIn(const std::string& email,
+                                                                const std::string& password) const;
+
+    TemporaryDirectory data_;
+    std::unique_ptr<RunningShelf> shelf_;
+};
+
+// A small book: index.xml, a 2,500,000-byte picture (three parts) and an empty file.
+[[nodiscard]] std::map<std::string, std::string> sampleBook(unsigned seed);
+// Bytes that do not compress, from a seed.
+[[nodiscard]] std::string noise(std::size_t length, unsigned seed);
+
+}  // namespace tomely::shelf::testing
