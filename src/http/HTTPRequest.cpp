@@ -412,10 +412,11 @@ void HTTPRequest::failWithError(const Error& error) {
     }
     error_ = error;
     removeTemporaryFiles();
-    deliver(Report::Failed);
+    // Finished before the report is posted, so that the handlers see a finished request.
     if (inProgress_) {
         markAsFinished();
     }
+    deliver(Report::Failed);
 }
 
 // --- Result -------------------------------------------------------------------------------

@@ -261,10 +261,11 @@ void HTTPRequest::handleEndOfResponse() {
         return;
     }
     removeTemporaryFiles();
+    // Finished before the report is posted, so that the handlers see a finished request.
+    markAsFinished();
     if (!error_) {
         deliver(Report::Finished);
     }
-    markAsFinished();
 }
 
 void HTTPRequest::handleTransportFailure(CURLcode result) {

@@ -1,0 +1,570 @@
+#include "http/HTTPRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "http/HTTPRequestError.h"
+#include "http/UserAgent.h"
+#include "RequestFixture.h"
+
+namespace tomely {
+namespace {
+
+using testing::Outcome;
+using testing::ScriptedResponse;
+
+class HTTPRequestTest : public testing::RequestFixture {};
+
+std::string text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+void expectError(const HTTPRequest& request, long code, const std::string& message) {
+    const auto error = request.error();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->domain, kNetworkRequestErrorDomain);
+    EXPECT_EQ(error->code, code);
+    EXPECT_EQ(error->localizedDescription(), message);
+}
+
+TEST_F(HTTPRequestTest, EveryHTTPStatusIsACompletionOnTheMainThread) {
+    for (const int status : {200, 204, 403, 404, 500, 503}) {
+        SCOPED_TRACE(status);
+        server.enqueue(ScriptedResponse::text(status, status == 204 ? "" : "answer"));
+        auto request = get("/status");
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.completions, 1);
+        EXPECT_EQ(outcome.failures, 0);
+        EXPECT_TRUE(outcome.onMainThread);
+        EXPECT_EQ(request->responseStatusCode(), status);
+        EXPECT_FALSE(request->error().has_value());
+    }
+}
+
+TEST_F(HTTPRequestTest, ReadsStatusLineHeadersAndBody) {
+    server.enqueue(ScriptedResponse::text(200, "hello", {{"X-Custom", "one"}, {"X-Custom", "two"}}));
+    auto request = get("/page");
+    run(request);
+    EXPECT_EQ(request->responseStatusMessage(), "HTTP/1.1 200 OK");
+    EXPECT_EQ(request->responseHeaders().at("x-custom"), "one, two");
+    EXPECT_EQ(text(request->responseData()), "hello");
+    EXPECT_EQ(request->contentLength(), 5U);
+    EXPECT_EQ(request->totalBytesRead(), 5U);
+    EXPECT_EQ(request->originalURL(), URL(server.url("/page")));
+}
+
+TEST_F(HTTPRequestTest, SendsOnlyItsOwnHeadersBesidesTheTransportsConnectionHeaders) {
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto request = get("/headers");
+    request->addRequestHeader("X-Caller", "set");
+    request->addRequestHeader("x-caller", "replaced");
+    run(request);
+    ASSERT_EQ(server.requestCount(), 1U);
+    const auto recorded = server.requests()[0];
+    EXPECT_EQ(recorded.method, "GET");
+    EXPECT_EQ(recorded.target, "/headers");
+    EXPECT_EQ(recorded.version, "HTTP/1.1");
+    EXPECT_EQ(recorded.header("Accept-Encoding"), "gzip");
+    EXPECT_EQ(recorded.header("User-Agent"), defaultUserAgentString().value_or(""));
+    EXPECT_EQ(recorded.headerCount("X-Caller"), 1U);
+    EXPECT_EQ(recorded.header("X-Caller"), "replaced");
+    for (const char* absent : {"Expect", "Accept", "Content-Type", "Content-Length", "Cookie", "Content-Encoding"}) {
+        SCOPED_TRACE(absent);
+        EXPECT_FALSE(recorded.hasHeader(absent));
+    }
+}
+
+TEST_F(HTTPRequestTest, UserAgentAndCompressionHeadersFollowTheSettings) {
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto request = get("/agent");
+    request->setUserAgent("Custom/1.0");
+    request->setAllowCompressedResponse(false);
+    run(request);
+    const auto recorded = server.requests().at(0);
+    EXPECT_EQ(recorded.header("User-Agent"), "Custom/1.0");
+    EXPECT_FALSE(recorded.hasHeader("Accept-Encoding"));
+}
+
+TEST_F(HTTPRequestTest, AnEmptyBodyKeepsTheMethodAndABodyTurnsItIntoAPost) {
+    struct Case {
+        const char* method;
+        std::string body;
+        const char* sentMethod;
+    };
+    const Case cases[] = {
+        {"GET", "", "GET"},           {"DELETE", "", "DELETE"},    {"GET", "payload", "POST"},
+        {"DELETE", "payload", "POST"}, {"HEAD", "payload", "POST"}, {"PUT", "payload", "PUT"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " with " + std::to_string(c.body.size()) + " bytes");
+        server.enqueue(ScriptedResponse::text(200, "ok"));
+        auto request = get("/body");
+        request->setRequestMethod(c.method);
+        request->setPostBody(std::vector<std::uint8_t>(c.body.begin(), c.body.end()));
+        const auto before = server.requestCount();
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.completions, 1);
+        ASSERT_EQ(server.requestCount(), before + 1);
+        const auto recorded = server.requests().back();
+        EXPECT_EQ(recorded.method, c.sentMethod);
+        EXPECT_EQ(request->requestMethod(), c.sentMethod);
+        EXPECT_EQ(recorded.body, c.body);
+        if (c.body.empty()) {
+            EXPECT_FALSE(recorded.hasHeader("Content-Length"));
+        } else {
+            EXPECT_EQ(recorded.header("Content-Length"), std::to_string(c.body.size()));
+            EXPECT_FALSE(recorded.hasHeader("Content-Type"));
+            EXPECT_FALSE(recorded.hasHeader("Expect"));
+        }
+    }
+}
+
+TEST_F(HTTPRequestTest, HeadRequestsReadNoBody) {
+    server.enqueue(ScriptedResponse::text(200, "not sent for HEAD"));
+    auto request = get("/head");
+    request->setRequestMethod("HEAD");
+    const Outcome outcome = run(request);
+    EXPECT_EQ(outcome.completions, 1);
+    EXPECT_EQ(server.requests().at(0).method, "HEAD");
+    EXPECT_TRUE(request->rawResponseData().empty());
+    EXPECT_EQ(request->contentLength(), 17U);
+}
+
+TEST_F(HTTPRequestTest, CompressedRequestBodiesAreSentAsGzip) {
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto request = get("/gzip-body");
+    const std::string body(10000, 'z');
+    request->setPostBody(std::vector<std::uint8_t>(body.begin(), body.end()));
+    request->setShouldCompressRequestBody(true);
+    run(request);
+    const auto recorded = server.requests().at(0);
+    EXPECT_EQ(recorded.header("Content-Encoding"), "gzip");
+    EXPECT_LT(recorded.body.size(), body.size());
+    EXPECT_EQ(recorded.header("Content-Length"), std::to_string(recorded.body.size()));
+    EXPECT_EQ(request->postLength(), recorded.body.size());
+    ASSERT_GE(recorded.body.size(), 2U);
+    EXPECT_EQ(static_cast<unsigned char>(recorded.body[0]), 0x1F);
+    EXPECT_EQ(static_cast<unsigned char>(recorded.body[1]), 0x8B);
+}
+
+TEST_F(HTTPRequestTest, GzipResponsesAreKeptCompressedAndInflatedOnDemand) {
+    const std::string body(50000, 'q');
+    server.enqueue(ScriptedResponse::gzipped(body));
+    auto request = get("/gzip");
+    run(request);
+    EXPECT_TRUE(request->isResponseCompressed());
+    EXPECT_EQ(text(request->rawResponseData()), testing::gzip(body));
+    EXPECT_EQ(text(request->responseData()), body);
+    EXPECT_EQ(text(request->responseData()), body) << "inflated anew on every call";
+}
+
+TEST_F(HTTPRequestTest, ABodyThatDoesNotInflateGivesNoData) {
+    const std::string whole = testing::gzip("the body that will be cut short");
+    const struct {
+        const char* name;
+        std::string body;
+    } cases[] = {{"not gzip at all", "plain text"}, {"cut short", whole.substr(0, whole.size() - 6)}, {"empty", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.enqueue(ScriptedResponse::text(200, c.body, {{"Content-Encoding", "x-gzip"}}));
+        auto request = get("/broken-gzip");
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.completions, 1);
+        EXPECT_TRUE(request->isResponseCompressed());
+        EXPECT_TRUE(request->responseData().empty());
+        EXPECT_FALSE(request->responseString().has_value());
+    }
+}
+
+TEST_F(HTTPRequestTest, TheCharsetOfTheContentTypeDecidesTheTextEncoding) {
+    const struct {
+        const char* contentType;
+        std::string body;
+        const char* encoding;
+        const char* text;
+    } cases[] = {
+        {"text/html; charset=utf-8", "caf\xC3\xA9", "UTF-8", "caf\xC3\xA9"},
+        {"text/html; charset=\"UTF-8\"", "caf\xC3\xA9", "UTF-8", "caf\xC3\xA9"},
+        {"text/html", "caf\xE9", "ISO-8859-1", "caf\xC3\xA9"},
+        {"text/html; charset=no-such-charset", "caf\xE9", "ISO-8859-1", "caf\xC3\xA9"},
+        {"text/plain; charset=windows-1252; format=flowed", "\x80", "windows-1252", "\xE2\x82\xAC"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.contentType);
+        server.enqueue(ScriptedResponse::text(200, c.body, {{"Content-Type", c.contentType}}));
+        auto request = get("/charset");
+        run(request);
+        EXPECT_EQ(request->responseEncoding(), c.encoding);
+        EXPECT_EQ(request->responseString().value_or("<none>"), c.text);
+    }
+}
+
+TEST_F(HTTPRequestTest, ResponseStringIsNothingWithoutABodyOrForInvalidText) {
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto empty = get("/empty");
+    run(empty);
+    EXPECT_FALSE(empty->responseString().has_value());
+    server.enqueue(ScriptedResponse::text(200, "\xFF\xFE", {{"Content-Type", "text/plain; charset=utf-8"}}));
+    auto invalid = get("/invalid");
+    run(invalid);
+    EXPECT_FALSE(invalid->responseString().has_value());
+    EXPECT_EQ(invalid->responseData().size(), 2U);
+}
+
+TEST_F(HTTPRequestTest, ChunkedResponsesArriveWithoutTheirCoding) {
+    ScriptedResponse response = ScriptedResponse::text(200, std::string(100000, 'c'));
+    response.chunked = true;
+    response.chunkSize = 777;
+    server.enqueue(response);
+    auto request = get("/chunked");
+    run(request);
+    EXPECT_EQ(text(request->responseData()), std::string(100000, 'c'));
+    EXPECT_EQ(request->contentLength(), 100000U) << "without Content-Length: the bytes read";
+}
+
+TEST_F(HTTPRequestTest, CookiesOfOneResponseGoToLaterRequestsOfTheSameSiteOnly) {
+    server.enqueue(ScriptedResponse::text(200, "", {{"Set-Cookie", "a=1; Path=/"}, {"Set-Cookie", "b=2"}}));
+    auto signIn = get("/signin");
+    run(signIn);
+    EXPECT_EQ(signIn->responseCookies().size(), 2U);
+
+    server.enqueue(ScriptedResponse::text(200, ""));
+    run(get("/list"));
+    EXPECT_EQ(server.requests().at(1).header("Cookie"), "a=1; b=2");
+    EXPECT_EQ(server.requests().at(1).headerCount("Cookie"), 1U);
+
+    // Same server, other host name: another site as far as cookies go.
+    server.enqueue(ScriptedResponse::text(200, ""));
+    run(HTTPRequest::requestWithURL(URL("http://localhost:" + std::to_string(server.port()) + "/list")));
+    EXPECT_FALSE(server.requests().at(2).hasHeader("Cookie"));
+
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto withoutStore = get("/list");
+    withoutStore->setUseCookiePersistence(false);
+    run(withoutStore);
+    EXPECT_FALSE(server.requests().at(3).hasHeader("Cookie"));
+}
+
+TEST_F(HTTPRequestTest, AChallengeWithoutCredentialsFails) {
+    const struct {
+        int status;
+        std::vector<std::pair<std::string, std::string>> headers;
+        long code;
+        const char* message;
+    } cases[] = {
+        {401, {{"WWW-Authenticate", "Basic realm=\"shelf\""}}, 3, "Authentication needed"},
+        {401, {}, 7, "Failed to get authentication object from response headers"},
+        {401, {{"WWW-Authenticate", "Unheard-of scheme"}}, 7, "Failed to get authentication object from response headers"},
+        {407, {{"Proxy-Authenticate", "Digest realm=\"proxy\", nonce=\"1\""}}, 3, "Authentication needed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        server.enqueue(ScriptedResponse::text(c.status, "denied", c.headers));
+        auto request = get("/private");
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.completions, 0);
+        EXPECT_EQ(outcome.failures, 1);
+        expectError(*request, c.code, c.message);
+        EXPECT_EQ(request->responseStatusCode(), c.status) << "what arrived stays readable";
+    }
+}
+
+TEST_F(HTTPRequestTest, CancellingReportsOnceWithCode4) {
+    ScriptedResponse held = ScriptedResponse::text(200, "late");
+    held.holdUntilReleased = true;
+    server.enqueue(held);
+    auto request = get("/slow");
+    auto outcome = observe(*request);
+    request->startAsynchronous();
+    ASSERT_TRUE(server.waitForRequests(1));
+    request->cancel();
+    request->cancel();
+    runUntil([&] { return outcome->reports() > 0; });
+    request->cancel();
+    server.releaseHeldAnswers();
+    drainMainLoop();
+    EXPECT_EQ(outcome->failures, 1);
+    EXPECT_EQ(outcome->completions, 0);
+    expectError(*request, 4, "The request was cancelled");
+    EXPECT_TRUE(request->isCancelled());
+    EXPECT_TRUE(request->isFinished());
+}
+
+TEST_F(HTTPRequestTest, CancellingAfterCompletionOrBeforeStartReportsNothingMore) {
+    server.enqueue(ScriptedResponse::text(200, "done"));
+    auto done = get("/done");
+    const Outcome first = run(done);
+    auto late = observe(*done);
+    done->cancel();
+    drainMainLoop();
+    EXPECT_EQ(first.completions, 1);
+    EXPECT_EQ(late->reports(), 0);
+    EXPECT_FALSE(done->isCancelled());
+
+    // Cancelled before any queue ran it: reported at once, and quietly finished when started.
+    auto early = get("/never");
+    auto outcome = observe(*early);
+    early->cancel();
+    runUntil([&] { return outcome->reports() > 0; });
+    early->startAsynchronous();
+    runUntil([&] { return early->isFinished() || outcome->reports() > 1; });
+    drainMainLoop();
+    EXPECT_EQ(outcome->failures, 1);
+    EXPECT_EQ(server.requestCount(), 1U) << "the cancelled request sent nothing";
+}
+
+TEST_F(HTTPRequestTest, ClearDelegatesAndCancelSilencesTheRequest) {
+    ScriptedResponse held = ScriptedResponse::text(200, "late");
+    held.holdUntilReleased = true;
+    server.enqueue(held);
+    auto request = get("/slow");
+    auto outcome = observe(*request);
+    request->startAsynchronous();
+    ASSERT_TRUE(server.waitForRequests(1));
+    request->clearDelegatesAndCancel();
+    bool cancelled = false;
+    // The cancellation is done on the network thread; wait for its effect through the loop.
+    runUntil([&] {
+        cancelled = request->isCancelled();
+        if (!cancelled) {
+            loop().post([] {});
+        }
+        return cancelled;
+    });
+    server.releaseHeldAnswers();
+    drainMainLoop();
+    EXPECT_EQ(outcome->reports(), 0);
+    expectError(*request, 4, "The request was cancelled");
+}
+
+TEST_F(HTTPRequestTest, ABlockMayCaptureItsRequestWithoutKeepingItAlive) {
+    server.enqueue(ScriptedResponse::text(200, "x"));
+    std::weak_ptr<HTTPRequest> weak;
+    bool completed = false;
+    {
+        auto request = get("/cycle");
+        weak = request;
+        request->setCompletionBlock([request, &completed] { completed = request->responseStatusCode() == 200; });
+        request->startAsynchronous();
+    }
+    runUntil([&] { return completed; });
+    drainMainLoop();
+    runUntil([&] {
+        if (!weak.expired()) {
+            loop().post([] {});
+        }
+        return weak.expired();
+    });
+}
+
+class RecordingDelegate : public HTTPRequestDelegate, public HTTPRequestQueue {
+public:
+    void requestStarted(HTTPRequest&) override { events.push_back("started"); }
+    void requestDidReceiveResponseHeaders(HTTPRequest&, const HTTPHeaders& headers) override {
+        events.push_back("headers " + headers.at("X-Answer"));
+    }
+    void requestFinished(HTTPRequest&) override { events.push_back("finished"); }
+    void requestFailed(HTTPRequest&) override { events.push_back("failed"); }
+    std::vector<std::string> events;
+};
+
+TEST_F(HTTPRequestTest, DelegateBlocksAndQueueHearEveryEventInThatOrder) {
+    server.enqueue(ScriptedResponse::text(200, "", {{"X-Answer", "42"}}));
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto queue = std::make_shared<RecordingDelegate>();
+    std::vector<std::string> blocks;
+    auto request = get("/events");
+    request->setDelegate(delegate);
+    request->setQueue(queue);
+    request->setStartedBlock([&] { blocks.push_back("started"); });
+    request->setHeadersReceivedBlock([&](const HTTPHeaders& headers) { blocks.push_back(headers.at("x-answer")); });
+    request->setCompletionBlock([&] {
+        blocks.push_back("finished");
+        EXPECT_EQ(delegate->events.size(), 3U) << "the delegate first";
+        EXPECT_EQ(queue->events.size(), 2U) << "the queue last";
+    });
+    request->startAsynchronous();
+    runUntil([&] { return queue->events.size() == 3; });
+    const std::vector<std::string> expected = {"started", "headers 42", "finished"};
+    EXPECT_EQ(delegate->events, expected);
+    EXPECT_EQ(queue->events, expected);
+    EXPECT_EQ(blocks, (std::vector<std::string>{"started", "42", "finished"}));
+}
+
+TEST_F(HTTPRequestTest, TheSharedQueueRunsAtMostFourAtOnce) {
+    for (int i = 0; i < 6; ++i) {
+        ScriptedResponse held = ScriptedResponse::text(200, std::to_string(i));
+        held.holdUntilReleased = true;
+        server.enqueue(held);
+    }
+    std::vector<std::shared_ptr<HTTPRequest>> requests;
+    std::vector<std::shared_ptr<Outcome>> outcomes;
+    for (int i = 0; i < 6; ++i) {
+        requests.push_back(get("/parallel"));
+        outcomes.push_back(observe(*requests.back()));
+        requests.back()->startAsynchronous();
+    }
+    ASSERT_TRUE(server.waitForRequests(4));
+    EXPECT_EQ(server.requestCount(), 4U);
+    EXPECT_EQ(HTTPRequest::sharedQueue()->operationCount(), 6U);
+    server.releaseHeldAnswers();
+    runUntil([&] {
+        int reported = 0;
+        for (const auto& outcome : outcomes) {
+            reported += outcome->completions;
+        }
+        return reported == 6;
+    });
+    EXPECT_EQ(server.requestCount(), 6U);
+}
+
+TEST_F(HTTPRequestTest, BadURLsAndHeadersFailWithCode5BeforeAnythingIsSent) {
+    const char* const urls[] = {"not a url", "", "ftp://127.0.0.1/file", "http://"};
+    for (const char* url : urls) {
+        SCOPED_TRACE(url);
+        auto request = HTTPRequest::requestWithURL(URL(url));
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.failures, 1);
+        expectError(*request, 5, "Unable to create request (bad url?)");
+    }
+    auto injected = get("/inject");
+    injected->addRequestHeader("X-Evil", "value\r\nX-Injected: yes");
+    EXPECT_EQ(run(injected).failures, 1);
+    expectError(*injected, 5, "Unable to create request (bad url?)");
+    EXPECT_EQ(server.requestCount(), 0U);
+}
+
+TEST_F(HTTPRequestTest, ARefusedConnectionFailsWithCode1AndTheTransportError) {
+    int port = 0;
+    {
+        testing::ScriptedHTTPServer closed;
+        port = closed.port();
+    }
+    auto request = HTTPRequest::requestWithURL(URL("http://127.0.0.1:" + std::to_string(port) + "/"));
+    EXPECT_EQ(run(request).failures, 1);
+    expectError(*request, 1, "A connection failure occurred");
+    ASSERT_TRUE(request->error()->underlyingError);
+    EXPECT_EQ(request->error()->underlyingError->domain, "CurlErrorDomain");
+    EXPECT_EQ(request->error()->underlyingError->code, CURLE_COULDNT_CONNECT);
+    EXPECT_EQ(request->responseStatusCode(), 0);
+}
+
+TEST_F(HTTPRequestTest, ALostConnectionIsRetriedOnceOnAFreshConnection) {
+    ScriptedResponse hangUp;
+    hangUp.closeWithoutAnswer = true;
+    server.enqueue(hangUp);
+    server.enqueue(ScriptedResponse::text(200, "second time lucky"));
+    auto request = get("/flaky");
+    const std::string body = "the same body twice";
+    request->setPostBody(std::vector<std::uint8_t>(body.begin(), body.end()));
+    const Outcome outcome = run(request);
+    EXPECT_EQ(outcome.completions, 1);
+    EXPECT_EQ(request->retryCount(), 1);
+    EXPECT_EQ(text(request->responseData()), "second time lucky");
+    const auto recorded = server.requests();
+    ASSERT_EQ(recorded.size(), 2U);
+    EXPECT_EQ(recorded[0].body, body);
+    EXPECT_EQ(recorded[1].body, body);
+    EXPECT_NE(recorded[0].connectionIndex, recorded[1].connectionIndex);
+}
+
+TEST_F(HTTPRequestTest, AConnectionLostTwiceFails) {
+    ScriptedResponse cutShort = ScriptedResponse::text(200, std::string(100000, 'b'));
+    cutShort.closeAfterBodyBytes = 1000;
+    server.enqueue(cutShort);
+    server.enqueue(cutShort);
+    auto request = get("/cut");
+    const Outcome outcome = run(request);
+    EXPECT_EQ(outcome.failures, 1);
+    EXPECT_EQ(request->retryCount(), 1);
+    expectError(*request, 1, "A connection failure occurred");
+    EXPECT_EQ(server.requestCount(), 2U);
+}
+
+TEST_F(HTTPRequestTest, MalformedAnswersEndInAConnectionFailure) {
+    const struct {
+        const char* name;
+        std::string raw;
+    } cases[] = {
+        {"no status line", "hello there\r\n\r\n"},
+        {"letters for a status", "HTTP/1.1 abc OK\r\nContent-Length: 0\r\n\r\n"},
+        {"header block without end", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n"},
+        {"many megabytes of headers",
+         "HTTP/1.1 200 OK\r\n" + [] {
+             std::string block;
+             for (int i = 0; i < 40000; ++i) {
+                 block += "X-Filler-" + std::to_string(i) + ": " + std::string(100, 'f') + "\r\n";
+             }
+             return block;
+         }() + "\r\n"},
+        {"one endless header line", "HTTP/1.1 200 OK\r\nX-Long: " + std::string(3 * 1024 * 1024, 'l') + "\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedResponse malformed;
+        malformed.raw = c.raw;
+        server.enqueue(malformed);
+        server.enqueue(malformed);
+        auto request = get("/malformed");
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.failures, 1);
+        expectError(*request, 1, "A connection failure occurred");
+    }
+}
+
+TEST_F(HTTPRequestTest, HeaderValuesThatAreNotUTF8AreKeptByteForByte) {
+    server.enqueue(ScriptedResponse::text(200, "", {{"X-Latin", "caf\xE9 \xFF\x80"}, {"Set-Cookie", "c=\xE9t\xE9"}}));
+    auto request = get("/bytes");
+    EXPECT_EQ(run(request).completions, 1);
+    EXPECT_EQ(request->responseHeaders().at("X-Latin"), "caf\xE9 \xFF\x80");
+    ASSERT_EQ(request->responseCookies().size(), 1U);
+    EXPECT_EQ(request->responseCookies()[0].value, "\xE9t\xE9");
+}
+
+TEST_F(HTTPRequestTest, ABodyFromAFileIsStreamedAndItsTemporaryFileRemoved) {
+    testing::ScriptedHTTPServer sink(testing::ScriptedHTTPServer::Options{.tls = false, .keepBodies = false});
+    sink.enqueue(ScriptedResponse::text(200, ""));
+    auto request = HTTPRequest::requestWithURL(URL(sink.url("/big")));
+    request->setShouldStreamPostDataFromDisk(true);
+    std::vector<std::uint8_t> block(1 << 20);
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    uLong crc = crc32(0L, Z_NULL, 0);
+    for (int i = 0; i < 24; ++i) {
+        request->appendPostData(block);
+        crc = crc32(crc, block.data(), static_cast<uInt>(block.size()));
+    }
+    const std::string bodyFile = request->postBodyFilePath();
+    ASSERT_FALSE(bodyFile.empty());
+    EXPECT_TRUE(request->postBody().empty()) << "nothing kept in memory";
+    EXPECT_EQ(run(request).completions, 1);
+    const auto recorded = sink.requests().at(0);
+    EXPECT_EQ(recorded.bodyLength, 24U << 20);
+    EXPECT_EQ(recorded.bodyCRC32, static_cast<std::uint32_t>(crc));
+    EXPECT_FALSE(std::filesystem::exists(bodyFile));
+}
+
+TEST_F(HTTPRequestTest, TLSVerificationRefusesASelfSignedCertificateUnlessSwitchedOff) {
+    testing::ScriptedHTTPServer secure(testing::ScriptedHTTPServer::Options{.tls = true, .keepBodies = true});
+    secure.setHandler([](const testing::RecordedRequest&) { return ScriptedResponse::text(200, "secret"); });
+    auto verified = HTTPRequest::requestWithURL(URL(secure.url("/tls")));
+    EXPECT_EQ(run(verified).failures, 1);
+    expectError(*verified, 1,
+                "A connection failure occurred: SSL problem (Possible causes may include a bad/expired/self-signed "
+                "certificate, clock set to wrong date)");
+    EXPECT_EQ(secure.requestCount(), 0U);
+
+    auto unverified = HTTPRequest::requestWithURL(URL(secure.url("/tls")));
+    unverified->setValidatesSecureCertificate(false);
+    EXPECT_EQ(run(unverified).completions, 1);
+    EXPECT_EQ(text(unverified->responseData()), "secret");
+    EXPECT_EQ(secure.requestCount(), 1U);
+}
+
+}  // namespace
+}  // namespace tomely

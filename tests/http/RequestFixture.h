@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "http/HTTPCookieStorage.h"
+#include "http/HTTPRequest.h"
+#include "support/MainLoopFixture.h"
+#include "support/ScriptedHTTPServer.h"
+
+namespace tomely::testing {
+
+// What a request reported, counted on the main thread.
+struct Outcome {
+    int completions = 0;
+    int failures = 0;
+    bool onMainThread = true;
+    [[nodiscard]] int reports() const { return completions + failures; }
+};
+
+// A main loop, a scripted server and an empty cookie store for every test.
+class RequestFixture : public MainLoopFixture {
+protected:
+    RequestFixture() { HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies(); }
+    ~RequestFixture() override { HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies(); }
+
+    // Counts the request's reports; the blocks hold the outcome, not the request.
+    std::shared_ptr<Outcome> observe(HTTPRequest& request) {
+        auto outcome = std::make_shared<Outcome>();
+        request.setCompletionBlock([this, outcome] {
+            ++outcome->completions;
+            outcome->onMainThread = outcome->onMainThread && loop().isMainThread();
+        });
+        request.setFailedBlock([this, outcome] {
+            ++outcome->failures;
+            outcome->onMainThread = outcome->onMainThread && loop().isMainThread();
+        });
+        return outcome;
+    }
+
+    // Starts the request through the shared queue and waits for its one report; then gives any
+    // stray second report the chance to arrive.
+    Outcome run(const std::shared_ptr<HTTPRequest>& request) {
+        auto outcome = observe(*request);
+        request->startAsynchronous();
+        runUntil([&] { return outcome->reports() > 0; });
+        EXPECT_TRUE(request->isFinished());
+        drainMainLoop();
+        return *outcome;
+    }
+
+    std::shared_ptr<HTTPRequest> get(const std::string& path) {
+        return HTTPRequest::requestWithURL(URL(server.url(path)));
+    }
+
+    ScriptedHTTPServer server;
+};
+
+}  // namespace tomely::testing
