@@ -42,12 +42,16 @@ std::optional<std::string> ianaCharsetName(std::string_view charset) {
     if (U_FAILURE(status) || canonical == nullptr || *canonical == '\0') {
         return std::nullopt;
     }
-    status = U_ZERO_ERROR;
-    const char* preferred = ucnv_getStandardName(canonical, "IANA", &status);
-    if (U_FAILURE(status) || preferred == nullptr) {
-        return std::nullopt;
+    // The preferred MIME name ("ISO-8859-1") where there is one, else IANA's own ("windows-1252");
+    // IANA's first name for Latin-1 is the unfamiliar "ISO_8859-1:1987".
+    for (const char* standard : {"MIME", "IANA"}) {
+        status = U_ZERO_ERROR;
+        const char* preferred = ucnv_getStandardName(canonical, standard, &status);
+        if (U_SUCCESS(status) && preferred != nullptr) {
+            return std::string(preferred);
+        }
     }
-    return std::string(preferred);
+    return std::nullopt;
 }
 
 std::optional<std::string> decodeText(std::span<const std::uint8_t> bytes, std::string_view encoding) {

@@ -9,7 +9,8 @@
 
 namespace tomely {
 
-// Text encodings are named by their preferred IANA character-set name, as ICU knows them.
+// Text encodings are named by their preferred IANA character-set name (the preferred MIME name
+// where IANA gives one), as ICU knows them.
 inline constexpr std::string_view kUTF8Encoding = "UTF-8";
 inline constexpr std::string_view kISOLatin1Encoding = "ISO-8859-1";
 

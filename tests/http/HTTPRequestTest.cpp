@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "RequestFixture.h"
 #include "http/HTTPRequestError.h"
 #include "http/UserAgent.h"
-#include "RequestFixture.h"
 
 namespace tomely {
 namespace {
@@ -21,7 +21,9 @@ using testing::ScriptedResponse;
 
 class HTTPRequestTest : public testing::RequestFixture {};
 
-std::string text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string text(const std::vector<std::uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 void expectError(const HTTPRequest& request, long code, const std::string& message) {
     const auto error = request.error();
@@ -96,8 +98,9 @@ TEST_F(HTTPRequestTest, AnEmptyBodyKeepsTheMethodAndABodyTurnsItIntoAPost) {
         const char* sentMethod;
     };
     const Case cases[] = {
-        {"GET", "", "GET"},           {"DELETE", "", "DELETE"},    {"GET", "payload", "POST"},
-        {"DELETE", "payload", "POST"}, {"HEAD", "payload", "POST"}, {"PUT", "payload", "PUT"},
+        {"GET", "", "GET"},          {"DELETE", "", "DELETE"},
+        {"GET", "payload", "POST"},  {"DELETE", "payload", "POST"},
+        {"HEAD", "payload", "POST"}, {"PUT", "payload", "PUT"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.method) + " with " + std::to_string(c.body.size()) + " bytes");
@@ -258,7 +261,10 @@ TEST_F(HTTPRequestTest, AChallengeWithoutCredentialsFails) {
     } cases[] = {
         {401, {{"WWW-Authenticate", "Basic realm=\"shelf\""}}, 3, "Authentication needed"},
         {401, {}, 7, "Failed to get authentication object from response headers"},
-        {401, {{"WWW-Authenticate", "Unheard-of scheme"}}, 7, "Failed to get authentication object from response headers"},
+        {401,
+         {{"WWW-Authenticate", "Unheard-of scheme"}},
+         7,
+         "Failed to get authentication object from response headers"},
         {407, {{"Proxy-Authenticate", "Digest realm=\"proxy\", nonce=\"1\""}}, 3, "Authentication needed"},
     };
     for (const auto& c : cases) {
@@ -311,7 +317,7 @@ TEST_F(HTTPRequestTest, CancellingAfterCompletionOrBeforeStartReportsNothingMore
     early->cancel();
     runUntil([&] { return outcome->reports() > 0; });
     early->startAsynchronous();
-    runUntil([&] { return early->isFinished() || outcome->reports() > 1; });
+    runUntilOffMainThread([&] { return early->isFinished(); });
     drainMainLoop();
     EXPECT_EQ(outcome->failures, 1);
     EXPECT_EQ(server.requestCount(), 1U) << "the cancelled request sent nothing";
@@ -326,15 +332,7 @@ TEST_F(HTTPRequestTest, ClearDelegatesAndCancelSilencesTheRequest) {
     request->startAsynchronous();
     ASSERT_TRUE(server.waitForRequests(1));
     request->clearDelegatesAndCancel();
-    bool cancelled = false;
-    // The cancellation is done on the network thread; wait for its effect through the loop.
-    runUntil([&] {
-        cancelled = request->isCancelled();
-        if (!cancelled) {
-            loop().post([] {});
-        }
-        return cancelled;
-    });
+    runUntilOffMainThread([&] { return request->isCancelled(); });
     server.releaseHeldAnswers();
     drainMainLoop();
     EXPECT_EQ(outcome->reports(), 0);
@@ -353,12 +351,7 @@ TEST_F(HTTPRequestTest, ABlockMayCaptureItsRequestWithoutKeepingItAlive) {
     }
     runUntil([&] { return completed; });
     drainMainLoop();
-    runUntil([&] {
-        if (!weak.expired()) {
-            loop().post([] {});
-        }
-        return weak.expired();
-    });
+    runUntilOffMainThread([&] { return weak.expired(); });
 }
 
 class RecordingDelegate : public HTTPRequestDelegate, public HTTPRequestQueue {
@@ -493,14 +486,16 @@ TEST_F(HTTPRequestTest, MalformedAnswersEndInAConnectionFailure) {
         {"no status line", "hello there\r\n\r\n"},
         {"letters for a status", "HTTP/1.1 abc OK\r\nContent-Length: 0\r\n\r\n"},
         {"header block without end", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n"},
-        {"many megabytes of headers",
-         "HTTP/1.1 200 OK\r\n" + [] {
-             std::string block;
-             for (int i = 0; i < 40000; ++i) {
-                 block += "X-Filler-" + std::to_string(i) + ": " + std::string(100, 'f') + "\r\n";
-             }
-             return block;
-         }() + "\r\n"},
+        {"many megabytes of headers", "HTTP/1.1 200 OK\r\n" +
+                                          [] {
+                                              std::string block;
+                                              for (int i = 0; i < 40000; ++i) {
+                                                  block += "X-Filler-" + std::to_string(i) + ": " +
+                                                           std::string(100, 'f') + "\r\n";
+                                              }
+                                              return block;
+                                          }() +
+                                          "\r\n"},
         {"one endless header line", "HTTP/1.1 200 OK\r\nX-Long: " + std::string(3 * 1024 * 1024, 'l') + "\r\n\r\n"},
     };
     for (const auto& c : cases) {

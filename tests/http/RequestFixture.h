@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "http/HTTPCookieStorage.h"
 #include "http/HTTPRequest.h"
@@ -47,6 +49,19 @@ protected:
         EXPECT_TRUE(request->isFinished());
         drainMainLoop();
         return *outcome;
+    }
+
+    // Waits for state that another thread changes without posting to the main loop, running the
+    // loop meanwhile: the loop is kept busy with empty tasks, yielding between them.
+    bool runUntilOffMainThread(const std::function<bool()>& done) {
+        return runUntil([&] {
+            if (done()) {
+                return true;
+            }
+            std::this_thread::yield();
+            loop().post([] {});
+            return false;
+        });
     }
 
     std::shared_ptr<HTTPRequest> get(const std::string& path) {

@@ -49,11 +49,13 @@ std::string RecordedRequest::header(std::string_view name) const {
     return {};
 }
 
-bool RecordedRequest::hasHeader(std::string_view name) const { return headerCount(name) > 0; }
+bool RecordedRequest::hasHeader(std::string_view name) const {
+    return headerCount(name) > 0;
+}
 
 std::size_t RecordedRequest::headerCount(std::string_view name) const {
-    return static_cast<std::size_t>(
-        std::count_if(headers.begin(), headers.end(), [name](const auto& entry) { return sameName(entry.first, name); }));
+    return static_cast<std::size_t>(std::count_if(headers.begin(), headers.end(),
+                                                  [name](const auto& entry) { return sameName(entry.first, name); }));
 }
 
 ScriptedResponse ScriptedResponse::text(int status, std::string body,
@@ -107,8 +109,8 @@ public:
     // More bytes into the buffer; false at the end of the stream or on an error.
     bool fill() {
         char chunk[16384];
-        const long count = ssl_ != nullptr ? SSL_read(ssl_, chunk, sizeof chunk)
-                                           : ::recv(descriptor_, chunk, sizeof chunk, 0);
+        const long count =
+            ssl_ != nullptr ? SSL_read(ssl_, chunk, sizeof chunk) : ::recv(descriptor_, chunk, sizeof chunk, 0);
         if (count <= 0) {
             return false;
         }
@@ -226,7 +228,9 @@ std::string ScriptedHTTPServer::baseURL() const {
     return std::string(options_.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
 }
 
-std::string ScriptedHTTPServer::url(std::string_view path) const { return baseURL() + std::string(path); }
+std::string ScriptedHTTPServer::url(std::string_view path) const {
+    return baseURL() + std::string(path);
+}
 
 void ScriptedHTTPServer::enqueue(ScriptedResponse response) {
     std::scoped_lock lock(mutex_);

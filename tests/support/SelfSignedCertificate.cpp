@@ -29,8 +29,7 @@ void addExtension(X509* certificate, int nid, const char* value) {
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
-    std::unique_ptr<X509_EXTENSION, ExtensionDeleter> extension(
-        X509V3_EXT_conf_nid(nullptr, &context, nid, value));
+    std::unique_ptr<X509_EXTENSION, ExtensionDeleter> extension(X509V3_EXT_conf_nid(nullptr, &context, nid, value));
     require(extension != nullptr && X509_add_ext(certificate, extension.get(), -1) == 1, "extension");
 }
 
@@ -47,8 +46,8 @@ SSLContext makeSelfSignedServerContext() {
     X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 24 * 60 * 60);
     X509_set_pubkey(certificate.get(), key.get());
     X509_NAME* name = X509_get_subject_name(certificate.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1,
-                               -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1,
+                               0);
     X509_set_issuer_name(certificate.get(), name);
     addExtension(certificate.get(), NID_subject_alt_name, "IP:127.0.0.1");
     addExtension(certificate.get(), NID_basic_constraints, "critical,CA:FALSE");
