@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "http/BlockFileStream.h"
 #include "http/HTTPRequestError.h"
 
 namespace tomely {
@@ -66,6 +67,8 @@ std::unique_ptr<CurlTransfer> CurlTransfer::create(const Settings& settings, Lis
     ok = ok && curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, settings.freshConnection ? 1L : 0L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, settings.forbidReuse ? 1L : 0L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer_) == CURLE_OK;
+    // Bodies are read in the same 256 KiB blocks in which files are copied into them.
+    ok = ok && curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(kFileBlockSize)) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get()) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody) == CURLE_OK;

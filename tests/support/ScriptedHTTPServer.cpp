@@ -200,7 +200,7 @@ ScriptedHTTPServer::ScriptedHTTPServer(Options options) : options_(options) {
 }
 
 ScriptedHTTPServer::~ScriptedHTTPServer() {
-    std::vector<std::thread> workers;
+    std::vector<Worker> workers;
     {
         std::scoped_lock lock(mutex_);
         stopping_ = true;
@@ -217,7 +217,7 @@ ScriptedHTTPServer::~ScriptedHTTPServer() {
         workers.swap(workers_);
     }
     for (auto& worker : workers) {
-        worker.join();
+        worker.thread.join();
     }
     ::close(listener_);
     ::close(wakeRead_);
@@ -262,7 +262,7 @@ std::size_t ScriptedHTTPServer::requestCount() const {
 
 std::size_t ScriptedHTTPServer::connectionCount() const {
     std::scoped_lock lock(mutex_);
-    return connections_.size();
+    return connectionsAccepted_;
 }
 
 bool ScriptedHTTPServer::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) {
@@ -291,9 +291,26 @@ void ScriptedHTTPServer::acceptLoop() {
         if (stopping_) {
             return;
         }
-        const std::size_t index = connections_.size();
+        // Threads whose connection has ended are joined here, so a long run does not pile them up.
+        std::erase_if(workers_, [](Worker& worker) {
+            if (!worker.done->load()) {
+                return false;
+            }
+            worker.thread.join();
+            return true;
+        });
+        const std::size_t index = connectionsAccepted_++;
         connections_.push_back(connection);
-        workers_.emplace_back([this, connection, index] { serve(connection, index); });
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        workers_.push_back(Worker{std::thread([this, connection, index, done] {
+                                      serve(connection, index);
+                                      {
+                                          std::scoped_lock finished(mutex_);
+                                          std::erase(connections_, connection);
+                                      }
+                                      *done = true;
+                                  }),
+                                  done});
     }
 }
 

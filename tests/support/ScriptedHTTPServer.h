@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -129,8 +130,14 @@ private:
     std::deque<ScriptedResponse> script_;
     std::function<ScriptedResponse(const RecordedRequest&)> handler_;
     std::vector<RecordedRequest> requests_;
+    // Open connections only; a connection leaves when its thread is done with it.
     std::vector<std::shared_ptr<Connection>> connections_;
-    std::vector<std::thread> workers_;
+    std::size_t connectionsAccepted_ = 0;
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Worker> workers_;
 };
 
 }  // namespace tomely::testing
