@@ -59,7 +59,9 @@ void ACFailure::httpFailure(Desktop& desktop, const HTTPRequest& request) {
     httpFailure(desktop, request.responseStatusCode(), request.url().absoluteString());
 }
 
-void ACFailure::httpUploadBookFailure(Desktop& desktop) { runAndTerminate(desktop, httpUploadBookFailureAlert()); }
+void ACFailure::httpUploadBookFailure(Desktop& desktop) {
+    runAndTerminate(desktop, httpUploadBookFailureAlert());
+}
 
 void ACFailure::unzipFailure(Desktop& desktop, const Error& error) {
     runAndTerminate(desktop, unzipFailureAlert(error));

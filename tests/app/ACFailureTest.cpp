@@ -26,8 +26,7 @@ TEST_F(ACFailureTest, HttpFailureTextsByStatus) {
     };
     const std::string url = "https://books.example.org:8443/api/author/shelf/upload/list/";
     const Case cases[] = {
-        {500, "Server error",
-         "There was a problem with a server at books.example.org. Please try again later"},
+        {500, "Server error", "There was a problem with a server at books.example.org. Please try again later"},
         {503, "Server error", "The server at books.example.org was not reachable. Please try again later"},
         {0, "HTTP failure",
          "A HTTP call failed with status code 0. Can not continue. \n"
@@ -88,7 +87,8 @@ TEST_F(ACFailureTest, UnzipFailureShowsTheDescriptionAndTheFailingURLWhenThereIs
     ACFailure::unzipFailure(desktop.desktop, error);
     ASSERT_EQ(desktop.alerts.shown.size(), 2U);
     EXPECT_EQ(desktop.alerts.shown[0].messageText, "Extraction failed");
-    EXPECT_EQ(desktop.alerts.shown[0].informativeText, "Extraction failed. Can not continue. \nfailed to open zip file");
+    EXPECT_EQ(desktop.alerts.shown[0].informativeText,
+              "Extraction failed. Can not continue. \nfailed to open zip file");
     EXPECT_EQ(desktop.alerts.shown[1].informativeText,
               "Extraction failed. Can not continue. \nfailed to open zip file\nfile:///home/a/book.iba");
     EXPECT_EQ(desktop.application.terminateCount, 2);

@@ -89,6 +89,15 @@ TEST_F(HTTPRequestTest, UserAgentAndCompressionHeadersFollowTheSettings) {
     const auto recorded = server.requests().at(0);
     EXPECT_EQ(recorded.header("User-Agent"), "Custom/1.0");
     EXPECT_FALSE(recorded.hasHeader("Accept-Encoding"));
+
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto older = get("/old");
+    older->setUseHTTPVersionOne(true);
+    older->addRequestHeader("User-Agent", "Caller/2.0");
+    older->setUserAgent("Ignored/1.0");
+    run(older);
+    EXPECT_EQ(server.requests().at(1).version, "HTTP/1.0");
+    EXPECT_EQ(server.requests().at(1).header("User-Agent"), "Caller/2.0") << "a header the caller set wins";
 }
 
 TEST_F(HTTPRequestTest, AnEmptyBodyKeepsTheMethodAndABodyTurnsItIntoAPost) {
