@@ -317,6 +317,15 @@ void HTTPRequest::markAsFinished() {
 // --- Reporting ----------------------------------------------------------------------------
 
 void HTTPRequest::deliver(Report kind, HTTPHeaders headers) {
+    // Start and headers are only worth a trip to the main thread when someone listens (receivers
+    // are configured before the start); the outcome always goes, since it also releases the blocks
+    // there. Each trip wakes the main thread, which a stream of uploads feels.
+    std::scoped_lock lock(cancelledLock_);
+    const bool listened = delegate_.lock() || queue_ || (kind == Report::Started && startedBlock_) ||
+                          (kind == Report::Headers && headersReceivedBlock_);
+    if (!listened && (kind == Report::Started || kind == Report::Headers)) {
+        return;
+    }
     MainLoop::shared()->post(
         [self = shared_from_this(), kind, headers = std::move(headers)] { self->deliverOnMainThread(kind, headers); });
 }

@@ -30,6 +30,53 @@ Converter strictConverter(std::string_view encoding) {
     return U_SUCCESS(status) ? std::move(converter) : nullptr;
 }
 
+bool namesUTF8(std::string_view encoding) {
+    return encoding.size() == 5 && (encoding[0] == 'U' || encoding[0] == 'u') &&
+           (encoding[1] == 'T' || encoding[1] == 't') && (encoding[2] == 'F' || encoding[2] == 'f') &&
+           encoding[3] == '-' && encoding[4] == '8';
+}
+
+// Well-formed UTF-8 (RFC 3629: no overlong forms, no surrogates, nothing above U+10FFFF).
+bool isValidUTF8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            const unsigned char min = k == 1 ? low : 0x80;
+            const unsigned char max = k == 1 ? high : 0xBF;
+            if (next < min || next > max) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<std::string> ianaCharsetName(std::string_view charset) {
@@ -55,6 +102,11 @@ std::optional<std::string> ianaCharsetName(std::string_view charset) {
 }
 
 std::optional<std::string> decodeText(std::span<const std::uint8_t> bytes, std::string_view encoding) {
+    // UTF-8 to UTF-8 needs no converter, only a check; every form body and most answers are UTF-8.
+    if (namesUTF8(encoding)) {
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return isValidUTF8(text) ? std::optional<std::string>(text) : std::nullopt;
+    }
     const Converter converter = strictConverter(encoding);
     if (!converter || bytes.size() > kLargestConvertible / 2) {
         return std::nullopt;
@@ -85,6 +137,10 @@ std::optional<std::string> decodeText(std::span<const std::uint8_t> bytes, std::
 }
 
 std::optional<std::vector<std::uint8_t>> encodeText(std::string_view text, std::string_view encoding) {
+    if (namesUTF8(encoding)) {
+        return isValidUTF8(text) ? std::optional<std::vector<std::uint8_t>>(std::in_place, text.begin(), text.end())
+                                 : std::nullopt;
+    }
     const Converter converter = strictConverter(encoding);
     if (!converter || text.size() > kLargestConvertible / 4) {
         return std::nullopt;

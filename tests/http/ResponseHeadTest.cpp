@@ -128,5 +128,32 @@ TEST(TextEncodingTest, ConvertsStrictly) {
     EXPECT_FALSE(encodeText("\xFF", "UTF-8").has_value()) << "not UTF-8 to begin with";
 }
 
+TEST(TextEncodingTest, UTF8IsCheckedForWellFormedness) {
+    const struct {
+        const char* name;
+        std::string text;
+        bool valid;
+    } cases[] = {
+        {"ASCII", "plain", true},
+        {"two bytes", "caf\xC3\xA9", true},
+        {"four bytes", "\xF0\x9F\x93\x96", true},
+        {"highest code point", "\xF4\x8F\xBF\xBF", true},
+        {"overlong slash", "\xC0\xAF", false},
+        {"overlong three bytes", "\xE0\x80\xAF", false},
+        {"surrogate", "\xED\xA0\x80", false},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", false},
+        {"cut short", "\xE2\x82", false},
+        {"lone continuation", "\x80", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<std::uint8_t> bytes(c.text.begin(), c.text.end());
+        EXPECT_EQ(decodeText(bytes, "UTF-8").has_value(), c.valid);
+        EXPECT_EQ(encodeText(c.text, "utf-8").has_value(), c.valid);
+        // ICU's strict conversion agrees with the quick check.
+        EXPECT_EQ(decodeText(bytes, "UTF8").has_value(), c.valid);
+    }
+}
+
 }  // namespace
 }  // namespace tomely
