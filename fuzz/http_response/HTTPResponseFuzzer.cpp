@@ -44,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Each piece on its own.
     (void)parseStatusLine(input);
+    (void)decodeText(bytes, kUTF8Encoding);
     (void)charsetFromContentType(input);
     (void)ianaCharsetName(input);
     (void)parseContentLength(input);
