@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,6 +33,17 @@ void expectError(const HTTPRequest& request, long code, const std::string& messa
     EXPECT_EQ(error->code, code);
     EXPECT_EQ(error->localizedDescription(), message);
 }
+
+class RecordingDelegate : public HTTPRequestDelegate, public HTTPRequestQueue {
+public:
+    void requestStarted(HTTPRequest&) override { events.push_back("started"); }
+    void requestDidReceiveResponseHeaders(HTTPRequest&, const HTTPHeaders& headers) override {
+        events.push_back("headers " + headers.at("X-Answer"));
+    }
+    void requestFinished(HTTPRequest&) override { events.push_back("finished"); }
+    void requestFailed(HTTPRequest&) override { events.push_back("failed"); }
+    std::vector<std::string> events;
+};
 
 TEST_F(HTTPRequestTest, EveryHTTPStatusIsACompletionOnTheMainThread) {
     for (const int status : {200, 204, 403, 404, 500, 503}) {
@@ -161,6 +173,55 @@ TEST_F(HTTPRequestTest, CompressedRequestBodiesAreSentAsGzip) {
     ASSERT_GE(recorded.body.size(), 2U);
     EXPECT_EQ(static_cast<unsigned char>(recorded.body[0]), 0x1F);
     EXPECT_EQ(static_cast<unsigned char>(recorded.body[1]), 0x8B);
+}
+
+TEST_F(HTTPRequestTest, ACompressedBodyFromDiskGoesThroughACompressedTwinThatIsRemovedToo) {
+    // A temporary directory of the test's own, so that only this request's files are counted.
+    std::string pattern = (std::filesystem::temp_directory_path() / "twin-XXXXXX").string();
+    const std::filesystem::path directory = ::mkdtemp(pattern.data());
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous != nullptr ? previous : "";
+    ::setenv("TMPDIR", directory.c_str(), 1);
+    const auto countFiles = [&] {
+        return std::distance(std::filesystem::directory_iterator(directory), std::filesystem::directory_iterator());
+    };
+
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto request = get("/gzip-file");
+    request->setShouldStreamPostDataFromDisk(true);
+    request->setShouldCompressRequestBody(true);
+    const std::string body(300000, 'd');
+    request->appendPostData(std::vector<std::uint8_t>(body.begin(), body.end()));
+    EXPECT_EQ(countFiles(), 1);
+    request->buildPostBody();
+    EXPECT_EQ(countFiles(), 2) << "the compressed twin";
+    EXPECT_EQ(run(request).completions, 1);
+    previous != nullptr ? ::setenv("TMPDIR", saved.c_str(), 1) : ::unsetenv("TMPDIR");
+    const auto recorded = server.requests().at(0);
+    EXPECT_EQ(recorded.header("Content-Encoding"), "gzip");
+    EXPECT_EQ(recorded.body.size(), request->postLength());
+    EXPECT_LT(recorded.body.size(), body.size());
+    EXPECT_EQ(countFiles(), 0) << "both files gone";
+    std::filesystem::remove_all(directory);
+}
+
+TEST_F(HTTPRequestTest, ABodyFileThatCannotBeReadFailsBeforeSending) {
+    auto request = get("/missing-body");
+    request->setShouldStreamPostDataFromDisk(true);
+    request->appendPostDataFromFile("/no/such/body/file");
+    EXPECT_EQ(run(request).failures, 1);
+    expectError(*request, 6, "No file exists at /no/such/body/file");
+    EXPECT_EQ(server.requestCount(), 0U);
+}
+
+TEST_F(HTTPRequestTest, ADelegateThatIsGoneIsToldNothing) {
+    server.enqueue(ScriptedResponse::text(200, "", {{"X-Answer", "1"}}));
+    auto request = get("/gone");
+    {
+        auto delegate = std::make_shared<RecordingDelegate>();
+        request->setDelegate(delegate);
+    }
+    EXPECT_EQ(run(request).completions, 1);
 }
 
 TEST_F(HTTPRequestTest, GzipResponsesAreKeptCompressedAndInflatedOnDemand) {
@@ -362,17 +423,6 @@ TEST_F(HTTPRequestTest, ABlockMayCaptureItsRequestWithoutKeepingItAlive) {
     drainMainLoop();
     runUntilOffMainThread([&] { return weak.expired(); });
 }
-
-class RecordingDelegate : public HTTPRequestDelegate, public HTTPRequestQueue {
-public:
-    void requestStarted(HTTPRequest&) override { events.push_back("started"); }
-    void requestDidReceiveResponseHeaders(HTTPRequest&, const HTTPHeaders& headers) override {
-        events.push_back("headers " + headers.at("X-Answer"));
-    }
-    void requestFinished(HTTPRequest&) override { events.push_back("finished"); }
-    void requestFailed(HTTPRequest&) override { events.push_back("failed"); }
-    std::vector<std::string> events;
-};
 
 TEST_F(HTTPRequestTest, DelegateBlocksAndQueueHearEveryEventInThatOrder) {
     server.enqueue(ScriptedResponse::text(200, "", {{"X-Answer", "42"}}));
