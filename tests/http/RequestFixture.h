@@ -4,13 +4,29 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "http/HTTPCookieStorage.h"
 #include "http/HTTPRequest.h"
+#include "http/HTTPRequestError.h"
 #include "support/MainLoopFixture.h"
 #include "support/ScriptedHTTPServer.h"
 
 namespace tomely::testing {
+
+// The bytes as text, for comparing bodies.
+inline std::string text(const std::vector<std::uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The request failed with exactly this error of the HTTP request domain.
+inline void expectError(const HTTPRequest& request, long code, const std::string& message) {
+    const auto error = request.error();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->domain, kNetworkRequestErrorDomain);
+    EXPECT_EQ(error->code, code);
+    EXPECT_EQ(error->localizedDescription(), message);
+}
 
 // What a request reported, counted on the main thread.
 struct Outcome {
