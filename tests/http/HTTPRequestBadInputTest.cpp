@@ -158,6 +158,7 @@ TEST_F(HTTPRequestBadInputTest, ABodyFromAFileIsStreamedAndItsTemporaryFileRemov
     const auto recorded = sink.requests().at(0);
     EXPECT_EQ(recorded.bodyLength, 24U << 20);
     EXPECT_EQ(recorded.bodyCRC32, static_cast<std::uint32_t>(crc));
+    EXPECT_FALSE(recorded.hasHeader("Expect")) << "curl would ask for 100-continue above 1 MB";
     EXPECT_FALSE(std::filesystem::exists(bodyFile));
 }
 
