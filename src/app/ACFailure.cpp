@@ -1,5 +1,6 @@
 #include "app/ACFailure.h"
 
+#include "http/HTTPRequest.h"
 #include "http/ServiceURL.h"
 
 namespace tomely {
@@ -52,6 +53,10 @@ Alert ACFailure::unzipFailureAlert(const Error& error) {
 
 void ACFailure::httpFailure(Desktop& desktop, std::int32_t responseStatusCode, const std::string& url) {
     runAndTerminate(desktop, httpFailureAlert(responseStatusCode, url));
+}
+
+void ACFailure::httpFailure(Desktop& desktop, const HTTPRequest& request) {
+    httpFailure(desktop, request.responseStatusCode(), request.url().absoluteString());
 }
 
 void ACFailure::httpUploadBookFailure(Desktop& desktop) {

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "http/HTTPRequest.h"
 #include "support/FakeDesktop.h"
 
 namespace tomely {
@@ -52,6 +53,18 @@ TEST_F(ACFailureTest, HttpFailureTextsByStatus) {
         EXPECT_EQ(alert.informativeText, c.informative);
         EXPECT_EQ(fresh.application.terminateCount, 1);
     }
+}
+
+TEST_F(ACFailureTest, ARequestWithoutAResponseShowsStatus0AndItsURL) {
+    const auto request =
+        HTTPRequest::requestWithURL(URL("https://books.example.org:8443/api/author/shelf/upload/manifest/G/"));
+    ACFailure::httpFailure(desktop.desktop, *request);
+    ASSERT_EQ(desktop.alerts.shown.size(), 1U);
+    EXPECT_EQ(desktop.alerts.shown[0].messageText, "HTTP failure");
+    EXPECT_EQ(desktop.alerts.shown[0].informativeText,
+              "A HTTP call failed with status code 0. Can not continue. \n"
+              "https://books.example.org:8443/api/author/shelf/upload/manifest/G/");
+    EXPECT_EQ(desktop.application.terminateCount, 1);
 }
 
 TEST_F(ACFailureTest, TheApplicationEndsOnlyAfterTheAlertIsDismissed) {

@@ -1,0 +1,65 @@
+// Arbitrary bytes as a server's answer: every parser of the response side must end in a defined
+// result, whatever arrives.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "http/DataDecompressor.h"
+#include "http/HTTPCookieStorage.h"
+#include "http/ResponseHead.h"
+#include "http/TextEncoding.h"
+
+using namespace tomely;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::span<const std::uint8_t> bytes(data, size);
+
+    // The head, line by line as the transport hands it over, and as one block.
+    ResponseHeadParser parser;
+    std::string_view rest = input;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end == std::string_view::npos ? rest.size() : end + 1);
+        rest.remove_prefix(line.size());
+        if (!parser.addLine(line)) {
+            break;
+        }
+    }
+    static const URL kURL("https://www.books.example/api/author/shelf/upload/auth/");
+    if (const auto head = parseResponseHead(input)) {
+        const std::string encoding = responseEncodingFor(head->headers, kISOLatin1Encoding);
+        (void)decodeText(bytes, encoding);
+        if (const auto length = head->headers.find("Content-Length"); length != head->headers.end()) {
+            (void)parseContentLength(length->second);
+        }
+        if (const auto challenge = head->headers.find("WWW-Authenticate"); challenge != head->headers.end()) {
+            (void)isUsableAuthenticationChallenge(challenge->second);
+        }
+        HTTPCookieStorage storage;
+        storage.setCookies(HTTPCookieStorage::cookiesWithResponseHeaderFields(head->setCookieFields, kURL), kURL);
+        (void)storage.cookiesForURL(kURL);
+    }
+
+    // Each piece on its own.
+    (void)parseStatusLine(input);
+    (void)decodeText(bytes, kUTF8Encoding);
+    (void)charsetFromContentType(input);
+    (void)ianaCharsetName(input);
+    (void)parseContentLength(input);
+    (void)parseCookieDate(input);
+    (void)parseSetCookieField(input, kURL, std::chrono::system_clock::time_point());
+
+    // The body as gzip, whole and in uneven blocks.
+    (void)DataDecompressor::uncompressData(bytes);
+    if (auto decompressor = DataDecompressor::decompressor()) {
+        for (std::size_t offset = 0; offset < bytes.size(); offset += 37) {
+            if (!decompressor->uncompressBytes(bytes.subspan(offset, std::min<std::size_t>(37, size - offset)),
+                                               nullptr)) {
+                break;
+            }
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,173 @@
+#include "http/CurlTransfer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "http/BlockFileStream.h"
+#include "http/HTTPRequestError.h"
+
+namespace tomely {
+namespace {
+
+bool isBodylessMethod(std::string_view method) {
+    return method == "GET" || method == "HEAD";
+}
+
+}  // namespace
+
+std::unique_ptr<CurlTransfer> CurlTransfer::create(const Settings& settings, Listener& listener, Error* error) {
+    std::unique_ptr<CurlTransfer> transfer(new CurlTransfer(listener));
+    const Error streamError = httpRequestError(kInternalErrorWhileBuildingRequestType, "Unable to create read stream");
+    transfer->easy_ = curl_easy_init();
+    if (transfer->easy_ == nullptr) {
+        report(error, streamError);
+        return nullptr;
+    }
+    CURL* easy = transfer->easy_;
+    const bool hasBody = !settings.bodyFilePath.empty() || !settings.bodyBytes.empty();
+    if (!settings.bodyFilePath.empty()) {
+        transfer->bodyFile_ = std::fopen(settings.bodyFilePath.c_str(), "rb");
+        if (transfer->bodyFile_ == nullptr) {
+            report(error, streamError);
+            return nullptr;
+        }
+    }
+    transfer->bodyBytes_ = settings.bodyBytes;
+
+    // Curl adds "Accept: */*" and, for a post, a form "Content-Type" on its own; an empty value
+    // stops that. "Expect: 100-continue" would hold every larger body back for a round trip.
+    HTTPHeaders headers = settings.headers;
+    headers.try_emplace("Accept", "");
+    headers.try_emplace("Content-Type", "");
+    headers["Expect"] = "";
+    for (const auto& [name, value] : headers) {
+        const std::string line = value.empty() ? name + ":" : name + ": " + value;
+        curl_slist* extended = curl_slist_append(transfer->headerList_, line.c_str());
+        if (extended == nullptr) {
+            report(error, streamError);
+            return nullptr;
+        }
+        transfer->headerList_ = extended;
+    }
+
+    bool ok = curl_easy_setopt(easy, CURLOPT_URL, settings.url.absoluteString().c_str()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HTTP_TRANSFER_DECODING, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
+                                settings.useHTTPVersionOne ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headerList_) == CURLE_OK;
+    ok =
+        ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, settings.validatesSecureCertificate ? 1L : 0L) == CURLE_OK;
+    ok =
+        ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, settings.validatesSecureCertificate ? 2L : 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, settings.freshConnection ? 1L : 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, settings.forbidReuse ? 1L : 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer_) == CURLE_OK;
+    // Bodies are read in the same 256 KiB blocks in which files are copied into them.
+    ok = ok && curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(kFileBlockSize)) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get()) == CURLE_OK;
+    if (hasBody) {
+        ok = ok && curl_easy_setopt(easy, CURLOPT_POST, 1L) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(settings.bodyLength)) ==
+                       CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_READFUNCTION, &CurlTransfer::onReadBody) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_READDATA, transfer.get()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &CurlTransfer::onSeekBody) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_SEEKDATA, transfer.get()) == CURLE_OK;
+        if (settings.method != "POST") {
+            ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, settings.method.c_str()) == CURLE_OK;
+        }
+    } else if (settings.method == "HEAD") {
+        ok = ok && curl_easy_setopt(easy, CURLOPT_NOBODY, 1L) == CURLE_OK;
+    } else if (!isBodylessMethod(settings.method)) {
+        ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, settings.method.c_str()) == CURLE_OK;
+    }
+    if (!ok) {
+        report(error, streamError);
+        return nullptr;
+    }
+    return transfer;
+}
+
+CurlTransfer::~CurlTransfer() {
+    if (easy_ != nullptr) {
+        curl_easy_cleanup(easy_);
+    }
+    curl_slist_free_all(headerList_);
+    if (bodyFile_ != nullptr) {
+        std::fclose(bodyFile_);
+    }
+}
+
+std::uint64_t CurlTransfer::bodyBytesSent() const {
+    curl_off_t sent = 0;
+    curl_easy_getinfo(easy_, CURLINFO_SIZE_UPLOAD_T, &sent);
+    return sent > 0 ? static_cast<std::uint64_t>(sent) : 0;
+}
+
+long CurlTransfer::osErrno() const {
+    long number = 0;
+    curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &number);
+    return number;
+}
+
+std::string CurlTransfer::failureDetail(CURLcode result) const {
+    const std::size_t length = std::strlen(errorBuffer_);
+    return length > 0 ? std::string(errorBuffer_, length) : std::string(curl_easy_strerror(result));
+}
+
+std::size_t CurlTransfer::onHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    const std::size_t length = size * count;
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    return transfer->listener_.transferDidReceiveHeaderLine(std::string_view(data, length)) ? length : 0;
+}
+
+std::size_t CurlTransfer::onBody(char* data, std::size_t size, std::size_t count, void* self) {
+    const std::size_t length = size * count;
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+    return transfer->listener_.transferDidReceiveBodyBytes(std::span(bytes, length)) ? length : 0;
+}
+
+std::size_t CurlTransfer::onReadBody(char* buffer, std::size_t size, std::size_t count, void* self) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    const std::size_t room = size * count;
+    if (transfer->bodyFile_ != nullptr) {
+        const std::size_t read = std::fread(buffer, 1, room, transfer->bodyFile_);
+        if (read == 0 && std::ferror(transfer->bodyFile_) != 0) {
+            return CURL_READFUNC_ABORT;
+        }
+        return read;
+    }
+    const std::size_t left = transfer->bodyBytes_.size() - transfer->bodyOffset_;
+    const std::size_t take = std::min(room, left);
+    std::memcpy(buffer, transfer->bodyBytes_.data() + transfer->bodyOffset_, take);
+    transfer->bodyOffset_ += take;
+    return take;
+}
+
+int CurlTransfer::onSeekBody(void* self, curl_off_t offset, int origin) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    // Curl only rewinds to a position from the start, to send the body again.
+    if (origin != SEEK_SET || offset < 0) {
+        return CURL_SEEKFUNC_CANTSEEK;
+    }
+    if (transfer->bodyFile_ != nullptr) {
+        return fseeko(transfer->bodyFile_, static_cast<off_t>(offset), SEEK_SET) == 0 ? CURL_SEEKFUNC_OK
+                                                                                      : CURL_SEEKFUNC_FAIL;
+    }
+    if (static_cast<std::uint64_t>(offset) > transfer->bodyBytes_.size()) {
+        return CURL_SEEKFUNC_FAIL;
+    }
+    transfer->bodyOffset_ = static_cast<std::size_t>(offset);
+    return CURL_SEEKFUNC_OK;
+}
+
+}  // namespace tomely

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "http/HTTPHeaders.h"
+#include "http/URL.h"
+#include "platform/Error.h"
+
+namespace tomely {
+
+// One HTTP exchange on a curl easy handle. Curl only moves bytes here: sockets, TLS, chunked
+// transfer coding and the proxy environment variables. It follows no redirect, decodes no content,
+// keeps no cookies and adds no "Expect", "Accept" or "Content-Type" of its own; every header comes
+// from the request. Lives on the network thread.
+class CurlTransfer {
+public:
+    // Receives what the transfer reads, on the network thread, from inside curl_multi_perform.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        // One raw header line, its line end included. False aborts the transfer.
+        virtual bool transferDidReceiveHeaderLine(std::string_view line) = 0;
+        // A piece of the body, transfer coding removed. False aborts the transfer.
+        virtual bool transferDidReceiveBodyBytes(std::span<const std::uint8_t> bytes) = 0;
+    };
+
+    struct Settings {
+        URL url;
+        std::string method;
+        HTTPHeaders headers;
+        // The body to send: `bodyFilePath` when set, else `bodyBytes` (which must outlive the
+        // transfer). Neither: no body.
+        std::string bodyFilePath;
+        std::span<const std::uint8_t> bodyBytes;
+        std::uint64_t bodyLength = 0;
+        bool useHTTPVersionOne = false;
+        bool validatesSecureCertificate = true;
+        // A new connection, not one left open by an earlier exchange.
+        bool freshConnection = false;
+        // Close the connection after this exchange instead of keeping it for another.
+        bool forbidReuse = false;
+    };
+
+    // Nothing, with `error` filled with the failure to report, when the handle cannot be made or
+    // the body file cannot be opened.
+    [[nodiscard]] static std::unique_ptr<CurlTransfer> create(const Settings& settings, Listener& listener,
+                                                              Error* error);
+    ~CurlTransfer();
+    CurlTransfer(const CurlTransfer&) = delete;
+    CurlTransfer& operator=(const CurlTransfer&) = delete;
+
+    [[nodiscard]] CURL* easy() const { return easy_; }
+    // Bytes of the request body handed to the connection so far.
+    [[nodiscard]] std::uint64_t bodyBytesSent() const;
+    // After the transfer ended: the operating system's error number behind a failure (0: none).
+    [[nodiscard]] long osErrno() const;
+    // After the transfer ended: curl's detailed message for the failure, else its generic one.
+    [[nodiscard]] std::string failureDetail(CURLcode result) const;
+
+private:
+    CurlTransfer(Listener& listener) : listener_(listener) {}
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onReadBody(char* buffer, std::size_t size, std::size_t count, void* self);
+    static int onSeekBody(void* self, curl_off_t offset, int origin);
+
+    Listener& listener_;
+    CURL* easy_ = nullptr;
+    curl_slist* headerList_ = nullptr;
+    std::FILE* bodyFile_ = nullptr;
+    std::span<const std::uint8_t> bodyBytes_;
+    std::size_t bodyOffset_ = 0;
+    char errorBuffer_[CURL_ERROR_SIZE] = {};
+};
+
+}  // namespace tomely

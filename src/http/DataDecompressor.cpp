@@ -1,0 +1,143 @@
+#include "http/DataDecompressor.h"
+
+#include <algorithm>
+
+#include "http/BlockFileStream.h"
+#include "http/HTTPRequestError.h"
+
+namespace tomely {
+namespace {
+
+// The output grows by half the input length; a one-byte input would otherwise grow by nothing.
+constexpr std::size_t kMinimumGrowth = 64;
+
+Error decompressionError(int zlibResult) {
+    return httpRequestError(kCompressionError, "Decompression of data failed with code " + std::to_string(zlibResult));
+}
+
+}  // namespace
+
+std::unique_ptr<DataDecompressor> DataDecompressor::decompressor() {
+    auto decompressor = std::make_unique<DataDecompressor>();
+    if (decompressor->setupStream()) {
+        return nullptr;
+    }
+    return decompressor;
+}
+
+DataDecompressor::~DataDecompressor() {
+    if (streamReady_) {
+        inflateEnd(&stream_);
+    }
+}
+
+std::optional<Error> DataDecompressor::setupStream() {
+    if (streamReady_) {
+        return std::nullopt;
+    }
+    stream_ = z_stream{};
+    // 47: a 32 KiB window, gzip or zlib header detected automatically.
+    const int result = inflateInit2(&stream_, 47);
+    if (result != Z_OK) {
+        return decompressionError(result);
+    }
+    streamReady_ = true;
+    streamEnded_ = false;
+    return std::nullopt;
+}
+
+std::optional<Error> DataDecompressor::closeStream() {
+    if (!streamReady_) {
+        return std::nullopt;
+    }
+    streamReady_ = false;
+    const int result = inflateEnd(&stream_);
+    if (result != Z_OK) {
+        return decompressionError(result);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressBytes(std::span<const std::uint8_t> bytes,
+                                                                           Error* error) {
+    if (bytes.empty()) {
+        return std::nullopt;
+    }
+    if (!streamReady_) {
+        report(error, decompressionError(Z_STREAM_ERROR));
+        return std::nullopt;
+    }
+    if (streamEnded_) {
+        return std::vector<std::uint8_t>();
+    }
+    const std::size_t growth = std::max(bytes.size() / 2, kMinimumGrowth);
+    std::vector<std::uint8_t> output(bytes.size() + growth);
+    std::size_t produced = 0;
+    // zlib's interface is not const-correct; it never writes through next_in.
+    stream_.next_in = const_cast<Bytef*>(bytes.data());
+    stream_.avail_in = static_cast<uInt>(bytes.size());
+    // A full output buffer may hide pending output even once the input is used up.
+    while (stream_.avail_in != 0 || produced == output.size()) {
+        if (produced == output.size()) {
+            output.resize(output.size() + growth);
+        }
+        stream_.next_out = output.data() + produced;
+        stream_.avail_out = static_cast<uInt>(output.size() - produced);
+        const int result = inflate(&stream_, Z_NO_FLUSH);
+        produced = output.size() - stream_.avail_out;
+        if (result == Z_STREAM_END) {
+            streamEnded_ = true;
+            break;
+        }
+        if (result == Z_BUF_ERROR && stream_.avail_in == 0) {
+            break;
+        }
+        if (result != Z_OK) {
+            report(error, decompressionError(result));
+            return std::nullopt;
+        }
+    }
+    output.resize(produced);
+    return output;
+}
+
+std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressData(std::span<const std::uint8_t> data,
+                                                                          Error* error) {
+    DataDecompressor decompressor;
+    if (auto setupError = decompressor.setupStream()) {
+        report(error, std::move(*setupError));
+        return std::nullopt;
+    }
+    auto output = decompressor.uncompressBytes(data, error);
+    // A stream cut short would otherwise pass for the whole body.
+    if (output && !decompressor.streamEnded_) {
+        report(error, decompressionError(Z_BUF_ERROR));
+        return std::nullopt;
+    }
+    return output;
+}
+
+bool DataDecompressor::uncompressDataFromFile(const std::string& sourcePath, const std::string& destinationPath,
+                                              Error* error) {
+    DataDecompressor decompressor;
+    if (auto setupError = decompressor.setupStream()) {
+        report(error, std::move(*setupError));
+        return false;
+    }
+    BlockTransform step;
+    step.transform = [&decompressor](std::span<const std::uint8_t> block, bool isLast,
+                                     Error* stepError) -> std::optional<std::vector<std::uint8_t>> {
+        auto output = decompressor.uncompressBytes(block, stepError);
+        if (isLast && !decompressor.streamEnded_ && (output || block.empty())) {
+            // The file ended inside the compressed stream: what was written is incomplete.
+            report(stepError, decompressionError(Z_BUF_ERROR));
+            return std::nullopt;
+        }
+        return output;
+    };
+    // Whatever follows the end of the compressed stream is ignored.
+    step.done = [&decompressor] { return decompressor.streamEnded_; };
+    return streamFileInBlocks(sourcePath, destinationPath, "Decompression", step, error);
+}
+
+}  // namespace tomely

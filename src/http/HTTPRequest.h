@@ -1,0 +1,265 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "http/CurlTransfer.h"
+#include "http/HTTPCookie.h"
+#include "http/HTTPHeaders.h"
+#include "http/HTTPRequestDelegate.h"
+#include "http/NetworkThread.h"
+#include "http/OperationQueue.h"
+#include "http/ResponseHead.h"
+#include "http/URL.h"
+#include "platform/Error.h"
+
+namespace tomely {
+
+// One HTTP exchange as an operation: configure it, attach handlers, start it; it runs on the
+// network thread and reports its outcome on the main thread.
+//
+//   created --start--> executing --headers--> receiving --end--> completed (completion reported)
+//                          |  \--lost connection, first time: again on a fresh connection
+//                          \--transport error, 401/407, cancel--> failed (failure reported)
+//
+// Any HTTP status is a completion: a 403 or a 500 reaches the completion handler. Only transport
+// failures, cancellation, unanswered authentication challenges and internal errors reach the
+// failure handler, each with an error of kNetworkRequestErrorDomain. A request reports exactly one
+// outcome, after which it releases its blocks (on the main thread), so a block may capture the
+// request without keeping it alive for ever.
+//
+// Threads: configure before starting, from any one thread. Everything handed to the delegate,
+// the queue and the blocks runs on the main thread (MainLoop). The result accessors may be called
+// from any thread; they are meant for the handlers. Ownership: whoever starts a request may drop
+// it; the client keeps it alive until it has reported.
+class HTTPRequest : public std::enable_shared_from_this<HTTPRequest>,
+                    private CurlTransfer::Listener,
+                    private NetworkThread::Client {
+public:
+    using Block = std::function<void()>;
+    using HeadersBlock = std::function<void(const HTTPHeaders&)>;
+
+    [[nodiscard]] static std::shared_ptr<HTTPRequest> requestWithURL(const URL& url);
+    ~HTTPRequest() override;
+    HTTPRequest(const HTTPRequest&) = delete;
+    HTTPRequest& operator=(const HTTPRequest&) = delete;
+
+    // The process-wide queue of startAsynchronous: at most 4 requests at once.
+    [[nodiscard]] static std::shared_ptr<OperationQueue> sharedQueue();
+
+    // --- Configuration -------------------------------------------------------------------
+    [[nodiscard]] URL url() const;
+    void setURL(const URL& url);
+    // The first URL the request ran with.
+    [[nodiscard]] URL originalURL() const;
+    [[nodiscard]] std::string requestMethod() const;
+    // "POST" or "PUT", or any method while a body exists, turns persistent connections off.
+    void setRequestMethod(std::string method);
+    // Replaces an earlier value of the same name (names compare without letter case).
+    void addRequestHeader(const std::string& name, std::string value);
+    [[nodiscard]] HTTPHeaders requestHeaders() const;
+
+    void setPostBody(std::vector<std::uint8_t> body);
+    // Both append to the temporary body file when shouldStreamPostDataFromDisk, else to memory.
+    void appendPostData(std::span<const std::uint8_t> bytes);
+    void appendPostDataFromFile(const std::string& path);
+    [[nodiscard]] std::vector<std::uint8_t> postBody() const;
+    [[nodiscard]] std::string postBodyFilePath() const;
+    // The length of the body as sent (after compression); known once the body is built.
+    [[nodiscard]] std::uint64_t postLength() const;
+    [[nodiscard]] bool shouldStreamPostDataFromDisk() const;
+    void setShouldStreamPostDataFromDisk(bool stream);
+
+    [[nodiscard]] bool shouldCompressRequestBody() const;
+    void setShouldCompressRequestBody(bool compress);
+    [[nodiscard]] bool allowCompressedResponse() const;
+    void setAllowCompressedResponse(bool allow);
+    [[nodiscard]] bool useCookiePersistence() const;
+    void setUseCookiePersistence(bool use);
+    [[nodiscard]] bool validatesSecureCertificate() const;
+    void setValidatesSecureCertificate(bool validates);
+    [[nodiscard]] bool shouldAttemptPersistentConnection() const;
+    void setShouldAttemptPersistentConnection(bool attempt);
+    [[nodiscard]] bool useHTTPVersionOne() const;
+    void setUseHTTPVersionOne(bool use);
+    // Overrides the default user agent; empty: the default.
+    [[nodiscard]] std::string userAgent() const;
+    void setUserAgent(std::string userAgent);
+    // The text encoding assumed when a response names no charset IANA knows (ISO Latin-1).
+    [[nodiscard]] std::string defaultResponseEncoding() const;
+    void setDefaultResponseEncoding(std::string encoding);
+    // Cookies sent in addition to those of the cookie store.
+    [[nodiscard]] std::vector<HTTPCookie> requestCookies() const;
+    void setRequestCookies(std::vector<HTTPCookie> cookies);
+
+    void setDelegate(std::weak_ptr<HTTPRequestDelegate> delegate);
+    [[nodiscard]] std::shared_ptr<HTTPRequestQueue> queue() const;
+    void setQueue(std::shared_ptr<HTTPRequestQueue> queue);
+    void setCompletionBlock(Block block);
+    void setFailedBlock(Block block);
+    void setStartedBlock(Block block);
+    void setHeadersReceivedBlock(HeadersBlock block);
+
+    [[nodiscard]] std::map<std::string, std::string> userInfo() const;
+    void setUserInfo(std::map<std::string, std::string> userInfo);
+    [[nodiscard]] long tag() const;
+    void setTag(long tag);
+
+    // --- Running -------------------------------------------------------------------------
+    // Adds the request to sharedQueue().
+    void startAsynchronous();
+    // Called by the queue that runs the request: marks it executing and hands it to the network
+    // thread. Returns at once.
+    void start();
+    // Fails the request with code 4 unless it has already completed or been cancelled. The work
+    // is done on the network thread; returns at once.
+    void cancel();
+    // Forgets delegate, queue and blocks first, so nothing more is reported, then cancels.
+    void clearDelegatesAndCancel();
+    // Builds the body once (a form request builds its form here). Normally run on the network
+    // thread when the request starts; a queue may run it earlier, before the request is started.
+    virtual void buildPostBody();
+
+    [[nodiscard]] bool isExecuting() const;
+    [[nodiscard]] bool isFinished() const;
+    [[nodiscard]] bool isCancelled() const;
+    // No further network work will be done in the current attempt.
+    [[nodiscard]] bool complete() const;
+
+    // --- Result --------------------------------------------------------------------------
+    // 0 until a response head arrives.
+    [[nodiscard]] int responseStatusCode() const;
+    // The whole status line, e.g. "HTTP/1.1 200 OK".
+    [[nodiscard]] std::string responseStatusMessage() const;
+    [[nodiscard]] HTTPHeaders responseHeaders() const;
+    [[nodiscard]] std::vector<HTTPCookie> responseCookies() const;
+    [[nodiscard]] std::optional<Error> error() const;
+    // The body as received (still gzip-compressed when the response is).
+    [[nodiscard]] std::vector<std::uint8_t> rawResponseData() const;
+    // The body, inflated anew on every call when compressed; empty when it cannot be inflated.
+    [[nodiscard]] std::vector<std::uint8_t> responseData() const;
+    // The body decoded with responseEncoding() as UTF-8; nothing without a body or when the body
+    // is not valid text in that encoding.
+    [[nodiscard]] std::optional<std::string> responseString() const;
+    [[nodiscard]] std::string responseEncoding() const;
+    // The response's "Content-Encoding" contains "gzip".
+    [[nodiscard]] bool isResponseCompressed() const;
+    // The response's "Content-Length", else the body bytes read.
+    [[nodiscard]] std::uint64_t contentLength() const;
+    [[nodiscard]] std::uint64_t totalBytesRead() const;
+    // 1 once the exchange was repeated after a lost connection.
+    [[nodiscard]] int retryCount() const;
+
+protected:
+    explicit HTTPRequest(const URL& url);
+
+    // Records `error` as the outcome and reports it, unless the request was cancelled or has
+    // already recorded one. Any thread.
+    void failWithError(const Error& error);
+    [[nodiscard]] bool haveBuiltPostBody() const;
+    // The temporary body file, created on first use; nullptr (with the failure kept for the body
+    // build to report) when it cannot be made.
+    [[nodiscard]] std::FILE* postBodyWriteStream();
+
+    // Guards every field; recursive because the body build of a form request calls back in.
+    mutable std::recursive_mutex cancelledLock_;
+
+private:
+    friend class OperationQueue;
+
+    void main();
+    void buildRequestHeaders();
+    void startRequest();
+    void cancelOnNetworkThread();
+    void cancelLoad();
+    void markAsFinished();
+    void removeTemporaryFiles();
+    void readResponseHead(const ResponseHead& head);
+    void handleEndOfResponse();
+    void handleTransportFailure(CURLcode result);
+    void setOperationQueue(std::shared_ptr<OperationQueue> queue);
+    // Whether this attempt may use, and leave open, a connection shared with other exchanges.
+    void applyConnectionPolicy(CurlTransfer::Settings& settings) const;
+
+    enum class Report { Started, Headers, Finished, Failed };
+    // Posts `kind` to the main thread; the receivers are read again at delivery.
+    void deliver(Report kind, HTTPHeaders headers = {});
+    void deliverOnMainThread(Report kind, const HTTPHeaders& headers);
+    void releaseBlocks();
+
+    // CurlTransfer::Listener, NetworkThread::Client: network thread.
+    bool transferDidReceiveHeaderLine(std::string_view line) override;
+    bool transferDidReceiveBodyBytes(std::span<const std::uint8_t> bytes) override;
+    void transferDidEnd(CURL* easy, CURLcode result) override;
+
+    // Configuration.
+    URL url_;
+    URL originalURL_;
+    std::string requestMethod_ = "GET";
+    HTTPHeaders requestHeaders_;
+    std::vector<std::uint8_t> postBody_;
+    std::vector<std::uint8_t> compressedPostBody_;
+    std::string postBodyFilePath_;
+    std::string compressedPostBodyFilePath_;
+    std::FILE* postBodyWriteStream_ = nullptr;
+    std::optional<Error> bodyError_;
+    std::uint64_t postLength_ = 0;
+    bool shouldStreamPostDataFromDisk_ = false;
+    bool shouldCompressRequestBody_ = false;
+    bool allowCompressedResponse_ = true;
+    bool useCookiePersistence_ = true;
+    bool validatesSecureCertificate_ = true;
+    bool shouldAttemptPersistentConnection_ = true;
+    bool useHTTPVersionOne_ = false;
+    std::string userAgent_;
+    std::string defaultResponseEncoding_;
+    std::vector<HTTPCookie> requestCookies_;
+    std::weak_ptr<HTTPRequestDelegate> delegate_;
+    std::shared_ptr<HTTPRequestQueue> queue_;
+    Block completionBlock_;
+    Block failureBlock_;
+    Block startedBlock_;
+    HeadersBlock headersReceivedBlock_;
+    std::map<std::string, std::string> userInfo_;
+    long tag_ = 0;
+
+    // Result.
+    int responseStatusCode_ = 0;
+    std::string responseStatusMessage_;
+    HTTPHeaders responseHeaders_;
+    std::vector<HTTPCookie> responseCookies_;
+    std::vector<std::uint8_t> rawResponseData_;
+    std::string responseEncoding_;
+    std::uint64_t contentLength_ = 0;
+    std::uint64_t totalBytesRead_ = 0;
+    std::optional<Error> error_;
+
+    // State.
+    bool inProgress_ = false;
+    bool finished_ = false;
+    bool complete_ = false;
+    bool cancelled_ = false;
+    bool downloadComplete_ = false;
+    bool responseHeadRead_ = false;
+    bool haveBuiltPostBody_ = false;
+    bool haveBuiltRequestHeaders_ = false;
+    bool didCreateTemporaryPostDataFile_ = false;
+    int retryCount_ = 0;
+    // 0: none, 1: the server asked for credentials (401), 2: the proxy did (407).
+    int authenticationNeeded_ = 0;
+    std::shared_ptr<OperationQueue> operationQueue_;
+
+    // Network thread only.
+    std::unique_ptr<CurlTransfer> transfer_;
+    ResponseHeadParser headParser_;
+};
+
+}  // namespace tomely

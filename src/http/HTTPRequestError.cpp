@@ -1,0 +1,29 @@
+#include "http/HTTPRequestError.h"
+
+namespace tomely {
+
+Error httpRequestError(HTTPRequestErrorCode code, std::string message) {
+    return Error::make(std::string(kNetworkRequestErrorDomain), code, std::move(message));
+}
+
+Error requestTimedOutError() {
+    return httpRequestError(kRequestTimedOutErrorType, "The request timed out");
+}
+
+Error authenticationError() {
+    return httpRequestError(kAuthenticationErrorType, "Authentication needed");
+}
+
+Error requestCancelledError() {
+    return httpRequestError(kRequestCancelledErrorType, "The request was cancelled");
+}
+
+Error unableToCreateRequestError() {
+    return httpRequestError(kUnableToCreateRequestErrorType, "Unable to create request (bad url?)");
+}
+
+Error tooMuchRedirectionError() {
+    return httpRequestError(kTooMuchRedirectionErrorType, "The request failed because it redirected too many times");
+}
+
+}  // namespace tomely

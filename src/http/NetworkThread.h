@@ -1,0 +1,60 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tomely {
+
+// The one thread that carries the network work of every HTTP request. It owns a curl multi
+// handle: work posted from other threads is queued under a mutex and the thread is woken with
+// curl_multi_wakeup; between tasks it drives the transfers (curl_multi_perform) and sleeps in
+// curl_multi_poll. Created on first use; stopped and joined when the process exits.
+class NetworkThread {
+public:
+    // Told, on the network thread, that one of its transfers has ended.
+    class Client {
+    public:
+        virtual ~Client() = default;
+        virtual void transferDidEnd(CURL* easy, CURLcode result) = 0;
+    };
+
+    [[nodiscard]] static NetworkThread& shared();
+
+    ~NetworkThread();
+    NetworkThread(const NetworkThread&) = delete;
+    NetworkThread& operator=(const NetworkThread&) = delete;
+
+    // Thread-safe; returns at once. Tasks run on the network thread in the order posted.
+    void post(std::function<void()> task);
+    [[nodiscard]] bool isCurrentThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+
+    // Network thread only. Adds `easy` to the multi handle; `client` is kept alive until the
+    // transfer ends (it is then told once) or is removed. False when curl refuses the handle.
+    bool addTransfer(CURL* easy, std::shared_ptr<Client> client);
+    // Network thread only. Takes `easy` out of the multi handle without telling its client and
+    // lets go of the client, so a client removing itself must hold a reference of its own.
+    void removeTransfer(CURL* easy);
+
+private:
+    NetworkThread();
+    void run();
+    void runPostedTasks();
+    void dispatchEndedTransfers();
+
+    CURLM* multi_ = nullptr;
+    std::mutex mutex_;
+    std::vector<std::function<void()>> posted_;
+    std::atomic<bool> stopping_{false};
+    // Network thread only.
+    std::map<CURL*, std::shared_ptr<Client>> transfers_;
+    std::thread thread_;
+};
+
+}  // namespace tomely

@@ -1,0 +1,102 @@
+#include "http/OperationQueue.h"
+
+#include <algorithm>
+
+#include "http/HTTPRequest.h"
+
+namespace tomely {
+
+std::shared_ptr<OperationQueue> OperationQueue::create(std::size_t maxConcurrentOperationCount) {
+    return std::shared_ptr<OperationQueue>(new OperationQueue(maxConcurrentOperationCount));
+}
+
+void OperationQueue::addOperation(std::shared_ptr<HTTPRequest> request) {
+    if (!request) {
+        return;
+    }
+    // Set before the request is listed, and outside the queue's mutex: the request's own lock is
+    // never taken while the queue's is held.
+    request->setOperationQueue(shared_from_this());
+    {
+        std::scoped_lock lock(mutex_);
+        waiting_.push_back(std::move(request));
+    }
+    startWaitingOperations();
+}
+
+void OperationQueue::setMaxConcurrentOperationCount(std::size_t count) {
+    {
+        std::scoped_lock lock(mutex_);
+        maxConcurrent_ = count;
+    }
+    startWaitingOperations();
+}
+
+std::size_t OperationQueue::maxConcurrentOperationCount() const {
+    std::scoped_lock lock(mutex_);
+    return maxConcurrent_;
+}
+
+void OperationQueue::setSuspended(bool suspended) {
+    {
+        std::scoped_lock lock(mutex_);
+        suspended_ = suspended;
+    }
+    startWaitingOperations();
+}
+
+bool OperationQueue::isSuspended() const {
+    std::scoped_lock lock(mutex_);
+    return suspended_;
+}
+
+std::vector<std::shared_ptr<HTTPRequest>> OperationQueue::operations() const {
+    std::scoped_lock lock(mutex_);
+    std::vector<std::shared_ptr<HTTPRequest>> all(running_.begin(), running_.end());
+    all.insert(all.end(), waiting_.begin(), waiting_.end());
+    return all;
+}
+
+std::size_t OperationQueue::operationCount() const {
+    std::scoped_lock lock(mutex_);
+    return running_.size() + waiting_.size();
+}
+
+void OperationQueue::cancelAllOperations() {
+    for (const auto& request : operations()) {
+        request->cancel();
+    }
+}
+
+void OperationQueue::operationDidFinish(const HTTPRequest& request) {
+    // Keeps this queue alive while it lets go of the request that may hold the last reference.
+    const auto self = shared_from_this();
+    std::shared_ptr<HTTPRequest> finished;
+    {
+        std::scoped_lock lock(mutex_);
+        auto running = std::find_if(running_.begin(), running_.end(),
+                                    [&request](const auto& candidate) { return candidate.get() == &request; });
+        if (running != running_.end()) {
+            finished = std::move(*running);
+            running_.erase(running);
+        }
+    }
+    startWaitingOperations();
+}
+
+void OperationQueue::startWaitingOperations() {
+    std::vector<std::shared_ptr<HTTPRequest>> starting;
+    {
+        std::scoped_lock lock(mutex_);
+        while (!suspended_ && running_.size() < maxConcurrent_ && !waiting_.empty()) {
+            running_.push_back(waiting_.front());
+            starting.push_back(std::move(waiting_.front()));
+            waiting_.pop_front();
+        }
+    }
+    for (const auto& request : starting) {
+        request->start();
+    }
+}
+
+}  // namespace tomely

@@ -1,0 +1,183 @@
+#include "http/HTTPRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "RequestFixture.h"
+#include "http/HTTPRequestError.h"
+
+namespace tomely {
+namespace {
+
+using testing::expectError;
+using testing::Outcome;
+using testing::ScriptedResponse;
+using testing::text;
+
+// Bad URLs, dropped connections, malformed answers, TLS refusals: each ends in one defined
+// completion or failure, never a crash or a hang.
+class HTTPRequestBadInputTest : public testing::RequestFixture {};
+
+TEST_F(HTTPRequestBadInputTest, ABodyFileThatCannotBeReadFailsBeforeSending) {
+    auto request = get("/missing-body");
+    request->setShouldStreamPostDataFromDisk(true);
+    request->appendPostDataFromFile("/no/such/body/file");
+    EXPECT_EQ(run(request).failures, 1);
+    expectError(*request, 6, "No file exists at /no/such/body/file");
+    EXPECT_EQ(server.requestCount(), 0U);
+}
+
+TEST_F(HTTPRequestBadInputTest, BadURLsAndHeadersFailWithCode5BeforeAnythingIsSent) {
+    const char* const urls[] = {"not a url", "", "ftp://127.0.0.1/file", "http://"};
+    for (const char* url : urls) {
+        SCOPED_TRACE(url);
+        auto request = HTTPRequest::requestWithURL(URL(url));
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.failures, 1);
+        expectError(*request, 5, "Unable to create request (bad url?)");
+    }
+    auto injected = get("/inject");
+    injected->addRequestHeader("X-Evil", "value\r\nX-Injected: yes");
+    EXPECT_EQ(run(injected).failures, 1);
+    expectError(*injected, 5, "Unable to create request (bad url?)");
+    EXPECT_EQ(server.requestCount(), 0U);
+}
+
+TEST_F(HTTPRequestBadInputTest, ARefusedConnectionFailsWithCode1AndTheTransportError) {
+    int port = 0;
+    {
+        testing::ScriptedHTTPServer closed;
+        port = closed.port();
+    }
+    auto request = HTTPRequest::requestWithURL(URL("http://127.0.0.1:" + std::to_string(port) + "/"));
+    EXPECT_EQ(run(request).failures, 1);
+    expectError(*request, 1, "A connection failure occurred");
+    ASSERT_TRUE(request->error()->underlyingError);
+    EXPECT_EQ(request->error()->underlyingError->domain, "CurlErrorDomain");
+    EXPECT_EQ(request->error()->underlyingError->code, CURLE_COULDNT_CONNECT);
+    EXPECT_EQ(request->responseStatusCode(), 0);
+}
+
+TEST_F(HTTPRequestBadInputTest, ALostConnectionIsRetriedOnceOnAFreshConnection) {
+    ScriptedResponse hangUp;
+    hangUp.closeWithoutAnswer = true;
+    server.enqueue(hangUp);
+    server.enqueue(ScriptedResponse::text(200, "second time lucky"));
+    auto request = get("/flaky");
+    const std::string body = "the same body twice";
+    request->setPostBody(std::vector<std::uint8_t>(body.begin(), body.end()));
+    const Outcome outcome = run(request);
+    EXPECT_EQ(outcome.completions, 1);
+    EXPECT_EQ(request->retryCount(), 1);
+    EXPECT_EQ(text(request->responseData()), "second time lucky");
+    const auto recorded = server.requests();
+    ASSERT_EQ(recorded.size(), 2U);
+    EXPECT_EQ(recorded[0].body, body);
+    EXPECT_EQ(recorded[1].body, body);
+    EXPECT_NE(recorded[0].connectionIndex, recorded[1].connectionIndex);
+}
+
+TEST_F(HTTPRequestBadInputTest, AConnectionLostTwiceFails) {
+    ScriptedResponse cutShort = ScriptedResponse::text(200, std::string(100000, 'b'));
+    cutShort.closeAfterBodyBytes = 1000;
+    server.enqueue(cutShort);
+    server.enqueue(cutShort);
+    auto request = get("/cut");
+    const Outcome outcome = run(request);
+    EXPECT_EQ(outcome.failures, 1);
+    EXPECT_EQ(request->retryCount(), 1);
+    expectError(*request, 1, "A connection failure occurred");
+    EXPECT_EQ(server.requestCount(), 2U);
+}
+
+TEST_F(HTTPRequestBadInputTest, MalformedAnswersEndInAConnectionFailure) {
+    const struct {
+        const char* name;
+        std::string raw;
+    } cases[] = {
+        {"no status line", "hello there\r\n\r\n"},
+        {"letters for a status", "HTTP/1.1 abc OK\r\nContent-Length: 0\r\n\r\n"},
+        {"header block without end", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n"},
+        {"many megabytes of headers", "HTTP/1.1 200 OK\r\n" +
+                                          [] {
+                                              std::string block;
+                                              for (int i = 0; i < 40000; ++i) {
+                                                  block += "X-Filler-" + std::to_string(i) + ": " +
+                                                           std::string(100, 'f') + "\r\n";
+                                              }
+                                              return block;
+                                          }() +
+                                          "\r\n"},
+        {"one endless header line", "HTTP/1.1 200 OK\r\nX-Long: " + std::string(3 * 1024 * 1024, 'l') + "\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedResponse malformed;
+        malformed.raw = c.raw;
+        server.enqueue(malformed);
+        server.enqueue(malformed);
+        auto request = get("/malformed");
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.failures, 1);
+        expectError(*request, 1, "A connection failure occurred");
+    }
+}
+
+TEST_F(HTTPRequestBadInputTest, HeaderValuesThatAreNotUTF8AreKeptByteForByte) {
+    server.enqueue(ScriptedResponse::text(200, "", {{"X-Latin", "caf\xE9 \xFF\x80"}, {"Set-Cookie", "c=\xE9t\xE9"}}));
+    auto request = get("/bytes");
+    EXPECT_EQ(run(request).completions, 1);
+    EXPECT_EQ(request->responseHeaders().at("X-Latin"), "caf\xE9 \xFF\x80");
+    ASSERT_EQ(request->responseCookies().size(), 1U);
+    EXPECT_EQ(request->responseCookies()[0].value, "\xE9t\xE9");
+}
+
+TEST_F(HTTPRequestBadInputTest, ABodyFromAFileIsStreamedAndItsTemporaryFileRemoved) {
+    testing::ScriptedHTTPServer sink(testing::ScriptedHTTPServer::Options{.tls = false, .keepBodies = false});
+    sink.enqueue(ScriptedResponse::text(200, ""));
+    auto request = HTTPRequest::requestWithURL(URL(sink.url("/big")));
+    request->setShouldStreamPostDataFromDisk(true);
+    std::vector<std::uint8_t> block(1 << 20);
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    uLong crc = crc32(0L, Z_NULL, 0);
+    for (int i = 0; i < 24; ++i) {
+        request->appendPostData(block);
+        crc = crc32(crc, block.data(), static_cast<uInt>(block.size()));
+    }
+    const std::string bodyFile = request->postBodyFilePath();
+    ASSERT_FALSE(bodyFile.empty());
+    EXPECT_TRUE(request->postBody().empty()) << "nothing kept in memory";
+    EXPECT_EQ(run(request).completions, 1);
+    const auto recorded = sink.requests().at(0);
+    EXPECT_EQ(recorded.bodyLength, 24U << 20);
+    EXPECT_EQ(recorded.bodyCRC32, static_cast<std::uint32_t>(crc));
+    EXPECT_FALSE(recorded.hasHeader("Expect")) << "curl would ask for 100-continue above 1 MB";
+    EXPECT_FALSE(std::filesystem::exists(bodyFile));
+}
+
+TEST_F(HTTPRequestBadInputTest, TLSVerificationRefusesASelfSignedCertificateUnlessSwitchedOff) {
+    testing::ScriptedHTTPServer secure(testing::ScriptedHTTPServer::Options{.tls = true, .keepBodies = true});
+    secure.setHandler([](const testing::RecordedRequest&) { return ScriptedResponse::text(200, "secret"); });
+    auto verified = HTTPRequest::requestWithURL(URL(secure.url("/tls")));
+    EXPECT_EQ(run(verified).failures, 1);
+    expectError(*verified, 1,
+                "A connection failure occurred: SSL problem (Possible causes may include a bad/expired/self-signed "
+                "certificate, clock set to wrong date)");
+    EXPECT_EQ(secure.requestCount(), 0U);
+
+    auto unverified = HTTPRequest::requestWithURL(URL(secure.url("/tls")));
+    unverified->setValidatesSecureCertificate(false);
+    EXPECT_EQ(run(unverified).completions, 1);
+    EXPECT_EQ(text(unverified->responseData()), "secret");
+    EXPECT_EQ(secure.requestCount(), 1U);
+}
+
+}  // namespace
+}  // namespace tomely

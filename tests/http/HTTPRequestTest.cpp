@@ -1,0 +1,457 @@
+#include "http/HTTPRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "RequestFixture.h"
+#include "http/HTTPRequestError.h"
+#include "http/UserAgent.h"
+
+namespace tomely {
+namespace {
+
+using testing::Outcome;
+using testing::ScriptedResponse;
+
+class HTTPRequestTest : public testing::RequestFixture {};
+
+using testing::expectError;
+using testing::text;
+
+class RecordingDelegate : public HTTPRequestDelegate, public HTTPRequestQueue {
+public:
+    void requestStarted(HTTPRequest&) override { events.push_back("started"); }
+    void requestDidReceiveResponseHeaders(HTTPRequest&, const HTTPHeaders& headers) override {
+        events.push_back("headers " + headers.at("X-Answer"));
+    }
+    void requestFinished(HTTPRequest&) override { events.push_back("finished"); }
+    void requestFailed(HTTPRequest&) override { events.push_back("failed"); }
+    std::vector<std::string> events;
+};
+
+TEST_F(HTTPRequestTest, EveryHTTPStatusIsACompletionOnTheMainThread) {
+    for (const int status : {200, 204, 403, 404, 500, 503}) {
+        SCOPED_TRACE(status);
+        server.enqueue(ScriptedResponse::text(status, status == 204 ? "" : "answer"));
+        auto request = get("/status");
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.completions, 1);
+        EXPECT_EQ(outcome.failures, 0);
+        EXPECT_TRUE(outcome.onMainThread);
+        EXPECT_EQ(request->responseStatusCode(), status);
+        EXPECT_FALSE(request->error().has_value());
+    }
+}
+
+TEST_F(HTTPRequestTest, ReadsStatusLineHeadersAndBody) {
+    server.enqueue(ScriptedResponse::text(200, "hello", {{"X-Custom", "one"}, {"X-Custom", "two"}}));
+    auto request = get("/page");
+    run(request);
+    EXPECT_EQ(request->responseStatusMessage(), "HTTP/1.1 200 OK");
+    EXPECT_EQ(request->responseHeaders().at("x-custom"), "one, two");
+    EXPECT_EQ(text(request->responseData()), "hello");
+    EXPECT_EQ(request->contentLength(), 5U);
+    EXPECT_EQ(request->totalBytesRead(), 5U);
+    EXPECT_EQ(request->originalURL(), URL(server.url("/page")));
+}
+
+TEST_F(HTTPRequestTest, SendsOnlyItsOwnHeadersBesidesTheTransportsConnectionHeaders) {
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto request = get("/headers");
+    request->addRequestHeader("X-Caller", "set");
+    request->addRequestHeader("x-caller", "replaced");
+    run(request);
+    ASSERT_EQ(server.requestCount(), 1U);
+    const auto recorded = server.requests()[0];
+    EXPECT_EQ(recorded.method, "GET");
+    EXPECT_EQ(recorded.target, "/headers");
+    EXPECT_EQ(recorded.version, "HTTP/1.1");
+    EXPECT_EQ(recorded.header("Accept-Encoding"), "gzip");
+    EXPECT_EQ(recorded.header("User-Agent"), defaultUserAgentString().value_or(""));
+    EXPECT_EQ(recorded.headerCount("X-Caller"), 1U);
+    EXPECT_EQ(recorded.header("X-Caller"), "replaced");
+    for (const char* absent : {"Expect", "Accept", "Content-Type", "Content-Length", "Cookie", "Content-Encoding"}) {
+        SCOPED_TRACE(absent);
+        EXPECT_FALSE(recorded.hasHeader(absent));
+    }
+}
+
+TEST_F(HTTPRequestTest, UserAgentAndCompressionHeadersFollowTheSettings) {
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto request = get("/agent");
+    request->setUserAgent("Custom/1.0");
+    request->setAllowCompressedResponse(false);
+    run(request);
+    const auto recorded = server.requests().at(0);
+    EXPECT_EQ(recorded.header("User-Agent"), "Custom/1.0");
+    EXPECT_FALSE(recorded.hasHeader("Accept-Encoding"));
+
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto older = get("/old");
+    older->setUseHTTPVersionOne(true);
+    older->addRequestHeader("User-Agent", "Caller/2.0");
+    older->setUserAgent("Ignored/1.0");
+    run(older);
+    EXPECT_EQ(server.requests().at(1).version, "HTTP/1.0");
+    EXPECT_EQ(server.requests().at(1).header("User-Agent"), "Caller/2.0") << "a header the caller set wins";
+}
+
+TEST_F(HTTPRequestTest, AnEmptyBodyKeepsTheMethodAndABodyTurnsItIntoAPost) {
+    struct Case {
+        const char* method;
+        std::string body;
+        const char* sentMethod;
+    };
+    const Case cases[] = {
+        {"GET", "", "GET"},          {"DELETE", "", "DELETE"},
+        {"GET", "payload", "POST"},  {"DELETE", "payload", "POST"},
+        {"HEAD", "payload", "POST"}, {"PUT", "payload", "PUT"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " with " + std::to_string(c.body.size()) + " bytes");
+        server.enqueue(ScriptedResponse::text(200, "ok"));
+        auto request = get("/body");
+        request->setRequestMethod(c.method);
+        request->setPostBody(std::vector<std::uint8_t>(c.body.begin(), c.body.end()));
+        const auto before = server.requestCount();
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.completions, 1);
+        ASSERT_EQ(server.requestCount(), before + 1);
+        const auto recorded = server.requests().back();
+        EXPECT_EQ(recorded.method, c.sentMethod);
+        EXPECT_EQ(request->requestMethod(), c.sentMethod);
+        EXPECT_EQ(recorded.body, c.body);
+        if (c.body.empty()) {
+            EXPECT_FALSE(recorded.hasHeader("Content-Length"));
+        } else {
+            EXPECT_EQ(recorded.header("Content-Length"), std::to_string(c.body.size()));
+            EXPECT_FALSE(recorded.hasHeader("Content-Type"));
+            EXPECT_FALSE(recorded.hasHeader("Expect"));
+        }
+    }
+}
+
+TEST_F(HTTPRequestTest, HeadRequestsReadNoBody) {
+    server.enqueue(ScriptedResponse::text(200, "not sent for HEAD"));
+    auto request = get("/head");
+    request->setRequestMethod("HEAD");
+    const Outcome outcome = run(request);
+    EXPECT_EQ(outcome.completions, 1);
+    EXPECT_EQ(server.requests().at(0).method, "HEAD");
+    EXPECT_TRUE(request->rawResponseData().empty());
+    EXPECT_EQ(request->contentLength(), 17U);
+}
+
+TEST_F(HTTPRequestTest, CompressedRequestBodiesAreSentAsGzip) {
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto request = get("/gzip-body");
+    const std::string body(10000, 'z');
+    request->setPostBody(std::vector<std::uint8_t>(body.begin(), body.end()));
+    request->setShouldCompressRequestBody(true);
+    run(request);
+    const auto recorded = server.requests().at(0);
+    EXPECT_EQ(recorded.header("Content-Encoding"), "gzip");
+    EXPECT_LT(recorded.body.size(), body.size());
+    EXPECT_EQ(recorded.header("Content-Length"), std::to_string(recorded.body.size()));
+    EXPECT_EQ(request->postLength(), recorded.body.size());
+    ASSERT_GE(recorded.body.size(), 2U);
+    EXPECT_EQ(static_cast<unsigned char>(recorded.body[0]), 0x1F);
+    EXPECT_EQ(static_cast<unsigned char>(recorded.body[1]), 0x8B);
+}
+
+TEST_F(HTTPRequestTest, ACompressedBodyFromDiskGoesThroughACompressedTwinThatIsRemovedToo) {
+    // A temporary directory of the test's own, so that only this request's files are counted.
+    std::string pattern = (std::filesystem::temp_directory_path() / "twin-XXXXXX").string();
+    const std::filesystem::path directory = ::mkdtemp(pattern.data());
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous != nullptr ? previous : "";
+    ::setenv("TMPDIR", directory.c_str(), 1);
+    const auto countFiles = [&] {
+        return std::distance(std::filesystem::directory_iterator(directory), std::filesystem::directory_iterator());
+    };
+
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto request = get("/gzip-file");
+    request->setShouldStreamPostDataFromDisk(true);
+    request->setShouldCompressRequestBody(true);
+    const std::string body(300000, 'd');
+    request->appendPostData(std::vector<std::uint8_t>(body.begin(), body.end()));
+    EXPECT_EQ(countFiles(), 1);
+    request->buildPostBody();
+    EXPECT_EQ(countFiles(), 2) << "the compressed twin";
+    EXPECT_EQ(run(request).completions, 1);
+    previous != nullptr ? ::setenv("TMPDIR", saved.c_str(), 1) : ::unsetenv("TMPDIR");
+    const auto recorded = server.requests().at(0);
+    EXPECT_EQ(recorded.header("Content-Encoding"), "gzip");
+    EXPECT_EQ(recorded.body.size(), request->postLength());
+    EXPECT_LT(recorded.body.size(), body.size());
+    EXPECT_EQ(countFiles(), 0) << "both files gone";
+    std::filesystem::remove_all(directory);
+}
+
+TEST_F(HTTPRequestTest, ADelegateThatIsGoneIsToldNothing) {
+    server.enqueue(ScriptedResponse::text(200, "", {{"X-Answer", "1"}}));
+    auto request = get("/gone");
+    {
+        auto delegate = std::make_shared<RecordingDelegate>();
+        request->setDelegate(delegate);
+    }
+    EXPECT_EQ(run(request).completions, 1);
+}
+
+TEST_F(HTTPRequestTest, GzipResponsesAreKeptCompressedAndInflatedOnDemand) {
+    const std::string body(50000, 'q');
+    server.enqueue(ScriptedResponse::gzipped(body));
+    auto request = get("/gzip");
+    run(request);
+    EXPECT_TRUE(request->isResponseCompressed());
+    EXPECT_EQ(text(request->rawResponseData()), testing::gzip(body));
+    EXPECT_EQ(text(request->responseData()), body);
+    EXPECT_EQ(text(request->responseData()), body) << "inflated anew on every call";
+}
+
+TEST_F(HTTPRequestTest, ABodyThatDoesNotInflateGivesNoData) {
+    const std::string whole = testing::gzip("the body that will be cut short");
+    const struct {
+        const char* name;
+        std::string body;
+    } cases[] = {{"not gzip at all", "plain text"}, {"cut short", whole.substr(0, whole.size() - 6)}, {"empty", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.enqueue(ScriptedResponse::text(200, c.body, {{"Content-Encoding", "x-gzip"}}));
+        auto request = get("/broken-gzip");
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.completions, 1);
+        EXPECT_TRUE(request->isResponseCompressed());
+        EXPECT_TRUE(request->responseData().empty());
+        EXPECT_FALSE(request->responseString().has_value());
+    }
+}
+
+TEST_F(HTTPRequestTest, TheCharsetOfTheContentTypeDecidesTheTextEncoding) {
+    const struct {
+        const char* contentType;
+        std::string body;
+        const char* encoding;
+        const char* text;
+    } cases[] = {
+        {"text/html; charset=utf-8", "caf\xC3\xA9", "UTF-8", "caf\xC3\xA9"},
+        {"text/html; charset=\"UTF-8\"", "caf\xC3\xA9", "UTF-8", "caf\xC3\xA9"},
+        {"text/html", "caf\xE9", "ISO-8859-1", "caf\xC3\xA9"},
+        {"text/html; charset=no-such-charset", "caf\xE9", "ISO-8859-1", "caf\xC3\xA9"},
+        {"text/plain; charset=windows-1252; format=flowed", "\x80", "windows-1252", "\xE2\x82\xAC"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.contentType);
+        server.enqueue(ScriptedResponse::text(200, c.body, {{"Content-Type", c.contentType}}));
+        auto request = get("/charset");
+        run(request);
+        EXPECT_EQ(request->responseEncoding(), c.encoding);
+        EXPECT_EQ(request->responseString().value_or("<none>"), c.text);
+    }
+}
+
+TEST_F(HTTPRequestTest, ResponseStringIsNothingWithoutABodyOrForInvalidText) {
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto empty = get("/empty");
+    run(empty);
+    EXPECT_FALSE(empty->responseString().has_value());
+    server.enqueue(ScriptedResponse::text(200, "\xFF\xFE", {{"Content-Type", "text/plain; charset=utf-8"}}));
+    auto invalid = get("/invalid");
+    run(invalid);
+    EXPECT_FALSE(invalid->responseString().has_value());
+    EXPECT_EQ(invalid->responseData().size(), 2U);
+}
+
+TEST_F(HTTPRequestTest, ChunkedResponsesArriveWithoutTheirCoding) {
+    ScriptedResponse response = ScriptedResponse::text(200, std::string(100000, 'c'));
+    response.chunked = true;
+    response.chunkSize = 777;
+    server.enqueue(response);
+    auto request = get("/chunked");
+    run(request);
+    EXPECT_EQ(text(request->responseData()), std::string(100000, 'c'));
+    EXPECT_EQ(request->contentLength(), 100000U) << "without Content-Length: the bytes read";
+}
+
+TEST_F(HTTPRequestTest, CookiesOfOneResponseGoToLaterRequestsOfTheSameSiteOnly) {
+    server.enqueue(ScriptedResponse::text(200, "", {{"Set-Cookie", "a=1; Path=/"}, {"Set-Cookie", "b=2"}}));
+    auto signIn = get("/signin");
+    run(signIn);
+    EXPECT_EQ(signIn->responseCookies().size(), 2U);
+
+    server.enqueue(ScriptedResponse::text(200, ""));
+    run(get("/list"));
+    EXPECT_EQ(server.requests().at(1).header("Cookie"), "a=1; b=2");
+    EXPECT_EQ(server.requests().at(1).headerCount("Cookie"), 1U);
+
+    // Same server, other host name: another site as far as cookies go.
+    server.enqueue(ScriptedResponse::text(200, ""));
+    run(HTTPRequest::requestWithURL(URL("http://localhost:" + std::to_string(server.port()) + "/list")));
+    EXPECT_FALSE(server.requests().at(2).hasHeader("Cookie"));
+
+    server.enqueue(ScriptedResponse::text(200, ""));
+    auto withoutStore = get("/list");
+    withoutStore->setUseCookiePersistence(false);
+    run(withoutStore);
+    EXPECT_FALSE(server.requests().at(3).hasHeader("Cookie"));
+}
+
+TEST_F(HTTPRequestTest, AChallengeWithoutCredentialsFails) {
+    const struct {
+        int status;
+        std::vector<std::pair<std::string, std::string>> headers;
+        long code;
+        const char* message;
+    } cases[] = {
+        {401, {{"WWW-Authenticate", "Basic realm=\"shelf\""}}, 3, "Authentication needed"},
+        {401, {}, 7, "Failed to get authentication object from response headers"},
+        {401,
+         {{"WWW-Authenticate", "Unheard-of scheme"}},
+         7,
+         "Failed to get authentication object from response headers"},
+        {407, {{"Proxy-Authenticate", "Digest realm=\"proxy\", nonce=\"1\""}}, 3, "Authentication needed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        server.enqueue(ScriptedResponse::text(c.status, "denied", c.headers));
+        auto request = get("/private");
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.completions, 0);
+        EXPECT_EQ(outcome.failures, 1);
+        expectError(*request, c.code, c.message);
+        EXPECT_EQ(request->responseStatusCode(), c.status) << "what arrived stays readable";
+    }
+}
+
+TEST_F(HTTPRequestTest, CancellingReportsOnceWithCode4) {
+    ScriptedResponse held = ScriptedResponse::text(200, "late");
+    held.holdUntilReleased = true;
+    server.enqueue(held);
+    auto request = get("/slow");
+    auto outcome = observe(*request);
+    request->startAsynchronous();
+    ASSERT_TRUE(server.waitForRequests(1));
+    request->cancel();
+    request->cancel();
+    runUntil([&] { return outcome->reports() > 0; });
+    request->cancel();
+    server.releaseHeldAnswers();
+    drainMainLoop();
+    EXPECT_EQ(outcome->failures, 1);
+    EXPECT_EQ(outcome->completions, 0);
+    expectError(*request, 4, "The request was cancelled");
+    EXPECT_TRUE(request->isCancelled());
+    EXPECT_TRUE(request->isFinished());
+}
+
+TEST_F(HTTPRequestTest, CancellingAfterCompletionOrBeforeStartReportsNothingMore) {
+    server.enqueue(ScriptedResponse::text(200, "done"));
+    auto done = get("/done");
+    const Outcome first = run(done);
+    auto late = observe(*done);
+    done->cancel();
+    drainMainLoop();
+    EXPECT_EQ(first.completions, 1);
+    EXPECT_EQ(late->reports(), 0);
+    EXPECT_FALSE(done->isCancelled());
+
+    // Cancelled before any queue ran it: reported at once, and quietly finished when started.
+    auto early = get("/never");
+    auto outcome = observe(*early);
+    early->cancel();
+    runUntil([&] { return outcome->reports() > 0; });
+    early->startAsynchronous();
+    runUntilOffMainThread([&] { return early->isFinished(); });
+    drainMainLoop();
+    EXPECT_EQ(outcome->failures, 1);
+    EXPECT_EQ(server.requestCount(), 1U) << "the cancelled request sent nothing";
+}
+
+TEST_F(HTTPRequestTest, ClearDelegatesAndCancelSilencesTheRequest) {
+    ScriptedResponse held = ScriptedResponse::text(200, "late");
+    held.holdUntilReleased = true;
+    server.enqueue(held);
+    auto request = get("/slow");
+    auto outcome = observe(*request);
+    request->startAsynchronous();
+    ASSERT_TRUE(server.waitForRequests(1));
+    request->clearDelegatesAndCancel();
+    runUntilOffMainThread([&] { return request->isCancelled(); });
+    server.releaseHeldAnswers();
+    drainMainLoop();
+    EXPECT_EQ(outcome->reports(), 0);
+    expectError(*request, 4, "The request was cancelled");
+}
+
+TEST_F(HTTPRequestTest, ABlockMayCaptureItsRequestWithoutKeepingItAlive) {
+    server.enqueue(ScriptedResponse::text(200, "x"));
+    std::weak_ptr<HTTPRequest> weak;
+    bool completed = false;
+    {
+        auto request = get("/cycle");
+        weak = request;
+        request->setCompletionBlock([request, &completed] { completed = request->responseStatusCode() == 200; });
+        request->startAsynchronous();
+    }
+    runUntil([&] { return completed; });
+    drainMainLoop();
+    runUntilOffMainThread([&] { return weak.expired(); });
+}
+
+TEST_F(HTTPRequestTest, DelegateBlocksAndQueueHearEveryEventInThatOrder) {
+    server.enqueue(ScriptedResponse::text(200, "", {{"X-Answer", "42"}}));
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto queue = std::make_shared<RecordingDelegate>();
+    std::vector<std::string> blocks;
+    auto request = get("/events");
+    request->setDelegate(delegate);
+    request->setQueue(queue);
+    request->setStartedBlock([&] { blocks.push_back("started"); });
+    request->setHeadersReceivedBlock([&](const HTTPHeaders& headers) { blocks.push_back(headers.at("x-answer")); });
+    request->setCompletionBlock([&] {
+        blocks.push_back("finished");
+        EXPECT_EQ(delegate->events.size(), 3U) << "the delegate first";
+        EXPECT_EQ(queue->events.size(), 2U) << "the queue last";
+    });
+    request->startAsynchronous();
+    runUntil([&] { return queue->events.size() == 3; });
+    const std::vector<std::string> expected = {"started", "headers 42", "finished"};
+    EXPECT_EQ(delegate->events, expected);
+    EXPECT_EQ(queue->events, expected);
+    EXPECT_EQ(blocks, (std::vector<std::string>{"started", "42", "finished"}));
+}
+
+TEST_F(HTTPRequestTest, TheSharedQueueRunsAtMostFourAtOnce) {
+    for (int i = 0; i < 6; ++i) {
+        ScriptedResponse held = ScriptedResponse::text(200, std::to_string(i));
+        held.holdUntilReleased = true;
+        server.enqueue(held);
+    }
+    std::vector<std::shared_ptr<HTTPRequest>> requests;
+    std::vector<std::shared_ptr<Outcome>> outcomes;
+    for (int i = 0; i < 6; ++i) {
+        requests.push_back(get("/parallel"));
+        outcomes.push_back(observe(*requests.back()));
+        requests.back()->startAsynchronous();
+    }
+    ASSERT_TRUE(server.waitForRequests(4));
+    EXPECT_EQ(server.requestCount(), 4U);
+    EXPECT_EQ(HTTPRequest::sharedQueue()->operationCount(), 6U);
+    server.releaseHeldAnswers();
+    runUntil([&] {
+        int reported = 0;
+        for (const auto& outcome : outcomes) {
+            reported += outcome->completions;
+        }
+        return reported == 6;
+    });
+    EXPECT_EQ(server.requestCount(), 6U);
+}
+
+}  // namespace
+}  // namespace tomely

@@ -1,0 +1,159 @@
+#include "http/ResponseHead.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "http/TextEncoding.h"
+
+namespace tomely {
+namespace {
+
+TEST(ResponseHeadTest, StatusLines) {
+    const struct {
+        const char* line;
+        int status;
+        const char* version;
+    } cases[] = {
+        {"HTTP/1.1 200 OK\r\n", 200, "HTTP/1.1"},
+        {"HTTP/1.0 404 Not Found", 404, "HTTP/1.0"},
+        {"HTTP/1.1 500", 500, "HTTP/1.1"},
+        {"HTTP/2 204 ", 204, "HTTP/2"},
+        {"HTTP/1.1 999 Whatever it says", 999, "HTTP/1.1"},
+        {"HTTP/1.1 20 OK", 0, nullptr},
+        {"HTTP/1.1 2000 OK", 0, nullptr},
+        {"HTTP/1.1 abc OK", 0, nullptr},
+        {"HTTP/x.y 200 OK", 0, nullptr},
+        {"HTTP/1.1200 OK", 0, nullptr},
+        {"ICY 200 OK", 0, nullptr},
+        {"", 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const auto head = parseStatusLine(c.line);
+        ASSERT_EQ(head.has_value(), c.version != nullptr);
+        if (head) {
+            EXPECT_EQ(head->statusCode, c.status);
+            EXPECT_EQ(head->httpVersion, c.version);
+            EXPECT_EQ(head->statusLine.find('\r'), std::string::npos);
+        }
+    }
+}
+
+TEST(ResponseHeadTest, HeaderBlocks) {
+    const auto head = parseResponseHead(
+        "HTTP/1.1 100 Continue\r\n\r\n"
+        "HTTP/1.1 200 OK\r\n"
+        "Content-Type:text/plain \r\n"
+        "no colon here\r\n"
+        ": nameless\r\n"
+        "X-Folded: first\r\n"
+        "  second\r\n"
+        "Set-Cookie: a=1; Expires=Wed, 09 Jun 2038 10:18:14 GMT\r\n"
+        "set-cookie: b=2\r\n"
+        "X-Bytes: \xFF\xFE\r\n"
+        "\r\n");
+    ASSERT_TRUE(head.has_value());
+    EXPECT_EQ(head->statusCode, 200) << "the interim answer is replaced";
+    EXPECT_EQ(head->headers.at("content-type"), "text/plain");
+    EXPECT_EQ(head->headers.at("X-Folded"), "first second");
+    EXPECT_EQ(head->headers.at("X-Bytes"), "\xFF\xFE");
+    EXPECT_EQ(head->headers.at("Set-Cookie"), "a=1; Expires=Wed, 09 Jun 2038 10:18:14 GMT, b=2");
+    ASSERT_EQ(head->setCookieFields.size(), 2U);
+    EXPECT_EQ(head->setCookieFields[0], "a=1; Expires=Wed, 09 Jun 2038 10:18:14 GMT");
+    EXPECT_EQ(head->headers.size(), 4U);
+    EXPECT_FALSE(parseResponseHead("HTTP/1.1 200 OK\r\nX: y\r\n").has_value()) << "no end";
+    EXPECT_FALSE(parseResponseHead("garbage\r\n\r\n").has_value());
+    EXPECT_FALSE(parseResponseHead("HTTP/1.1 200 OK\r\nX: " + std::string(2 << 20, 'x') + "\r\n\r\n").has_value());
+}
+
+TEST(ResponseHeadTest, CharsetAndEncodingOfAContentType) {
+    const struct {
+        const char* contentType;
+        const char* mimeType;
+        const char* charset;
+        const char* encoding;
+    } cases[] = {
+        {"text/html; charset=utf-8", "text/html", "utf-8", "UTF-8"},
+        {" text/html ;CHARSET=\"ISO-8859-15\" ; q=1", "text/html", "ISO-8859-15", "ISO-8859-15"},
+        {"text/plain;charset=latin1", "text/plain", "latin1", "ISO-8859-1"},
+        {"application/json", "application/json", "", "ISO-8859-1"},
+        {"text/html; charset=", "text/html", "", "ISO-8859-1"},
+        {"text/html; charset=klingon", "text/html", "klingon", "ISO-8859-1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.contentType);
+        EXPECT_EQ(mimeTypeFromContentType(c.contentType), c.mimeType);
+        EXPECT_EQ(charsetFromContentType(c.contentType), c.charset);
+        EXPECT_EQ(responseEncodingFor(HTTPHeaders{{"Content-Type", c.contentType}}, kISOLatin1Encoding), c.encoding);
+    }
+    EXPECT_EQ(responseEncodingFor({}, "UTF-8"), "UTF-8") << "the request's default";
+}
+
+TEST(ResponseHeadTest, ContentLengths) {
+    const struct {
+        const char* value;
+        std::uint64_t length;
+    } cases[] = {
+        {"1234", 1234}, {" 42 ", 42}, {"0x1F", 31},
+        {"010", 8},     {"0", 0},     {"", 0},
+        {"-5", 0},      {"abc", 0},   {"99999999999999999999999", std::numeric_limits<std::uint64_t>::max()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(parseContentLength(c.value), c.length);
+    }
+}
+
+TEST(ResponseHeadTest, UsableChallenges) {
+    for (const char* usable : {"Basic realm=\"x\"", "digest realm=x, nonce=1", "NTLM", " Negotiate abc"}) {
+        SCOPED_TRACE(usable);
+        EXPECT_TRUE(isUsableAuthenticationChallenge(usable));
+    }
+    for (const char* unusable : {"", "Bearer", "Basically", "realm=\"x\""}) {
+        SCOPED_TRACE(unusable);
+        EXPECT_FALSE(isUsableAuthenticationChallenge(unusable));
+    }
+}
+
+TEST(TextEncodingTest, ConvertsStrictly) {
+    EXPECT_EQ(ianaCharsetName("utf-8").value_or(""), "UTF-8");
+    EXPECT_EQ(ianaCharsetName("ISO_8859-1:1987").value_or(""), "ISO-8859-1");
+    EXPECT_FALSE(ianaCharsetName("no-such").has_value());
+    EXPECT_EQ(decodeText(std::vector<std::uint8_t>{0xE9}, "ISO-8859-1").value_or(""), "\xC3\xA9");
+    EXPECT_FALSE(decodeText(std::vector<std::uint8_t>{0xC3}, "UTF-8").has_value());
+    EXPECT_EQ(encodeText("\xC3\xA9", "ISO-8859-1").value_or(std::vector<std::uint8_t>{}),
+              std::vector<std::uint8_t>{0xE9});
+    EXPECT_FALSE(encodeText("\xE2\x82\xAC", "ISO-8859-1").has_value()) << "no euro sign in Latin-1";
+    EXPECT_FALSE(encodeText("\xFF", "UTF-8").has_value()) << "not UTF-8 to begin with";
+}
+
+TEST(TextEncodingTest, UTF8IsCheckedForWellFormedness) {
+    const struct {
+        const char* name;
+        std::string text;
+        bool valid;
+    } cases[] = {
+        {"ASCII", "plain", true},
+        {"two bytes", "caf\xC3\xA9", true},
+        {"four bytes", "\xF0\x9F\x93\x96", true},
+        {"highest code point", "\xF4\x8F\xBF\xBF", true},
+        {"overlong slash", "\xC0\xAF", false},
+        {"overlong three bytes", "\xE0\x80\xAF", false},
+        {"surrogate", "\xED\xA0\x80", false},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", false},
+        {"cut short", "\xE2\x82", false},
+        {"lone continuation", "\x80", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<std::uint8_t> bytes(c.text.begin(), c.text.end());
+        EXPECT_EQ(decodeText(bytes, "UTF-8").has_value(), c.valid);
+        EXPECT_EQ(encodeText(c.text, "utf-8").has_value(), c.valid);
+        // ICU's strict conversion agrees with the quick check.
+        EXPECT_EQ(decodeText(bytes, "UTF8").has_value(), c.valid);
+    }
+}
+
+}  // namespace
+}  // namespace tomely

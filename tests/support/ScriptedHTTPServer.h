@@ -1,0 +1,143 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "support/SelfSignedCertificate.h"
+
+namespace tomely::testing {
+
+// One request as the server received it.
+struct RecordedRequest {
+    std::string method;
+    std::string target;
+    std::string version;
+    // In the order received, names as spelled by the client.
+    std::vector<std::pair<std::string, std::string>> headers;
+    // The request line and header block byte for byte, up to and including the empty line.
+    std::string rawHead;
+    // The body with any chunked coding removed; empty when the server keeps no bodies.
+    std::string body;
+    std::uint64_t bodyLength = 0;
+    // CRC-32 of the body, kept even when the body itself is not.
+    std::uint32_t bodyCRC32 = 0;
+    // Counts the connections the server accepted, from 0.
+    std::size_t connectionIndex = 0;
+
+    // The value of the first header named `name` (any letter case); "" when absent.
+    [[nodiscard]] std::string header(std::string_view name) const;
+    [[nodiscard]] bool hasHeader(std::string_view name) const;
+    [[nodiscard]] std::size_t headerCount(std::string_view name) const;
+};
+
+// What the server answers to one request.
+struct ScriptedResponse {
+    int status = 200;
+    std::string reason = "OK";
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    // Sends the body with chunked transfer coding, in pieces of `chunkSize` bytes.
+    bool chunked = false;
+    std::size_t chunkSize = 1000;
+    // Sends exactly these bytes instead of a built answer, then closes (malformed answers).
+    std::optional<std::string> raw;
+    // Reads the request and closes the connection without a word.
+    bool closeWithoutAnswer = false;
+    // Announces the whole body but sends only this many bytes of it, then closes.
+    std::optional<std::size_t> closeAfterBodyBytes;
+    // Holds the answer until releaseHeldAnswers() is called (or the server stops).
+    bool holdUntilReleased = false;
+    // Closes the connection after answering (also announced with "Connection: close").
+    bool closeConnection = false;
+
+    [[nodiscard]] static ScriptedResponse text(int status, std::string body,
+                                               std::vector<std::pair<std::string, std::string>> headers = {});
+    // `body` gzip-compressed, announced with "Content-Encoding: gzip".
+    [[nodiscard]] static ScriptedResponse gzipped(std::string_view body);
+};
+
+// gzip form of `data`, made with zlib directly (independent of the code under test).
+[[nodiscard]] std::string gzip(std::string_view data);
+
+// An HTTP/1.1 server on 127.0.0.1 at a port the system picks, for tests and benchmarks. It
+// records every request exactly as received and answers from a script: queued answers in order,
+// then the handler (by default 404 "Not scripted"). Connections are kept open between requests
+// unless an answer closes them. Every connection has its own thread; the destructor stops them
+// all. With `tls`, it speaks HTTPS with a self-signed certificate made at start.
+class ScriptedHTTPServer {
+public:
+    struct Options {
+        bool tls = false;
+        // Bodies are counted and checksummed but not kept (a sink for large uploads).
+        bool keepBodies = true;
+    };
+
+    ScriptedHTTPServer();
+    explicit ScriptedHTTPServer(Options options);
+    ~ScriptedHTTPServer();
+    ScriptedHTTPServer(const ScriptedHTTPServer&) = delete;
+    ScriptedHTTPServer& operator=(const ScriptedHTTPServer&) = delete;
+
+    [[nodiscard]] int port() const { return port_; }
+    // "http://127.0.0.1:<port>" (https with TLS), without a trailing slash.
+    [[nodiscard]] std::string baseURL() const;
+    // baseURL() followed by `path`.
+    [[nodiscard]] std::string url(std::string_view path) const;
+
+    // Thread-safe. Queued answers are used in order, before the handler.
+    void enqueue(ScriptedResponse response);
+    void setHandler(std::function<ScriptedResponse(const RecordedRequest&)> handler);
+    void releaseHeldAnswers();
+
+    [[nodiscard]] std::vector<RecordedRequest> requests() const;
+    [[nodiscard]] std::size_t requestCount() const;
+    [[nodiscard]] std::size_t connectionCount() const;
+    // Waits (on a condition, not by sleeping) until `count` requests have been recorded.
+    bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+private:
+    class Connection;
+
+    void acceptLoop();
+    void serve(std::shared_ptr<Connection> connection, std::size_t index);
+    ScriptedResponse answerFor(const RecordedRequest& request);
+    bool waitForRelease();
+
+    Options options_;
+    SSLContext tls_;
+    int listener_ = -1;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    int port_ = 0;
+    std::thread acceptor_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopping_ = false;
+    bool released_ = false;
+    std::deque<ScriptedResponse> script_;
+    std::function<ScriptedResponse(const RecordedRequest&)> handler_;
+    std::vector<RecordedRequest> requests_;
+    // Open connections only; a connection leaves when its thread is done with it.
+    std::vector<std::shared_ptr<Connection>> connections_;
+    std::size_t connectionsAccepted_ = 0;
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Worker> workers_;
+};
+
+}  // namespace tomely::testing
