@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "http/HTTPRequest.h"
-#include "http/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 namespace tomely {
 

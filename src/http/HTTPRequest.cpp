@@ -6,7 +6,7 @@
 
 #include "http/DataDecompressor.h"
 #include "http/HTTPRequestError.h"
-#include "http/TextEncoding.h"
+#include "platform/TextEncoding.h"
 #include "platform/MainLoop.h"
 
 namespace tomely {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "http/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 namespace tomely {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "json/UTF8.h"
+#include "platform/UTF8.h"
 
 namespace tomely {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "json/JSONScanner.h"
 #include "json/JSONValue.h"
-#include "json/TextEncoding.h"
+#include "platform/TextEncoding.h"
 #include "platform/Error.h"
 
 namespace tomely {

@@ -1,6 +1,6 @@
 #include "json/JSONScanner.h"
 
-#include "json/UTF8.h"
+#include "platform/UTF8.h"
 
 namespace tomely {
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 #include <charconv>
 
-#include "json/UTF8.h"
+#include "platform/UTF8.h"
 
 namespace tomely {
 namespace {

@@ -1,10 +1,9 @@
 #include "http/ResponseHead.h"
+#include "platform/TextEncoding.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
-
-#include "http/TextEncoding.h"
 
 namespace tomely {
 namespace {
@@ -113,45 +112,6 @@ TEST(ResponseHeadTest, UsableChallenges) {
     for (const char* unusable : {"", "Bearer", "Basically", "realm=\"x\""}) {
         SCOPED_TRACE(unusable);
         EXPECT_FALSE(isUsableAuthenticationChallenge(unusable));
-    }
-}
-
-TEST(TextEncodingTest, ConvertsStrictly) {
-    EXPECT_EQ(ianaCharsetName("utf-8").value_or(""), "UTF-8");
-    EXPECT_EQ(ianaCharsetName("ISO_8859-1:1987").value_or(""), "ISO-8859-1");
-    EXPECT_FALSE(ianaCharsetName("no-such").has_value());
-    EXPECT_EQ(decodeText(std::vector<std::uint8_t>{0xE9}, "ISO-8859-1").value_or(""), "\xC3\xA9");
-    EXPECT_FALSE(decodeText(std::vector<std::uint8_t>{0xC3}, "UTF-8").has_value());
-    EXPECT_EQ(encodeText("\xC3\xA9", "ISO-8859-1").value_or(std::vector<std::uint8_t>{}),
-              std::vector<std::uint8_t>{0xE9});
-    EXPECT_FALSE(encodeText("\xE2\x82\xAC", "ISO-8859-1").has_value()) << "no euro sign in Latin-1";
-    EXPECT_FALSE(encodeText("\xFF", "UTF-8").has_value()) << "not UTF-8 to begin with";
-}
-
-TEST(TextEncodingTest, UTF8IsCheckedForWellFormedness) {
-    const struct {
-        const char* name;
-        std::string text;
-        bool valid;
-    } cases[] = {
-        {"ASCII", "plain", true},
-        {"two bytes", "caf\xC3\xA9", true},
-        {"four bytes", "\xF0\x9F\x93\x96", true},
-        {"highest code point", "\xF4\x8F\xBF\xBF", true},
-        {"overlong slash", "\xC0\xAF", false},
-        {"overlong three bytes", "\xE0\x80\xAF", false},
-        {"surrogate", "\xED\xA0\x80", false},
-        {"above U+10FFFF", "\xF4\x90\x80\x80", false},
-        {"cut short", "\xE2\x82", false},
-        {"lone continuation", "\x80", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::vector<std::uint8_t> bytes(c.text.begin(), c.text.end());
-        EXPECT_EQ(decodeText(bytes, "UTF-8").has_value(), c.valid);
-        EXPECT_EQ(encodeText(c.text, "utf-8").has_value(), c.valid);
-        // ICU's strict conversion agrees with the quick check.
-        EXPECT_EQ(decodeText(bytes, "UTF8").has_value(), c.valid);
     }
 }
 

@@ -6,7 +6,7 @@
 
 #include "JSONTestSupport.h"
 #include "json/JSONDeserializer.h"
-#include "json/UTF8.h"
+#include "platform/UTF8.h"
 
 namespace tomely {
 namespace {

@@ -1,10 +1,12 @@
-#include "http/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
 
 #include <memory>
+
+#include "platform/UTF8.h"
 
 namespace tomely {
 namespace {
@@ -36,47 +38,6 @@ bool namesUTF8(std::string_view encoding) {
            encoding[3] == '-' && encoding[4] == '8';
 }
 
-// Well-formed UTF-8 (RFC 3629: no overlong forms, no surrogates, nothing above U+10FFFF).
-bool isValidUTF8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            const unsigned char min = k == 1 ? low : 0x80;
-            const unsigned char max = k == 1 ? high : 0xBF;
-            if (next < min || next > max) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::optional<std::string> ianaCharsetName(std::string_view charset) {
@@ -105,7 +66,7 @@ std::optional<std::string> decodeText(std::span<const std::uint8_t> bytes, std::
     // UTF-8 to UTF-8 needs no converter, only a check; every form body and most answers are UTF-8.
     if (namesUTF8(encoding)) {
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        return isValidUTF8(text) ? std::optional<std::string>(text) : std::nullopt;
+        return utf8::isValid(text) ? std::optional<std::string>(text) : std::nullopt;
     }
     const Converter converter = strictConverter(encoding);
     if (!converter || bytes.size() > kLargestConvertible / 2) {
@@ -138,8 +99,8 @@ std::optional<std::string> decodeText(std::span<const std::uint8_t> bytes, std::
 
 std::optional<std::vector<std::uint8_t>> encodeText(std::string_view text, std::string_view encoding) {
     if (namesUTF8(encoding)) {
-        return isValidUTF8(text) ? std::optional<std::vector<std::uint8_t>>(std::in_place, text.begin(), text.end())
-                                 : std::nullopt;
+        return utf8::isValid(text) ? std::optional<std::vector<std::uint8_t>>(std::in_place, text.begin(), text.end())
+                                   : std::nullopt;
     }
     const Converter converter = strictConverter(encoding);
     if (!converter || text.size() > kLargestConvertible / 4) {
@@ -171,6 +132,45 @@ std::optional<std::vector<std::uint8_t>> encodeText(std::string_view text, std::
     }
     bytes.resize(static_cast<std::size_t>(size));
     return bytes;
+}
+
+std::optional<std::string> convertToUTF8(std::string_view bytes, TextEncoding encoding) {
+    std::string_view name;
+    switch (encoding) {
+        case TextEncoding::None:
+            return std::nullopt;
+        case TextEncoding::ASCII:
+            name = "US-ASCII";
+            break;
+        case TextEncoding::UTF8:
+            name = kUTF8Encoding;
+            break;
+        case TextEncoding::ISOLatin1:
+            name = kISOLatin1Encoding;
+            break;
+        case TextEncoding::WindowsCP1252:
+            name = "windows-1252";
+            break;
+        case TextEncoding::UTF16:
+            name = "UTF-16";
+            break;
+        case TextEncoding::UTF16BigEndian:
+            name = "UTF-16BE";
+            break;
+        case TextEncoding::UTF16LittleEndian:
+            name = "UTF-16LE";
+            break;
+        case TextEncoding::UTF32:
+            name = "UTF-32";
+            break;
+        case TextEncoding::UTF32BigEndian:
+            name = "UTF-32BE";
+            break;
+        case TextEncoding::UTF32LittleEndian:
+            name = "UTF-32LE";
+            break;
+    }
+    return decodeText(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), name);
 }
 
 }  // namespace tomely

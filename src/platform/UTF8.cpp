@@ -1,4 +1,4 @@
-#include "json/UTF8.h"
+#include "platform/UTF8.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,14 +1,26 @@
-#include "json/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 #include <gtest/gtest.h>
 
-#include "JSONTestSupport.h"
-#include "json/UTF8.h"
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/UTF8.h"
 
 namespace tomely {
 namespace {
 
-using testing::bytes;
+// Bytes from a list of byte values, for inputs that are not text.
+std::string bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (const int value : values) {
+        out.push_back(static_cast<char>(value));
+    }
+    return out;
+}
 
 TEST(TextEncodingTest, ConvertsToUTF8OrRefuses) {
     struct Case {
@@ -37,7 +49,8 @@ TEST(TextEncodingTest, ConvertsToUTF8OrRefuses) {
         {"UTF-32 truncated", bytes({0, 0, 0}), TextEncoding::UTF32BigEndian, std::nullopt},
         {"Latin-1", bytes({'a', 0xE9, 0x80}), TextEncoding::ISOLatin1, "a\xC3\xA9\xC2\x80"},
         {"Windows-1252", bytes({0x80, 0x9F, 0xE9}), TextEncoding::WindowsCP1252, "\xE2\x82\xAC\xC5\xB8\xC3\xA9"},
-        {"Windows-1252 undefined byte", bytes({0x81}), TextEncoding::WindowsCP1252, std::nullopt},
+        // The five bytes Windows-1252 leaves undefined read as the C1 controls of the same value.
+        {"Windows-1252 undefined byte", bytes({0x81}), TextEncoding::WindowsCP1252, "\xC2\x81"},
         {"ASCII", "plain", TextEncoding::ASCII, "plain"},
         {"ASCII high byte", bytes({0xE9}), TextEncoding::ASCII, std::nullopt},
         {"no encoding", "a", TextEncoding::None, std::nullopt},
@@ -73,6 +86,45 @@ TEST(UTF8Test, RepairReplacesEachMaximalIllFormedPart) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(utf8::repaired(c.data), c.expected);
         EXPECT_TRUE(utf8::isValid(utf8::repaired(c.data)));
+    }
+}
+
+TEST(TextEncodingTest, ConvertsStrictly) {
+    EXPECT_EQ(ianaCharsetName("utf-8").value_or(""), "UTF-8");
+    EXPECT_EQ(ianaCharsetName("ISO_8859-1:1987").value_or(""), "ISO-8859-1");
+    EXPECT_FALSE(ianaCharsetName("no-such").has_value());
+    EXPECT_EQ(decodeText(std::vector<std::uint8_t>{0xE9}, "ISO-8859-1").value_or(""), "\xC3\xA9");
+    EXPECT_FALSE(decodeText(std::vector<std::uint8_t>{0xC3}, "UTF-8").has_value());
+    EXPECT_EQ(encodeText("\xC3\xA9", "ISO-8859-1").value_or(std::vector<std::uint8_t>{}),
+              std::vector<std::uint8_t>{0xE9});
+    EXPECT_FALSE(encodeText("\xE2\x82\xAC", "ISO-8859-1").has_value()) << "no euro sign in Latin-1";
+    EXPECT_FALSE(encodeText("\xFF", "UTF-8").has_value()) << "not UTF-8 to begin with";
+}
+
+TEST(TextEncodingTest, UTF8IsCheckedForWellFormedness) {
+    const struct {
+        const char* name;
+        std::string text;
+        bool valid;
+    } cases[] = {
+        {"ASCII", "plain", true},
+        {"two bytes", "caf\xC3\xA9", true},
+        {"four bytes", "\xF0\x9F\x93\x96", true},
+        {"highest code point", "\xF4\x8F\xBF\xBF", true},
+        {"overlong slash", "\xC0\xAF", false},
+        {"overlong three bytes", "\xE0\x80\xAF", false},
+        {"surrogate", "\xED\xA0\x80", false},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", false},
+        {"cut short", "\xE2\x82", false},
+        {"lone continuation", "\x80", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<std::uint8_t> bytes(c.text.begin(), c.text.end());
+        EXPECT_EQ(decodeText(bytes, "UTF-8").has_value(), c.valid);
+        EXPECT_EQ(encodeText(c.text, "utf-8").has_value(), c.valid);
+        // ICU's strict conversion agrees with the quick check.
+        EXPECT_EQ(decodeText(bytes, "UTF8").has_value(), c.valid);
     }
 }
 
