@@ -8,7 +8,7 @@
 #include "http/DataDecompressor.h"
 #include "http/HTTPCookieStorage.h"
 #include "http/ResponseHead.h"
-#include "http/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 using namespace tomely;
 

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include <httplib.h>
 
@@ -81,11 +82,21 @@ int ShelfServer::bind() {
 }
 
 void ShelfServer::run() {
-    server_->listen_after_bind();
+    runStarting_ = true;
+    if (!stopRequested_) {
+        server_->listen_after_bind();
+    }
+    runStarting_ = false;
 }
 
 void ShelfServer::stop() {
+    stopRequested_ = true;
     faults_.releaseStalls();
+    // A run() that has begun but whose listen loop is not up yet would miss the stop; wait for the
+    // loop (or for run() to notice the request and return without listening).
+    while (runStarting_ && !server_->is_running()) {
+        std::this_thread::yield();
+    }
     server_->stop();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -69,6 +70,10 @@ private:
     Shelf shelf_;
     FaultInjector faults_;
     std::unique_ptr<httplib::Server> server_;
+    // The HTTP library's stop() does nothing until its listen loop has started, so a stop that
+    // comes early is remembered here and honoured by run() or waited out (see stop()).
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> runStarting_{false};
     int port_ = 0;
 };
 
