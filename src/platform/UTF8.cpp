@@ -76,6 +76,11 @@ std::size_t asciiPrefixLength(const unsigned char* p, std::size_t size) {
 
 }  // namespace
 
+std::size_t wellFormedSequenceLength(std::string_view bytes, std::size_t at) {
+    const Sequence sequence = sequenceAt(reinterpret_cast<const unsigned char*>(bytes.data()) + at, bytes.size() - at);
+    return sequence.wellFormed ? sequence.length : 0;
+}
+
 bool isValid(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t size = bytes.size();

@@ -12,6 +12,9 @@ inline constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 // True when `bytes` is well-formed UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
 [[nodiscard]] bool isValid(std::string_view bytes);
 
+// The length of the well-formed sequence that starts at `bytes[at]`, or 0 when it is ill-formed.
+[[nodiscard]] std::size_t wellFormedSequenceLength(std::string_view bytes, std::size_t at);
+
 // Appends `bytes` to `out`, each maximal ill-formed subsequence replaced by U+FFFD, so that what is
 // appended is always well-formed.
 void appendRepairing(std::string& out, std::string_view bytes);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/SystemLog.h"
+#include "platform/UTF8.h"
 #include "support/DestinationTree.h"
 #include "support/DosDate.h"
 #include "support/PosixError.h"
@@ -217,7 +218,7 @@ private:
 
     void writeLink(const DestinationTree::Directory& directory, const ZipEntryPath& path, const std::string& rawName) {
         const std::optional<std::string> target = readLinkTarget();
-        if (!target || !isValidUtf8(*target)) {
+        if (!target || !utf8::isValid(*target)) {
             skip(rawName, "its link target cannot be read as a path");
             return;
         }

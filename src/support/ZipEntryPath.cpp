@@ -3,51 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/UTF8.h"
+
 namespace tomely {
 namespace {
-
-// Length of the well-formed UTF-8 sequence starting at `at`, or 0 when it is ill-formed.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t lead = byte(at);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    std::uint8_t low = 0x80;
-    std::uint8_t high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) {
-            low = 0xA0;  // overlong
-        } else if (lead == 0xED) {
-            high = 0x9F;  // surrogates
-        }
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) {
-            low = 0x90;  // overlong
-        } else if (lead == 0xF4) {
-            high = 0x8F;  // above U+10FFFF
-        }
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) {
-        return 0;
-    }
-    if (byte(at + 1) < low || byte(at + 1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
 
 std::vector<std::string_view> splitOnSlashes(std::string_view text) {
     std::vector<std::string_view> parts;
@@ -62,23 +21,12 @@ std::vector<std::string_view> splitOnSlashes(std::string_view text) {
 
 }  // namespace
 
-bool isValidUtf8(std::string_view text) {
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8SequenceLength(text, at);
-        if (length == 0) {
-            return false;
-        }
-        at += length;
-    }
-    return true;
-}
-
 std::string printableName(std::string_view rawName) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string text;
     for (std::size_t at = 0; at < rawName.size();) {
         const auto lead = static_cast<std::uint8_t>(rawName[at]);
-        const std::size_t length = utf8SequenceLength(rawName, at);
+        const std::size_t length = utf8::wellFormedSequenceLength(rawName, at);
         if (length > 1 || (length == 1 && lead >= 0x20 && lead != 0x7F && lead != '\\')) {
             text.append(rawName.substr(at, length));
             at += length;
@@ -100,7 +48,7 @@ ZipEntryPath ZipEntryPath::parse(std::string_view rawName) {
         return path;
     }
     // A zero byte would cut the name short wherever it is handed on as C text, naming another file.
-    if (rawName.find('\0') != std::string_view::npos || !isValidUtf8(rawName)) {
+    if (rawName.find('\0') != std::string_view::npos || !utf8::isValid(rawName)) {
         path.verdict = Verdict::InvalidUtf8;
         return path;
     }

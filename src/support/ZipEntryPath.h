@@ -34,9 +34,6 @@ struct ZipEntryPath {
 // Why an entry was not extracted, for the log line that reports it.
 [[nodiscard]] std::string_view reasonText(ZipEntryPath::Verdict verdict);
 
-// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
-[[nodiscard]] bool isValidUtf8(std::string_view text);
-
 // The raw bytes made safe for a log line: printable ASCII and well-formed UTF-8 stay, anything
 // else becomes \xNN.
 [[nodiscard]] std::string printableName(std::string_view rawName);
