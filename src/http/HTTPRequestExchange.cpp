@@ -280,6 +280,8 @@ void HTTPRequest::handleEndOfResponse() {
     if (needsRedirect_) {
         // The body files stay: a redirect that keeps the method sends them again.
         if (redirectIsTakenByReceiver()) {
+            // Still cancellable while whoever took the redirect decides.
+            complete_ = false;
             deliver(Report::WillRedirect);
         } else {
             performRedirect();

@@ -152,5 +152,29 @@ TEST_F(RedirectTest, ADelegateThatTakesRedirectsDecidesWhereTheRequestGoes) {
     EXPECT_EQ(server.requests()[1].target, "/chosen");
 }
 
+class DecidingLaterDelegate : public HTTPRequestDelegate {
+public:
+    bool takesRedirects() const override { return true; }
+    void requestWillRedirectToURL(HTTPRequest&, const URL&) override { ++offers; }
+    int offers = 0;
+};
+
+TEST_F(RedirectTest, ARequestWaitingForARedirectDecisionCanBeCancelled) {
+    server.enqueue(redirect(302, "/offered"));
+    auto delegate = std::make_shared<DecidingLaterDelegate>();
+    auto request = get("/ask");
+    request->setDelegate(delegate);
+    auto outcome = observe(*request);
+    request->startAsynchronous();
+    runUntil([&] { return delegate->offers == 1; });
+    request->cancel();
+    runUntil([&] { return outcome->reports() > 0; });
+    drainMainLoop();
+    EXPECT_EQ(outcome->failures, 1);
+    expectError(*request, kRequestCancelledErrorType, "The request was cancelled");
+    EXPECT_TRUE(request->isFinished());
+    EXPECT_EQ(server.requestCount(), 1U);
+}
+
 }  // namespace
 }  // namespace tomely
