@@ -166,6 +166,26 @@ TEST_F(NetworkQueueTest, AGetInAnAccurateQueueIsSizedByAHeadRequestFirst) {
     EXPECT_EQ(delegate->events, expected) << "the HEAD request is not one of the queue's requests";
 }
 
+TEST_F(NetworkQueueTest, ARequestOnItsOwnReportsItsUploadToItsReceiverAndBlock) {
+    server.enqueue(ScriptedResponse::text(200, "stored"));
+    auto receiver = std::make_shared<RecordingReceiver>();
+    auto request = post("/alone", 2 * 1024 * 1024);
+    request->setUploadProgressDelegate(receiver);
+    std::uint64_t blockBytes = 0;
+    std::uint64_t blockTotal = 0;
+    request->setBytesSentBlock([&](std::uint64_t sent, std::uint64_t total) {
+        blockBytes += sent;
+        blockTotal = total;
+    });
+    EXPECT_EQ(run(request).completions, 1);
+    EXPECT_EQ(receiver->maxValues, std::vector<double>{1.0});
+    ASSERT_FALSE(receiver->values.empty());
+    EXPECT_DOUBLE_EQ(receiver->values.back(), 1.0);
+    EXPECT_EQ(blockTotal, request->postLength());
+    EXPECT_EQ(blockBytes + request->uploadBufferSize(), request->postLength());
+    EXPECT_EQ(server.requests().at(0).bodyLength, request->postLength());
+}
+
 TEST_F(NetworkQueueTest, CancelResetAndCopy) {
     queue->setShowAccurateProgress(true);
     queue->setShouldCancelAllRequestsOnFailure(false);
