@@ -273,7 +273,7 @@ private:
     // Posts `kind` to the main thread; the receivers are read again at delivery.
     void deliver(Report kind, HTTPHeaders headers = {});
     void deliverOnMainThread(Report kind, const HTTPHeaders& headers, const URL& redirectURL);
-    enum class Progress { UploadSize, Sent, Withdrawn, DownloadSize, Received };
+    enum class Progress { Registered, UploadSize, Sent, Withdrawn, DownloadSize, Received };
     // Posts a progress amount (and, for the request's own receivers, a fraction) to the main
     // thread, where the queue and receivers are read again.
     void deliverProgress(Progress kind, std::int64_t amount, double fraction = 0);

@@ -185,7 +185,7 @@ void HTTPRequest::startRequest() {
     if (shouldResetUploadProgress_) {
         // Registered once: a repeated or redirected exchange is still the same request.
         shouldResetUploadProgress_ = false;
-        deliverProgress(Progress::UploadSize, showAccurateProgress_ ? static_cast<std::int64_t>(postLength_) : 1);
+        deliverProgress(Progress::Registered, showAccurateProgress_ ? static_cast<std::int64_t>(postLength_) : 1);
     }
     startStatusTimer();
 }

@@ -266,7 +266,8 @@ void HTTPRequest::withdrawUploadProgress() {
 }
 
 void HTTPRequest::deliverProgress(Progress kind, std::int64_t amount, double fraction) {
-    const bool upload = kind == Progress::UploadSize || kind == Progress::Sent || kind == Progress::Withdrawn;
+    const bool upload = kind == Progress::Registered || kind == Progress::UploadSize || kind == Progress::Sent ||
+                        kind == Progress::Withdrawn;
     const bool listened = queue_ || (upload ? !uploadProgressDelegate_.expired() || bytesSentBlock_ != nullptr
                                             : !downloadProgressDelegate_.expired());
     if (!listened) {
@@ -293,12 +294,16 @@ void HTTPRequest::deliverProgressOnMainThread(Progress kind, std::int64_t amount
         total = postLength_;
     }
     switch (kind) {
+        case Progress::Registered:
         case Progress::UploadSize:
             if (queue) {
                 queue->requestIncrementUploadSizeBy(*this, amount);
             }
             if (uploadReceiver) {
                 uploadReceiver->requestIncrementUploadSizeBy(*this, amount);
+                if (kind == Progress::Registered) {
+                    uploadReceiver->setDoubleValue(0.0);
+                }
             }
             break;
         case Progress::Sent:

@@ -180,6 +180,7 @@ TEST_F(NetworkQueueTest, ARequestOnItsOwnReportsItsUploadToItsReceiverAndBlock) 
     EXPECT_EQ(run(request).completions, 1);
     EXPECT_EQ(receiver->maxValues, std::vector<double>{1.0});
     ASSERT_FALSE(receiver->values.empty());
+    EXPECT_EQ(receiver->values.front(), 0.0) << "set back to 0 when the request starts";
     EXPECT_DOUBLE_EQ(receiver->values.back(), 1.0);
     EXPECT_EQ(blockTotal, request->postLength());
     EXPECT_EQ(blockBytes + request->uploadBufferSize(), request->postLength());
