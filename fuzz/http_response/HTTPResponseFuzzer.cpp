@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 
+#include "http/ConnectionPool.h"
 #include "http/DataDecompressor.h"
 #include "http/HTTPCookieStorage.h"
 #include "http/ResponseHead.h"
@@ -36,6 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (const auto challenge = head->headers.find("WWW-Authenticate"); challenge != head->headers.end()) {
             (void)isUsableAuthenticationChallenge(challenge->second);
+        }
+        (void)keepAliveFor(*head);
+        if (const auto location = head->headers.find("Location"); location != head->headers.end()) {
+            (void)kURL.resolve(location->second);
         }
         HTTPCookieStorage storage;
         storage.setCookies(HTTPCookieStorage::cookiesWithResponseHeaderFields(head->setCookieFields, kURL), kURL);

@@ -66,6 +66,9 @@ std::unique_ptr<CurlTransfer> CurlTransfer::create(const Settings& settings, Lis
         ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, settings.validatesSecureCertificate ? 2L : 0L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, settings.freshConnection ? 1L : 0L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, settings.forbidReuse ? 1L : 0L) == CURLE_OK;
+    if (settings.maxIdleSeconds > 0) {
+        ok = ok && curl_easy_setopt(easy, CURLOPT_MAXAGE_CONN, settings.maxIdleSeconds) == CURLE_OK;
+    }
     ok = ok && curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer_) == CURLE_OK;
     // Bodies are read in the same 256 KiB blocks in which files are copied into them.
     ok = ok && curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(kFileBlockSize)) == CURLE_OK;
@@ -104,6 +107,10 @@ CurlTransfer::~CurlTransfer() {
     if (bodyFile_ != nullptr) {
         std::fclose(bodyFile_);
     }
+}
+
+void CurlTransfer::closeConnectionAfterwards() {
+    curl_easy_setopt(easy_, CURLOPT_FORBID_REUSE, 1L);
 }
 
 std::uint64_t CurlTransfer::bodyBytesSent() const {

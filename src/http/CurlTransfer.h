@@ -46,6 +46,8 @@ public:
         bool freshConnection = false;
         // Close the connection after this exchange instead of keeping it for another.
         bool forbidReuse = false;
+        // A connection idle for longer than this is not used again (0: curl's own limit).
+        long maxIdleSeconds = 0;
     };
 
     // Nothing, with `error` filled with the failure to report, when the handle cannot be made or
@@ -57,6 +59,9 @@ public:
     CurlTransfer& operator=(const CurlTransfer&) = delete;
 
     [[nodiscard]] CURL* easy() const { return easy_; }
+    // The connection is closed once this exchange has ended. Also from inside a callback: curl
+    // reads the setting only when the transfer is done.
+    void closeConnectionAfterwards();
     // Bytes of the request body handed to the connection so far.
     [[nodiscard]] std::uint64_t bodyBytesSent() const;
     // After the transfer ended: the operating system's error number behind a failure (0: none).

@@ -15,7 +15,8 @@ std::shared_ptr<HTTPRequest> HTTPRequest::requestWithURL(const URL& url) {
     return std::shared_ptr<HTTPRequest>(new HTTPRequest(url));
 }
 
-HTTPRequest::HTTPRequest(const URL& url) : url_(url), defaultResponseEncoding_(kISOLatin1Encoding) {}
+HTTPRequest::HTTPRequest(const URL& url)
+    : url_(url), defaultResponseEncoding_(kISOLatin1Encoding), timeOutSeconds_(defaultTimeOutSeconds()) {}
 
 HTTPRequest::~HTTPRequest() {
     removeTemporaryFiles();
@@ -218,6 +219,16 @@ void HTTPRequest::setHeadersReceivedBlock(HeadersBlock block) {
     headersReceivedBlock_ = std::move(block);
 }
 
+void HTTPRequest::setBytesSentBlock(BytesSentBlock block) {
+    std::scoped_lock lock(cancelledLock_);
+    bytesSentBlock_ = std::move(block);
+}
+
+void HTTPRequest::setRequestRedirectedBlock(Block block) {
+    std::scoped_lock lock(cancelledLock_);
+    requestRedirectedBlock_ = std::move(block);
+}
+
 std::map<std::string, std::string> HTTPRequest::userInfo() const {
     std::scoped_lock lock(cancelledLock_);
     return userInfo_;
@@ -260,13 +271,16 @@ void HTTPRequest::cancel() {
 }
 
 void HTTPRequest::clearDelegatesAndCancel() {
-    auto blocks = std::make_shared<std::tuple<Block, Block, Block, HeadersBlock>>();
+    auto blocks = std::make_shared<std::tuple<Block, Block, Block, HeadersBlock, BytesSentBlock, Block>>();
     {
         std::scoped_lock lock(cancelledLock_);
         delegate_.reset();
         queue_.reset();
+        uploadProgressDelegate_.reset();
+        downloadProgressDelegate_.reset();
         *blocks = std::make_tuple(std::move(completionBlock_), std::move(failureBlock_), std::move(startedBlock_),
-                                  std::move(headersReceivedBlock_));
+                                  std::move(headersReceivedBlock_), std::move(bytesSentBlock_),
+                                  std::move(requestRedirectedBlock_));
     }
     // Blocks capture the caller's objects, which belong to the main thread: let go of them there.
     MainLoop::shared()->post([blocks = std::move(blocks)]() mutable { blocks.reset(); });
@@ -322,15 +336,18 @@ void HTTPRequest::deliver(Report kind, HTTPHeaders headers) {
     // there. Each trip wakes the main thread, which a stream of uploads feels.
     std::scoped_lock lock(cancelledLock_);
     const bool listened = delegate_.lock() || queue_ || (kind == Report::Started && startedBlock_) ||
-                          (kind == Report::Headers && headersReceivedBlock_);
-    if (!listened && (kind == Report::Started || kind == Report::Headers)) {
+                          (kind == Report::Headers && headersReceivedBlock_) ||
+                          (kind == Report::Redirected && requestRedirectedBlock_);
+    const bool isOutcome = kind == Report::Finished || kind == Report::Failed || kind == Report::WillRedirect;
+    if (!listened && !isOutcome) {
         return;
     }
-    MainLoop::shared()->post(
-        [self = shared_from_this(), kind, headers = std::move(headers)] { self->deliverOnMainThread(kind, headers); });
+    MainLoop::shared()->post([self = shared_from_this(), kind, headers = std::move(headers), url = redirectURL_] {
+        self->deliverOnMainThread(kind, headers, url);
+    });
 }
 
-void HTTPRequest::deliverOnMainThread(Report kind, const HTTPHeaders& headers) {
+void HTTPRequest::deliverOnMainThread(Report kind, const HTTPHeaders& headers, const URL& redirectURL) {
     std::shared_ptr<HTTPRequestDelegate> delegate;
     std::shared_ptr<HTTPRequestQueue> queue;
     Block block;
@@ -346,6 +363,11 @@ void HTTPRequest::deliverOnMainThread(Report kind, const HTTPHeaders& headers) {
                 break;
             case Report::Headers:
                 headersBlock = headersReceivedBlock_;
+                break;
+            case Report::Redirected:
+                block = requestRedirectedBlock_;
+                break;
+            case Report::WillRedirect:
                 break;
             case Report::Finished:
                 block = completionBlock_;
@@ -378,6 +400,25 @@ void HTTPRequest::deliverOnMainThread(Report kind, const HTTPHeaders& headers) {
                 queue->requestDidReceiveResponseHeaders(*this, headers);
             }
             break;
+        case Report::Redirected:
+            if (delegate) {
+                delegate->requestRedirected(*this);
+            }
+            if (block) {
+                block();
+            }
+            break;
+        case Report::WillRedirect:
+            // Whoever took the redirect calls redirectToURL; should it be gone by now, the request
+            // follows the redirect itself rather than wait for ever.
+            if (delegate && delegate->takesRedirects()) {
+                delegate->requestWillRedirectToURL(*this, redirectURL);
+            } else if (queue && queue->takesRedirects()) {
+                queue->requestWillRedirectToURL(*this, redirectURL);
+            } else {
+                redirectToURL(redirectURL);
+            }
+            break;
         case Report::Finished:
         case Report::Failed:
             if (delegate) {
@@ -400,18 +441,23 @@ void HTTPRequest::releaseBlocks() {
     Block failure;
     Block started;
     HeadersBlock headers;
+    BytesSentBlock bytesSent;
+    Block redirected;
     {
         std::scoped_lock lock(cancelledLock_);
         completion = std::move(completionBlock_);
         failure = std::move(failureBlock_);
         started = std::move(startedBlock_);
         headers = std::move(headersReceivedBlock_);
+        bytesSent = std::move(bytesSentBlock_);
+        redirected = std::move(requestRedirectedBlock_);
     }
 }
 
 void HTTPRequest::failWithError(const Error& error) {
     std::scoped_lock lock(cancelledLock_);
     complete_ = true;
+    stopStatusTimer();
     if (error.code != kAuthenticationErrorType && error.code != kTooMuchRedirectionErrorType && transfer_) {
         NetworkThread::shared().removeTransfer(transfer_->easy());
         transfer_.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "http/HTTPRequestDelegate.h"
 #include "http/NetworkThread.h"
 #include "http/OperationQueue.h"
+#include "http/ProgressReceiver.h"
 #include "http/ResponseHead.h"
 #include "http/URL.h"
 #include "platform/Error.h"
@@ -27,9 +29,13 @@ namespace tomely {
 // network thread and reports its outcome on the main thread.
 //
 //   created --start--> executing --headers--> receiving --end--> completed (completion reported)
-//                          |  \--lost connection, first time: again on a fresh connection
-//                          \--transport error, 401/407, cancel--> failed (failure reported)
+//                          |  |  \--lost connection, first time: again on a fresh connection
+//                          |  \--time-out within numberOfTimesToRetryOnTimeout: again
+//                          |  \--301/302/303/307: executing again with the new URL (at most 5 times)
+//                          \--transport error, time-out, 401/407, 6th redirect, cancel--> failed
 //
+// While it runs, a status check every 0.25 s on the network thread watches for time-outs and
+// samples the bytes sent, which become upload progress for the receiver and the queue.
 // Any HTTP status is a completion: a 403 or a 500 reaches the completion handler. Only transport
 // failures, cancellation, unanswered authentication challenges and internal errors reach the
 // failure handler, each with an error of kNetworkRequestErrorDomain. A request reports exactly one
@@ -46,6 +52,8 @@ class HTTPRequest : public std::enable_shared_from_this<HTTPRequest>,
 public:
     using Block = std::function<void()>;
     using HeadersBlock = std::function<void(const HTTPHeaders&)>;
+    // Bytes sent since the last call, and the body's whole length.
+    using BytesSentBlock = std::function<void(std::uint64_t sent, std::uint64_t total)>;
 
     [[nodiscard]] static std::shared_ptr<HTTPRequest> requestWithURL(const URL& url);
     ~HTTPRequest() override;
@@ -54,6 +62,11 @@ public:
 
     // The process-wide queue of startAsynchronous: at most 4 requests at once.
     [[nodiscard]] static std::shared_ptr<OperationQueue> sharedQueue();
+    // The time-out of requests made from now on (10 s unless changed). Thread-safe.
+    // Idle connections are not used again; the next request to each server opens a new one.
+    static void expirePersistentConnections();
+    [[nodiscard]] static double defaultTimeOutSeconds();
+    static void setDefaultTimeOutSeconds(double seconds);
 
     // --- Configuration -------------------------------------------------------------------
     [[nodiscard]] URL url() const;
@@ -88,6 +101,31 @@ public:
     void setValidatesSecureCertificate(bool validates);
     [[nodiscard]] bool shouldAttemptPersistentConnection() const;
     void setShouldAttemptPersistentConnection(bool attempt);
+    // Seconds without anything sent or received after which the request fails with code 2 (or
+    // starts again, numberOfTimesToRetryOnTimeout times). 0 or less: never.
+    [[nodiscard]] double timeOutSeconds() const;
+    void setTimeOutSeconds(double seconds);
+    [[nodiscard]] int numberOfTimesToRetryOnTimeout() const;
+    void setNumberOfTimesToRetryOnTimeout(int times);
+    // Follow 301, 302, 303 and 307 (on by default).
+    [[nodiscard]] bool shouldRedirect() const;
+    void setShouldRedirect(bool redirect);
+    // Keep method, body and headers on 301 and 302 as well (off: they become a plain GET).
+    [[nodiscard]] bool shouldUseRFC2616RedirectBehaviour() const;
+    void setShouldUseRFC2616RedirectBehaviour(bool use);
+    // How long the connection may wait idle for the next request (60 s; a server's "Keep-Alive"
+    // timeout replaces it).
+    [[nodiscard]] double persistentConnectionTimeoutSeconds() const;
+    void setPersistentConnectionTimeoutSeconds(double seconds);
+    // Progress in bytes (on by default), else one unit per request.
+    [[nodiscard]] bool showAccurateProgress() const;
+    void setShowAccurateProgress(bool accurate);
+    // Whether the request registers its size with its receivers and queue when it starts; a
+    // queue that registers it itself turns these off.
+    [[nodiscard]] bool shouldResetUploadProgress() const;
+    void setShouldResetUploadProgress(bool reset);
+    [[nodiscard]] bool shouldResetDownloadProgress() const;
+    void setShouldResetDownloadProgress(bool reset);
     [[nodiscard]] bool useHTTPVersionOne() const;
     void setUseHTTPVersionOne(bool use);
     // Overrides the default user agent; empty: the default.
@@ -107,6 +145,11 @@ public:
     void setFailedBlock(Block block);
     void setStartedBlock(Block block);
     void setHeadersReceivedBlock(HeadersBlock block);
+    void setBytesSentBlock(BytesSentBlock block);
+    void setRequestRedirectedBlock(Block block);
+    // Held weakly. The upload receiver is set to a maximum of 1.0 at once (on the main thread).
+    void setUploadProgressDelegate(std::weak_ptr<ProgressReceiver> receiver);
+    void setDownloadProgressDelegate(std::weak_ptr<ProgressReceiver> receiver);
 
     [[nodiscard]] std::map<std::string, std::string> userInfo() const;
     void setUserInfo(std::map<std::string, std::string> userInfo);
@@ -127,6 +170,13 @@ public:
     // Builds the body once (a form request builds its form here). Normally run on the network
     // thread when the request starts; a queue may run it earlier, before the request is started.
     virtual void buildPostBody();
+    // Follows a redirect that was handed to a delegate or queue (which may pass another URL).
+    // Any thread; the work is done on the network thread. Does nothing unless a redirect waits.
+    void redirectToURL(const URL& url);
+    // A HEAD request with this request's URL and settings that only sizes the download: a queue
+    // runs it first, and it reports no upload progress.
+    [[nodiscard]] std::shared_ptr<HTTPRequest> headRequestForDownloadSize() const;
+    [[nodiscard]] bool isHeadRequestForDownloadSize() const;
 
     [[nodiscard]] bool isExecuting() const;
     [[nodiscard]] bool isFinished() const;
@@ -155,8 +205,19 @@ public:
     // The response's "Content-Length", else the body bytes read.
     [[nodiscard]] std::uint64_t contentLength() const;
     [[nodiscard]] std::uint64_t totalBytesRead() const;
-    // 1 once the exchange was repeated after a lost connection.
+    // How often the exchange was repeated after a lost connection or a time-out.
     [[nodiscard]] int retryCount() const;
+    // Redirects followed so far.
+    [[nodiscard]] int redirectCount() const;
+    // The last time anything was sent or received; the epoch before the request started.
+    [[nodiscard]] std::chrono::steady_clock::time_point lastActivityTime() const;
+    // Body bytes the transport has sent, as last sampled.
+    [[nodiscard]] std::uint64_t totalBytesSent() const;
+    // The transport's first block of the body, left out of progress (0 when the body went out
+    // whole before the first sample).
+    [[nodiscard]] std::uint64_t uploadBufferSize() const;
+    // Whether the server let the last connection stay open for another request.
+    [[nodiscard]] bool connectionCanBeReused() const;
 
 protected:
     explicit HTTPRequest(const URL& url);
@@ -187,12 +248,36 @@ private:
     void handleTransportFailure(CURLcode result);
     void setOperationQueue(std::shared_ptr<OperationQueue> queue);
     // Whether this attempt may use, and leave open, a connection shared with other exchanges.
-    void applyConnectionPolicy(CurlTransfer::Settings& settings) const;
+    void applyConnectionPolicy(CurlTransfer::Settings& settings);
+    // Whether the connection of this response may serve another request.
+    void decideConnectionReuse(const ResponseHead& head);
+    // The connection of this exchange has gone back to the pool (or been closed).
+    void releaseConnection();
 
-    enum class Report { Started, Headers, Finished, Failed };
+    // Status check and progress (network thread).
+    void startStatusTimer();
+    void stopStatusTimer();
+    void checkRequestStatus();
+    void sampleBytesSent();
+    void updateProgress();
+    void updateUploadProgress();
+    void updateDownloadProgress();
+    void withdrawUploadProgress();
+
+    // Redirects (network thread).
+    void decideRedirect(const ResponseHead& head);
+    void performRedirect();
+    [[nodiscard]] bool redirectIsTakenByReceiver() const;
+
+    enum class Report { Started, Headers, Redirected, WillRedirect, Finished, Failed };
     // Posts `kind` to the main thread; the receivers are read again at delivery.
     void deliver(Report kind, HTTPHeaders headers = {});
-    void deliverOnMainThread(Report kind, const HTTPHeaders& headers);
+    void deliverOnMainThread(Report kind, const HTTPHeaders& headers, const URL& redirectURL);
+    enum class Progress { Registered, UploadSize, Sent, Withdrawn, DownloadSize, Received };
+    // Posts a progress amount (and, for the request's own receivers, a fraction) to the main
+    // thread, where the queue and receivers are read again.
+    void deliverProgress(Progress kind, std::int64_t amount, double fraction = 0);
+    void deliverProgressOnMainThread(Progress kind, std::int64_t amount, double fraction);
     void releaseBlocks();
 
     // CurlTransfer::Listener, NetworkThread::Client: network thread.
@@ -228,6 +313,19 @@ private:
     Block failureBlock_;
     Block startedBlock_;
     HeadersBlock headersReceivedBlock_;
+    BytesSentBlock bytesSentBlock_;
+    Block requestRedirectedBlock_;
+    std::weak_ptr<ProgressReceiver> uploadProgressDelegate_;
+    std::weak_ptr<ProgressReceiver> downloadProgressDelegate_;
+    double timeOutSeconds_;
+    int numberOfTimesToRetryOnTimeout_ = 0;
+    bool shouldRedirect_ = true;
+    bool shouldUseRFC2616RedirectBehaviour_ = false;
+    double persistentConnectionTimeoutSeconds_ = 60.0;
+    bool showAccurateProgress_ = true;
+    bool shouldResetUploadProgress_ = true;
+    bool shouldResetDownloadProgress_ = true;
+    bool isHeadRequestForDownloadSize_ = false;
     std::map<std::string, std::string> userInfo_;
     long tag_ = 0;
 
@@ -253,12 +351,31 @@ private:
     bool haveBuiltRequestHeaders_ = false;
     bool didCreateTemporaryPostDataFile_ = false;
     int retryCount_ = 0;
+    int redirectCount_ = 0;
+    bool needsRedirect_ = false;
+    // The pending redirect turns the request into a plain GET when it is performed (not before:
+    // the body may still be on its way out).
+    bool redirectDropsBody_ = false;
+    URL redirectURL_;
+    bool connectionCanBeReused_ = false;
+    std::chrono::steady_clock::time_point lastActivityTime_{};
+    std::uint64_t totalBytesSent_ = 0;
+    std::uint64_t lastBytesSent_ = 0;
+    std::uint64_t uploadBufferSize_ = 0;
+    std::uint64_t lastBytesRead_ = 0;
+    // Upload bytes handed to receivers in this attempt, withdrawn when the exchange starts again.
+    std::int64_t uploadBytesReported_ = 0;
+    bool uploadUnitReported_ = false;
+    bool downloadUnitReported_ = false;
+    // The response announced no length: its download counts as one unit.
+    bool downloadCountsAsUnit_ = false;
     // 0: none, 1: the server asked for credentials (401), 2: the proxy did (407).
     int authenticationNeeded_ = 0;
     std::shared_ptr<OperationQueue> operationQueue_;
 
     // Network thread only.
     std::unique_ptr<CurlTransfer> transfer_;
+    NetworkThread::TimerID statusTimer_ = 0;
     ResponseHeadParser headParser_;
 };
 

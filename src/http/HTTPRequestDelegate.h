@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+
 #include "http/HTTPHeaders.h"
+#include "http/URL.h"
 
 namespace tomely {
 
@@ -14,6 +17,13 @@ public:
     virtual ~HTTPRequestDelegate() = default;
     virtual void requestStarted(HTTPRequest& /*request*/) {}
     virtual void requestDidReceiveResponseHeaders(HTTPRequest& /*request*/, const HTTPHeaders& /*headers*/) {}
+    // The response is a redirect the request will follow (itself, or through whoever takes it).
+    virtual void requestRedirected(HTTPRequest& /*request*/) {}
+    // A delegate that answers true is handed every redirect with requestWillRedirectToURL; the
+    // request then waits until someone calls its redirectToURL. Asked on the network thread, so
+    // the answer must not depend on state that changes while requests run.
+    [[nodiscard]] virtual bool takesRedirects() const { return false; }
+    virtual void requestWillRedirectToURL(HTTPRequest& /*request*/, const URL& /*url*/) {}
     virtual void requestFinished(HTTPRequest& /*request*/) {}
     virtual void requestFailed(HTTPRequest& /*request*/) {}
 };
@@ -26,8 +36,17 @@ public:
     virtual ~HTTPRequestQueue() = default;
     virtual void requestStarted(HTTPRequest& /*request*/) {}
     virtual void requestDidReceiveResponseHeaders(HTTPRequest& /*request*/, const HTTPHeaders& /*headers*/) {}
+    // As HTTPRequestDelegate::takesRedirects; thread-safe. A delegate that takes redirects is
+    // asked first.
+    [[nodiscard]] virtual bool takesRedirects() const { return false; }
+    virtual void requestWillRedirectToURL(HTTPRequest& /*request*/, const URL& /*url*/) {}
     virtual void requestFinished(HTTPRequest& /*request*/) {}
     virtual void requestFailed(HTTPRequest& /*request*/) {}
+    // Byte amounts for aggregate progress; negative amounts withdraw earlier ones.
+    virtual void requestDidSendBytes(HTTPRequest& /*request*/, std::int64_t /*bytes*/) {}
+    virtual void requestDidReceiveBytes(HTTPRequest& /*request*/, std::int64_t /*bytes*/) {}
+    virtual void requestIncrementUploadSizeBy(HTTPRequest& /*request*/, std::int64_t /*bytes*/) {}
+    virtual void requestIncrementDownloadSizeBy(HTTPRequest& /*request*/, std::int64_t /*bytes*/) {}
 };
 
 }  // namespace tomely

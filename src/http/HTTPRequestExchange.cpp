@@ -127,12 +127,6 @@ void HTTPRequest::buildRequestHeaders() {
     }
 }
 
-void HTTPRequest::applyConnectionPolicy(CurlTransfer::Settings& settings) const {
-    // A repeat after a lost connection must not land on another stale one.
-    settings.freshConnection = retryCount_ > 0 || !shouldAttemptPersistentConnection_;
-    settings.forbidReuse = !shouldAttemptPersistentConnection_;
-}
-
 void HTTPRequest::startRequest() {
     if (cancelled_) {
         return;
@@ -146,6 +140,11 @@ void HTTPRequest::startRequest() {
     if (!originalURL_.isValid()) {
         originalURL_ = url_;
     }
+    lastBytesRead_ = 0;
+    // What an earlier attempt reported as sent is withdrawn: the body goes out again.
+    withdrawUploadProgress();
+    lastBytesSent_ = 0;
+    totalBytesSent_ = 0;
     contentLength_ = 0;
     responseHeadRead_ = false;
     headParser_.reset();
@@ -179,8 +178,16 @@ void HTTPRequest::startRequest() {
     std::shared_ptr<NetworkThread::Client> client(shared_from_this(), static_cast<NetworkThread::Client*>(this));
     if (!NetworkThread::shared().addTransfer(transfer_->easy(), std::move(client))) {
         transfer_.reset();
+        connectionCanBeReused_ = false;
         failWithError(httpRequestError(kInternalErrorWhileBuildingRequestType, "Unable to start HTTP connection"));
+        return;
     }
+    if (shouldResetUploadProgress_) {
+        // Registered once: a repeated or redirected exchange is still the same request.
+        shouldResetUploadProgress_ = false;
+        deliverProgress(Progress::Registered, showAccurateProgress_ ? static_cast<std::int64_t>(postLength_) : 1);
+    }
+    startStatusTimer();
 }
 
 bool HTTPRequest::transferDidReceiveHeaderLine(std::string_view line) {
@@ -188,6 +195,7 @@ bool HTTPRequest::transferDidReceiveHeaderLine(std::string_view line) {
     if (complete_ || cancelled_) {
         return false;
     }
+    lastActivityTime_ = std::chrono::steady_clock::now();
     if (!headParser_.addLine(line)) {
         return false;
     }
@@ -212,9 +220,21 @@ void HTTPRequest::readResponseHead(const ResponseHead& head) {
     if (useCookiePersistence_) {
         HTTPCookieStorage::sharedHTTPCookieStorage().setCookies(responseCookies_, url_);
     }
-    if (const auto length = responseHeaders_.find("Content-Length"); length != responseHeaders_.end()) {
-        contentLength_ = parseContentLength(length->second);
+    decideRedirect(head);
+    if (!needsRedirect_) {
+        const auto length = responseHeaders_.find("Content-Length");
+        if (length != responseHeaders_.end()) {
+            contentLength_ = parseContentLength(length->second);
+        }
+        if (showAccurateProgress_ && shouldResetDownloadProgress_) {
+            // Without a length the download counts as one unit; the upload stays counted in bytes,
+            // since what the answer lacks says nothing about the body that went out.
+            downloadCountsAsUnit_ = length == responseHeaders_.end();
+            deliverProgress(Progress::DownloadSize,
+                            downloadCountsAsUnit_ ? 1 : static_cast<std::int64_t>(contentLength_));
+        }
     }
+    decideConnectionReuse(head);
     deliver(Report::Headers, responseHeaders_);
 }
 
@@ -224,6 +244,7 @@ bool HTTPRequest::transferDidReceiveBodyBytes(std::span<const std::uint8_t> byte
         return false;
     }
     totalBytesRead_ += bytes.size();
+    lastActivityTime_ = std::chrono::steady_clock::now();
     rawResponseData_.insert(rawResponseData_.end(), bytes.begin(), bytes.end());
     return true;
 }
@@ -241,12 +262,32 @@ void HTTPRequest::transferDidEnd(CURL* easy, CURLcode result) {
 }
 
 void HTTPRequest::handleEndOfResponse() {
+    stopStatusTimer();
     downloadComplete_ = true;
+    if (postLength_ > 0) {
+        lastBytesSent_ = totalBytesSent_;
+        totalBytesSent_ = transfer_->bodyBytesSent();
+    }
     complete_ = true;
     if (contentLength_ == 0) {
         contentLength_ = totalBytesRead_;
     }
+    if (!needsRedirect_) {
+        updateProgress();
+    }
     transfer_.reset();
+    releaseConnection();
+    if (needsRedirect_) {
+        // The body files stay: a redirect that keeps the method sends them again.
+        if (redirectIsTakenByReceiver()) {
+            // Still cancellable while whoever took the redirect decides.
+            complete_ = false;
+            deliver(Report::WillRedirect);
+        } else {
+            performRedirect();
+        }
+        return;
+    }
     if (authenticationNeeded_ != 0) {
         // No credentials exist to answer a challenge; whether one could have been answered
         // decides between "no credentials" and "no usable challenge".
@@ -272,6 +313,9 @@ void HTTPRequest::handleTransportFailure(CURLcode result) {
     const std::string detail = transfer_->failureDetail(result);
     const long osErrno = transfer_->osErrno();
     transfer_.reset();
+    stopStatusTimer();
+    connectionCanBeReused_ = false;
+    releaseConnection();
     if (error_) {
         return;
     }
@@ -309,6 +353,7 @@ void HTTPRequest::cancelOnNetworkThread() {
 }
 
 void HTTPRequest::cancelLoad() {
+    stopStatusTimer();
     if (transfer_) {
         NetworkThread::shared().removeTransfer(transfer_->easy());
         transfer_.reset();

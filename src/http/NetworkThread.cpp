@@ -1,5 +1,6 @@
 #include "http/NetworkThread.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tomely {
@@ -62,19 +63,31 @@ void NetworkThread::removeTransfer(CURL* easy) {
     transfers_.erase(entry);
 }
 
+NetworkThread::TimerID NetworkThread::addRepeatingTimer(std::chrono::milliseconds interval,
+                                                        std::function<void()> task) {
+    const TimerID id = nextTimerID_++;
+    timers_.emplace(id, Timer{interval, std::chrono::steady_clock::now() + interval, std::move(task)});
+    return id;
+}
+
+void NetworkThread::removeTimer(TimerID id) {
+    timers_.erase(id);
+}
+
 void NetworkThread::run() {
     while (!stopping_) {
         runPostedTasks();
         int running = 0;
         curl_multi_perform(multi_, &running);
         dispatchEndedTransfers();
+        fireDueTimers();
         bool idle = false;
         {
             std::scoped_lock lock(mutex_);
             idle = posted_.empty();
         }
         if (idle && !stopping_) {
-            curl_multi_poll(multi_, nullptr, 0, kIdlePollMilliseconds, nullptr);
+            curl_multi_poll(multi_, nullptr, 0, pollTimeoutMilliseconds(), nullptr);
         }
     }
 }
@@ -109,6 +122,36 @@ void NetworkThread::dispatchEndedTransfers() {
         transfers_.erase(entry);
         client->transferDidEnd(easy, result);
     }
+}
+
+void NetworkThread::fireDueTimers() {
+    const auto now = std::chrono::steady_clock::now();
+    // Collected first: a task may add or remove timers, its own included.
+    std::vector<TimerID> due;
+    for (const auto& [id, timer] : timers_) {
+        if (timer.due <= now) {
+            due.push_back(id);
+        }
+    }
+    for (const TimerID id : due) {
+        auto timer = timers_.find(id);
+        if (timer == timers_.end()) {
+            continue;
+        }
+        timer->second.due = now + timer->second.interval;
+        const std::function<void()> task = timer->second.task;
+        task();
+    }
+}
+
+int NetworkThread::pollTimeoutMilliseconds() const {
+    auto wait = std::chrono::milliseconds(kIdlePollMilliseconds);
+    const auto now = std::chrono::steady_clock::now();
+    for (const auto& entry : timers_) {
+        const auto untilDue = std::chrono::ceil<std::chrono::milliseconds>(entry.second.due - now);
+        wait = std::clamp(untilDue, std::chrono::milliseconds(0), wait);
+    }
+    return static_cast<int>(wait.count());
 }
 
 }  // namespace tomely

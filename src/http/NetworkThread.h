@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,8 +16,9 @@ namespace tomely {
 
 // The one thread that carries the network work of every HTTP request. It owns a curl multi
 // handle: work posted from other threads is queued under a mutex and the thread is woken with
-// curl_multi_wakeup; between tasks it drives the transfers (curl_multi_perform) and sleeps in
-// curl_multi_poll. Created on first use; stopped and joined when the process exits.
+// curl_multi_wakeup; between tasks it drives the transfers (curl_multi_perform), fires its timers
+// and sleeps in curl_multi_poll until the next timer is due (at most a second when idle). Created
+// on first use; stopped and joined when the process exits.
 class NetworkThread {
 public:
     // Told, on the network thread, that one of its transfers has ended.
@@ -42,11 +45,27 @@ public:
     // lets go of the client, so a client removing itself must hold a reference of its own.
     void removeTransfer(CURL* easy);
 
+    using TimerID = std::uint64_t;
+    // Network thread only. Runs `task` on this thread every `interval` until removed. A task may
+    // add and remove timers, itself included.
+    [[nodiscard]] TimerID addRepeatingTimer(std::chrono::milliseconds interval, std::function<void()> task);
+    // Network thread only. Removing an unknown or removed timer does nothing.
+    void removeTimer(TimerID id);
+
 private:
+    struct Timer {
+        std::chrono::milliseconds interval;
+        std::chrono::steady_clock::time_point due;
+        std::function<void()> task;
+    };
+
     NetworkThread();
     void run();
     void runPostedTasks();
     void dispatchEndedTransfers();
+    void fireDueTimers();
+    // How long the thread may sleep before the next timer is due.
+    [[nodiscard]] int pollTimeoutMilliseconds() const;
 
     CURLM* multi_ = nullptr;
     std::mutex mutex_;
@@ -54,6 +73,8 @@ private:
     std::atomic<bool> stopping_{false};
     // Network thread only.
     std::map<CURL*, std::shared_ptr<Client>> transfers_;
+    std::map<TimerID, Timer> timers_;
+    TimerID nextTimerID_ = 1;
     std::thread thread_;
 };
 

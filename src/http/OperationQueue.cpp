@@ -10,7 +10,7 @@ std::shared_ptr<OperationQueue> OperationQueue::create(std::size_t maxConcurrent
     return std::shared_ptr<OperationQueue>(new OperationQueue(maxConcurrentOperationCount));
 }
 
-void OperationQueue::addOperation(std::shared_ptr<HTTPRequest> request) {
+void OperationQueue::addOperation(std::shared_ptr<HTTPRequest> request, const HTTPRequest* dependency) {
     if (!request) {
         return;
     }
@@ -19,7 +19,7 @@ void OperationQueue::addOperation(std::shared_ptr<HTTPRequest> request) {
     request->setOperationQueue(shared_from_this());
     {
         std::scoped_lock lock(mutex_);
-        waiting_.push_back(std::move(request));
+        waiting_.push_back(Waiting{std::move(request), dependency});
     }
     startWaitingOperations();
 }
@@ -53,7 +53,9 @@ bool OperationQueue::isSuspended() const {
 std::vector<std::shared_ptr<HTTPRequest>> OperationQueue::operations() const {
     std::scoped_lock lock(mutex_);
     std::vector<std::shared_ptr<HTTPRequest>> all(running_.begin(), running_.end());
-    all.insert(all.end(), waiting_.begin(), waiting_.end());
+    for (const Waiting& waiting : waiting_) {
+        all.push_back(waiting.request);
+    }
     return all;
 }
 
@@ -84,14 +86,25 @@ void OperationQueue::operationDidFinish(const HTTPRequest& request) {
     startWaitingOperations();
 }
 
+bool OperationQueue::isListed(const HTTPRequest* request) const {
+    const auto same = [request](const auto& candidate) { return candidate.get() == request; };
+    return std::any_of(running_.begin(), running_.end(), same) ||
+           std::any_of(waiting_.begin(), waiting_.end(),
+                       [request](const Waiting& waiting) { return waiting.request.get() == request; });
+}
+
 void OperationQueue::startWaitingOperations() {
     std::vector<std::shared_ptr<HTTPRequest>> starting;
     {
         std::scoped_lock lock(mutex_);
-        while (!suspended_ && running_.size() < maxConcurrent_ && !waiting_.empty()) {
-            running_.push_back(waiting_.front());
-            starting.push_back(std::move(waiting_.front()));
-            waiting_.pop_front();
+        for (auto next = waiting_.begin(); !suspended_ && running_.size() < maxConcurrent_ && next != waiting_.end();) {
+            if (next->dependency != nullptr && isListed(next->dependency)) {
+                ++next;
+                continue;
+            }
+            running_.push_back(next->request);
+            starting.push_back(std::move(next->request));
+            next = waiting_.erase(next);
         }
     }
     for (const auto& request : starting) {

@@ -17,7 +17,8 @@ class OperationQueue : public std::enable_shared_from_this<OperationQueue> {
 public:
     [[nodiscard]] static std::shared_ptr<OperationQueue> create(std::size_t maxConcurrentOperationCount);
 
-    void addOperation(std::shared_ptr<HTTPRequest> request);
+    // With `dependency` (a request of this queue), `request` waits until that one has finished.
+    void addOperation(std::shared_ptr<HTTPRequest> request, const HTTPRequest* dependency = nullptr);
     void setMaxConcurrentOperationCount(std::size_t count);
     [[nodiscard]] std::size_t maxConcurrentOperationCount() const;
     // A suspended queue starts nothing new; requests already running go on.
@@ -40,7 +41,13 @@ private:
     mutable std::mutex mutex_;
     std::size_t maxConcurrent_;
     bool suspended_ = false;
-    std::deque<std::shared_ptr<HTTPRequest>> waiting_;
+    struct Waiting {
+        std::shared_ptr<HTTPRequest> request;
+        const HTTPRequest* dependency;
+    };
+    [[nodiscard]] bool isListed(const HTTPRequest* request) const;
+
+    std::deque<Waiting> waiting_;
     std::vector<std::shared_ptr<HTTPRequest>> running_;
 };
 

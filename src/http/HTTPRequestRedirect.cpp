@@ -1,0 +1,110 @@
+// Following 301, 302, 303 and 307 answers.
+#include "http/HTTPCookieStorage.h"
+#include "http/HTTPRequest.h"
+#include "http/HTTPRequestError.h"
+
+namespace tomely {
+namespace {
+
+constexpr int kMaximumRedirects = 5;
+
+bool isRedirectStatus(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307;
+}
+
+}  // namespace
+
+bool HTTPRequest::shouldRedirect() const {
+    std::scoped_lock lock(cancelledLock_);
+    return shouldRedirect_;
+}
+
+void HTTPRequest::setShouldRedirect(bool redirect) {
+    std::scoped_lock lock(cancelledLock_);
+    shouldRedirect_ = redirect;
+}
+
+bool HTTPRequest::shouldUseRFC2616RedirectBehaviour() const {
+    std::scoped_lock lock(cancelledLock_);
+    return shouldUseRFC2616RedirectBehaviour_;
+}
+
+void HTTPRequest::setShouldUseRFC2616RedirectBehaviour(bool use) {
+    std::scoped_lock lock(cancelledLock_);
+    shouldUseRFC2616RedirectBehaviour_ = use;
+}
+
+int HTTPRequest::redirectCount() const {
+    std::scoped_lock lock(cancelledLock_);
+    return redirectCount_;
+}
+
+void HTTPRequest::decideRedirect(const ResponseHead& head) {
+    const auto location = head.headers.find("Location");
+    if (!shouldRedirect_ || location == head.headers.end() || !isRedirectStatus(head.statusCode)) {
+        return;
+    }
+    deliver(Report::Redirected);
+    const int status = head.statusCode;
+    redirectDropsBody_ = status == 303 || ((status == 301 || status == 302) && !shouldUseRFC2616RedirectBehaviour_);
+    redirectURL_ = url_.resolve(location->second);
+    needsRedirect_ = true;
+    requestCookies_.clear();
+}
+
+bool HTTPRequest::redirectIsTakenByReceiver() const {
+    const auto delegate = delegate_.lock();
+    return (delegate && delegate->takesRedirects()) || (queue_ && queue_->takesRedirects());
+}
+
+void HTTPRequest::redirectToURL(const URL& url) {
+    NetworkThread::shared().post([self = shared_from_this(), url] {
+        std::scoped_lock lock(self->cancelledLock_);
+        if (!self->needsRedirect_ || self->cancelled_ || self->error_) {
+            return;
+        }
+        self->redirectURL_ = url;
+        self->performRedirect();
+    });
+}
+
+void HTTPRequest::performRedirect() {
+    url_ = redirectURL_;
+    complete_ = true;
+    needsRedirect_ = false;
+    ++redirectCount_;
+    if (redirectCount_ > kMaximumRedirects) {
+        failWithError(tooMuchRedirectionError());
+        return;
+    }
+    if (redirectDropsBody_) {
+        redirectDropsBody_ = false;
+        removeTemporaryFiles();
+        postBody_.clear();
+        compressedPostBody_.clear();
+        postBodyFilePath_.clear();
+        postLength_ = 0;
+        requestMethod_ = "GET";
+        HTTPHeaders kept;
+        for (const char* name : {"User-Agent", "Accept"}) {
+            if (const auto header = requestHeaders_.find(name); header != requestHeaders_.end()) {
+                kept.insert(*header);
+            }
+        }
+        requestHeaders_ = std::move(kept);
+        haveBuiltRequestHeaders_ = false;
+    } else if (haveBuiltRequestHeaders_) {
+        // The method and body stay, but the cookies are those of the new URL: the old site's
+        // session must not travel to wherever it points.
+        requestHeaders_.erase("Cookie");
+        if (useCookiePersistence_) {
+            requestCookies_ = HTTPCookieStorage::sharedHTTPCookieStorage().cookiesForURL(url_);
+        }
+        if (!requestCookies_.empty()) {
+            addRequestHeader("Cookie", HTTPCookieStorage::cookieHeaderValue(requestCookies_));
+        }
+    }
+    main();
+}
+
+}  // namespace tomely

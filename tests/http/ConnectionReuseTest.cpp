@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "RequestFixture.h"
+#include "http/ConnectionPool.h"
+
+namespace tomely {
+namespace {
+
+using testing::RecordedRequest;
+using testing::ScriptedResponse;
+
+TEST(KeepAliveTest, TheResponseDecidesWhetherItsConnectionMayServeAgain) {
+    struct Case {
+        const char* version;
+        std::vector<std::pair<std::string, std::string>> headers;
+        bool reusable;
+        std::optional<double> timeout;
+    };
+    const Case cases[] = {
+        {"HTTP/1.1", {}, true, std::nullopt},
+        {"HTTP/1.1", {{"Connection", "close"}}, false, std::nullopt},
+        {"HTTP/1.1", {{"Connection", "Close"}}, false, std::nullopt},
+        {"HTTP/1.0", {}, false, std::nullopt},
+        {"HTTP/1.0", {{"Connection", "Keep-Alive"}}, true, std::nullopt},
+        {"HTTP/1.1", {{"Keep-Alive", "timeout=5, max=100"}}, true, 5.0},
+        {"HTTP/1.1", {{"Keep-Alive", "timeout=5, max=5"}}, false, std::nullopt},
+        {"HTTP/1.1", {{"Keep-Alive", "timeout=5"}}, false, std::nullopt},
+        {"HTTP/1.1", {{"Keep-Alive", "max=6"}}, true, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        ResponseHead head;
+        head.httpVersion = c.version;
+        std::string trace = c.version;
+        for (const auto& [name, value] : c.headers) {
+            head.headers.emplace(name, value);
+            trace += " " + name + ": " + value;
+        }
+        SCOPED_TRACE(trace);
+        const KeepAlive decision = keepAliveFor(head);
+        EXPECT_EQ(decision.reusable, c.reusable);
+        EXPECT_EQ(decision.timeoutSeconds, c.timeout);
+    }
+}
+
+class ConnectionReuseTest : public testing::RequestFixture {
+protected:
+    // Runs two requests one after the other and tells whether the server saw them on one
+    // connection.
+    bool sharedOneConnection(const std::function<std::shared_ptr<HTTPRequest>()>& make) {
+        const std::size_t before = server.requestCount();
+        EXPECT_EQ(run(make()).completions, 1);
+        EXPECT_EQ(run(make()).completions, 1);
+        const auto recorded = server.requests();
+        EXPECT_EQ(recorded.size(), before + 2);
+        return recorded.size() == before + 2 &&
+               recorded[before].connectionIndex == recorded[before + 1].connectionIndex;
+    }
+};
+
+TEST_F(ConnectionReuseTest, GetsShareAConnectionAndBodiesGoOnTheirOwn) {
+    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, "ok"); });
+    EXPECT_TRUE(sharedOneConnection([&] { return get("/page"); }));
+    EXPECT_FALSE(sharedOneConnection([&] {
+        auto request = get("/form");
+        request->setRequestMethod("POST");
+        request->setPostBody({'a', '=', '1'});
+        return request;
+    })) << "two posts use two connections";
+    EXPECT_FALSE(sharedOneConnection([&] {
+        auto request = get("/put");
+        request->setRequestMethod("PUT");
+        return request;
+    })) << "a PUT takes no shared connection even without a body";
+}
+
+TEST_F(ConnectionReuseTest, TheServerCanRefuseReuse) {
+    struct Case {
+        const char* what;
+        ScriptedResponse answer;
+        bool shared;
+    };
+    ScriptedResponse closing = ScriptedResponse::text(200, "ok");
+    closing.closeConnection = true;
+    const Case cases[] = {
+        {"Connection: close", closing, false},
+        {"Keep-Alive with too few requests left",
+         ScriptedResponse::text(200, "ok", {{"Keep-Alive", "timeout=5, max=3"}}), false},
+        {"Keep-Alive with enough requests left",
+         ScriptedResponse::text(200, "ok", {{"Keep-Alive", "timeout=5, max=100"}}), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.setHandler([answer = c.answer](const RecordedRequest&) { return answer; });
+        EXPECT_EQ(sharedOneConnection([&] { return get("/page"); }), c.shared);
+    }
+}
+
+TEST_F(ConnectionReuseTest, TheServersTimeoutBecomesTheIdleLimit) {
+    server.enqueue(ScriptedResponse::text(200, "ok", {{"Keep-Alive", "timeout=7, max=100"}}));
+    auto request = get("/page");
+    run(request);
+    EXPECT_TRUE(request->connectionCanBeReused());
+    EXPECT_EQ(request->persistentConnectionTimeoutSeconds(), 7.0);
+}
+
+TEST_F(ConnectionReuseTest, ExpiredConnectionsAreNotUsedAgain) {
+    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, "ok"); });
+    run(get("/first"));
+    HTTPRequest::expirePersistentConnections();
+    run(get("/second"));
+    const auto recorded = server.requests();
+    ASSERT_EQ(recorded.size(), 2U);
+    EXPECT_NE(recorded[0].connectionIndex, recorded[1].connectionIndex);
+}
+
+}  // namespace
+}  // namespace tomely

@@ -1,0 +1,222 @@
+#include "http/NetworkQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RequestFixture.h"
+
+namespace tomely {
+namespace {
+
+using testing::expectError;
+using testing::RecordedRequest;
+using testing::ScriptedResponse;
+
+// Writes down every queue event as "<event> <path>".
+class RecordingQueueDelegate : public NetworkQueueDelegate {
+public:
+    void requestStarted(HTTPRequest& request) override { events.push_back("started " + request.url().path()); }
+    void requestFinished(HTTPRequest& request) override { events.push_back("finished " + request.url().path()); }
+    void requestFailed(HTTPRequest& request) override {
+        events.push_back("failed " + request.url().path() + " code " +
+                         std::to_string(request.error() ? request.error()->code : 0));
+    }
+    void queueFinished(NetworkQueue&) override { events.push_back("queue finished"); }
+    std::vector<std::string> events;
+};
+
+class RecordingReceiver : public ProgressReceiver {
+public:
+    void setMaxValue(double value) override { maxValues.push_back(value); }
+    void setDoubleValue(double value) override { values.push_back(value); }
+    std::vector<double> maxValues;
+    std::vector<double> values;
+};
+
+class NetworkQueueTest : public testing::RequestFixture {
+protected:
+    NetworkQueueTest() {
+        queue->setDelegate(delegate);
+        queue->setRequestDidStartSelector(&NetworkQueueDelegate::requestStarted);
+        queue->setRequestDidFinishSelector(&NetworkQueueDelegate::requestFinished);
+        queue->setRequestDidFailSelector(&NetworkQueueDelegate::requestFailed);
+        queue->setQueueDidFinishSelector(&NetworkQueueDelegate::queueFinished);
+        queue->setMaxConcurrentOperationCount(1);
+    }
+
+    std::shared_ptr<HTTPRequest> post(const std::string& path, std::size_t bodySize) {
+        auto request = get(path);
+        request->setPostBody(std::vector<std::uint8_t>(bodySize, 'b'));
+        return request;
+    }
+
+    // Runs the queue until it reports that it has finished, then lets stray events arrive.
+    void runQueue() {
+        queue->go();
+        runUntil([&] { return !delegate->events.empty() && delegate->events.back() == "queue finished"; });
+        drainMainLoop();
+    }
+
+    std::shared_ptr<NetworkQueue> queue = NetworkQueue::queue();
+    std::shared_ptr<RecordingQueueDelegate> delegate = std::make_shared<RecordingQueueDelegate>();
+};
+
+TEST_F(NetworkQueueTest, RunsOneAtATimeInOrderAndFinishesOnceAfterTheLast) {
+    server.setHandler([](const RecordedRequest& recorded) { return ScriptedResponse::text(200, recorded.target); });
+    for (const char* path : {"/1", "/2", "/3"}) {
+        queue->addOperation(get(path));
+    }
+    EXPECT_EQ(queue->requestsCount(), 3);
+    drainMainLoop();
+    EXPECT_EQ(server.requestCount(), 0U) << "a new queue waits for go";
+    runQueue();
+    const std::vector<std::string> expected = {"started /1", "finished /1", "started /2",    "finished /2",
+                                               "started /3", "finished /3", "queue finished"};
+    EXPECT_EQ(delegate->events, expected);
+    EXPECT_EQ(queue->requestsCount(), 0);
+}
+
+TEST_F(NetworkQueueTest, AFailureCancelsTheRestAndTheQueueFinishesAfterThem) {
+    ScriptedResponse held = ScriptedResponse::text(200, "too late");
+    held.holdUntilReleased = true;
+    server.enqueue(ScriptedResponse::text(200, "first"));
+    server.enqueue(held);
+    server.enqueue(held);
+    std::vector<std::shared_ptr<HTTPRequest>> requests = {get("/1"), get("/2"), get("/3")};
+    requests[1]->setTimeOutSeconds(0.3);
+    for (const auto& request : requests) {
+        queue->addOperation(request);
+    }
+    runQueue();
+    const std::vector<std::string> expected = {"started /1",       "finished /1",      "started /2",
+                                               "failed /2 code 2", "failed /3 code 4", "queue finished"};
+    // The third may or may not have started before the cancellation reached it.
+    std::vector<std::string> events = delegate->events;
+    std::erase(events, "started /3");
+    EXPECT_EQ(events, expected);
+    expectError(*requests[2], kRequestCancelledErrorType, "The request was cancelled");
+    EXPECT_EQ(queue->bytesUploadedSoFar(), 0);
+    EXPECT_EQ(queue->totalBytesToUpload(), 0);
+}
+
+TEST_F(NetworkQueueTest, AccurateProgressRisesToOneAndCountsTheBodiesAsSent) {
+    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, "stored"); });
+    auto receiver = std::make_shared<RecordingReceiver>();
+    queue->setShowAccurateProgress(true);
+    queue->setUploadProgressDelegate(receiver);
+    const std::vector<std::size_t> sizes = {100, 3 * 1024 * 1024, 300 * 1024};
+    std::vector<std::shared_ptr<HTTPRequest>> requests;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        requests.push_back(post("/part/" + std::to_string(i), sizes[i]));
+        queue->addOperation(requests.back());
+    }
+    drainMainLoop();
+    EXPECT_EQ(receiver->values, std::vector<double>(4, 0.0)) << "set, then once for every request added";
+    EXPECT_EQ(receiver->maxValues, std::vector<double>(4, 1.0));
+    receiver->values.clear();
+    runQueue();
+
+    ASSERT_FALSE(receiver->values.empty());
+    for (std::size_t i = 1; i < receiver->values.size(); ++i) {
+        EXPECT_GE(receiver->values[i], receiver->values[i - 1]) << "at report " << i;
+    }
+    EXPECT_DOUBLE_EQ(receiver->values.back(), 1.0);
+    std::int64_t sentByServer = 0;
+    for (const auto& recorded : server.requests()) {
+        sentByServer += static_cast<std::int64_t>(recorded.bodyLength);
+    }
+    std::int64_t leftOut = 0;
+    for (const auto& request : requests) {
+        leftOut += static_cast<std::int64_t>(request->uploadBufferSize());
+        EXPECT_EQ(request->totalBytesSent(), request->postLength());
+    }
+    EXPECT_EQ(queue->totalBytesToUpload() + leftOut, sentByServer);
+    EXPECT_EQ(queue->bytesUploadedSoFar(), queue->totalBytesToUpload());
+}
+
+TEST_F(NetworkQueueTest, WithoutAccurateProgressEveryRequestIsOneUnit) {
+    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, "ok"); });
+    auto receiver = std::make_shared<RecordingReceiver>();
+    queue->setUploadProgressDelegate(receiver);
+    queue->addOperation(get("/plain"));
+    queue->addOperation(post("/body", 5000));
+    runQueue();
+    EXPECT_EQ(queue->totalBytesToUpload(), 2);
+    EXPECT_EQ(queue->bytesUploadedSoFar(), 2);
+    ASSERT_FALSE(receiver->values.empty());
+    EXPECT_DOUBLE_EQ(receiver->values.back(), 1.0);
+}
+
+TEST_F(NetworkQueueTest, AGetInAnAccurateQueueIsSizedByAHeadRequestFirst) {
+    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, std::string(4000, 'd')); });
+    queue->setShowAccurateProgress(true);
+    auto request = get("/download");
+    queue->addOperation(request);
+    runQueue();
+    const auto recorded = server.requests();
+    ASSERT_EQ(recorded.size(), 2U);
+    EXPECT_EQ(recorded[0].method, "HEAD");
+    EXPECT_EQ(recorded[1].method, "GET");
+    EXPECT_EQ(queue->totalBytesToDownload(), 4000);
+    EXPECT_EQ(queue->bytesDownloadedSoFar(), 4000);
+    const std::vector<std::string> expected = {"started /download", "finished /download", "queue finished"};
+    EXPECT_EQ(delegate->events, expected) << "the HEAD request is not one of the queue's requests";
+}
+
+TEST_F(NetworkQueueTest, ARequestOnItsOwnReportsItsUploadToItsReceiverAndBlock) {
+    server.enqueue(ScriptedResponse::text(200, "stored"));
+    auto receiver = std::make_shared<RecordingReceiver>();
+    auto request = post("/alone", 2 * 1024 * 1024);
+    request->setUploadProgressDelegate(receiver);
+    std::uint64_t blockBytes = 0;
+    std::uint64_t blockTotal = 0;
+    request->setBytesSentBlock([&](std::uint64_t sent, std::uint64_t total) {
+        blockBytes += sent;
+        blockTotal = total;
+    });
+    EXPECT_EQ(run(request).completions, 1);
+    EXPECT_EQ(receiver->maxValues, std::vector<double>{1.0});
+    ASSERT_FALSE(receiver->values.empty());
+    EXPECT_EQ(receiver->values.front(), 0.0) << "set back to 0 when the request starts";
+    EXPECT_DOUBLE_EQ(receiver->values.back(), 1.0);
+    EXPECT_EQ(blockTotal, request->postLength());
+    EXPECT_EQ(blockBytes + request->uploadBufferSize(), request->postLength());
+    EXPECT_EQ(server.requests().at(0).bodyLength, request->postLength());
+}
+
+TEST_F(NetworkQueueTest, CancelResetAndCopy) {
+    queue->setShowAccurateProgress(true);
+    queue->setShouldCancelAllRequestsOnFailure(false);
+    queue->setUserInfo({{"batch", "7"}});
+    auto request = post("/never", 1000);
+    queue->addOperation(request);
+    EXPECT_EQ(queue->totalBytesToUpload(), 1000);
+
+    const auto twin = queue->copy();
+    EXPECT_TRUE(twin->isSuspended());
+    EXPECT_TRUE(twin->showAccurateProgress());
+    EXPECT_FALSE(twin->shouldCancelAllRequestsOnFailure());
+    EXPECT_EQ(twin->userInfo().at("batch"), "7");
+    EXPECT_EQ(twin->requestsCount(), 0);
+
+    queue->cancelAllOperations();
+    EXPECT_EQ(queue->totalBytesToUpload(), 0);
+    runUntil([&] { return !delegate->events.empty() && delegate->events.back() == "queue finished"; });
+    const std::vector<std::string> expected = {"failed /never code 4", "queue finished"};
+    EXPECT_EQ(delegate->events, expected);
+
+    queue->reset();
+    EXPECT_TRUE(queue->isSuspended());
+    queue->addOperation(get("/after-reset"));
+    queue->go();
+    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, "ok"); });
+    runUntil([&] { return queue->requestsCount() == 0; });
+    drainMainLoop();
+    EXPECT_EQ(delegate->events, expected) << "a reset queue tells its old delegate nothing";
+}
+
+}  // namespace
+}  // namespace tomely
