@@ -6,8 +6,8 @@
 
 #include "http/DataDecompressor.h"
 #include "http/HTTPRequestError.h"
-#include "platform/TextEncoding.h"
 #include "platform/MainLoop.h"
+#include "platform/TextEncoding.h"
 
 namespace tomely {
 

@@ -6,8 +6,8 @@
 
 #include "json/DataScanner.h"
 #include "json/JSONValue.h"
-#include "platform/TextEncoding.h"
 #include "platform/Error.h"
+#include "platform/TextEncoding.h"
 
 namespace tomely {
 
