@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TemporaryDirectory.h"
+
 namespace tomely::testing {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -45,9 +47,7 @@ inline Bytes bytesOf(std::string_view text) {
 }
 
 inline void writeBytes(const std::string& path, const Bytes& contents) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(contents.data()), static_cast<std::streamsize>(contents.size()));
-    ASSERT_TRUE(out.good()) << "cannot write " << path;
+    writeFile(path, std::string_view(reinterpret_cast<const char*>(contents.data()), contents.size()));
 }
 
 inline Bytes readBytes(const std::string& path) {
