@@ -3,7 +3,7 @@
 namespace tomely {
 
 void ACAppDelegate::applicationDidFinishLaunching() {
-    uploaderWindow_ = ACUploaderWindow::initWithWindowNibName(bundle_, desktop_);
+    uploaderWindow_ = ACUploaderWindow::initWithWindowNibName(bundle_, desktop_, firstStep_);
     if (uploaderWindow_) {
         uploaderWindow_->showWindow();
     }

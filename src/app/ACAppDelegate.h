@@ -13,7 +13,8 @@ namespace tomely {
 // failure alert, the done step's Close button, and the window closed (answered here).
 class ACAppDelegate {
 public:
-    ACAppDelegate(ViewBundle& bundle, Desktop& desktop) : bundle_(bundle), desktop_(desktop) {}
+    ACAppDelegate(ViewBundle& bundle, Desktop& desktop, ACUploaderWindow::FirstStep firstStep)
+        : bundle_(bundle), desktop_(desktop), firstStep_(std::move(firstStep)) {}
 
     // Creates the uploader window and shows it, which installs the first step.
     void applicationDidFinishLaunching();
@@ -26,6 +27,7 @@ public:
 private:
     ViewBundle& bundle_;
     Desktop& desktop_;
+    ACUploaderWindow::FirstStep firstStep_;
     std::unique_ptr<ACUploaderWindow> uploaderWindow_;
 };
 

@@ -1,20 +1,23 @@
 #include "app/ACUploaderWindow.h"
 
-#include "steps/ACWelcomeViewController.h"
+#include "app/ACStepViewController.h"
 
 namespace tomely {
 
-std::unique_ptr<ACUploaderWindow> ACUploaderWindow::initWithWindowNibName(ViewBundle& bundle, Desktop& desktop) {
+std::unique_ptr<ACUploaderWindow> ACUploaderWindow::initWithWindowNibName(ViewBundle& bundle, Desktop& desktop,
+                                                                          FirstStep firstStep) {
     std::unique_ptr<UploaderWindowView> window = bundle.loadWindow("ACUploaderWindow");
     if (!window) {
         return nullptr;
     }
-    return std::make_unique<ACUploaderWindow>(std::move(window), desktop, bundle);
+    return std::make_unique<ACUploaderWindow>(std::move(window), desktop, bundle, std::move(firstStep));
 }
 
-ACUploaderWindow::ACUploaderWindow(std::unique_ptr<UploaderWindowView> window, Desktop& desktop, ViewBundle& bundle)
+ACUploaderWindow::ACUploaderWindow(std::unique_ptr<UploaderWindowView> window, Desktop& desktop, ViewBundle& bundle,
+                                   FirstStep firstStep)
     : window_(std::move(window)),
-      mainViewController_(std::make_unique<ACMainViewController>(window_->containerControls(), desktop, bundle)) {}
+      mainViewController_(std::make_unique<ACMainViewController>(window_->containerControls(), desktop, bundle)),
+      firstStep_(std::move(firstStep)) {}
 
 void ACUploaderWindow::showWindow() {
     window_->show();
@@ -25,9 +28,10 @@ void ACUploaderWindow::showWindow() {
 }
 
 void ACUploaderWindow::windowDidLoad() {
-    auto first = ACStepViewController::initWithNibName<ACWelcomeViewController>(
-        "ACWelcomeViewController", mainViewController_->mainBundle(), *mainViewController_);
-    if (first) {
+    if (!firstStep_) {
+        return;
+    }
+    if (std::shared_ptr<ACStepViewController> first = firstStep_(*mainViewController_)) {
         first->addToMainViewController();
     }
 }

@@ -2,22 +2,37 @@
 
 #include <gtest/gtest.h>
 
-#include "support/FakeDesktop.h"
-#include "support/FakeWindow.h"
-#include "support/MainLoopFixture.h"
+#include "app/ACStepViewController.h"
+#include "common/FakeDesktop.h"
+#include "common/FakeWindow.h"
+#include "common/MainLoopFixture.h"
 
 namespace tomely {
 namespace {
 
-using ACAppDelegateTest = testing::MainLoopFixture;
+using ACAppDelegateTest = test::MainLoopFixture;
+
+class FirstStep : public ACStepViewController {
+public:
+    FirstStep(std::unique_ptr<View> view, ACMainViewController& container)
+        : ACStepViewController(std::move(view), container) {}
+    void addToMainViewController() override {
+        ACStepViewController::addToMainViewController();
+        mainViewController().stepOne();
+    }
+};
 
 TEST_F(ACAppDelegateTest, LaunchShowsTheWindowWithTheFirstStepAndStepOneHighlighted) {
-    testing::FakeDesktop desktop;
-    testing::FakeViewBundle bundle;
-    bundle.addView("ACWelcomeViewController", [] { return std::make_unique<testing::FakeView>(); });
-    testing::FakeUploaderWindow* window = bundle.window.get();
+    test::FakeDesktop desktop;
+    test::FakeViewBundle bundle;
+    bundle.addView("FirstStep", [] { return std::make_unique<test::FakeView>(); });
+    test::FakeUploaderWindow* window = bundle.window.get();
 
-    ACAppDelegate delegate(bundle, desktop.desktop);
+    int stepsMade = 0;
+    ACAppDelegate delegate(bundle, desktop.desktop, [&](ACMainViewController& container) {
+        ++stepsMade;
+        return ACStepViewController::initWithNibName<FirstStep>("FirstStep", container.mainBundle(), container);
+    });
     EXPECT_EQ(delegate.window(), nullptr);
     EXPECT_TRUE(delegate.applicationShouldTerminateAfterLastWindowClosed());
     delegate.applicationDidFinishLaunching();
@@ -27,16 +42,15 @@ TEST_F(ACAppDelegateTest, LaunchShowsTheWindowWithTheFirstStepAndStepOneHighligh
     EXPECT_EQ(window->showCount, 1);
     const ACMainViewController& container = delegate.uploaderWindow()->mainViewController();
     ASSERT_NE(container.contentViewController(), nullptr);
-    EXPECT_EQ(container.content(), bundle.lastLoaded("ACWelcomeViewController"));
+    EXPECT_EQ(container.content(), bundle.lastLoaded("FirstStep"));
     EXPECT_EQ(window->stepOne.textColor(), TextColor::Black);
     EXPECT_EQ(window->stepTwo.textColor(), TextColor::Gray);
-    EXPECT_EQ(container.workingInfo(), std::nullopt);
-    EXPECT_TRUE(window->workingSpinner.isHidden());
 
     // Showing the window again does not install a second first step.
     auto first = container.contentViewController();
     delegate.uploaderWindow()->showWindow();
     EXPECT_EQ(container.contentViewController(), first);
+    EXPECT_EQ(stepsMade, 1);
 }
 
 }  // namespace
