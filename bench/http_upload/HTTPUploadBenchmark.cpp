@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "BareCurlUploads.h"
+#include "common/ScriptedHTTPServer.h"
 #include "http/FormDataRequest.h"
 #include "platform/EventLoop.h"
-#include "support/ScriptedHTTPServer.h"
 
 using namespace tomely;
 using namespace tomely::bench;
@@ -74,8 +74,8 @@ int main(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     auto loop = std::make_shared<EventLoop>();
     MainLoop::install(loop);
-    testing::ScriptedHTTPServer sink(testing::ScriptedHTTPServer::Options{.tls = false, .keepBodies = false});
-    sink.setHandler([](const testing::RecordedRequest&) { return testing::ScriptedResponse::text(200, "stored"); });
+    test::ScriptedHTTPServer sink(test::ScriptedHTTPServer::Options{.tls = false, .keepBodies = false});
+    sink.setHandler([](const test::RecordedRequest&) { return test::ScriptedResponse::text(200, "stored"); });
     const std::string url = sink.url("/api/author/shelf/upload/GUID/");
     const auto part = partBytes();
 

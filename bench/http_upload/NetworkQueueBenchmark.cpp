@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "BareCurlUploads.h"
+#include "common/ScriptedHTTPServer.h"
 #include "http/FormDataRequest.h"
 #include "http/NetworkQueue.h"
 #include "http/NetworkThread.h"
 #include "platform/EventLoop.h"
-#include "support/ScriptedHTTPServer.h"
 
 using namespace tomely;
 using namespace tomely::bench;
@@ -115,9 +115,9 @@ int main() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     auto loop = std::make_shared<EventLoop>();
     MainLoop::install(loop);
-    testing::ScriptedHTTPServer sink(testing::ScriptedHTTPServer::Options{.tls = false, .keepBodies = false});
-    sink.setHandler([](const testing::RecordedRequest& request) {
-        testing::ScriptedResponse answer = testing::ScriptedResponse::text(200, "stored");
+    test::ScriptedHTTPServer sink(test::ScriptedHTTPServer::Options{.tls = false, .keepBodies = false});
+    sink.setHandler([](const test::RecordedRequest& request) {
+        test::ScriptedResponse answer = test::ScriptedResponse::text(200, "stored");
         answer.holdUntilReleased = request.target == "/silent";
         return answer;
     });

@@ -3,7 +3,7 @@
 
 #include "ShelfHarness.h"
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 namespace {
 
 using AccountTest = ShelfTest;
@@ -168,4 +168,4 @@ TEST_F(AccountTest, EveryRequestIsLoggedInOneLineWithStatusAndAuthor) {
 }
 
 }  // namespace
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

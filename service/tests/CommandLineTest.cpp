@@ -4,7 +4,7 @@
 #include "ShelfHarness.h"
 #include "ShelfProcess.h"
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 namespace {
 
 TEST(CommandLineTest, ParsesEveryOptionAndRefusesBadOnesWithAMessage) {
@@ -97,4 +97,4 @@ TEST(CommandLineTest, TheProgramSaysWhyItCannotListen) {
 }
 
 }  // namespace
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

@@ -2,7 +2,7 @@
 
 #include "ShelfHarness.h"
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 namespace {
 
 using client::Target;
@@ -70,4 +70,4 @@ TEST_F(FaultTest, StallHoldsTheAnswerUntilTheClientGivesUpAndDoesNotHoldUpAStop)
 }
 
 }  // namespace
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

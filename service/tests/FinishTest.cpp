@@ -4,7 +4,7 @@
 
 #include "ShelfHarness.h"
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 namespace {
 
 using client::Target;
@@ -191,4 +191,4 @@ TEST_F(FinishTest, TheShelfPageListsVersionsWithDownloadLinksAndEscapesTitles) {
 }
 
 }  // namespace
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

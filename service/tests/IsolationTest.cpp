@@ -4,7 +4,7 @@
 
 #include "ShelfHarness.h"
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 namespace {
 
 using IsolationTest = ShelfTest;
@@ -62,4 +62,4 @@ TEST_F(IsolationTest, PartsAnotherAuthorHoldsAreStillAskedFor) {
 }
 
 }  // namespace
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

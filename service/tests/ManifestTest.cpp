@@ -2,7 +2,7 @@
 
 #include "ShelfHarness.h"
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 namespace {
 
 using ManifestTest = ShelfTest;
@@ -144,4 +144,4 @@ TEST_F(ManifestTest, AManifestOverSixtyFourMebibytesIs413) {
 }
 
 }  // namespace
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

@@ -4,7 +4,7 @@
 #include "PartBytes.h"
 #include "ShelfHarness.h"
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 namespace {
 
 TEST(PartCheckTest, PartNamesSplitIntoFileAndIndexOrAreRefused) {
@@ -104,4 +104,4 @@ TEST(PartCheckTest, FingerprintsAreLowerHexSha1AndTheDeflatedLength) {
 }
 
 }  // namespace
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

@@ -2,7 +2,7 @@
 
 #include "ShelfHarness.h"
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 namespace {
 
 using client::PartForm;
@@ -137,4 +137,4 @@ TEST_F(PartUploadTest, APartRequestOverFourMebibytesIs413AndTheConnectionStaysUs
 }
 
 }  // namespace
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

@@ -4,7 +4,7 @@
 #include <random>
 #include <system_error>
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 
 TemporaryDirectory::TemporaryDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tomely-shelf-test-XXXXXX").string();
@@ -94,4 +94,4 @@ std::map<std::string, std::string> sampleBook(unsigned seed) {
             {"/empty", ""}};
 }
 
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

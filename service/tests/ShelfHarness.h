@@ -14,7 +14,7 @@
 #include "ShelfClient.h"
 #include "ShelfServer.h"
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 
 // A fresh directory under /tmp, removed with everything in it.
 class TemporaryDirectory {
@@ -81,4 +81,4 @@ protected:
 // Bytes that do not compress, from a seed.
 [[nodiscard]] std::string noise(std::size_t length, unsigned seed);
 
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

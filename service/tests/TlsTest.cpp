@@ -6,7 +6,7 @@
 
 #include "ShelfHarness.h"
 
-namespace tomely::shelf::testing {
+namespace tomely::shelf::test {
 namespace {
 
 // Writes a fresh self-signed certificate for 127.0.0.1 and its key as PEM files.
@@ -76,4 +76,4 @@ TEST(TlsOptionsTest, AnUnreadableCertificateStopsTheServiceFromStarting) {
 }
 
 }  // namespace
-}  // namespace tomely::shelf::testing
+}  // namespace tomely::shelf::test

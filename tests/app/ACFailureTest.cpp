@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
+#include "common/FakeDesktop.h"
 #include "http/HTTPRequest.h"
-#include "support/FakeDesktop.h"
 
 namespace tomely {
 namespace {
@@ -15,7 +15,7 @@ protected:
     ACFailureTest() { ::setenv("TOMELY_SERVICE_URL", "https://books.example.org:8443/base/", 1); }
     ~ACFailureTest() override { ::unsetenv("TOMELY_SERVICE_URL"); }
 
-    testing::FakeDesktop desktop;
+    test::FakeDesktop desktop;
 };
 
 TEST_F(ACFailureTest, HttpFailureTextsByStatus) {
@@ -43,7 +43,7 @@ TEST_F(ACFailureTest, HttpFailureTextsByStatus) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
-        testing::FakeDesktop fresh;
+        test::FakeDesktop fresh;
         ACFailure::httpFailure(fresh.desktop, c.status, url);
         ASSERT_EQ(fresh.alerts.shown.size(), 1U);
         const Alert& alert = fresh.alerts.shown[0];

@@ -5,20 +5,20 @@
 #include <array>
 
 #include "app/ACStepViewController.h"
-#include "support/FakeDesktop.h"
-#include "support/FakeWindow.h"
-#include "support/MainLoopFixture.h"
+#include "common/FakeDesktop.h"
+#include "common/FakeWindow.h"
+#include "common/MainLoopFixture.h"
 
 namespace tomely {
 namespace {
 
-using testing::FakeView;
+using test::FakeView;
 
-class ACMainViewControllerTest : public testing::MainLoopFixture {
+class ACMainViewControllerTest : public test::MainLoopFixture {
 protected:
-    testing::FakeUploaderWindow window;
-    testing::FakeDesktop desktop;
-    testing::FakeViewBundle bundle;
+    test::FakeUploaderWindow window;
+    test::FakeDesktop desktop;
+    test::FakeViewBundle bundle;
     ACMainViewController container{window.containerControls(), desktop.desktop, bundle};
 };
 

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/MainLoopFixture.h"
+#include "common/MainLoopFixture.h"
 
 namespace tomely {
 namespace {
 
-using BlockTimerTest = testing::MainLoopFixture;
+using BlockTimerTest = test::MainLoopFixture;
 
 TEST_F(BlockTimerTest, ChainedTimersFireInOrderOnTheMainLoopWithoutTheCallerKeepingThem) {
     std::vector<std::string> fired;

@@ -6,7 +6,7 @@
 
 #include "app/Controls.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 // Recording stand-ins for the widgets: every state can be read back, and each keeps the order of
 // the operations it received so that tests can check sequences the container promises.
@@ -126,4 +126,4 @@ private:
     int selected_ = kNoSelection;
 };
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

@@ -1,6 +1,6 @@
-#include "support/FakeDesktop.h"
+#include "common/FakeDesktop.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 std::size_t FakeAlertPresenter::runModal(const Alert& alert) {
     shown.push_back(alert);
@@ -25,4 +25,4 @@ std::optional<std::string> FakeOpenPanel::runModal(const std::vector<std::string
     return answer;
 }
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

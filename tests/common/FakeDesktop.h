@@ -8,7 +8,7 @@
 
 #include "app/Desktop.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 // Records every alert; answers with scripted button indexes (0, the default button, when the
 // script has run out). `onAlert` runs while the alert is "up", as a modal alert would block.
@@ -54,4 +54,4 @@ struct FakeDesktop {
     Desktop desktop{alerts, application, workspace, openPanel};
 };
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

@@ -1,6 +1,6 @@
-#include "support/FakeView.h"
+#include "common/FakeView.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 FakeView::~FakeView() = default;
 
@@ -15,4 +15,4 @@ void FakeView::removeFromSuperview() {
     superview_ = nullptr;
 }
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

@@ -2,7 +2,7 @@
 
 #include "app/View.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 class FakeView : public View {
 public:
@@ -25,4 +25,4 @@ private:
     FakeView* superview_ = nullptr;
 };
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

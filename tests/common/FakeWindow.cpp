@@ -1,6 +1,6 @@
-#include "support/FakeWindow.h"
+#include "common/FakeWindow.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 std::unique_ptr<View> FakeViewBundle::loadView(std::string_view name) {
     auto it = views_.find(name);
@@ -24,4 +24,4 @@ View* FakeViewBundle::lastLoaded(const std::string& name) const {
     return it == lastLoaded_.end() ? nullptr : it->second;
 }
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

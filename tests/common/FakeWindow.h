@@ -7,10 +7,10 @@
 
 #include "app/UploaderWindowView.h"
 #include "app/ViewBundle.h"
-#include "support/FakeControls.h"
-#include "support/FakeView.h"
+#include "common/FakeControls.h"
+#include "common/FakeView.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 // The uploader window with recording controls; its container view has the given size.
 class FakeUploaderWindow : public UploaderWindowView {
@@ -53,4 +53,4 @@ private:
     std::map<std::string, View*, std::less<>> lastLoaded_;
 };
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

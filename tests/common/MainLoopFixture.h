@@ -8,7 +8,7 @@
 
 #include "platform/EventLoop.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 // Installs a fresh EventLoop as the process's main loop for the test's duration.
 class MainLoopFixture : public ::testing::Test {
@@ -35,4 +35,4 @@ private:
     std::shared_ptr<EventLoop> loop_ = std::make_shared<EventLoop>();
 };
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

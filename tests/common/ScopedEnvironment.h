@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace tomely::testing {
+namespace tomely::test {
 
 // Sets or unsets environment variables for a test and puts the old values back when it goes.
 // TZ changes take effect at once (tzset). Only for tests that run no other threads meanwhile.
@@ -45,4 +45,4 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

@@ -1,4 +1,4 @@
-#include "support/ScriptedHTTPServer.h"
+#include "common/ScriptedHTTPServer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-namespace tomely::testing {
+namespace tomely::test {
 namespace {
 
 // Larger heads are refused by closing the connection.
@@ -463,4 +463,4 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
     }
 }
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "support/SelfSignedCertificate.h"
+#include "common/SelfSignedCertificate.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 // One request as the server received it.
 struct RecordedRequest {
@@ -140,4 +140,4 @@ private:
     std::vector<Worker> workers_;
 };
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

@@ -1,4 +1,4 @@
-#include "support/SelfSignedCertificate.h"
+#include "common/SelfSignedCertificate.h"
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 
-namespace tomely::testing {
+namespace tomely::test {
 namespace {
 
 struct KeyDeleter {
@@ -60,4 +60,4 @@ SSLContext makeSelfSignedServerContext() {
     return context;
 }
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

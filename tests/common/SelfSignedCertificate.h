@@ -4,7 +4,7 @@
 
 #include <memory>
 
-namespace tomely::testing {
+namespace tomely::test {
 
 struct SSLContextDeleter {
     void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
@@ -15,4 +15,4 @@ using SSLContext = std::unique_ptr<SSL_CTX, SSLContextDeleter>;
 // for a day), made in memory with OpenSSL's API. Clients that verify certificates refuse it.
 [[nodiscard]] SSLContext makeSelfSignedServerContext();
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

@@ -1,4 +1,4 @@
-#include "support/TemporaryDirectory.h"
+#include "common/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-namespace tomely::testing {
+namespace tomely::test {
 
 TemporaryDirectory::TemporaryDirectory() {
     const char* base = std::getenv("TMPDIR");
@@ -84,4 +84,4 @@ std::vector<std::string> treeListing(const std::string& root) {
     return listing;
 }
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

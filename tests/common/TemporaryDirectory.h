@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tomely::testing {
+namespace tomely::test {
 
 // A fresh, empty directory under $TMPDIR (or /tmp), removed with everything in it when the
 // object goes. Owned by the test that made it; not shared between threads while it is removed.
@@ -36,4 +36,4 @@ void writeFile(const std::string& path, std::string_view contents);
 // "name -> target"; links are not followed.
 [[nodiscard]] std::vector<std::string> treeListing(const std::string& root);
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

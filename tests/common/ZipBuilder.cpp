@@ -1,13 +1,13 @@
-#include "support/ZipBuilder.h"
+#include "common/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>
 #include <zlib.h>
 
-#include "support/TemporaryDirectory.h"
+#include "common/TemporaryDirectory.h"
 #include "support/ZipCipher.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 namespace {
 
 constexpr uLong kVersionMadeByUnix = 3 << 8;
@@ -128,4 +128,4 @@ std::size_t replaceInFile(const std::string& path, std::string_view from, std::s
     return count;
 }
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

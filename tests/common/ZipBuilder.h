@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace tomely::testing {
+namespace tomely::test {
 
 // Writes a zip archive entry by entry with minizip's own writer, so that tests can shape every
 // detail the extraction reads: names as raw bytes, stored or deflated data, DOS dates, external
@@ -55,4 +55,4 @@ inline constexpr std::size_t kEveryOccurrence = static_cast<std::size_t>(-1);
 std::size_t replaceInFile(const std::string& path, std::string_view from, std::string_view to,
                           std::size_t occurrence = kEveryOccurrence);
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

@@ -11,8 +11,8 @@
 namespace tomely {
 namespace {
 
-using testing::RecordedRequest;
-using testing::ScriptedResponse;
+using test::RecordedRequest;
+using test::ScriptedResponse;
 
 TEST(KeepAliveTest, TheResponseDecidesWhetherItsConnectionMayServeAgain) {
     struct Case {
@@ -47,7 +47,7 @@ TEST(KeepAliveTest, TheResponseDecidesWhetherItsConnectionMayServeAgain) {
     }
 }
 
-class ConnectionReuseTest : public testing::RequestFixture {
+class ConnectionReuseTest : public test::RequestFixture {
 protected:
     // Runs two requests one after the other and tells whether the server saw them on one
     // connection.

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "common/ScriptedHTTPServer.h"
 #include "http/DataCompressor.h"
 #include "http/DataDecompressor.h"
 #include "http/HTTPRequestError.h"
-#include "support/ScriptedHTTPServer.h"
 
 namespace tomely {
 namespace {
@@ -119,15 +119,15 @@ TEST(DataDecompressorTest, AcceptsGzipAndZlibStreamsAndIgnoresWhatFollows) {
                        static_cast<uLong>(body.size())),
               Z_OK);
     zlibStream.resize(length);
-    std::vector<std::uint8_t> gzipThenJunk = bytes(testing::gzip(body));
+    std::vector<std::uint8_t> gzipThenJunk = bytes(test::gzip(body));
     gzipThenJunk.insert(gzipThenJunk.end(), {'j', 'u', 'n', 'k'});
-    for (const auto& input : {zlibStream, bytes(testing::gzip(body)), gzipThenJunk}) {
+    for (const auto& input : {zlibStream, bytes(test::gzip(body)), gzipThenJunk}) {
         EXPECT_EQ(text(DataDecompressor::uncompressData(input).value_or(bytes("<failed>"))), body);
     }
 }
 
 TEST(DataDecompressorTest, DataThatDoesNotInflateIsACode11Error) {
-    const std::string whole = testing::gzip(std::string(5000, 'w'));
+    const std::string whole = test::gzip(std::string(5000, 'w'));
     const struct {
         const char* name;
         std::vector<std::uint8_t> input;

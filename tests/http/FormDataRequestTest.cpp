@@ -13,13 +13,13 @@
 namespace tomely {
 namespace {
 
-using testing::ScriptedResponse;
+using test::ScriptedResponse;
 
 std::vector<std::uint8_t> bytes(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
-class FormDataRequestTest : public testing::RequestFixture {
+class FormDataRequestTest : public test::RequestFixture {
 protected:
     FormDataRequestTest() {
         server.setHandler([](const auto&) { return ScriptedResponse::text(200, "stored"); });
@@ -28,7 +28,7 @@ protected:
     std::shared_ptr<FormDataRequest> form() { return FormDataRequest::requestWithURL(URL(server.url("/form"))); }
 
     // Sends the form and answers what the server received.
-    testing::RecordedRequest send(const std::shared_ptr<FormDataRequest>& request) {
+    test::RecordedRequest send(const std::shared_ptr<FormDataRequest>& request) {
         const auto before = server.requestCount();
         EXPECT_EQ(run(request).completions, 1);
         EXPECT_EQ(server.requestCount(), before + 1);

@@ -14,14 +14,14 @@
 namespace tomely {
 namespace {
 
-using testing::expectError;
-using testing::Outcome;
-using testing::ScriptedResponse;
-using testing::text;
+using test::expectError;
+using test::Outcome;
+using test::ScriptedResponse;
+using test::text;
 
 // Bad URLs, dropped connections, malformed answers, TLS refusals: each ends in one defined
 // completion or failure, never a crash or a hang.
-class HTTPRequestBadInputTest : public testing::RequestFixture {};
+class HTTPRequestBadInputTest : public test::RequestFixture {};
 
 TEST_F(HTTPRequestBadInputTest, ABodyFileThatCannotBeReadFailsBeforeSending) {
     auto request = get("/missing-body");
@@ -51,7 +51,7 @@ TEST_F(HTTPRequestBadInputTest, BadURLsAndHeadersFailWithCode5BeforeAnythingIsSe
 TEST_F(HTTPRequestBadInputTest, ARefusedConnectionFailsWithCode1AndTheTransportError) {
     int port = 0;
     {
-        testing::ScriptedHTTPServer closed;
+        test::ScriptedHTTPServer closed;
         port = closed.port();
     }
     auto request = HTTPRequest::requestWithURL(URL("http://127.0.0.1:" + std::to_string(port) + "/"));
@@ -138,7 +138,7 @@ TEST_F(HTTPRequestBadInputTest, HeaderValuesThatAreNotUTF8AreKeptByteForByte) {
 }
 
 TEST_F(HTTPRequestBadInputTest, ABodyFromAFileIsStreamedAndItsTemporaryFileRemoved) {
-    testing::ScriptedHTTPServer sink(testing::ScriptedHTTPServer::Options{.tls = false, .keepBodies = false});
+    test::ScriptedHTTPServer sink(test::ScriptedHTTPServer::Options{.tls = false, .keepBodies = false});
     sink.enqueue(ScriptedResponse::text(200, ""));
     auto request = HTTPRequest::requestWithURL(URL(sink.url("/big")));
     request->setShouldStreamPostDataFromDisk(true);
@@ -163,8 +163,8 @@ TEST_F(HTTPRequestBadInputTest, ABodyFromAFileIsStreamedAndItsTemporaryFileRemov
 }
 
 TEST_F(HTTPRequestBadInputTest, TLSVerificationRefusesASelfSignedCertificateUnlessSwitchedOff) {
-    testing::ScriptedHTTPServer secure(testing::ScriptedHTTPServer::Options{.tls = true, .keepBodies = true});
-    secure.setHandler([](const testing::RecordedRequest&) { return ScriptedResponse::text(200, "secret"); });
+    test::ScriptedHTTPServer secure(test::ScriptedHTTPServer::Options{.tls = true, .keepBodies = true});
+    secure.setHandler([](const test::RecordedRequest&) { return ScriptedResponse::text(200, "secret"); });
     auto verified = HTTPRequest::requestWithURL(URL(secure.url("/tls")));
     EXPECT_EQ(run(verified).failures, 1);
     expectError(*verified, 1,

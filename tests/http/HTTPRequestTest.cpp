@@ -14,13 +14,13 @@
 namespace tomely {
 namespace {
 
-using testing::Outcome;
-using testing::ScriptedResponse;
+using test::Outcome;
+using test::ScriptedResponse;
 
-class HTTPRequestTest : public testing::RequestFixture {};
+class HTTPRequestTest : public test::RequestFixture {};
 
-using testing::expectError;
-using testing::text;
+using test::expectError;
+using test::text;
 
 class RecordingDelegate : public HTTPRequestDelegate, public HTTPRequestQueue {
 public:
@@ -209,13 +209,13 @@ TEST_F(HTTPRequestTest, GzipResponsesAreKeptCompressedAndInflatedOnDemand) {
     auto request = get("/gzip");
     run(request);
     EXPECT_TRUE(request->isResponseCompressed());
-    EXPECT_EQ(text(request->rawResponseData()), testing::gzip(body));
+    EXPECT_EQ(text(request->rawResponseData()), test::gzip(body));
     EXPECT_EQ(text(request->responseData()), body);
     EXPECT_EQ(text(request->responseData()), body) << "inflated anew on every call";
 }
 
 TEST_F(HTTPRequestTest, ABodyThatDoesNotInflateGivesNoData) {
-    const std::string whole = testing::gzip("the body that will be cut short");
+    const std::string whole = test::gzip("the body that will be cut short");
     const struct {
         const char* name;
         std::string body;

@@ -11,9 +11,9 @@
 namespace tomely {
 namespace {
 
-using testing::expectError;
-using testing::RecordedRequest;
-using testing::ScriptedResponse;
+using test::expectError;
+using test::RecordedRequest;
+using test::ScriptedResponse;
 
 // Writes down every queue event as "<event> <path>".
 class RecordingQueueDelegate : public NetworkQueueDelegate {
@@ -36,7 +36,7 @@ public:
     std::vector<double> values;
 };
 
-class NetworkQueueTest : public testing::RequestFixture {
+class NetworkQueueTest : public test::RequestFixture {
 protected:
     NetworkQueueTest() {
         queue->setDelegate(delegate);

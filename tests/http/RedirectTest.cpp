@@ -10,11 +10,11 @@
 namespace tomely {
 namespace {
 
-using testing::expectError;
-using testing::RecordedRequest;
-using testing::ScriptedResponse;
+using test::expectError;
+using test::RecordedRequest;
+using test::ScriptedResponse;
 
-class RedirectTest : public testing::RequestFixture {
+class RedirectTest : public test::RequestFixture {
 protected:
     ScriptedResponse redirect(int status, const std::string& location) {
         return ScriptedResponse::text(status, "moved", {{"Location", location}});
@@ -50,7 +50,7 @@ TEST_F(RedirectTest, APostBecomesAPlainGetExceptAfter307OrInRFC2616Mode) {
         const auto outcome = run(request);
         EXPECT_EQ(outcome.completions, 1);
         EXPECT_EQ(request->responseStatusCode(), 200);
-        EXPECT_EQ(testing::text(request->responseData()), "arrived");
+        EXPECT_EQ(test::text(request->responseData()), "arrived");
         EXPECT_EQ(request->redirectCount(), 1);
         EXPECT_EQ(request->url(), URL(server.url("/target?from=form")));
         EXPECT_EQ(request->originalURL(), URL(server.url("/form")));

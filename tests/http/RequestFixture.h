@@ -6,13 +6,13 @@
 #include <thread>
 #include <vector>
 
+#include "common/MainLoopFixture.h"
+#include "common/ScriptedHTTPServer.h"
 #include "http/HTTPCookieStorage.h"
 #include "http/HTTPRequest.h"
 #include "http/HTTPRequestError.h"
-#include "support/MainLoopFixture.h"
-#include "support/ScriptedHTTPServer.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 // The bytes as text, for comparing bodies.
 inline std::string text(const std::vector<std::uint8_t>& bytes) {
@@ -87,4 +87,4 @@ protected:
     ScriptedHTTPServer server;
 };
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

@@ -10,8 +10,8 @@
 namespace tomely {
 namespace {
 
-using testing::expectError;
-using testing::ScriptedResponse;
+using test::expectError;
+using test::ScriptedResponse;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kShortTimeOut = 0.3;
@@ -46,7 +46,7 @@ TEST(RequestTimeOutRuleTest, ABodyGetsHalfAsLongAgainUntilMoreThanItsFirstBuffer
     EXPECT_FALSE(hasTimedOut(1000.0, 0.0, 0, 0, 0)) << "a time-out of 0 never fires";
 }
 
-class RequestTimeOutTest : public testing::RequestFixture {
+class RequestTimeOutTest : public test::RequestFixture {
 protected:
     struct Timing {
         Clock::time_point started;
@@ -109,7 +109,7 @@ TEST_F(RequestTimeOutTest, RetriesOnceAfterATimeOutAndThenSucceeds) {
     runTimed(request);
     EXPECT_FALSE(request->error().has_value());
     EXPECT_EQ(request->responseStatusCode(), 200);
-    EXPECT_EQ(testing::text(request->responseData()), "second time");
+    EXPECT_EQ(test::text(request->responseData()), "second time");
     EXPECT_EQ(request->retryCount(), 1);
     const auto recorded = server.requests();
     ASSERT_EQ(recorded.size(), 2U);

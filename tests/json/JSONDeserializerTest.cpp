@@ -7,8 +7,8 @@
 namespace tomely {
 namespace {
 
-using testing::bytes;
-using testing::expectScannerError;
+using test::bytes;
+using test::expectScannerError;
 
 // `text` (ASCII) in UTF-16 or UTF-32 of the given byte order.
 std::string encodeASCII(std::string_view text, std::size_t width, bool bigEndian) {

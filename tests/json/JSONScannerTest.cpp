@@ -11,7 +11,7 @@
 namespace tomely {
 namespace {
 
-using testing::expectScannerError;
+using test::expectScannerError;
 
 // Decodes `text` with a default deserializer, or with `configure` applied to its scanner.
 std::optional<JSONValue> decode(std::string_view text, Error* error = nullptr,

@@ -20,7 +20,7 @@ inline void PrintTo(const Decimal& value, std::ostream* os) {
     *os << value.toString();
 }
 
-namespace testing {
+namespace test {
 
 // Checks a scanner error: its domain, code, message, and the location it points at.
 inline void expectScannerError(const Error& error, long code, std::string_view message, std::size_t location) {
@@ -39,5 +39,5 @@ inline std::string bytes(std::initializer_list<int> values) {
     return out;
 }
 
-}  // namespace testing
+}  // namespace test
 }  // namespace tomely

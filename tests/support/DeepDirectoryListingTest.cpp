@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "support/TemporaryDirectory.h"
+#include "common/TemporaryDirectory.h"
 
 namespace tomely {
 namespace {
 
-using testing::TemporaryDirectory;
-using testing::writeFile;
+using test::TemporaryDirectory;
+using test::writeFile;
 
 std::vector<std::string> sorted(std::vector<std::string> paths) {
     std::sort(paths.begin(), paths.end());

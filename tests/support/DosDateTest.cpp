@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "support/ScopedEnvironment.h"
-#include "support/ZipBuilder.h"
+#include "common/ScopedEnvironment.h"
+#include "common/ZipBuilder.h"
 
 namespace tomely {
 namespace {
 
-using testing::ScopedEnvironment;
-using testing::ZipBuilder;
+using test::ScopedEnvironment;
+using test::ZipBuilder;
 
 constexpr std::uint32_t kMonthZero = (0U << 25) | (0U << 21) | (1U << 16);  // 1980-00-01
 constexpr std::uint32_t kDayZero = (0U << 25) | (2U << 21) | (0U << 16);    // 1980-02-00

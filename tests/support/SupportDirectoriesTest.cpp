@@ -5,16 +5,16 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "common/ScopedEnvironment.h"
+#include "common/TemporaryDirectory.h"
 #include "platform/SystemLog.h"
 #include "support/PosixError.h"
-#include "support/ScopedEnvironment.h"
-#include "support/TemporaryDirectory.h"
 
 namespace tomely {
 namespace {
 
-using testing::ScopedEnvironment;
-using testing::TemporaryDirectory;
+using test::ScopedEnvironment;
+using test::TemporaryDirectory;
 
 class SupportDirectoriesTest : public ::testing::Test {
 protected:
@@ -49,7 +49,7 @@ TEST_F(SupportDirectoriesTest, ComesBackAfterBeingDeleted) {
     environment_.set("XDG_DATA_HOME", home_.path());
     const auto first = applicationSupportDirectory();
     ASSERT_TRUE(first);
-    testing::writeFile(*first + "/working/index.xml", "<x/>");
+    test::writeFile(*first + "/working/index.xml", "<x/>");
     std::filesystem::remove_all(*first);
 
     EXPECT_EQ(applicationSupportDirectory(), first);
@@ -85,7 +85,7 @@ TEST_F(SupportDirectoriesTest, WithoutAnyBaseItReportsNoPathAndLogs) {
 }
 
 TEST_F(SupportDirectoriesTest, ACreationFailureIsReportedAndASuccessClearsTheError) {
-    testing::writeFile(home_.pathOf("plain-file"), "not a directory");
+    test::writeFile(home_.pathOf("plain-file"), "not a directory");
     environment_.set("XDG_DATA_HOME", home_.pathOf("plain-file"));
     Error error;
     EXPECT_EQ(findOrCreateDirectory(SearchPathDirectory::ApplicationSupport, SearchPathDomainMask::User,

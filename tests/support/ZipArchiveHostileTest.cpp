@@ -4,21 +4,21 @@
 #include <string>
 #include <vector>
 
+#include "common/ScopedEnvironment.h"
+#include "common/TemporaryDirectory.h"
+#include "common/ZipBuilder.h"
 #include "platform/SystemLog.h"
-#include "support/ScopedEnvironment.h"
-#include "support/TemporaryDirectory.h"
 #include "support/ZipArchive.h"
-#include "support/ZipBuilder.h"
 
 namespace tomely {
 namespace {
 
-using testing::modificationTime;
-using testing::readFile;
-using testing::replaceInFile;
-using testing::treeListing;
-using testing::writeFile;
-using testing::ZipBuilder;
+using test::modificationTime;
+using test::readFile;
+using test::replaceInFile;
+using test::treeListing;
+using test::writeFile;
+using test::ZipBuilder;
 using Strings = std::vector<std::string>;
 
 namespace fs = std::filesystem;
@@ -58,8 +58,8 @@ protected:
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    testing::TemporaryDirectory dir_;
-    testing::ScopedEnvironment environment_;
+    test::TemporaryDirectory dir_;
+    test::ScopedEnvironment environment_;
     SystemLog::Capture log_;
     std::time_t keepTime_ = 0;
 };

@@ -10,21 +10,21 @@
 #include <functional>
 #include <random>
 
+#include "common/ScopedEnvironment.h"
+#include "common/TemporaryDirectory.h"
+#include "common/ZipBuilder.h"
 #include "platform/SystemLog.h"
 #include "support/DosDate.h"
-#include "support/ScopedEnvironment.h"
-#include "support/TemporaryDirectory.h"
-#include "support/ZipBuilder.h"
 
 namespace tomely {
 namespace {
 
-using testing::modificationTime;
-using testing::readFile;
-using testing::replaceInFile;
-using testing::treeListing;
-using testing::writeFile;
-using testing::ZipBuilder;
+using test::modificationTime;
+using test::readFile;
+using test::replaceInFile;
+using test::treeListing;
+using test::writeFile;
+using test::ZipBuilder;
 using Strings = std::vector<std::string>;
 
 const std::uint32_t kOpsDate = ZipBuilder::dosDate(2012, 3, 4, 5, 6, 8);
@@ -70,8 +70,8 @@ protected:
         return ZipArchive::unzipFileAtPath(archive(), working(), overwrite, password, &error_);
     }
 
-    testing::TemporaryDirectory dir_;
-    testing::ScopedEnvironment environment_;
+    test::TemporaryDirectory dir_;
+    test::ScopedEnvironment environment_;
     SystemLog::Capture log_;
     Error error_;
 };

@@ -4,12 +4,12 @@
 
 #include "CallbackLog.h"
 #include "TestFiles.h"
-#include "support/TemporaryDirectory.h"
+#include "common/TemporaryDirectory.h"
 
 namespace tomely {
 namespace {
 
-using testing::CallbackLog;
+using test::CallbackLog;
 
 constexpr const char* kFingerprintOfNothing = "da39a3ee5e6b4b0d3255bfef95601890afd80709_0";
 
@@ -34,11 +34,11 @@ std::shared_ptr<CallbackLog> hash(std::vector<std::string> paths) {
 }
 
 TEST(ACFileSHA1Test, ReportsEveryFileThenCompletesOnceWithEveryPathOnOneWorkerThread) {
-    testing::TemporaryDirectory directory;
+    test::TemporaryDirectory directory;
     std::vector<std::string> paths;
     for (const char* name : {"a.part00000", "b.part00000", "c.part00000"}) {
         paths.push_back(directory.pathOf(name));
-        testing::writeBytes(paths.back(), testing::bytesOf(name));
+        test::writeBytes(paths.back(), test::bytesOf(name));
     }
 
     const auto log = hash(paths);
@@ -49,7 +49,7 @@ TEST(ACFileSHA1Test, ReportsEveryFileThenCompletesOnceWithEveryPathOnOneWorkerTh
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         ASSERT_TRUE(result.contains(path));
-        EXPECT_EQ(result.at(path), ACFileSHA1::fingerprint(testing::readBytes(path)));
+        EXPECT_EQ(result.at(path), ACFileSHA1::fingerprint(test::readBytes(path)));
     }
     const std::vector<std::thread::id> threads = log->threads();
     for (const std::thread::id thread : threads) {
@@ -68,11 +68,11 @@ TEST(ACFileSHA1Test, EmptyListCompletesOnceWithNoEntriesAndNoProgress) {
 }
 
 TEST(ACFileSHA1Test, PathListedTwiceIsHashedOnceAndTheListStillCompletes) {
-    testing::TemporaryDirectory directory;
+    test::TemporaryDirectory directory;
     const std::string a = directory.pathOf("a");
     const std::string b = directory.pathOf("b");
-    testing::writeBytes(a, testing::bytesOf("first"));
-    testing::writeBytes(b, testing::bytesOf("second"));
+    test::writeBytes(a, test::bytesOf("first"));
+    test::writeBytes(b, test::bytesOf("second"));
 
     const auto log = hash({a, b, a});
 
@@ -81,10 +81,10 @@ TEST(ACFileSHA1Test, PathListedTwiceIsHashedOnceAndTheListStillCompletes) {
 }
 
 TEST(ACFileSHA1Test, UnreadableFileCountsAsEmpty) {
-    testing::TemporaryDirectory directory;
+    test::TemporaryDirectory directory;
     const std::string missing = directory.pathOf("missing");
     const std::string empty = directory.pathOf("empty");
-    testing::writeBytes(empty, {});
+    test::writeBytes(empty, {});
 
     const auto log = hash({missing, empty});
 

@@ -6,13 +6,13 @@
 
 #include "CallbackLog.h"
 #include "TestFiles.h"
-#include "support/TemporaryDirectory.h"
+#include "common/TemporaryDirectory.h"
 
 namespace tomely {
 namespace {
 
-using testing::Bytes;
-using testing::CallbackLog;
+using test::Bytes;
+using test::CallbackLog;
 
 struct SplitSettings {
     bool keepOriginalFile = true;
@@ -70,10 +70,10 @@ TEST(ACFileSplitTest, CutsEachFileIntoConsecutivePartsOfAtMostMaxBytes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        testing::TemporaryDirectory directory;
+        test::TemporaryDirectory directory;
         const std::string source = directory.pathOf("book.bin");
-        const Bytes contents = testing::noise(c.size, 7);
-        testing::writeBytes(source, contents);
+        const Bytes contents = test::noise(c.size, 7);
+        test::writeBytes(source, contents);
 
         split({source}, {.keepOriginalFile = true, .maxBytes = c.maxBytes});
 
@@ -84,37 +84,37 @@ TEST(ACFileSplitTest, CutsEachFileIntoConsecutivePartsOfAtMostMaxBytes) {
             expectedNames.push_back(std::filesystem::path(part).filename().string());
             const Bytes expected(contents.begin() + static_cast<std::ptrdiff_t>(offset),
                                  contents.begin() + static_cast<std::ptrdiff_t>(offset + c.partSizes[index]));
-            EXPECT_TRUE(testing::readBytes(part) == expected) << "part " << index << " differs";
+            EXPECT_TRUE(test::readBytes(part) == expected) << "part " << index << " differs";
             offset += c.partSizes[index];
         }
         // The source is untouched and nothing else (no temporary file) is left beside it.
-        EXPECT_EQ(testing::entryNames(directory.path()), expectedNames);
-        EXPECT_TRUE(testing::readBytes(source) == contents);
+        EXPECT_EQ(test::entryNames(directory.path()), expectedNames);
+        EXPECT_TRUE(test::readBytes(source) == contents);
     }
 }
 
 TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemain) {
-    testing::TemporaryDirectory directory;
+    test::TemporaryDirectory directory;
     const std::string empty = directory.pathOf("empty");
     const std::string small = directory.pathOf("small");
     const std::string large = directory.pathOf("large");
-    testing::writeBytes(empty, {});
-    testing::writeBytes(small, testing::bytesOf("x"));
-    testing::writeBytes(large, testing::text(2'500'000));
+    test::writeBytes(empty, {});
+    test::writeBytes(small, test::bytesOf("x"));
+    test::writeBytes(large, test::text(2'500'000));
 
     split({empty, small, large}, {.keepOriginalFile = false});
 
     // The empty file has no part, so it leaves the tree altogether.
-    EXPECT_EQ(testing::entryNames(directory.path()),
+    EXPECT_EQ(test::entryNames(directory.path()),
               (std::vector<std::string>{"large.part00000", "large.part00001", "large.part00002", "small.part00000"}));
 }
 
 TEST(ACFileSplitTest, ReportsEveryFileThenCompletesOnceOnOneWorkerThread) {
-    testing::TemporaryDirectory directory;
+    test::TemporaryDirectory directory;
     std::vector<std::string> paths;
     for (const char* name : {"a", "b", "c"}) {
         paths.push_back(directory.pathOf(name));
-        testing::writeBytes(paths.back(), testing::text(1'500'000));
+        test::writeBytes(paths.back(), test::text(1'500'000));
     }
 
     const auto log = split(paths);
@@ -137,43 +137,43 @@ TEST(ACFileSplitTest, EmptyListCompletesOnceWithoutProgress) {
 }
 
 TEST(ACFileSplitTest, ReplacesAnExistingPartFile) {
-    testing::TemporaryDirectory directory;
+    test::TemporaryDirectory directory;
     const std::string source = directory.pathOf("page.xhtml");
-    testing::writeBytes(source, testing::bytesOf("new contents"));
-    testing::writeBytes(source + ".part00000", testing::text(5'000));
+    test::writeBytes(source, test::bytesOf("new contents"));
+    test::writeBytes(source + ".part00000", test::text(5'000));
 
     split({source});
 
-    EXPECT_TRUE(testing::readBytes(source + ".part00000") == testing::bytesOf("new contents"));
-    EXPECT_EQ(testing::entryNames(directory.path()), (std::vector<std::string>{"page.xhtml", "page.xhtml.part00000"}));
+    EXPECT_TRUE(test::readBytes(source + ".part00000") == test::bytesOf("new contents"));
+    EXPECT_EQ(test::entryNames(directory.path()), (std::vector<std::string>{"page.xhtml", "page.xhtml.part00000"}));
 }
 
 TEST(ACFileSplitTest, MissingFileCountsAsDoneAndLeavesNoPart) {
-    testing::TemporaryDirectory directory;
+    test::TemporaryDirectory directory;
     const std::string present = directory.pathOf("present");
-    testing::writeBytes(present, testing::bytesOf("here"));
+    test::writeBytes(present, test::bytesOf("here"));
 
     const auto log = split({directory.pathOf("missing"), present}, {.keepOriginalFile = false});
 
     EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/2", "progress 2/2", "complete"}));
-    EXPECT_EQ(testing::entryNames(directory.path()), std::vector<std::string>{"present.part00000"});
+    EXPECT_EQ(test::entryNames(directory.path()), std::vector<std::string>{"present.part00000"});
 }
 
 TEST(ACFileSplitTest, SourceWithAPartThatCannotBeWrittenIsKeptAndTheOtherPartsAreWritten) {
-    testing::TemporaryDirectory directory;
+    test::TemporaryDirectory directory;
     const std::string source = directory.pathOf("movie.mov");
-    const Bytes contents = testing::noise(2'500'000, 3);
-    testing::writeBytes(source, contents);
+    const Bytes contents = test::noise(2'500'000, 3);
+    test::writeBytes(source, contents);
     // A directory in the way of the second part: no file can be renamed onto it.
     std::filesystem::create_directory(source + ".part00001");
 
     split({source}, {.keepOriginalFile = false});
 
     // Deleting the source now would lose the bytes of the missing part.
-    EXPECT_TRUE(testing::readBytes(source) == contents);
-    EXPECT_TRUE(testing::readBytes(source + ".part00002") == Bytes(contents.begin() + 2'048'000, contents.end()));
+    EXPECT_TRUE(test::readBytes(source) == contents);
+    EXPECT_TRUE(test::readBytes(source + ".part00002") == Bytes(contents.begin() + 2'048'000, contents.end()));
     EXPECT_EQ(
-        testing::entryNames(directory.path()),
+        test::entryNames(directory.path()),
         (std::vector<std::string>{"movie.mov", "movie.mov.part00000", "movie.mov.part00001", "movie.mov.part00002"}));
 }
 

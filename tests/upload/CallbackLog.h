@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace tomely::testing {
+namespace tomely::test {
 
 // Records the callbacks of a splitter or hasher as they arrive on its worker thread, and tells when
 // the worker object has released its callbacks, after which no further call can come. Shared by the
@@ -79,4 +79,4 @@ private:
     bool released_ = false;
 };
 
-}  // namespace tomely::testing
+}  // namespace tomely::test

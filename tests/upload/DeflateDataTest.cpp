@@ -9,7 +9,7 @@
 namespace tomely {
 namespace {
 
-using testing::Bytes;
+using test::Bytes;
 
 std::string hex(const Bytes& bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -46,7 +46,7 @@ Inflated inflateRaw(const Bytes& raw, std::size_t expectedLength) {
 TEST(DeflateDataTest, GivesThePinnedBytesForAShortInput) {
     // From tests/upload/golden_fingerprints.py (Python's zlib, run once): a fixed-Huffman block,
     // not final, then the full flush's empty stored block.
-    const std::optional<Bytes> deflated = deflateData(testing::bytesOf("hello hello hello hello\n"));
+    const std::optional<Bytes> deflated = deflateData(test::bytesOf("hello hello hello hello\n"));
     ASSERT_TRUE(deflated);
     EXPECT_EQ(hex(*deflated), "ca48cdc9c957c84027b900000000ffff");
 }
@@ -62,12 +62,12 @@ TEST(DeflateDataTest, OutputIsUnterminatedRawDeflateThatDecodesBackToTheInput) {
         const char* name;
         Bytes input;
     } cases[] = {
-        {"one byte", testing::bytesOf("a")},
-        {"text 1,024,000", testing::text(1'024'000)},
+        {"one byte", test::bytesOf("a")},
+        {"text 1,024,000", test::text(1'024'000)},
         // Stored blocks: the output is larger than the input but still fits the first buffer.
-        {"noise 1,024,000", testing::noise(1'024'000, 1)},
+        {"noise 1,024,000", test::noise(1'024'000, 1)},
         // Larger than two buffer steps, so the buffer has to grow twice.
-        {"noise 2,500,000", testing::noise(2'500'000, 2)},
+        {"noise 2,500,000", test::noise(2'500'000, 2)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -94,7 +94,7 @@ TEST(CRC32Test, MatchesTheStandardCheckValues) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
-        EXPECT_EQ(CRC32Value(testing::bytesOf(c.input)), c.crc);
+        EXPECT_EQ(CRC32Value(test::bytesOf(c.input)), c.crc);
     }
 }
 

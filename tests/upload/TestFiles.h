@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "support/TemporaryDirectory.h"
+#include "common/TemporaryDirectory.h"
 
-namespace tomely::testing {
+namespace tomely::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -65,4 +65,4 @@ inline std::vector<std::string> entryNames(const std::filesystem::path& director
     return names;
 }
 
-}  // namespace tomely::testing
+}  // namespace tomely::test
