@@ -26,7 +26,7 @@
 #include "TreeGenerator.h"
 #include "upload/ACFileSHA1.h"
 #include "upload/ACFileSplit.h"
-#include "upload/FileIO.h"
+#include "platform/FileIO.h"
 
 namespace tomely::bench {
 namespace {

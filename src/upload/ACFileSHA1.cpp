@@ -7,7 +7,7 @@
 
 #include "platform/SerialQueue.h"
 #include "upload/DeflateData.h"
-#include "upload/FileIO.h"
+#include "platform/FileIO.h"
 
 namespace tomely {
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "platform/SerialQueue.h"
-#include "upload/FileIO.h"
+#include "platform/FileIO.h"
 
 namespace tomely {
 namespace {

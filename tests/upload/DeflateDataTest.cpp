@@ -4,7 +4,7 @@
 #include <zlib.h>
 
 #include "TestFiles.h"
-#include "upload/CRC32.h"
+#include "platform/CRC32.h"
 
 namespace tomely {
 namespace {

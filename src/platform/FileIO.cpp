@@ -1,4 +1,4 @@
-#include "upload/FileIO.h"
+#include "platform/FileIO.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

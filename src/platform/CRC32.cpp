@@ -1,4 +1,4 @@
-#include "upload/CRC32.h"
+#include "platform/CRC32.h"
 
 #include <zlib.h>
 
