@@ -33,8 +33,6 @@ TEST_F(ACAppDelegateTest, LaunchShowsTheWindowWithTheFirstStepAndStepOneHighligh
         ++stepsMade;
         return ACStepViewController::initWithNibName<FirstStep>("FirstStep", container.mainBundle(), container);
     });
-    EXPECT_EQ(delegate.window(), nullptr);
-    EXPECT_TRUE(delegate.applicationShouldTerminateAfterLastWindowClosed());
     delegate.applicationDidFinishLaunching();
 
     ASSERT_NE(delegate.uploaderWindow(), nullptr);
