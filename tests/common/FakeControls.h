@@ -8,28 +8,16 @@
 
 namespace tomely::test {
 
-// Recording stand-ins for the widgets: every state can be read back, and each keeps the order of
-// the operations it received so that tests can check sequences the container promises.
+// Stand-ins for the widgets whose every state can be read back: tests check what the user would
+// see, not the calls that led there.
 
 template <class Interface>
 class FakeControlBase : public Interface {
 public:
-    void setHidden(bool hidden) override {
-        hidden_ = hidden;
-        record(hidden ? "hide" : "show");
-    }
+    void setHidden(bool hidden) override { hidden_ = hidden; }
     [[nodiscard]] bool isHidden() const override { return hidden_; }
-    void setEnabled(bool enabled) override {
-        enabled_ = enabled;
-        record(enabled ? "enable" : "disable");
-    }
+    void setEnabled(bool enabled) override { enabled_ = enabled; }
     [[nodiscard]] bool isEnabled() const override { return enabled_; }
-
-    // Every operation received, oldest first, e.g. "hide", "text=abc", "start".
-    std::vector<std::string> operations;
-
-protected:
-    void record(std::string operation) { operations.push_back(std::move(operation)); }
 
 private:
     bool hidden_ = false;
@@ -38,15 +26,9 @@ private:
 
 class FakeTextControl : public FakeControlBase<TextControl> {
 public:
-    void setText(const std::string& text) override {
-        text_ = text;
-        record("text=" + text);
-    }
+    void setText(const std::string& text) override { text_ = text; }
     [[nodiscard]] std::string text() const override { return text_; }
-    void setTextColor(TextColor color) override {
-        color_ = color;
-        record(color == TextColor::Black ? "color=black" : "color=gray");
-    }
+    void setTextColor(TextColor color) override { color_ = color; }
     [[nodiscard]] TextColor textColor() const override { return color_; }
 
 private:
@@ -56,10 +38,7 @@ private:
 
 class FakeButton : public FakeControlBase<Button> {
 public:
-    void setTitle(const std::string& title) override {
-        title_ = title;
-        record("title=" + title);
-    }
+    void setTitle(const std::string& title) override { title_ = title; }
     [[nodiscard]] std::string title() const override { return title_; }
     void setAction(std::function<void()> action) override { action_ = std::move(action); }
     // What a click does: nothing when the button is hidden or disabled.
@@ -76,14 +55,8 @@ private:
 
 class FakeSpinner : public FakeControlBase<Spinner> {
 public:
-    void startAnimation() override {
-        animating_ = true;
-        record("start");
-    }
-    void stopAnimation() override {
-        animating_ = false;
-        record("stop");
-    }
+    void startAnimation() override { animating_ = true; }
+    void stopAnimation() override { animating_ = false; }
     [[nodiscard]] bool isAnimating() const override { return animating_; }
 
 private:
