@@ -51,12 +51,6 @@ TEST(DeflateDataTest, GivesThePinnedBytesForAShortInput) {
     EXPECT_EQ(hex(*deflated), "ca48cdc9c957c84027b900000000ffff");
 }
 
-TEST(DeflateDataTest, ReturnsEmptyInputUnchanged) {
-    const std::optional<Bytes> deflated = deflateData({});
-    ASSERT_TRUE(deflated);
-    EXPECT_TRUE(deflated->empty());
-}
-
 TEST(DeflateDataTest, OutputIsUnterminatedRawDeflateThatDecodesBackToTheInput) {
     const struct {
         const char* name;
