@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "common/ScriptedHTTPServer.h"
+#include "common/TemporaryDirectory.h"
 #include "http/DataCompressor.h"
 #include "http/DataDecompressor.h"
 #include "http/HTTPRequestError.h"
@@ -36,42 +35,6 @@ void expectCompressionError(const Error& error, const std::string& message) {
     EXPECT_EQ(error.domain, kNetworkRequestErrorDomain);
     EXPECT_EQ(error.code, 11);
     EXPECT_EQ(error.localizedDescription(), message);
-}
-
-class TemporaryDirectory {
-public:
-    TemporaryDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "compression-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TemporaryDirectory() { std::filesystem::remove_all(path_); }
-    [[nodiscard]] std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-void writeFile(const std::string& path, const std::vector<std::uint8_t>& data) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-std::vector<std::uint8_t> readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-TEST(DataCompressorTest, CompressesToAGzipMemberThatInflatesBack) {
-    Error error;
-    const auto compressed = DataCompressor::compressData(bytes("abc"), &error);
-    ASSERT_TRUE(compressed.has_value());
-    ASSERT_GE(compressed->size(), 3U);
-    EXPECT_EQ((*compressed)[0], 0x1F);
-    EXPECT_EQ((*compressed)[1], 0x8B);
-    EXPECT_EQ((*compressed)[2], 8) << "deflate method";
-    const auto inflated = DataDecompressor::uncompressData(*compressed, &error);
-    ASSERT_TRUE(inflated.has_value());
-    EXPECT_EQ(text(*inflated), "abc");
 }
 
 TEST(DataCompressorTest, RoundTripsEveryBufferSize) {
@@ -152,31 +115,31 @@ TEST(DataDecompressorTest, DataThatDoesNotInflateIsACode11Error) {
 }
 
 TEST(DataCompressorTest, FilesOfEveryBlockBoundaryCompressToCompleteMembers) {
-    TemporaryDirectory directory;
-    for (const std::size_t size : {0UL, 1UL, 262143UL, 262144UL, 262145UL, 524288UL, 700000UL}) {
+    test::TemporaryDirectory directory;
+    const std::string source = directory.pathOf("source");
+    const std::string packed = directory.pathOf("packed");
+    for (const std::size_t size : {0UL, 1UL, 262144UL, 262145UL, 700000UL}) {
         SCOPED_TRACE(size);
         const auto data = noise(size, 11);
-        writeFile(directory.file("source"), data);
+        test::writeFile(source, text(data));
         Error error;
-        ASSERT_TRUE(DataCompressor::compressDataFromFile(directory.file("source"), directory.file("packed"), &error));
-        const auto packed = readFile(directory.file("packed"));
-        ASSERT_GE(packed.size(), 18U) << "at least a gzip header and trailer";
-        EXPECT_EQ(packed[0], 0x1F);
-        const auto inflated = DataDecompressor::uncompressData(packed);
+        ASSERT_TRUE(DataCompressor::compressDataFromFile(source, packed, &error));
+        const auto inflated = DataDecompressor::uncompressData(bytes(test::readFile(packed)));
         ASSERT_TRUE(inflated.has_value()) << "a complete member";
         EXPECT_EQ(*inflated, data);
-        ASSERT_TRUE(
-            DataDecompressor::uncompressDataFromFile(directory.file("packed"), directory.file("unpacked"), &error));
-        EXPECT_EQ(readFile(directory.file("unpacked")), data);
+        ASSERT_TRUE(DataDecompressor::uncompressDataFromFile(packed, directory.pathOf("unpacked"), &error));
+        EXPECT_EQ(test::readFile(directory.pathOf("unpacked")), text(data));
     }
 }
 
 TEST(DataCompressorTest, FileFailuresNameThePaths) {
-    TemporaryDirectory directory;
-    const std::string missing = directory.file("missing");
-    const std::string unwritable = directory.file("no-such-folder/out");
-    writeFile(directory.file("source"), bytes("content"));
-    writeFile(directory.file("garbage"), bytes("this is not gzip"));
+    test::TemporaryDirectory directory;
+    const std::string missing = directory.pathOf("missing");
+    const std::string unwritable = directory.pathOf("no-such-folder/out");
+    const std::string source = directory.pathOf("source");
+    const std::string out = directory.pathOf("out");
+    test::writeFile(source, "content");
+    test::writeFile(directory.pathOf("garbage"), "this is not gzip");
     const struct {
         const char* name;
         bool compress;
@@ -184,16 +147,13 @@ TEST(DataCompressorTest, FileFailuresNameThePaths) {
         std::string destination;
         std::string message;
     } cases[] = {
-        {"missing source", true, missing, directory.file("out"),
-         "Compression of " + missing + " failed the file does not exist"},
-        {"unwritable destination", true, directory.file("source"), unwritable,
-         "Compression of " + directory.file("source") + " failed because we were to create a file at " + unwritable},
-        {"missing source", false, missing, directory.file("out"),
-         "Decompression of " + missing + " failed the file does not exist"},
-        {"unwritable destination", false, directory.file("source"), unwritable,
-         "Decompression of " + directory.file("source") + " failed because we were to create a file at " + unwritable},
-        {"not compressed", false, directory.file("garbage"), directory.file("out"),
-         "Decompression of data failed with code -3"},
+        {"missing source", true, missing, out, "Compression of " + missing + " failed the file does not exist"},
+        {"unwritable destination", true, source, unwritable,
+         "Compression of " + source + " failed because we were to create a file at " + unwritable},
+        {"missing source", false, missing, out, "Decompression of " + missing + " failed the file does not exist"},
+        {"unwritable destination", false, source, unwritable,
+         "Decompression of " + source + " failed because we were to create a file at " + unwritable},
+        {"not compressed", false, directory.pathOf("garbage"), out, "Decompression of data failed with code -3"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.compress ? "compress: " : "decompress: ") + c.name);
