@@ -69,8 +69,7 @@ ScriptedResponse ScriptedResponse::text(int status, std::string body,
 }
 
 ScriptedResponse ScriptedResponse::gzipped(std::string_view body) {
-    ScriptedResponse response = text(200, gzip(body), {{"Content-Encoding", "gzip"}});
-    return response;
+    return text(200, gzip(body), {{"Content-Encoding", "gzip"}});
 }
 
 std::string gzip(std::string_view data) {
@@ -224,12 +223,8 @@ ScriptedHTTPServer::~ScriptedHTTPServer() {
     ::close(wakeWrite_);
 }
 
-std::string ScriptedHTTPServer::baseURL() const {
-    return std::string(options_.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
-}
-
 std::string ScriptedHTTPServer::url(std::string_view path) const {
-    return baseURL() + std::string(path);
+    return std::string(options_.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + std::string(path);
 }
 
 void ScriptedHTTPServer::enqueue(ScriptedResponse response) {
@@ -258,11 +253,6 @@ std::vector<RecordedRequest> ScriptedHTTPServer::requests() const {
 std::size_t ScriptedHTTPServer::requestCount() const {
     std::scoped_lock lock(mutex_);
     return requests_.size();
-}
-
-std::size_t ScriptedHTTPServer::connectionCount() const {
-    std::scoped_lock lock(mutex_);
-    return connectionsAccepted_;
 }
 
 bool ScriptedHTTPServer::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) {
@@ -349,7 +339,7 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
         if (!connection->readLine(line)) {
             return;
         }
-        request.rawHead = line + "\r\n";
+        std::size_t headLength = line.size();
         const std::size_t firstSpace = line.find(' ');
         const std::size_t lastSpace = line.rfind(' ');
         if (firstSpace == std::string::npos || lastSpace == firstSpace) {
@@ -359,10 +349,9 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
         request.target = line.substr(firstSpace + 1, lastSpace - firstSpace - 1);
         request.version = line.substr(lastSpace + 1);
         for (;;) {
-            if (!connection->readLine(line) || request.rawHead.size() > kLargestHead) {
+            if (!connection->readLine(line) || (headLength += line.size()) > kLargestHead) {
                 return;
             }
-            request.rawHead += line + "\r\n";
             if (line.empty()) {
                 break;
             }

@@ -26,8 +26,6 @@ struct RecordedRequest {
     std::string version;
     // In the order received, names as spelled by the client.
     std::vector<std::pair<std::string, std::string>> headers;
-    // The request line and header block byte for byte, up to and including the empty line.
-    std::string rawHead;
     // The body with any chunked coding removed; empty when the server keeps no bodies.
     std::string body;
     std::uint64_t bodyLength = 0;
@@ -57,7 +55,8 @@ struct ScriptedResponse {
     bool closeWithoutAnswer = false;
     // Announces the whole body but sends only this many bytes of it, then closes.
     std::optional<std::size_t> closeAfterBodyBytes;
-    // Holds the answer until releaseHeldAnswers() is called (or the server stops).
+    // Holds the answer until releaseHeldAnswers() is called (or the server stops); answers held
+    // after that call are sent at once.
     bool holdUntilReleased = false;
     // Closes the connection after answering (also announced with "Connection: close").
     bool closeConnection = false;
@@ -91,9 +90,7 @@ public:
     ScriptedHTTPServer& operator=(const ScriptedHTTPServer&) = delete;
 
     [[nodiscard]] int port() const { return port_; }
-    // "http://127.0.0.1:<port>" (https with TLS), without a trailing slash.
-    [[nodiscard]] std::string baseURL() const;
-    // baseURL() followed by `path`.
+    // "http://127.0.0.1:<port>" (https with TLS) followed by `path`.
     [[nodiscard]] std::string url(std::string_view path) const;
 
     // Thread-safe. Queued answers are used in order, before the handler.
@@ -103,7 +100,6 @@ public:
 
     [[nodiscard]] std::vector<RecordedRequest> requests() const;
     [[nodiscard]] std::size_t requestCount() const;
-    [[nodiscard]] std::size_t connectionCount() const;
     // Waits (on a condition, not by sleeping) until `count` requests have been recorded.
     bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
