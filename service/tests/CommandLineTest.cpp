@@ -69,8 +69,8 @@ TEST(CommandLineTest, TheProgramRefusesBadArgumentsWithStatusTwo) {
 
 TEST(CommandLineTest, TheProgramServesItsUsersLogsRequestsAndStopsCleanlyOnSigterm) {
     TemporaryDirectory data;
-    client::ShelfProcess shelf(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", data.path().string(),
-                                                         "--user", "ada@example.com:pw"});
+    client::ShelfProcess shelf(TOMELY_SHELF_EXECUTABLE,
+                               {"--listen", "127.0.0.1:0", "--data", data.path(), "--user", "ada@example.com:pw"});
     client::ShelfClient ada("127.0.0.1", shelf.port());
     EXPECT_EQ(ada.signIn("ada@example.com", "pw").status, 200);
     shelf.sendSignal(SIGTERM);
@@ -85,11 +85,10 @@ TEST(CommandLineTest, TheProgramServesItsUsersLogsRequestsAndStopsCleanlyOnSigte
 
 TEST(CommandLineTest, TheProgramSaysWhyItCannotListen) {
     TemporaryDirectory data;
-    client::ShelfProcess first(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", data.path().string()});
+    client::ShelfProcess first(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", data.path()});
     TemporaryDirectory other;
     const auto [status, output] = client::ShelfProcess::runToEnd(
-        TOMELY_SHELF_EXECUTABLE,
-        {"--listen", "127.0.0.1:" + std::to_string(first.port()), "--data", other.path().string()});
+        TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:" + std::to_string(first.port()), "--data", other.path()});
     EXPECT_EQ(status, 1);
     EXPECT_NE(output.find("tomely-shelf: cannot listen on 127.0.0.1:" + std::to_string(first.port())),
               std::string::npos)

@@ -1,5 +1,3 @@
-#include <zlib.h>
-
 #include "Names.h"
 #include "PartBytes.h"
 #include "ShelfHarness.h"
@@ -56,18 +54,7 @@ TEST(PartCheckTest, GuidsAreLettersDigitsDashesAndUnderscores) {
 TEST(PartCheckTest, InflateTellsChainablePartsFromOthersAndBoundsItsOutput) {
     const std::string bytes = noise(300000, 41) + std::string(300000, 'z');
     const std::string open = client::deflateData(bytes);
-    std::string closed(compressBound(static_cast<uLong>(bytes.size())) + 64, '\0');
-    {
-        z_stream stream{};
-        deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-        stream.avail_in = static_cast<uInt>(bytes.size());
-        stream.next_out = reinterpret_cast<Bytef*>(closed.data());
-        stream.avail_out = static_cast<uInt>(closed.size());
-        deflate(&stream, Z_FINISH);
-        closed.resize(closed.size() - stream.avail_out);
-        deflateEnd(&stream);
-    }
+    const std::string closed = deflateWithFinalBlock(bytes);
     const auto fromOpen = inflateRaw(open, bytes.size());
     ASSERT_TRUE(fromOpen.has_value());
     EXPECT_EQ(fromOpen->bytes, bytes);

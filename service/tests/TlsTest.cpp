@@ -8,10 +8,10 @@ class TlsTest : public ShelfTest {
 protected:
     void SetUp() override {
         ShelfTest::SetUp();
-        tomely::test::writeSelfSignedCertificate(certificates_.path() / "cert.pem", certificates_.path() / "key.pem");
+        tomely::test::writeSelfSignedCertificate(certificates_.pathOf("cert.pem"), certificates_.pathOf("key.pem"));
         restart([this](ServerOptions& options) {
-            options.tlsCertificate = certificates_.path() / "cert.pem";
-            options.tlsKey = certificates_.path() / "key.pem";
+            options.tlsCertificate = certificates_.pathOf("cert.pem");
+            options.tlsKey = certificates_.pathOf("key.pem");
         });
     }
 
@@ -36,8 +36,8 @@ TEST_F(TlsTest, PlainHttpToTheHttpsPortGetsNoAnswer) {
 TEST(TlsOptionsTest, AnUnreadableCertificateStopsTheServiceFromStarting) {
     TemporaryDirectory data;
     auto options = testOptions(data.path());
-    options.tlsCertificate = data.path() / "missing.pem";
-    options.tlsKey = data.path() / "missing.key";
+    options.tlsCertificate = data.pathOf("missing.pem");
+    options.tlsKey = data.pathOf("missing.key");
     try {
         ShelfServer server(options);
         FAIL() << "started without a certificate";
