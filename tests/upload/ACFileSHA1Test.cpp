@@ -37,7 +37,8 @@ std::shared_ptr<CallbackLog> hash(std::vector<std::string> paths) {
 
 // The fingerprints the service has kept from earlier uploads: they must never change. Computed
 // independently by tests/upload/golden_fingerprints.py (Python's zlib 1.2.13 and hashlib), run once,
-// its output pasted here. A file that cannot be read counts as empty.
+// its output pasted here. Being the SHA-1 of the deflated bytes, they pin deflateData's output too.
+// A file that cannot be read counts as empty.
 TEST(ACFileSHA1Test, GivesThePinnedFingerprintsUnderTheListedPathsReportingEveryFileOnOneWorkerThread) {
     const struct {
         const char* name;

@@ -70,8 +70,6 @@ def main():
     cases.append(('"padded digest"', '{"' + padded.decode() + '"}', padded))
     for name, expression, data in cases:
         print("    {{{}, {}, \"{}\"}},".format(name, expression, fingerprint(data)))
-    short = b"hello hello hello hello\n"
-    print("short raw deflate of", short, deflate_data(short).hex())
 
 
 if __name__ == "__main__":
