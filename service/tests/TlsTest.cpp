@@ -28,11 +28,6 @@ TEST_F(TlsTest, ServesTheWholeSyncOverHttpsWithASecureCookie) {
     EXPECT_NE(ada->list().body.find("\"guid\":\"G21\""), std::string::npos);
 }
 
-TEST_F(TlsTest, PlainHttpToTheHttpsPortGetsNoAnswer) {
-    client::ShelfClient plain("127.0.0.1", shelf_->port(), false);
-    EXPECT_EQ(plain.signIn(kAda, kAdaPassword).status, 0);
-}
-
 TEST(TlsOptionsTest, AnUnreadableCertificateStopsTheServiceFromStarting) {
     TemporaryDirectory data;
     auto options = testOptions(data.path());
