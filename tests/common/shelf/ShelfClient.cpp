@@ -37,6 +37,10 @@ std::string indexText(std::size_t index) {
     return text;
 }
 
+httplib::Headers cookieHeader(const std::string& cookie) {
+    return cookie.empty() ? httplib::Headers{} : httplib::Headers{{"Cookie", cookie}};
+}
+
 Reply replyOf(const httplib::Result& result) {
     Reply reply;
     if (!result) {
@@ -174,23 +178,15 @@ void ShelfClient::setReadTimeout(int seconds) {
 }
 
 Reply ShelfClient::post(const std::string& path, const std::string& body, const std::string& contentType) {
-    httplib::Headers headers;
-    if (!cookie_.empty()) {
-        headers.emplace("Cookie", cookie_);
-    }
     if (contentType.empty()) {
         // The manifest goes out without a content type, as the uploader sends it.
-        return replyOf(http_->Post(path, headers, body.data(), body.size(), std::string()));
+        return replyOf(http_->Post(path, cookieHeader(cookie_), body.data(), body.size(), std::string()));
     }
-    return replyOf(http_->Post(path, headers, body, contentType));
+    return replyOf(http_->Post(path, cookieHeader(cookie_), body, contentType));
 }
 
 Reply ShelfClient::get(const std::string& path) {
-    httplib::Headers headers;
-    if (!cookie_.empty()) {
-        headers.emplace("Cookie", cookie_);
-    }
-    return replyOf(http_->Get(path, headers));
+    return replyOf(http_->Get(path, cookieHeader(cookie_)));
 }
 
 Reply ShelfClient::signIn(const std::string& email, const std::string& password) {
