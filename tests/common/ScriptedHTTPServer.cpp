@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -11,7 +10,6 @@
 #include <algorithm>
 #include <cctype>
 #include <csignal>
-#include <cstdio>
 #include <stdexcept>
 
 namespace tomely::test {
@@ -65,6 +63,12 @@ ScriptedResponse ScriptedResponse::text(int status, std::string body,
     response.reason = status == 200 ? "OK" : "Status " + std::to_string(status);
     response.body = std::move(body);
     response.headers = std::move(headers);
+    return response;
+}
+
+ScriptedResponse ScriptedResponse::rawBytes(std::string bytes) {
+    ScriptedResponse response;
+    response.raw = std::move(bytes);
     return response;
 }
 
@@ -185,14 +189,10 @@ ScriptedHTTPServer::ScriptedHTTPServer(Options options) : options_(options) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    int pipeEnds[2] = {-1, -1};
     if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 64) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        ::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        ::listen(listener_, 64) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("ScriptedHTTPServer: cannot listen on 127.0.0.1");
     }
-    wakeRead_ = pipeEnds[0];
-    wakeWrite_ = pipeEnds[1];
     port_ = ntohs(address.sin_port);
     handler_ = [](const RecordedRequest&) { return ScriptedResponse::text(404, "Not scripted"); };
     acceptor_ = std::thread([this] { acceptLoop(); });
@@ -208,8 +208,8 @@ ScriptedHTTPServer::~ScriptedHTTPServer() {
         }
     }
     changed_.notify_all();
-    const char wake = 'x';
-    (void)::write(wakeWrite_, &wake, 1);
+    // Wakes the acceptor: on Linux, accept() on a listener that was shut down fails at once.
+    ::shutdown(listener_, SHUT_RDWR);
     acceptor_.join();
     {
         std::scoped_lock lock(mutex_);
@@ -219,8 +219,6 @@ ScriptedHTTPServer::~ScriptedHTTPServer() {
         worker.thread.join();
     }
     ::close(listener_);
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
 }
 
 std::string ScriptedHTTPServer::url(std::string_view path) const {
@@ -262,12 +260,12 @@ bool ScriptedHTTPServer::waitForRequests(std::size_t count, std::chrono::millise
 
 void ScriptedHTTPServer::acceptLoop() {
     for (;;) {
-        pollfd watched[2] = {{listener_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-        if (::poll(watched, 2, -1) < 0 || (watched[1].revents & POLLIN) != 0) {
-            return;
-        }
         const int descriptor = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (descriptor < 0) {
+            std::scoped_lock lock(mutex_);
+            if (stopping_) {
+                return;
+            }
             continue;
         }
         SSL* ssl = nullptr;
@@ -398,9 +396,6 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
         if (answer.holdUntilReleased && !waitForRelease()) {
             return;
         }
-        if (answer.closeWithoutAnswer) {
-            return;
-        }
         if (answer.raw) {
             connection->writeAll(*answer.raw);
             return;
@@ -411,42 +406,11 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
             head += name + ": " + value + "\r\n";
             hasLength = hasLength || sameName(name, "Content-Length");
         }
-        if (answer.chunked) {
-            head += "Transfer-Encoding: chunked\r\n";
-        } else if (!hasLength) {
+        if (!hasLength) {
             head += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
         }
-        if (answer.closeConnection) {
-            head += "Connection: close\r\n";
-        }
-        head += "\r\n";
-        if (!connection->writeAll(head)) {
-            return;
-        }
-        if (answer.closeAfterBodyBytes) {
-            connection->writeAll(std::string_view(answer.body).substr(0, *answer.closeAfterBodyBytes));
-            return;
-        }
-        if (request.method == "HEAD") {
-            // No body follows the head of an answer to HEAD.
-        } else if (answer.chunked) {
-            std::string_view rest = answer.body;
-            while (!rest.empty()) {
-                const std::string_view piece = rest.substr(0, std::max<std::size_t>(answer.chunkSize, 1));
-                char size[32];
-                std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
-                if (!connection->writeAll(size) || !connection->writeAll(piece) || !connection->writeAll("\r\n")) {
-                    return;
-                }
-                rest.remove_prefix(piece.size());
-            }
-            if (!connection->writeAll("0\r\n\r\n")) {
-                return;
-            }
-        } else if (!connection->writeAll(answer.body)) {
-            return;
-        }
-        if (answer.closeConnection) {
+        // No body follows the head of an answer to HEAD.
+        if (!connection->writeAll(head + "\r\n" + (request.method == "HEAD" ? "" : answer.body))) {
             return;
         }
     }

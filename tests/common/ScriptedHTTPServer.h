@@ -46,23 +46,16 @@ struct ScriptedResponse {
     std::string reason = "OK";
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
-    // Sends the body with chunked transfer coding, in pieces of `chunkSize` bytes.
-    bool chunked = false;
-    std::size_t chunkSize = 1000;
-    // Sends exactly these bytes instead of a built answer, then closes (malformed answers).
+    // Sends exactly these bytes instead of a built answer, then closes: malformed, cut-short or
+    // chunked answers, and with "" a hang-up without a word.
     std::optional<std::string> raw;
-    // Reads the request and closes the connection without a word.
-    bool closeWithoutAnswer = false;
-    // Announces the whole body but sends only this many bytes of it, then closes.
-    std::optional<std::size_t> closeAfterBodyBytes;
     // Holds the answer until releaseHeldAnswers() is called (or the server stops); answers held
     // after that call are sent at once.
     bool holdUntilReleased = false;
-    // Closes the connection after answering (also announced with "Connection: close").
-    bool closeConnection = false;
 
     [[nodiscard]] static ScriptedResponse text(int status, std::string body,
                                                std::vector<std::pair<std::string, std::string>> headers = {});
+    [[nodiscard]] static ScriptedResponse rawBytes(std::string bytes);
     // `body` gzip-compressed, announced with "Content-Encoding: gzip".
     [[nodiscard]] static ScriptedResponse gzipped(std::string_view body);
 };
@@ -114,8 +107,6 @@ private:
     Options options_;
     SSLContext tls_;
     int listener_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
     int port_ = 0;
     std::thread acceptor_;
 

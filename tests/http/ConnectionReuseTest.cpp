@@ -82,8 +82,8 @@ TEST_F(ConnectionReuseTest, GetsShareAConnectionUnlessRefusedOrExpiredAndBodiesG
     })) << "expired connections are not used again";
 
     // The server's word, as keepAliveFor reads it, reaches the pool.
-    ScriptedResponse closing = ScriptedResponse::text(200, "ok");
-    closing.closeConnection = true;
+    const auto closing =
+        ScriptedResponse::rawBytes("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nok");
     server.setHandler([closing](const RecordedRequest&) { return closing; });
     EXPECT_FALSE(sharedOneConnection([&] { return get("/page"); })) << "Connection: close";
 }

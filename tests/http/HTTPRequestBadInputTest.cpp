@@ -64,10 +64,9 @@ TEST_F(HTTPRequestBadInputTest, ARefusedConnectionFailsWithCode1AndTheTransportE
 }
 
 TEST_F(HTTPRequestBadInputTest, ALostConnectionIsRetriedOnceOnAFreshConnectionWithTheSameBody) {
-    ScriptedResponse hangUp;
-    hangUp.closeWithoutAnswer = true;
-    ScriptedResponse cutShort = ScriptedResponse::text(200, std::string(100000, 'b'));
-    cutShort.closeAfterBodyBytes = 1000;
+    const auto hangUp = ScriptedResponse::rawBytes("");
+    const auto cutShort =
+        ScriptedResponse::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'b'));
     for (const bool lostTwice : {false, true}) {
         SCOPED_TRACE(lostTwice ? "lost twice" : "lost once");
         const std::size_t before = server.requestCount();
@@ -113,10 +112,8 @@ TEST_F(HTTPRequestBadInputTest, MalformedAnswersEndInAConnectionFailure) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedResponse malformed;
-        malformed.raw = c.raw;
-        server.enqueue(malformed);
-        server.enqueue(malformed);
+        server.enqueue(ScriptedResponse::rawBytes(c.raw));
+        server.enqueue(ScriptedResponse::rawBytes(c.raw));
         auto request = get("/malformed");
         const Outcome outcome = run(request);
         EXPECT_EQ(outcome.failures, 1);

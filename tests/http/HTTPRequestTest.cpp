@@ -220,10 +220,9 @@ TEST_F(HTTPRequestTest, TheCharsetOfTheContentTypeDecidesTheTextAndInvalidOrNoTe
 }
 
 TEST_F(HTTPRequestTest, ChunkedResponsesArriveWithoutTheirCoding) {
-    ScriptedResponse response = ScriptedResponse::text(200, std::string(100000, 'c'));
-    response.chunked = true;
-    response.chunkSize = 777;
-    server.enqueue(response);
+    // One chunk of 0x186a0 bytes, then the last chunk.
+    server.enqueue(ScriptedResponse::rawBytes("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n186a0\r\n" +
+                                              std::string(100000, 'c') + "\r\n0\r\n\r\n"));
     auto request = get("/chunked");
     run(request);
     EXPECT_EQ(text(request->responseData()), std::string(100000, 'c'));
