@@ -66,10 +66,7 @@ TEST(JSONDeserializerTest, InputThatDoesNotReadInTheDetectedEncoding) {
         SCOPED_TRACE(::testing::PrintToString(data));
         Error error;
         EXPECT_FALSE(JSONDeserializer::deserializer().deserialize(data, &error));
-        expectScannerError(error, -12, "Could not scan data. Data wasn't encoded properly?", 0);
-        EXPECT_EQ(error.userInfoValue("line"), "0");
-        EXPECT_EQ(error.userInfoValue("character"), "0");
-        EXPECT_EQ(error.userInfoValue("snippet").substr(0, 7), "!HERE>!");
+        expectScannerError(error, -12, 0);
     }
 
     JSONDeserializer deserializer = JSONDeserializer::deserializer();
@@ -95,13 +92,13 @@ TEST(JSONDeserializerTest, TopLevelKindForms) {
     ASSERT_TRUE(dictionary);
     EXPECT_EQ(JSONValue(*dictionary), JSONValue(JSONDictionary{{"k", JSONArray{1U}}}));
     EXPECT_FALSE(deserializer.deserializeAsDictionary("[1]", &error));
-    expectScannerError(error, -101, "Could not scan dictionary. Dictionary that does not start with '{' character.", 0);
+    expectScannerError(error, -101, 0);
 
     const std::optional<JSONArray> array = deserializer.deserializeAsArray(" [\"/a.part00000\",] ", &error);
     ASSERT_TRUE(array);
     EXPECT_EQ(JSONValue(*array), JSONValue(JSONArray{"/a.part00000"}));
     EXPECT_FALSE(deserializer.deserializeAsArray("{}", &error));
-    expectScannerError(error, -201, "Could not scan array. Array not started by a '[' character.", 0);
+    expectScannerError(error, -201, 0);
 }
 
 TEST(JSONDeserializerTest, SettingsReachTheScannerAndLast) {

@@ -111,15 +111,6 @@ TEST(JSONScannerTest, NumberKindsComeFromTheCharactersOfTheText) {
     }
 }
 
-TEST(JSONScannerTest, NumberWithoutDigitsFails) {
-    for (const char* text : {"-", "--5", "-.", "-e5"}) {
-        SCOPED_TRACE(text);
-        Error error;
-        EXPECT_FALSE(decode(text, &error));
-        expectScannerError(error, -401, "Could not scan number constant.", 0);
-    }
-}
-
 TEST(JSONScannerTest, StringEscapes) {
     struct Case {
         const char* text;
@@ -151,32 +142,6 @@ TEST(JSONScannerTest, StringEscapes) {
     }
 }
 
-TEST(JSONScannerTest, StringFailures) {
-    struct Case {
-        const char* text;
-        std::function<void(JSONScanner&)> configure;
-        long code;
-        const char* message;
-        std::size_t location;
-    };
-    const Case cases[] = {
-        {R"("\q")", kStrictEscapes, -303, "Could not scan string constant. Unknown escape code.", 0},
-        {R"(  "ab\u00g9")", {}, -302, "Could not scan string constant. Unicode character could not be decoded.", 2},
-        {R"("\u12")", {}, -302, "Could not scan string constant. Unicode character could not be decoded.", 0},
-        {R"("\ud83d\uzzzz")", {}, -302, "Could not scan string constant. Unicode character could not be decoded.", 0},
-        // An unterminated string fails where the input ends.
-        {R"(  "abc)", {}, -304, "Could not scan string constant. No terminating double quote character.", 6},
-        {R"("abc\)", {}, -304, "Could not scan string constant. No terminating double quote character.", 5},
-        {"'abc'", {}, -301, "Could not scan string constant. String not started by a '\"' character.", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        Error error;
-        EXPECT_FALSE(decode(c.text, &error, c.configure));
-        expectScannerError(error, c.code, c.message, c.location);
-    }
-}
-
 TEST(JSONScannerTest, NullValueAndNone) {
     struct Case {
         const char* text;
@@ -198,81 +163,69 @@ TEST(JSONScannerTest, NullValueAndNone) {
     }
 }
 
-TEST(JSONScannerTest, WordsThatAreNoValue) {
+TEST(JSONScannerTest, WordsThatAreNoValueGiveNothingWithoutAnErrorAtTheTopLevel) {
     for (const auto& [text, configure] : std::vector<std::pair<const char*, std::function<void(JSONScanner&)>>>{
-             {"tru", {}}, {"nul", {}}, {"  fals", {}}, {"null", kWithoutNulls}}) {
+             {"tru", {}}, {"  fals", {}}, {"null", kWithoutNulls}}) {
         SCOPED_TRACE(text);
         Error error;
         EXPECT_FALSE(decode(text, &error, configure));
-        EXPECT_EQ(error.domain, "") << "no error at the top level";
+        EXPECT_EQ(error.domain, "");
         EXPECT_EQ(error.code, 0);
     }
-    Error error;
-    EXPECT_FALSE(decode("[tru]", &error));
-    expectScannerError(error, -203, "Could not scan array. Value is NULL.", 1);
-    EXPECT_FALSE(decode("[tru]", &error, kWithoutNulls));
-    expectScannerError(error, -204, "Could not scan array. Array not terminated by a ']' character.", 0);
-    EXPECT_FALSE(decode(R"({"a":tru})", &error));
-    expectScannerError(error, -105, "Could not scan dictionary. Key value pairs not delimited with a ',' character.",
-                       0);
 }
 
-TEST(JSONScannerTest, ContainerFailures) {
+// The service's answers are decoded with errors ignored (a bad answer counts as none), so what
+// matters is the code of the construct that failed and where; the message table is the code's.
+TEST(JSONScannerTest, MalformedInputFailsWithTheCodeOfTheOutermostFailedConstructAtItsStart) {
     struct Case {
-        const char* text;
+        std::string text;
+        std::function<void(JSONScanner&)> configure;
         long code;
-        const char* message;
         std::size_t location;
     };
     const Case cases[] = {
-        {"  @", -15, "Could not scan object. Character not a valid JSON character.", 2},
-        {"// note\n1", -15, "Could not scan object. Character not a valid JSON character.", 0},
-        {"  [1 2]", -204, "Could not scan array. Array not terminated by a ']' character.", 2},
-        {"[1,,2]", -202, "Could not scan array. Could not scan a value.", 0},
-        {"{1:2}", -102, "Could not scan dictionary. Failed to scan a key.", 0},
-        {"{\"a\" 1}", -103, "Could not scan dictionary. Key was not terminated with a ':' character.", 0},
-        {"{\"a\":}", -104, "Could not scan dictionary. Failed to scan a value.", 0},
-        {"{\"a\":1 \"b\":2}", -105, "Could not scan dictionary. Key value pairs not delimited with a ',' character.",
-         0},
-        // The outermost construct that failed reports, at its start.
-        {"{\"a\":[1,x]}", -104, "Could not scan dictionary. Failed to scan a value.", 0},
-        {"  [[1,x]]", -202, "Could not scan array. Could not scan a value.", 2},
-        {"{\"a\":{\"b\":[tru]}}", -104, "Could not scan dictionary. Failed to scan a value.", 0},
+        {"  @", {}, -15, 2},
+        {"// note\n1", {}, -15, 0},
+        {"-", {}, -401, 0},
+        {"-e5", {}, -401, 0},
+        {R"("\q")", kStrictEscapes, -303, 0},
+        {R"(  "ab\u00g9")", {}, -302, 2},
+        {R"("\ud83d\uzzzz")", {}, -302, 0},
+        // An unterminated string fails where the input ends.
+        {R"(  "abc)", {}, -304, 6},
+        {R"("abc\)", {}, -304, 5},
+        {"\"\xED\xA0", {}, -304, 3},
+        {"'abc'", {}, -301, 0},
+        {"  [1 2]", {}, -204, 2},
+        {"[1,,2]", {}, -202, 0},
+        {"[tru]", {}, -203, 1},
+        {"[tru]", kWithoutNulls, -204, 0},
+        {"{1:2}", {}, -102, 0},
+        {"{\"a\" 1}", {}, -103, 0},
+        {"{\"a\":}", {}, -104, 0},
+        {"{\"a\":1 \"b\":2}", {}, -105, 0},
+        {R"({"a":tru})", {}, -105, 0},
+        {"{\"a\":[1,x]}", {}, -104, 0},
+        {"  [[1,x]]", {}, -202, 2},
+        {"{\"a\":{\"b\":[tru]}}", {}, -104, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         Error error;
-        EXPECT_FALSE(decode(c.text, &error));
-        expectScannerError(error, c.code, c.message, c.location);
-    }
-}
-
-TEST(JSONScannerTest, ErrorPositionDetails) {
-    struct Case {
-        std::string text;
-        const char* line;
-        const char* character;
-        const char* location;
-        std::string snippet;
-    };
-    const Case cases[] = {
-        {"\n\r\n  ?", "3", "2", "5", "\n\r\n  !HERE>!?"},
-        {std::string(25, ' ') + "@abcdefghijklmnopqrstuvwxyz", "0", "25", "25",
-         std::string(20, ' ') + "!HERE>!@abcdefghijklmnopqrs"},
-        // The snippet never starts or ends inside a character.
-        {"[\"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\", tru]", "0", "25", "25",
-         "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\", !HERE>!tru]"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        Error error;
-        EXPECT_FALSE(decode(c.text, &error));
-        EXPECT_EQ(error.userInfoValue("line"), c.line);
-        EXPECT_EQ(error.userInfoValue("character"), c.character);
-        EXPECT_EQ(error.userInfoValue("location"), c.location);
-        EXPECT_EQ(error.userInfoValue("snippet"), c.snippet);
+        EXPECT_FALSE(decode(c.text, &error, c.configure));
+        expectScannerError(error, c.code, c.location);
+        // The position details are text, even where the input is not.
         EXPECT_TRUE(utf8::isValid(error.userInfoValue("snippet")));
     }
+    Error error;
+    EXPECT_FALSE(decode(
+        "\n\r\n  [\"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\", tru]", &error));
+    EXPECT_EQ(error.localizedDescription(), "Could not scan array. Value is NULL.");
+    EXPECT_EQ(error.userInfoValue("line"), "3");
+    EXPECT_EQ(error.userInfoValue("character"), "27");
+    EXPECT_EQ(error.userInfoValue("snippet"),
+              "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\", !HERE>!tru]")
+        << "the snippet never starts or ends inside a character";
 }
 
 TEST(JSONScannerTest, NestingIsBoundedAndFailsAtTheOutermostContainer) {
@@ -291,12 +244,12 @@ TEST(JSONScannerTest, NestingIsBoundedAndFailsAtTheOutermostContainer) {
 
     Error error;
     EXPECT_FALSE(decode(nestedArrays(kLimit + 1), &error));
-    expectScannerError(error, -202, "Could not scan array. Could not scan a value.", 0);
+    expectScannerError(error, -202, 0);
     EXPECT_FALSE(decode(nestedObjects(kLimit + 1), &error));
-    expectScannerError(error, -104, "Could not scan dictionary. Failed to scan a value.", 0);
+    expectScannerError(error, -104, 0);
     // Far deeper input fails the same way instead of exhausting the stack.
     EXPECT_FALSE(decode(std::string(1'000'000, '['), &error));
-    expectScannerError(error, -202, "Could not scan array. Could not scan a value.", 0);
+    expectScannerError(error, -202, 0);
 
     // The limit counts open containers, not how many there were: siblings are fine.
     std::string siblings = "[";
@@ -308,18 +261,9 @@ TEST(JSONScannerTest, NestingIsBoundedAndFailsAtTheOutermostContainer) {
 
 TEST(JSONScannerTest, InvalidUTF8InShortInputBecomesReplacementCharacters) {
     // Inputs under four bytes are not checked as a whole before scanning.
-    for (const std::string& text : {std::string("\"\xFF\""), std::string("\"\xC3\""), std::string("\"\xED\xA0")}) {
+    for (const std::string& text : {std::string("\"\xFF\""), std::string("\"\xC3\"")}) {
         SCOPED_TRACE(::testing::PrintToString(text));
-        Error error;
-        const std::optional<JSONValue> value = decode(text, &error);
-        if (text.back() != '"') {
-            EXPECT_FALSE(value);
-            EXPECT_EQ(error.code, -304);
-            EXPECT_TRUE(utf8::isValid(error.userInfoValue("snippet")));
-            continue;
-        }
-        ASSERT_TRUE(value);
-        EXPECT_EQ(*value, JSONValue(std::string(utf8::kReplacementCharacter)));
+        EXPECT_EQ(decode(text), JSONValue(std::string(utf8::kReplacementCharacter)));
     }
 }
 

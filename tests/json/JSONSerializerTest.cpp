@@ -84,38 +84,13 @@ TEST(JSONSerializerTest, StringsAreEscapedByteByByteWithTheFixedTable) {
     }
 }
 
-TEST(JSONSerializerTest, ValuesThatCannotBeWritten) {
-    struct Case {
-        const char* name;
-        std::function<std::optional<std::string>(Error*)> serialize;
-        std::string message;
-    };
-    const Case cases[] = {
-        {"dictionary holding a date",
-         [](Error* error) {
-             return kSerializer.serializeDictionary(JSONDictionary{{"d", date()}}, error);
-         },
-         "Cannot serialize data of type 'Date'"},
-        {"date alone", [](Error* error) { return kSerializer.serializeObject(date(), error); },
-         "Cannot serialize data of type 'Date'"},
-        // The outermost value below the called operation that failed names itself.
-        {"object whose member holds a date",
-         [](Error* error) {
-             return kSerializer.serializeObject(JSONDictionary{{"d", date()}}, error);
-         },
-         "Could not serialize object '{\"d\":2011-03-04 05:06:07 +0000}'"},
-        {"number of another kind", [](Error* error) { return kSerializer.serializeNumber("7", error); },
-         "Cannot serialize data of type 'string'"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Error error;
-        EXPECT_FALSE(c.serialize(&error));
-        EXPECT_EQ(error.domain, "TODO_DOMAIN");
-        EXPECT_EQ(error.code, -1);
-        EXPECT_EQ(error.localizedDescription(), c.message);
-        EXPECT_FALSE(c.serialize(nullptr));
-    }
+// The manifest is encoded with errors ignored; what matters is that such values fail, whole.
+TEST(JSONSerializerTest, ValuesThatCannotBeWrittenFail) {
+    Error error;
+    EXPECT_FALSE(kSerializer.serializeDictionary(JSONDictionary{{"a", JSONArray{JSONArray{date()}}}}, &error));
+    EXPECT_EQ(error.code, -1);
+    EXPECT_FALSE(kSerializer.serializeObject(date()));
+    EXPECT_FALSE(kSerializer.serializeNumber("7"));
 }
 
 TEST(JSONSerializerTest, TheManifestReadsBackAsWritten) {

@@ -22,11 +22,10 @@ inline void PrintTo(const Decimal& value, std::ostream* os) {
 
 namespace test {
 
-// Checks a scanner error: its domain, code, message, and the location it points at.
-inline void expectScannerError(const Error& error, long code, std::string_view message, std::size_t location) {
+// Checks a scanner error: its domain, code, and the location it points at.
+inline void expectScannerError(const Error& error, long code, std::size_t location) {
     EXPECT_EQ(error.domain, "JSONScannerErrorDomain");
     EXPECT_EQ(error.code, code);
-    EXPECT_EQ(error.localizedDescription(), message);
     EXPECT_EQ(error.userInfoValue("location"), std::to_string(location));
 }
 
