@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "common/ScriptedHTTPServer.h"
-#include "common/TemporaryDirectory.h"
 #include "http/DataCompressor.h"
 #include "http/DataDecompressor.h"
 #include "http/HTTPRequestError.h"
@@ -48,22 +47,6 @@ TEST(DataCompressorTest, RoundTripsEveryBufferSize) {
         ASSERT_TRUE(inflated.has_value());
         EXPECT_EQ(*inflated, data);
     }
-}
-
-TEST(DataCompressorTest, BlocksWithoutFinishAddUpToOneMember) {
-    auto compressor = DataCompressor::compressor();
-    ASSERT_TRUE(compressor);
-    std::vector<std::uint8_t> member;
-    const auto data = noise(300000, 3);
-    for (std::size_t offset = 0; offset < data.size(); offset += 70000) {
-        const std::size_t length = std::min<std::size_t>(70000, data.size() - offset);
-        const bool last = offset + length == data.size();
-        Error error;
-        const auto piece = compressor->compressBytes(std::span(data).subspan(offset, length), &error, last);
-        ASSERT_TRUE(piece.has_value());
-        member.insert(member.end(), piece->begin(), piece->end());
-    }
-    EXPECT_EQ(DataDecompressor::uncompressData(member).value_or(std::vector<std::uint8_t>()), data);
 }
 
 TEST(DataCompressorTest, AnEmptyBufferGivesNothingAndNoError) {
@@ -110,57 +93,6 @@ TEST(DataDecompressorTest, DataThatDoesNotInflateIsACode11Error) {
         SCOPED_TRACE(c.name);
         Error error;
         EXPECT_FALSE(DataDecompressor::uncompressData(c.input, &error).has_value());
-        expectCompressionError(error, c.message);
-    }
-}
-
-TEST(DataCompressorTest, FilesOfEveryBlockBoundaryCompressToCompleteMembers) {
-    test::TemporaryDirectory directory;
-    const std::string source = directory.pathOf("source");
-    const std::string packed = directory.pathOf("packed");
-    for (const std::size_t size : {0UL, 1UL, 262144UL, 262145UL, 700000UL}) {
-        SCOPED_TRACE(size);
-        const auto data = noise(size, 11);
-        test::writeFile(source, text(data));
-        Error error;
-        ASSERT_TRUE(DataCompressor::compressDataFromFile(source, packed, &error));
-        const auto inflated = DataDecompressor::uncompressData(bytes(test::readFile(packed)));
-        ASSERT_TRUE(inflated.has_value()) << "a complete member";
-        EXPECT_EQ(*inflated, data);
-        ASSERT_TRUE(DataDecompressor::uncompressDataFromFile(packed, directory.pathOf("unpacked"), &error));
-        EXPECT_EQ(test::readFile(directory.pathOf("unpacked")), text(data));
-    }
-}
-
-TEST(DataCompressorTest, FileFailuresNameThePaths) {
-    test::TemporaryDirectory directory;
-    const std::string missing = directory.pathOf("missing");
-    const std::string unwritable = directory.pathOf("no-such-folder/out");
-    const std::string source = directory.pathOf("source");
-    const std::string out = directory.pathOf("out");
-    test::writeFile(source, "content");
-    test::writeFile(directory.pathOf("garbage"), "this is not gzip");
-    const struct {
-        const char* name;
-        bool compress;
-        std::string source;
-        std::string destination;
-        std::string message;
-    } cases[] = {
-        {"missing source", true, missing, out, "Compression of " + missing + " failed the file does not exist"},
-        {"unwritable destination", true, source, unwritable,
-         "Compression of " + source + " failed because we were to create a file at " + unwritable},
-        {"missing source", false, missing, out, "Decompression of " + missing + " failed the file does not exist"},
-        {"unwritable destination", false, source, unwritable,
-         "Decompression of " + source + " failed because we were to create a file at " + unwritable},
-        {"not compressed", false, directory.pathOf("garbage"), out, "Decompression of data failed with code -3"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.compress ? "compress: " : "decompress: ") + c.name);
-        Error error;
-        const bool ok = c.compress ? DataCompressor::compressDataFromFile(c.source, c.destination, &error)
-                                   : DataDecompressor::uncompressDataFromFile(c.source, c.destination, &error);
-        EXPECT_FALSE(ok);
         expectCompressionError(error, c.message);
     }
 }

@@ -23,15 +23,6 @@ using test::text;
 // completion or failure, never a crash or a hang.
 class HTTPRequestBadInputTest : public test::RequestFixture {};
 
-TEST_F(HTTPRequestBadInputTest, ABodyFileThatCannotBeReadFailsBeforeSending) {
-    auto request = get("/missing-body");
-    request->setShouldStreamPostDataFromDisk(true);
-    request->appendPostDataFromFile("/no/such/body/file");
-    EXPECT_EQ(run(request).failures, 1);
-    expectError(*request, 6, "No file exists at /no/such/body/file");
-    EXPECT_EQ(server.requestCount(), 0U);
-}
-
 TEST_F(HTTPRequestBadInputTest, BadURLsAndHeadersFailWithCode5BeforeAnythingIsSent) {
     const char* const urls[] = {"not a url", "", "ftp://127.0.0.1/file", "http://"};
     for (const char* url : urls) {

@@ -137,56 +137,6 @@ TEST_F(NetworkQueueTest, AccurateProgressRisesToOneAndCountsTheBodiesAsSent) {
     EXPECT_EQ(queue->bytesUploadedSoFar(), queue->totalBytesToUpload());
 }
 
-TEST_F(NetworkQueueTest, WithoutAccurateProgressEveryRequestIsOneUnit) {
-    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, "ok"); });
-    auto receiver = std::make_shared<RecordingReceiver>();
-    queue->setUploadProgressDelegate(receiver);
-    queue->addOperation(get("/plain"));
-    queue->addOperation(post("/body", 5000));
-    runQueue();
-    EXPECT_EQ(queue->totalBytesToUpload(), 2);
-    EXPECT_EQ(queue->bytesUploadedSoFar(), 2);
-    ASSERT_FALSE(receiver->values.empty());
-    EXPECT_DOUBLE_EQ(receiver->values.back(), 1.0);
-}
-
-TEST_F(NetworkQueueTest, AGetInAnAccurateQueueIsSizedByAHeadRequestFirst) {
-    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, std::string(4000, 'd')); });
-    queue->setShowAccurateProgress(true);
-    auto request = get("/download");
-    queue->addOperation(request);
-    runQueue();
-    const auto recorded = server.requests();
-    ASSERT_EQ(recorded.size(), 2U);
-    EXPECT_EQ(recorded[0].method, "HEAD");
-    EXPECT_EQ(recorded[1].method, "GET");
-    EXPECT_EQ(queue->totalBytesToDownload(), 4000);
-    EXPECT_EQ(queue->bytesDownloadedSoFar(), 4000);
-    const std::vector<std::string> expected = {"started /download", "finished /download", "queue finished"};
-    EXPECT_EQ(delegate->events, expected) << "the HEAD request is not one of the queue's requests";
-}
-
-TEST_F(NetworkQueueTest, ARequestOnItsOwnReportsItsUploadToItsReceiverAndBlock) {
-    server.enqueue(ScriptedResponse::text(200, "stored"));
-    auto receiver = std::make_shared<RecordingReceiver>();
-    auto request = post("/alone", 2 * 1024 * 1024);
-    request->setUploadProgressDelegate(receiver);
-    std::uint64_t blockBytes = 0;
-    std::uint64_t blockTotal = 0;
-    request->setBytesSentBlock([&](std::uint64_t sent, std::uint64_t total) {
-        blockBytes += sent;
-        blockTotal = total;
-    });
-    EXPECT_EQ(run(request).completions, 1);
-    EXPECT_EQ(receiver->maxValues, std::vector<double>{1.0});
-    ASSERT_FALSE(receiver->values.empty());
-    EXPECT_EQ(receiver->values.front(), 0.0) << "set back to 0 when the request starts";
-    EXPECT_DOUBLE_EQ(receiver->values.back(), 1.0);
-    EXPECT_EQ(blockTotal, request->postLength());
-    EXPECT_EQ(blockBytes + request->uploadBufferSize(), request->postLength());
-    EXPECT_EQ(server.requests().at(0).bodyLength, request->postLength());
-}
-
 TEST_F(NetworkQueueTest, CancelAndReset) {
     queue->setShowAccurateProgress(true);
     auto request = post("/never", 1000);

@@ -66,29 +66,6 @@ TEST(ResponseHeadTest, HeaderBlocks) {
     EXPECT_FALSE(parseResponseHead("HTTP/1.1 200 OK\r\nX: " + std::string(2 << 20, 'x') + "\r\n\r\n").has_value());
 }
 
-TEST(ResponseHeadTest, CharsetAndEncodingOfAContentType) {
-    const struct {
-        const char* contentType;
-        const char* mimeType;
-        const char* charset;
-        const char* encoding;
-    } cases[] = {
-        {"text/html; charset=utf-8", "text/html", "utf-8", "UTF-8"},
-        {" text/html ;CHARSET=\"ISO-8859-15\" ; q=1", "text/html", "ISO-8859-15", "ISO-8859-15"},
-        {"text/plain;charset=latin1", "text/plain", "latin1", "ISO-8859-1"},
-        {"application/json", "application/json", "", "ISO-8859-1"},
-        {"text/html; charset=", "text/html", "", "ISO-8859-1"},
-        {"text/html; charset=klingon", "text/html", "klingon", "ISO-8859-1"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.contentType);
-        EXPECT_EQ(mimeTypeFromContentType(c.contentType), c.mimeType);
-        EXPECT_EQ(charsetFromContentType(c.contentType), c.charset);
-        EXPECT_EQ(responseEncodingFor(HTTPHeaders{{"Content-Type", c.contentType}}, kISOLatin1Encoding), c.encoding);
-    }
-    EXPECT_EQ(responseEncodingFor({}, "UTF-8"), "UTF-8") << "the request's default";
-}
-
 TEST(ResponseHeadTest, ContentLengths) {
     const struct {
         const char* value;
