@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "JSONTestSupport.h"
 
 namespace tomely {
@@ -64,13 +62,6 @@ TEST(DecimalTest, TextReadsBackAsTheSameNumber) {
         EXPECT_EQ(c.decimal.toString(), c.text);
         EXPECT_EQ(Decimal::fromString(c.text), c.decimal);
     }
-}
-
-TEST(DecimalTest, ConvertsToTheNearestDouble) {
-    EXPECT_EQ(Decimal::fromString("0.1")->toDouble(), 0.1);
-    EXPECT_EQ(Decimal::fromString("-2.5e-3")->toDouble(), -0.0025);
-    EXPECT_TRUE(std::isinf(Decimal::fromString("1e400")->toDouble()));
-    EXPECT_EQ(Decimal::fromString("1e-400")->toDouble(), 0.0);
 }
 
 }  // namespace

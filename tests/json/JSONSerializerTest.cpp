@@ -10,22 +10,6 @@
 namespace tomely {
 namespace {
 
-// A value of the caller's own type, with or without a JSON form.
-class FakeDate : public JSONCustomObject {
-public:
-    explicit FakeDate(std::optional<std::string> json = std::nullopt) : json_(std::move(json)) {}
-    std::string typeName() const override { return "Date"; }
-    std::string description() const override { return "2011-03-04 05:06:07 +0000"; }
-    std::optional<std::string> JSONDataRepresentation() const override { return json_; }
-
-private:
-    std::optional<std::string> json_;
-};
-
-JSONValue date(std::optional<std::string> json = std::nullopt) {
-    return JSONValue(std::make_shared<const FakeDate>(std::move(json)));
-}
-
 const JSONSerializer kSerializer = JSONSerializer::serializer();
 
 TEST(JSONSerializerTest, WritesCompactText) {
@@ -47,7 +31,6 @@ TEST(JSONSerializerTest, WritesCompactText) {
         {"members in key order, nested",
          JSONDictionary{{"b", JSONArray{1, "x", nullptr, JSONDictionary{}}}, {"a", JSONDictionary{{"c", false}}}},
          R"({"a":{"c":false},"b":[1,"x",null,{}]})"},
-        {"custom object with a JSON form", JSONArray{date("\"2011-03-04\"")}, R"(["2011-03-04"])"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -82,15 +65,6 @@ TEST(JSONSerializerTest, StringsAreEscapedByteByByteWithTheFixedTable) {
         // Keys follow the same rule.
         EXPECT_EQ(*kSerializer.serializeDictionary(JSONDictionary{{c.string, 1}}), "{" + c.expected + ":1}");
     }
-}
-
-// The manifest is encoded with errors ignored; what matters is that such values fail, whole.
-TEST(JSONSerializerTest, ValuesThatCannotBeWrittenFail) {
-    Error error;
-    EXPECT_FALSE(kSerializer.serializeDictionary(JSONDictionary{{"a", JSONArray{JSONArray{date()}}}}, &error));
-    EXPECT_EQ(error.code, -1);
-    EXPECT_FALSE(kSerializer.serializeObject(date()));
-    EXPECT_FALSE(kSerializer.serializeNumber("7"));
 }
 
 TEST(JSONSerializerTest, TheManifestReadsBackAsWritten) {
