@@ -366,25 +366,13 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
                 request.body.append(piece);
             }
         };
-        if (sameName(request.header("Transfer-Encoding"), "chunked")) {
-            for (;;) {
-                if (!connection->readLine(line)) {
-                    return;
-                }
-                const std::uint64_t size = std::stoull(line.empty() ? "0" : line, nullptr, 16);
-                if (size == 0) {
-                    while (connection->readLine(line) && !line.empty()) {
-                    }
-                    break;
-                }
-                if (!connection->readExactly(size, consume) || !connection->readLine(line)) {
-                    return;
-                }
-            }
-        } else if (request.hasHeader("Content-Length")) {
-            if (!connection->readExactly(std::stoull(request.header("Content-Length")), consume)) {
-                return;
-            }
+        // The client always announces its body's length; a chunked body is not understood here.
+        if (request.hasHeader("Transfer-Encoding")) {
+            return;
+        }
+        if (request.hasHeader("Content-Length") &&
+            !connection->readExactly(std::stoull(request.header("Content-Length")), consume)) {
+            return;
         }
         request.bodyCRC32 = static_cast<std::uint32_t>(crc);
         ScriptedResponse answer = answerFor(request);

@@ -26,7 +26,7 @@ struct RecordedRequest {
     std::string version;
     // In the order received, names as spelled by the client.
     std::vector<std::pair<std::string, std::string>> headers;
-    // The body with any chunked coding removed; empty when the server keeps no bodies.
+    // The body (of Content-Length bytes); empty when the server keeps no bodies.
     std::string body;
     std::uint64_t bodyLength = 0;
     // CRC-32 of the body, kept even when the body itself is not.
