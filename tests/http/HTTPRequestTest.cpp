@@ -45,16 +45,12 @@ TEST_F(HTTPRequestTest, EveryHTTPStatusIsACompletionOnTheMainThread) {
     }
 }
 
-TEST_F(HTTPRequestTest, ReadsStatusLineHeadersAndBody) {
+TEST_F(HTTPRequestTest, ReadsHeadersAndBody) {
     server.enqueue(ScriptedResponse::text(200, "hello", {{"X-Custom", "one"}, {"X-Custom", "two"}}));
     auto request = get("/page");
     run(request);
-    EXPECT_EQ(request->responseStatusMessage(), "HTTP/1.1 200 OK");
     EXPECT_EQ(request->responseHeaders().at("x-custom"), "one, two");
     EXPECT_EQ(text(request->responseData()), "hello");
-    EXPECT_EQ(request->contentLength(), 5U);
-    EXPECT_EQ(request->totalBytesRead(), 5U);
-    EXPECT_EQ(request->originalURL(), URL(server.url("/page")));
 }
 
 TEST_F(HTTPRequestTest, SendsOnlyItsOwnHeadersBesidesTheTransportsConnectionHeaders) {
