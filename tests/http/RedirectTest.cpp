@@ -31,23 +31,16 @@ protected:
     }
 };
 
-TEST_F(RedirectTest, APostBecomesAPlainGetExceptAfter307OrInRFC2616Mode) {
-    struct Case {
-        int status;
-        bool rfc2616;
-        bool keepsPost;
-    };
-    // 301 takes the same branch as 302.
-    const Case cases[] = {
-        {302, false, false}, {303, false, false}, {307, false, true}, {302, true, true}, {303, true, false}};
+TEST_F(RedirectTest, APostBecomesAPlainGetExceptAfter307) {
     const std::string body = "name=value";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.status) + (c.rfc2616 ? " in RFC 2616 mode" : ""));
+    // 301 takes the same branch as 302.
+    for (const int status : {302, 303, 307}) {
+        SCOPED_TRACE(status);
+        const bool keepsPost = status == 307;
         const std::size_t before = server.requestCount();
-        server.enqueue(redirect(c.status, "/target?from=form"));
+        server.enqueue(redirect(status, "/target?from=form"));
         server.enqueue(ScriptedResponse::text(200, "arrived"));
         auto request = formPost("/form", body);
-        request->setShouldUseRFC2616RedirectBehaviour(c.rfc2616);
         const auto outcome = run(request);
         EXPECT_EQ(outcome.completions, 1);
         EXPECT_EQ(test::text(request->responseData()), "arrived");
@@ -60,7 +53,7 @@ TEST_F(RedirectTest, APostBecomesAPlainGetExceptAfter307OrInRFC2616Mode) {
         EXPECT_EQ(followed.target, "/target?from=form");
         EXPECT_EQ(followed.header("Accept"), "text/plain");
         EXPECT_EQ(followed.header("Accept-Encoding"), "gzip") << "standard headers are built again";
-        if (c.keepsPost) {
+        if (keepsPost) {
             EXPECT_EQ(followed.method, "POST");
             EXPECT_EQ(followed.body, body);
             EXPECT_EQ(followed.header("Content-Length"), std::to_string(body.size()));

@@ -249,7 +249,6 @@ SyncResult ShelfClient::sync(const std::string& guid, const std::vector<Part>& p
             result.failure = reply;
             return result;
         }
-        result.sent.push_back(part->name);
     }
     result.failure.status = 200;
     return result;
