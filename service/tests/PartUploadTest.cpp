@@ -114,13 +114,6 @@ TEST_F(PartUploadTest, RefusesBodiesThatAreNotMultipartOrNotDeflate) {
     EXPECT_EQ(reply.body, "the part is not raw deflate data of at most 4194304 bytes\n");
 }
 
-TEST_F(PartUploadTest, AnUploadBeforeAnyManifestIs409) {
-    auto bob = signedIn(kBob, kBobPassword);
-    const auto reply = bob->postPart("G3", form(1));
-    EXPECT_EQ(reply.status, 409);
-    EXPECT_EQ(reply.body, "no pending manifest of book G3 names \"/images/cover.png.part00000\"\n");
-}
-
 TEST_F(PartUploadTest, APartRequestOverFourMebibytesIs413AndTheConnectionStaysUsable) {
     PartForm huge = form(1);
     huge.file = noise(4U * 1024U * 1024U + 1U, 9);

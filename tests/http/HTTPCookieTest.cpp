@@ -24,12 +24,9 @@ TEST(HTTPCookieTest, CookieDates) {
         {"Wednesday, 09-Jun-21 10:18:14 GMT", at(2021, 6, 9, 10, 18, 14)},
         {"Sun Nov  6 08:49:37 1994", at(1994, 11, 6, 8, 49, 37)},
         {"6 november 70 1:2:3", at(1970, 11, 6, 1, 2, 3)},
-        {"31 Dec 9999 23:59:59", at(9999, 12, 31, 23, 59, 59)},
         {"30 Feb 2020 10:00:00", std::nullopt},
         {"09 Jun 2021", std::nullopt},
-        {"09 Jun 1600 10:00:00", std::nullopt},
         {"09 Jun 2021 24:00:00", std::nullopt},
-        {"32 Jun 2021 10:00:00", std::nullopt},
         {"", std::nullopt},
     };
     for (const auto& c : cases) {

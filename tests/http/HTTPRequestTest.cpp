@@ -151,7 +151,6 @@ TEST_F(HTTPRequestTest, ChunkedResponsesArriveWithoutTheirCoding) {
     auto request = get("/chunked");
     run(request);
     EXPECT_EQ(text(request->responseData()), std::string(100000, 'c'));
-    EXPECT_EQ(request->contentLength(), 100000U) << "without Content-Length: the bytes read";
 }
 
 TEST_F(HTTPRequestTest, CookiesOfOneResponseGoToLaterRequestsOfTheSameSiteOnly) {
