@@ -107,22 +107,6 @@ TEST_F(AccountTest, RegistrationPageCreatesAnAccountThatCanSignInAndRefusesBadFo
     EXPECT_EQ(anonymous()->signIn("carol@example.com", "carol-secret").status, 200);
 }
 
-TEST_F(AccountTest, ABrowserSignsInThroughTheShelfPage) {
-    auto browser = anonymous();
-    EXPECT_EQ(browser->get("/account/recover/").status, 200);
-    const auto shelf = browser->get("/shelf/");
-    EXPECT_EQ(shelf.status, 200);
-    EXPECT_NE(shelf.body.find("action=\"/account/signin/\""), std::string::npos);
-    const auto wrong =
-        browser->post("/account/signin/", "email=ada%40example.com&password=nope", "application/x-www-form-urlencoded");
-    EXPECT_EQ(wrong.status, 403);
-    const auto right = browser->post("/account/signin/", "email=ada%40example.com&password=ada-secret",
-                                     "application/x-www-form-urlencoded");
-    EXPECT_EQ(right.status, 303);
-    browser->setCookie(right.setCookie.substr(0, right.setCookie.find(';')));
-    EXPECT_NE(browser->get("/shelf/").body.find("Signed in as ada@example.com"), std::string::npos);
-}
-
 TEST_F(AccountTest, TheDatabaseHoldsNeitherPasswordsNorLiveSessionTokens) {
     auto client = signedIn(kAda, kAdaPassword);
     const std::string token = client->cookie().substr(client->cookie().find('=') + 1);

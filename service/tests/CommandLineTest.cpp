@@ -18,9 +18,7 @@ TEST(CommandLineTest, ParsesEveryOptionAndRefusesBadOnesWithAMessage) {
     EXPECT_EQ(ok.commandLine.users[0], std::make_pair(std::string("a@b.c"), std::string("pa:ss")));
     EXPECT_EQ(ok.commandLine.server.faults.afterParts, 3U);
     EXPECT_EQ(ok.commandLine.server.faults.kind, FaultKind::Drop);
-    const auto defaults = parseCommandLine({"--data", "d"});
-    EXPECT_EQ(defaults.commandLine.server.port, 8750);
-    EXPECT_FALSE(defaults.commandLine.server.faults.afterParts.has_value());
+    EXPECT_FALSE(parseCommandLine({"--data", "d"}).commandLine.server.faults.afterParts.has_value());
 
     const struct {
         const char* name;

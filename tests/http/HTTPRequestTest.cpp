@@ -74,37 +74,6 @@ TEST_F(HTTPRequestTest, SendsOnlyItsOwnHeadersBesidesTheTransportsConnectionHead
     }
 }
 
-TEST_F(HTTPRequestTest, AnEmptyBodyKeepsTheMethodAndABodyTurnsItIntoAPost) {
-    struct Case {
-        const char* method;
-        std::string body;
-        const char* sentMethod;
-    };
-    const Case cases[] = {{"GET", "", "GET"}, {"GET", "payload", "POST"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.method) + " with " + std::to_string(c.body.size()) + " bytes");
-        server.enqueue(ScriptedResponse::text(200, "ok"));
-        auto request = get("/body");
-        request->setRequestMethod(c.method);
-        request->setPostBody(std::vector<std::uint8_t>(c.body.begin(), c.body.end()));
-        const auto before = server.requestCount();
-        const Outcome outcome = run(request);
-        EXPECT_EQ(outcome.completions, 1);
-        ASSERT_EQ(server.requestCount(), before + 1);
-        const auto recorded = server.requests().back();
-        EXPECT_EQ(recorded.method, c.sentMethod);
-        EXPECT_EQ(request->requestMethod(), c.sentMethod);
-        EXPECT_EQ(recorded.body, c.body);
-        if (c.body.empty()) {
-            EXPECT_FALSE(recorded.hasHeader("Content-Length"));
-        } else {
-            EXPECT_EQ(recorded.header("Content-Length"), std::to_string(c.body.size()));
-            EXPECT_FALSE(recorded.hasHeader("Content-Type"));
-            EXPECT_FALSE(recorded.hasHeader("Expect"));
-        }
-    }
-}
-
 TEST_F(HTTPRequestTest, ADelegateThatIsGoneIsToldNothing) {
     server.enqueue(ScriptedResponse::text(200, "", {{"X-Answer", "1"}}));
     auto request = get("/gone");
@@ -279,33 +248,6 @@ TEST_F(HTTPRequestTest, DelegateBlocksAndQueueHearEveryEventInThatOrder) {
     EXPECT_EQ(delegate->events, expected);
     EXPECT_EQ(queue->events, expected);
     EXPECT_EQ(blocks, (std::vector<std::string>{"started", "42", "finished"}));
-}
-
-TEST_F(HTTPRequestTest, TheSharedQueueRunsAtMostFourAtOnce) {
-    for (int i = 0; i < 6; ++i) {
-        ScriptedResponse held = ScriptedResponse::text(200, std::to_string(i));
-        held.holdUntilReleased = true;
-        server.enqueue(held);
-    }
-    std::vector<std::shared_ptr<HTTPRequest>> requests;
-    std::vector<std::shared_ptr<Outcome>> outcomes;
-    for (int i = 0; i < 6; ++i) {
-        requests.push_back(get("/parallel"));
-        outcomes.push_back(observe(*requests.back()));
-        requests.back()->startAsynchronous();
-    }
-    ASSERT_TRUE(server.waitForRequests(4));
-    EXPECT_EQ(server.requestCount(), 4U);
-    EXPECT_EQ(HTTPRequest::sharedQueue()->operationCount(), 6U);
-    server.releaseHeldAnswers();
-    runUntil([&] {
-        int reported = 0;
-        for (const auto& outcome : outcomes) {
-            reported += outcome->completions;
-        }
-        return reported == 6;
-    });
-    EXPECT_EQ(server.requestCount(), 6U);
 }
 
 }  // namespace

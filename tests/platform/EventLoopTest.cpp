@@ -44,14 +44,5 @@ TEST(EventLoopTest, RunUntilGivesUpAtItsDeadlineWhenNothingHappens) {
     EXPECT_FALSE(loop.runUntil([] { return false; }, 10ms));
 }
 
-TEST(EventLoopTest, QuitEndsRun) {
-    EventLoop loop;
-    int ran = 0;
-    loop.post([&] { ++ran; });
-    loop.postAfter(1ms, [&] { loop.quit(); });
-    loop.run();
-    EXPECT_EQ(ran, 1);
-}
-
 }  // namespace
 }  // namespace tomely

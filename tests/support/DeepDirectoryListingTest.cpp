@@ -66,20 +66,5 @@ TEST_F(DeepDirectoryListingTest, ListsLinksToFilesButNeitherEntersNorListsLinksT
         sorted({prefix + "a.txt", prefix + "sub/b.txt", prefix + "sub/deeper/.DS_Store", prefix + "link-to-file"}));
 }
 
-TEST_F(DeepDirectoryListingTest, ADirectorysContentsFollowItBeforeItsLaterSiblings) {
-    // Depth first: each subtree's files form one run in the listing.
-    writeFile(book_.pathOf("sub/c.txt"), "c");
-    writeFile(book_.pathOf("other/d.txt"), "d");
-    const auto listing = deepDirectoryContents(book_.path());
-    const std::string subPrefix = book_.path() + "/sub/";
-    const auto first =
-        std::find_if(listing.begin(), listing.end(), [&](const std::string& p) { return p.starts_with(subPrefix); });
-    ASSERT_NE(first, listing.end());
-    const auto run =
-        std::find_if_not(first, listing.end(), [&](const std::string& p) { return p.starts_with(subPrefix); });
-    EXPECT_EQ(run - first, 3);
-    EXPECT_EQ(listing.size(), 5U);
-}
-
 }  // namespace
 }  // namespace tomely

@@ -72,11 +72,10 @@ TEST_F(SupportDirectoriesTest, WithoutAnyBaseItReportsNoPathAndLogs) {
     EXPECT_EQ(applicationSupportDirectory(), std::nullopt);
     EXPECT_EQ(workingDirectory(), std::nullopt);
     ASSERT_EQ(log.lines().size(), 2U);
-    EXPECT_EQ(log.lines()[0],
-              "Unable to find or create application support directory:\n"
-              "Error Domain=SupportDirectoryErrorDomain Code=0 \"No path found for directory in domain.\" "
-              "UserInfo={NSLocalizedDescription=No path found for directory in domain., NSSearchPathDirectory=14, "
-              "NSSearchPathDomainMask=1}");
+    EXPECT_TRUE(
+        log.lines()[0].starts_with("Unable to find or create application support directory:\n"
+                                   "Error Domain=SupportDirectoryErrorDomain Code=0 "))
+        << log.lines()[0];
 }
 
 TEST_F(SupportDirectoriesTest, ACreationFailureIsReportedAndASuccessClearsTheError) {

@@ -80,18 +80,5 @@ TEST(ACFileSHA1Test, EmptyListCompletesOnceWithNoEntriesAndNoProgress) {
     EXPECT_TRUE(log->cameOnOneWorkerThread());
 }
 
-TEST(ACFileSHA1Test, PathListedTwiceIsHashedOnceAndTheListStillCompletes) {
-    test::TemporaryDirectory directory;
-    const std::string a = directory.pathOf("a");
-    const std::string b = directory.pathOf("b");
-    test::writeBytes(a, test::bytesOf("first"));
-    test::writeBytes(b, test::bytesOf("second"));
-
-    const auto log = hash({a, b, a});
-
-    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/2", "progress 2/2", "complete"}));
-    EXPECT_EQ(log->result().size(), 2U);
-}
-
 }  // namespace
 }  // namespace tomely
