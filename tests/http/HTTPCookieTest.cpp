@@ -83,19 +83,8 @@ TEST(HTTPCookieTest, SetCookieFields) {
     EXPECT_FALSE(parseSetCookieField("big=" + std::string(5000, 'x'), url, kNow).has_value());
 }
 
-TEST(HTTPCookieTest, DomainAndPathMatching) {
-    EXPECT_TRUE(cookieDomainMatches("www.books.example", "books.example"));
-    EXPECT_TRUE(cookieDomainMatches("books.example", "books.example"));
-    EXPECT_FALSE(cookieDomainMatches("ebooks.example", "books.example"));
-    EXPECT_FALSE(cookieDomainMatches("books.example", "www.books.example"));
+TEST(HTTPCookieTest, AnIPAddressIsNoDomainToMatchBySuffix) {
     EXPECT_FALSE(cookieDomainMatches("10.0.0.1", "0.0.1"));
-    EXPECT_TRUE(cookiePathMatches("/shelf/upload", "/shelf"));
-    EXPECT_TRUE(cookiePathMatches("/shelf/", "/shelf/"));
-    EXPECT_FALSE(cookiePathMatches("/shelves", "/shelf"));
-    EXPECT_FALSE(cookiePathMatches("/", "/shelf"));
-    EXPECT_EQ(defaultCookiePath("/a/b/c"), "/a/b");
-    EXPECT_EQ(defaultCookiePath("/a"), "/");
-    EXPECT_EQ(defaultCookiePath(""), "/");
 }
 
 class HTTPCookieStorageTest : public ::testing::Test {

@@ -45,14 +45,6 @@ TEST_F(HTTPRequestTest, EveryHTTPStatusIsACompletionOnTheMainThread) {
     }
 }
 
-TEST_F(HTTPRequestTest, ReadsHeadersAndBody) {
-    server.enqueue(ScriptedResponse::text(200, "hello", {{"X-Custom", "one"}, {"X-Custom", "two"}}));
-    auto request = get("/page");
-    run(request);
-    EXPECT_EQ(request->responseHeaders().at("x-custom"), "one, two");
-    EXPECT_EQ(text(request->responseData()), "hello");
-}
-
 TEST_F(HTTPRequestTest, SendsOnlyItsOwnHeadersBesidesTheTransportsConnectionHeaders) {
     server.enqueue(ScriptedResponse::text(200, ""));
     auto request = get("/headers");

@@ -70,23 +70,6 @@ TEST_F(RedirectTest, APostBecomesAPlainGetExceptAfter307) {
     }
 }
 
-TEST_F(RedirectTest, A307RepeatsABodyStreamedFromDisk) {
-    server.enqueue(redirect(307, "/again"));
-    server.enqueue(ScriptedResponse::text(200, "stored"));
-    auto request = get("/upload");
-    request->setShouldStreamPostDataFromDisk(true);
-    const std::string body(300000, 'x');
-    request->appendPostData(std::vector<std::uint8_t>(body.begin(), body.end()));
-    const auto outcome = run(request);
-    EXPECT_EQ(outcome.completions, 1);
-    const auto recorded = server.requests();
-    ASSERT_EQ(recorded.size(), 2U);
-    EXPECT_EQ(recorded[1].method, "POST");
-    EXPECT_EQ(recorded[1].bodyLength, body.size());
-    EXPECT_EQ(recorded[1].bodyCRC32, recorded[0].bodyCRC32);
-    EXPECT_FALSE(std::filesystem::exists(request->postBodyFilePath())) << "the temporary body is gone at the end";
-}
-
 TEST_F(RedirectTest, FiveRedirectsAreFollowedAndTheSixthFailsWithCode9) {
     server.setHandler([](const RecordedRequest& recorded) {
         const int hop = recorded.target == "/start" ? 1 : std::stoi(recorded.target.substr(5)) + 1;

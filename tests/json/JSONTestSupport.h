@@ -29,14 +29,5 @@ inline void expectScannerError(const Error& error, long code, std::size_t locati
     EXPECT_EQ(error.userInfoValue("location"), std::to_string(location));
 }
 
-// Bytes from a list of byte values, for inputs that are not text.
-inline std::string bytes(std::initializer_list<int> values) {
-    std::string out;
-    for (const int value : values) {
-        out.push_back(static_cast<char>(value));
-    }
-    return out;
-}
-
 }  // namespace test
 }  // namespace tomely
