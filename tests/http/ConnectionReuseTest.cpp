@@ -1,49 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "RequestFixture.h"
-#include "http/ConnectionPool.h"
 
 namespace tomely {
 namespace {
 
 using test::RecordedRequest;
 using test::ScriptedResponse;
-
-TEST(KeepAliveTest, TheResponseDecidesWhetherItsConnectionMayServeAgain) {
-    struct Case {
-        const char* version;
-        std::vector<std::pair<std::string, std::string>> headers;
-        bool reusable;
-        std::optional<double> timeout;
-    };
-    const Case cases[] = {
-        {"HTTP/1.1", {}, true, std::nullopt},
-        {"HTTP/1.1", {{"Connection", "close"}}, false, std::nullopt},
-        {"HTTP/1.0", {}, false, std::nullopt},
-        {"HTTP/1.0", {{"Connection", "Keep-Alive"}}, true, std::nullopt},
-        {"HTTP/1.1", {{"Keep-Alive", "timeout=5, max=100"}}, true, 5.0},
-        {"HTTP/1.1", {{"Keep-Alive", "timeout=5, max=5"}}, false, std::nullopt},
-        {"HTTP/1.1", {{"Keep-Alive", "max=6"}}, true, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        ResponseHead head;
-        head.httpVersion = c.version;
-        std::string trace = c.version;
-        for (const auto& [name, value] : c.headers) {
-            head.headers.emplace(name, value);
-            trace += " " + name + ": " + value;
-        }
-        SCOPED_TRACE(trace);
-        const KeepAlive decision = keepAliveFor(head);
-        EXPECT_EQ(decision.reusable, c.reusable);
-        EXPECT_EQ(decision.timeoutSeconds, c.timeout);
-    }
-}
 
 class ConnectionReuseTest : public test::RequestFixture {
 protected:

@@ -55,12 +55,8 @@ TEST_F(FormDataRequestTest, ValuesSetAgainAreSentOnceAtTheirLastPlace) {
     request->setPostValue("4", "a");
     request->addPostValue(true, "yes");
     request->addPostValue(false, "no");
-    request->addPostValue(-42, "number");
-    EXPECT_EQ(send(request).body, "b=2&a=4&yes=1&no=0&number=-42");
-
-    auto single = form();
-    single->addPostValue("only", "one");
-    EXPECT_EQ(send(single).body, "one=only");
+    request->addPostValue(std::uint32_t{4294967295U}, "crc");
+    EXPECT_EQ(send(request).body, "b=2&a=4&yes=1&no=0&crc=4294967295");
 }
 
 TEST_F(FormDataRequestTest, WithoutFieldsTheBodyGoesUnchangedAndUntyped) {
