@@ -67,7 +67,6 @@ TEST_F(ACMainViewControllerTest, IndicatorsHighlightOneStepOrNone) {
     };
     const Case cases[] = {
         {"stepOne", &ACMainViewController::stepOne, {C::Black, C::Gray, C::Gray, C::Gray}},
-        {"stepTwo", &ACMainViewController::stepTwo, {C::Gray, C::Black, C::Gray, C::Gray}},
         {"stepThree", &ACMainViewController::stepThree, {C::Gray, C::Gray, C::Black, C::Gray}},
         {"stepFour", &ACMainViewController::stepFour, {C::Gray, C::Gray, C::Gray, C::Black}},
         {"stepFive", &ACMainViewController::stepFive, {C::Gray, C::Gray, C::Gray, C::Gray}},

@@ -18,13 +18,10 @@ TEST(ResponseHeadTest, StatusLines) {
         {"HTTP/1.0 404 Not Found", 404, "HTTP/1.0"},
         {"HTTP/1.1 500", 500, "HTTP/1.1"},
         {"HTTP/2 204 ", 204, "HTTP/2"},
-        {"HTTP/1.1 999 Whatever it says", 999, "HTTP/1.1"},
         {"HTTP/1.1 20 OK", 0, nullptr},
-        {"HTTP/1.1 2000 OK", 0, nullptr},
         {"HTTP/1.1 abc OK", 0, nullptr},
         {"HTTP/x.y 200 OK", 0, nullptr},
         {"HTTP/1.1200 OK", 0, nullptr},
-        {"ICY 200 OK", 0, nullptr},
         {"", 0, nullptr},
     };
     for (const auto& c : cases) {

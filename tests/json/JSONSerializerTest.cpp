@@ -19,15 +19,10 @@ TEST(JSONSerializerTest, WritesCompactText) {
         std::string expected;
     };
     const Case cases[] = {
-        {"empty dictionary", JSONDictionary{}, "{}"},
-        {"empty array", JSONArray{}, "[]"},
         {"slash escaped", JSONDictionary{{"k", "a/b"}}, R"({"k":"a\/b"})"},
-        {"true", true, "true"},
-        {"null", nullptr, "null"},
         {"negative", std::numeric_limits<std::int64_t>::min(), "-9223372036854775808"},
         {"unsigned", std::numeric_limits<std::uint64_t>::max(), "18446744073709551615"},
         {"decimal", Decimal(25, -2, true), "-0.25"},
-        {"large decimal", Decimal(15, 300, false), "15E300"},
         {"members in key order, nested",
          JSONDictionary{{"b", JSONArray{1, "x", nullptr, JSONDictionary{}}}, {"a", JSONDictionary{{"c", false}}}},
          R"({"a":{"c":false},"b":[1,"x",null,{}]})"},

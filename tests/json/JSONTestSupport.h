@@ -16,9 +16,6 @@ namespace tomely {
 inline void PrintTo(const JSONValue& value, std::ostream* os) {
     *os << value.description();
 }
-inline void PrintTo(const Decimal& value, std::ostream* os) {
-    *os << value.toString();
-}
 
 namespace test {
 
