@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/HexText.h"
 #include "platform/SystemLog.h"
 #include "platform/UTF8.h"
 #include "support/DestinationTree.h"
@@ -44,22 +45,8 @@ std::string fileURLString(const std::string& path) {
             absolute = std::string(cwd.data()) + "/" + absolute;
         }
     }
-    static constexpr std::string_view kKept = "-._~!$&'()*+,;=:@/";
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const char character : absolute) {
-        const auto byte = static_cast<unsigned char>(character);
-        const bool alphanumeric =
-            (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9');
-        if (alphanumeric || kKept.find(character) != std::string_view::npos) {
-            url += character;
-        } else {
-            url += '%';
-            url += kHex[byte >> 4];
-            url += kHex[byte & 0xF];
-        }
-    }
-    return url;
+    static constexpr ByteSet kKept = kASCIIAlphanumerics.with("-._~!$&'()*+,;=:@/");
+    return "file://" + percentEncoded(absolute, kKept);
 }
 
 // minizip 1.1 never finds an end-of-central-directory record at the very start of a file, so a
