@@ -2,11 +2,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 
 #include "http/HTTPRequestError.h"
+#include "platform/PosixError.h"
 
 namespace tomely {
 namespace {
@@ -23,10 +23,6 @@ Error fileError(const std::string& message, int errorNumber) {
 }
 
 }  // namespace
-
-Error posixError(int errorNumber) {
-    return Error::make("NSPOSIXErrorDomain", errorNumber, std::strerror(errorNumber));
-}
 
 bool streamFileInBlocks(const std::string& sourcePath, const std::string& destinationPath, std::string_view verb,
                         const BlockTransform& step, Error* error) {

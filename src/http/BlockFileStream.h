@@ -29,7 +29,4 @@ struct BlockTransform {
 [[nodiscard]] bool streamFileInBlocks(const std::string& sourcePath, const std::string& destinationPath,
                                       std::string_view verb, const BlockTransform& step, Error* error);
 
-// An error of the POSIX domain for `errorNumber`, to attach as an underlying error.
-[[nodiscard]] Error posixError(int errorNumber);
-
 }  // namespace tomely

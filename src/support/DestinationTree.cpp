@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "support/PosixError.h"
+#include "platform/PosixError.h"
 
 namespace tomely {
 namespace {

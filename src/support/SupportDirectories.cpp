@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/PosixError.h"
 #include "platform/SystemLog.h"
-#include "support/PosixError.h"
 
 namespace tomely {
 namespace {

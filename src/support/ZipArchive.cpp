@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "platform/HexText.h"
+#include "platform/PosixError.h"
 #include "platform/SystemLog.h"
 #include "platform/UTF8.h"
 #include "support/DestinationTree.h"
 #include "support/DosDate.h"
-#include "support/PosixError.h"
 #include "support/ZipEntryPath.h"
 #include "support/ZipEntryReader.h"
 
