@@ -4,7 +4,6 @@
 #include <unzip.h>
 
 #include <array>
-#include <cerrno>
 #include <climits>
 #include <ctime>
 #include <fstream>
@@ -14,8 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FileIO.h"
 #include "platform/HexText.h"
-#include "platform/PosixError.h"
 #include "platform/SystemLog.h"
 #include "platform/UTF8.h"
 #include "support/DestinationTree.h"
@@ -71,21 +70,6 @@ bool isEmptyArchive(const std::string& path) {
     const bool noEntries = field(8, 2) == 0 && field(10, 2) == 0 && field(12, 4) == 0 && field(16, 4) == 0;
     return field(0, 4) == 0x06054B50 && noEntries &&
            fileSize == static_cast<std::streamoff>(kRecordSize + field(20, 2));
-}
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 // One run of unzipFileAtPath over an archive whose first entry has been found.
@@ -191,9 +175,11 @@ private:
         int read = 0;
         // A read error ends the file where the data stopped.
         while ((read = reader_.read(buffer.data(), buffer.size())) > 0) {
-            if (!writeAll(fd, buffer.data(), static_cast<std::size_t>(read))) {
+            const std::span data(reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(read));
+            Error failure;
+            if (!writeAll(fd, data, &failure)) {
                 SystemLog::write("[ZipArchive] Failed to write \"" + tree_.fullPath(path.components) +
-                                 "\": " + posixError(errno, "write").localizedDescription());
+                                 "\": write: " + failure.localizedDescription());
                 break;
             }
         }
