@@ -3,8 +3,8 @@
 #include <curl/curl.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +12,7 @@
 #include "http/HTTPHeaders.h"
 #include "http/URL.h"
 #include "platform/Error.h"
+#include "platform/FileIO.h"
 
 namespace tomely {
 
@@ -79,7 +80,7 @@ private:
     Listener& listener_;
     CURL* easy_ = nullptr;
     curl_slist* headerList_ = nullptr;
-    std::FILE* bodyFile_ = nullptr;
+    std::optional<InputFile> bodyFile_;
     std::span<const std::uint8_t> bodyBytes_;
     std::size_t bodyOffset_ = 0;
     char errorBuffer_[CURL_ERROR_SIZE] = {};

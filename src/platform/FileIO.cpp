@@ -79,6 +79,14 @@ std::optional<std::size_t> readFully(int fd, std::span<std::uint8_t> buffer, Err
     return filled;
 }
 
+FileDescriptor createFileForWriting(const std::string& path, Error* error) {
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd.isOpen()) {
+        failWithErrno(error);
+    }
+    return fd;
+}
+
 InputFile::InputFile(const std::string& path, Error* error) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     if (!fd_.isOpen()) {
         failWithErrno(error);
@@ -99,6 +107,13 @@ std::optional<std::size_t> InputFile::read(std::span<std::uint8_t> buffer, Error
         return std::nullopt;
     }
     return readFully(fd_.get(), buffer, error);
+}
+
+bool InputFile::seek(std::uint64_t offset, Error* error) {
+    if (::lseek(fd_.get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
+        return failWithErrno(error);
+    }
+    return true;
 }
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, Error* error) {

@@ -44,6 +44,9 @@ private:
 // interrupted calls. Returns the number of bytes read: less than the buffer holds only at the end.
 [[nodiscard]] std::optional<std::size_t> readFully(int fd, std::span<std::uint8_t> buffer, Error* error = nullptr);
 
+// Opens `path` for writing: created (mode 0666 less the umask) or truncated. Empty on failure.
+[[nodiscard]] FileDescriptor createFileForWriting(const std::string& path, Error* error = nullptr);
+
 // A file opened for reading, closed with the object. Not shared between threads.
 class InputFile {
 public:
@@ -56,6 +59,8 @@ public:
     // Fills `buffer` from the current position, stopping early only at the end of the file.
     // Returns the number of bytes read (0 at the end), or nothing on a read error.
     [[nodiscard]] std::optional<std::size_t> read(std::span<std::uint8_t> buffer, Error* error = nullptr);
+    // Moves the position to `offset` bytes from the start.
+    [[nodiscard]] bool seek(std::uint64_t offset, Error* error = nullptr);
 
 private:
     FileDescriptor fd_;

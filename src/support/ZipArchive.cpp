@@ -6,7 +6,6 @@
 #include <array>
 #include <climits>
 #include <ctime>
-#include <fstream>
 #include <optional>
 #include <set>
 #include <span>
@@ -53,23 +52,21 @@ std::string fileURLString(const std::string& path) {
 // archive at all: a lone record with no entries, followed by exactly its comment.
 bool isEmptyArchive(const std::string& path) {
     constexpr std::size_t kRecordSize = 22;
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    const std::streamoff fileSize = in.tellg();
-    std::array<char, kRecordSize> record{};
-    if (!in || fileSize < static_cast<std::streamoff>(kRecordSize) || !in.seekg(0) ||
-        !in.read(record.data(), record.size())) {
+    InputFile in(path);
+    const std::uint64_t fileSize = in.currentSize();
+    std::array<std::uint8_t, kRecordSize> record{};
+    if (fileSize < kRecordSize || in.read(record) != kRecordSize) {
         return false;
     }
     const auto field = [&record](std::size_t at, std::size_t size) {
         std::uint32_t value = 0;
         for (std::size_t i = size; i > 0; --i) {
-            value = (value << 8) | static_cast<std::uint8_t>(record[at + i - 1]);
+            value = (value << 8) | record[at + i - 1];
         }
         return value;
     };
     const bool noEntries = field(8, 2) == 0 && field(10, 2) == 0 && field(12, 4) == 0 && field(16, 4) == 0;
-    return field(0, 4) == 0x06054B50 && noEntries &&
-           fileSize == static_cast<std::streamoff>(kRecordSize + field(20, 2));
+    return field(0, 4) == 0x06054B50 && noEntries && fileSize == kRecordSize + field(20, 2);
 }
 
 // One run of unzipFileAtPath over an archive whose first entry has been found.
