@@ -65,7 +65,7 @@ private:
 
 }  // namespace
 
-bool JSONScanner::fail(Error* error, long code, std::string_view message) const {
+bool JSONScanner::fail(Error* error, JSONScannerErrorCode code, std::string_view message) const {
     if (error != nullptr) {
         Error made = Error::make(std::string(kJSONScannerErrorDomain), code, std::string(message));
         made.userInfo.merge(userInfoForScanLocation());
@@ -87,7 +87,8 @@ bool JSONScanner::setData(std::string_view data, Error* error) {
         DataScanner::setData({});
         if (error != nullptr) {
             constexpr std::string_view kMessage = "Could not scan data. Data wasn't encoded properly?";
-            Error made = Error::make(std::string(kJSONScannerErrorDomain), -12, std::string(kMessage));
+            Error made = Error::make(std::string(kJSONScannerErrorDomain), kJSONScannerDataNotEncodedError,
+                                     std::string(kMessage));
             made.userInfo.merge(userInfoForLocation(data, 0));
             *error = std::move(made);
         }
@@ -172,7 +173,8 @@ bool JSONScanner::scanJSONObject(std::optional<JSONValue>& outObject, Error* err
             }
             return true;
         default:
-            return fail(error, -15, "Could not scan object. Character not a valid JSON character.");
+            return fail(error, kJSONScannerInvalidCharacterError,
+                        "Could not scan object. Character not a valid JSON character.");
     }
 }
 
@@ -181,13 +183,14 @@ bool JSONScanner::scanJSONObject(std::optional<JSONValue>& outObject, Error* err
 bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error) {
     const std::size_t start = scanLocation();
     const DepthGuard depth(depth_);
-    const auto failAtStart = [&](long code, std::string_view message) {
+    const auto failAtStart = [&](JSONScannerErrorCode code, std::string_view message) {
         setScanLocation(start);
         return fail(error, code, message);
     };
     skipWhitespace();
     if (!scanCharacter('{')) {
-        return fail(error, -101, "Could not scan dictionary. Dictionary that does not start with '{' character.");
+        return fail(error, kJSONScannerDictionaryNotStartedError,
+                    "Could not scan dictionary. Dictionary that does not start with '{' character.");
     }
     JSONDictionary dictionary;
     // The loop ends only on a closing brace, which it takes.
@@ -198,15 +201,16 @@ bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error
         }
         std::string key;
         if (!scanJSONStringConstant(key)) {
-            return failAtStart(-102, "Could not scan dictionary. Failed to scan a key.");
+            return failAtStart(kJSONScannerDictionaryKeyError, "Could not scan dictionary. Failed to scan a key.");
         }
         skipWhitespace();
         if (!scanCharacter(':')) {
-            return failAtStart(-103, "Could not scan dictionary. Key was not terminated with a ':' character.");
+            return failAtStart(kJSONScannerDictionaryKeyNotTerminatedError,
+                               "Could not scan dictionary. Key was not terminated with a ':' character.");
         }
         std::optional<JSONValue> value;
         if (!scanJSONObject(value)) {
-            return failAtStart(-104, "Could not scan dictionary. Failed to scan a value.");
+            return failAtStart(kJSONScannerDictionaryValueError, "Could not scan dictionary. Failed to scan a value.");
         }
         if (value) {
             dictionary.insert_or_assign(std::move(key), std::move(*value));
@@ -215,7 +219,8 @@ bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error
         if (scanCharacter(',')) {
             skipWhitespace();
         } else if (currentCharacter() != '}') {
-            return failAtStart(-105, "Could not scan dictionary. Key value pairs not delimited with a ',' character.");
+            return failAtStart(kJSONScannerDictionaryNotDelimitedError,
+                               "Could not scan dictionary. Key value pairs not delimited with a ',' character.");
         }
     }
     outDictionary = std::move(dictionary);
@@ -225,13 +230,14 @@ bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error
 bool JSONScanner::scanJSONArray(JSONArray& outArray, Error* error) {
     const std::size_t start = scanLocation();
     const DepthGuard depth(depth_);
-    const auto failAtStart = [&](long code, std::string_view message) {
+    const auto failAtStart = [&](JSONScannerErrorCode code, std::string_view message) {
         setScanLocation(start);
         return fail(error, code, message);
     };
     skipWhitespace();
     if (!scanCharacter('[')) {
-        return fail(error, -201, "Could not scan array. Array not started by a '[' character.");
+        return fail(error, kJSONScannerArrayNotStartedError,
+                    "Could not scan array. Array not started by a '[' character.");
     }
     skipWhitespace();
     JSONArray array;
@@ -239,19 +245,20 @@ bool JSONScanner::scanJSONArray(JSONArray& outArray, Error* error) {
     while (!scanCharacter(']')) {
         std::optional<JSONValue> value;
         if (!scanJSONObject(value)) {
-            return failAtStart(-202, "Could not scan array. Could not scan a value.");
+            return failAtStart(kJSONScannerArrayValueError, "Could not scan array. Could not scan a value.");
         }
         if (value) {
             array.push_back(std::move(*value));
         } else if (nullObject_) {
             // The location stays on the word that is no value.
-            return fail(error, -203, "Could not scan array. Value is NULL.");
+            return fail(error, kJSONScannerArrayValueIsNullError, "Could not scan array. Value is NULL.");
         }
         skipWhitespace();
         if (scanCharacter(',')) {
             skipWhitespace();
         } else if (currentCharacter() != ']') {
-            return failAtStart(-204, "Could not scan array. Array not terminated by a ']' character.");
+            return failAtStart(kJSONScannerArrayNotTerminatedError,
+                               "Could not scan array. Array not terminated by a ']' character.");
         }
     }
     outArray = std::move(array);
@@ -263,7 +270,8 @@ bool JSONScanner::scanJSONStringConstant(std::string& outString, Error* error) {
     skipWhitespace();
     if (!scanCharacter('"')) {
         setScanLocation(start);
-        return fail(error, -301, "Could not scan string constant. String not started by a '\"' character.");
+        return fail(error, kJSONScannerStringNotStartedError,
+                    "Could not scan string constant. String not started by a '\"' character.");
     }
     std::string string;
     while (!scanCharacter('"')) {
@@ -276,13 +284,16 @@ bool JSONScanner::scanJSONStringConstant(std::string& outString, Error* error) {
                     break;
                 case EscapeResult::BadUnicode:
                     setScanLocation(start);
-                    return fail(error, -302, "Could not scan string constant. Unicode character could not be decoded.");
+                    return fail(error, kJSONScannerStringUnicodeError,
+                                "Could not scan string constant. Unicode character could not be decoded.");
                 case EscapeResult::Unknown:
                     setScanLocation(start);
-                    return fail(error, -303, "Could not scan string constant. Unknown escape code.");
+                    return fail(error, kJSONScannerStringUnknownEscapeError,
+                                "Could not scan string constant. Unknown escape code.");
             }
         } else {
-            return fail(error, -304, "Could not scan string constant. No terminating double quote character.");
+            return fail(error, kJSONScannerStringNotTerminatedError,
+                        "Could not scan string constant. No terminating double quote character.");
         }
     }
     // Input checked as a whole is UTF-8 already; only short unchecked input can need this.
@@ -365,7 +376,7 @@ bool JSONScanner::scanFourHexDigits(char16_t& outUnit) {
 bool JSONScanner::scanJSONNumberConstant(JSONValue& outNumber, Error* error) {
     skipWhitespace();
     if (!scanNumber(&outNumber)) {
-        return fail(error, -401, "Could not scan number constant.");
+        return fail(error, kJSONScannerNumberError, "Could not scan number constant.");
     }
     return true;
 }
