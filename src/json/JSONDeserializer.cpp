@@ -13,7 +13,7 @@ bool JSONDeserializer::prepare(std::string_view data, Error* error) {
     if (data.empty()) {
         Error empty;
         empty.domain = std::string(kJSONDeserializerErrorDomain);
-        empty.code = -11;
+        empty.code = kJSONDeserializerEmptyInputError;
         report(error, std::move(empty));
         return false;
     }
