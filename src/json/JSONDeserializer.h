@@ -47,7 +47,7 @@ public:
 private:
     // Checks for empty input and prepares the scanner; false (with the error) when there is
     // nothing to scan.
-    bool prepare(std::string_view data, Error* error);
+    [[nodiscard]] bool prepare(std::string_view data, Error* error = nullptr);
 
     std::unique_ptr<JSONScanner> scanner_;
 };

@@ -65,13 +65,13 @@ private:
 
 }  // namespace
 
-bool JSONScanner::fail(Error* error, JSONScannerErrorCode code, std::string_view message) const {
+std::nullopt_t JSONScanner::fail(Error* error, JSONScannerErrorCode code, std::string_view message) const {
     if (error != nullptr) {
         Error made = Error::make(std::string(kJSONScannerErrorDomain), code, std::string(message));
         made.userInfo.merge(userInfoForScanLocation());
         *error = std::move(made);
     }
-    return false;
+    return std::nullopt;
 }
 
 bool JSONScanner::setData(std::string_view data, Error* error) {
@@ -111,31 +111,31 @@ bool JSONScanner::scanJSONObject(std::optional<JSONValue>& outObject, Error* err
             if (depth_ >= kMaxNestingDepth) {
                 return false;
             }
-            JSONDictionary dictionary;
-            if (!scanJSONDictionary(dictionary, error)) {
+            auto dictionary = scanJSONDictionary(error);
+            if (!dictionary) {
                 return false;
             }
-            outObject.emplace(std::move(dictionary));
+            outObject.emplace(std::move(*dictionary));
             return true;
         }
         case '[': {
             if (depth_ >= kMaxNestingDepth) {
                 return false;
             }
-            JSONArray array;
-            if (!scanJSONArray(array, error)) {
+            auto array = scanJSONArray(error);
+            if (!array) {
                 return false;
             }
-            outObject.emplace(std::move(array));
+            outObject.emplace(std::move(*array));
             return true;
         }
         case '"':
         case '\'': {
-            std::string string;
-            if (!scanJSONStringConstant(string, error)) {
+            auto string = scanJSONStringConstant(error);
+            if (!string) {
                 return false;
             }
-            outObject.emplace(std::move(string));
+            outObject.emplace(std::move(*string));
             return true;
         }
         case '-':
@@ -149,12 +149,8 @@ bool JSONScanner::scanJSONObject(std::optional<JSONValue>& outObject, Error* err
         case '7':
         case '8':
         case '9': {
-            JSONValue number;
-            if (!scanJSONNumberConstant(number, error)) {
-                return false;
-            }
-            outObject.emplace(std::move(number));
-            return true;
+            outObject = scanJSONNumberConstant(error);
+            return outObject.has_value();
         }
         // A word other than these three is no value, but no error either: the caller decides.
         case 't':
@@ -173,14 +169,15 @@ bool JSONScanner::scanJSONObject(std::optional<JSONValue>& outObject, Error* err
             }
             return true;
         default:
-            return fail(error, kJSONScannerInvalidCharacterError,
-                        "Could not scan object. Character not a valid JSON character.");
+            fail(error, kJSONScannerInvalidCharacterError,
+                 "Could not scan object. Character not a valid JSON character.");
+            return false;
     }
 }
 
 // The parts of a container are scanned without an error out-parameter: the container replaces
 // any error of theirs with its own.
-bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error) {
+std::optional<JSONDictionary> JSONScanner::scanJSONDictionary(Error* error) {
     const std::size_t start = scanLocation();
     const DepthGuard depth(depth_);
     const auto failAtStart = [&](JSONScannerErrorCode code, std::string_view message) {
@@ -199,8 +196,8 @@ bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error
         if (scanCharacter('}')) {
             break;
         }
-        std::string key;
-        if (!scanJSONStringConstant(key)) {
+        std::optional<std::string> key = scanJSONStringConstant();
+        if (!key) {
             return failAtStart(kJSONScannerDictionaryKeyError, "Could not scan dictionary. Failed to scan a key.");
         }
         skipWhitespace();
@@ -213,7 +210,7 @@ bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error
             return failAtStart(kJSONScannerDictionaryValueError, "Could not scan dictionary. Failed to scan a value.");
         }
         if (value) {
-            dictionary.insert_or_assign(std::move(key), std::move(*value));
+            dictionary.insert_or_assign(std::move(*key), std::move(*value));
         }
         skipWhitespace();
         if (scanCharacter(',')) {
@@ -223,11 +220,10 @@ bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error
                                "Could not scan dictionary. Key value pairs not delimited with a ',' character.");
         }
     }
-    outDictionary = std::move(dictionary);
-    return true;
+    return dictionary;
 }
 
-bool JSONScanner::scanJSONArray(JSONArray& outArray, Error* error) {
+std::optional<JSONArray> JSONScanner::scanJSONArray(Error* error) {
     const std::size_t start = scanLocation();
     const DepthGuard depth(depth_);
     const auto failAtStart = [&](JSONScannerErrorCode code, std::string_view message) {
@@ -261,11 +257,10 @@ bool JSONScanner::scanJSONArray(JSONArray& outArray, Error* error) {
                                "Could not scan array. Array not terminated by a ']' character.");
         }
     }
-    outArray = std::move(array);
-    return true;
+    return array;
 }
 
-bool JSONScanner::scanJSONStringConstant(std::string& outString, Error* error) {
+std::optional<std::string> JSONScanner::scanJSONStringConstant(Error* error) {
     const std::size_t start = scanLocation();
     skipWhitespace();
     if (!scanCharacter('"')) {
@@ -300,8 +295,7 @@ bool JSONScanner::scanJSONStringConstant(std::string& outString, Error* error) {
     if (!utf8::isValid(string)) {
         string = utf8::repaired(string);
     }
-    outString = std::move(string);
-    return true;
+    return string;
 }
 
 JSONScanner::EscapeResult JSONScanner::scanEscape(std::string& out) {
@@ -373,12 +367,13 @@ bool JSONScanner::scanFourHexDigits(char16_t& outUnit) {
     return true;
 }
 
-bool JSONScanner::scanJSONNumberConstant(JSONValue& outNumber, Error* error) {
+std::optional<JSONValue> JSONScanner::scanJSONNumberConstant(Error* error) {
     skipWhitespace();
-    if (!scanNumber(&outNumber)) {
+    JSONValue number;
+    if (!scanNumber(&number)) {
         return fail(error, kJSONScannerNumberError, "Could not scan number constant.");
     }
-    return true;
+    return number;
 }
 
 }  // namespace tomely

@@ -37,7 +37,7 @@ enum JSONScannerErrorCode : long {
 // nothing after the value is looked at. Strict in others: strings only in double quotes, no
 // comments.
 //
-// Every scan operation returns whether it succeeded and, on failure, stores an error in
+// Every scan operation returns what it scanned, or nothing on failure, and then stores an error in
 // `error` when one is given: domain kJSONScannerErrorDomain, the code and message of the failing
 // construct, and userInfoForScanLocation()'s entries. An object, array or string that fails moves
 // the location back to where it began (except with kJSONScannerDictionaryNotStartedError,
@@ -76,28 +76,30 @@ public:
     // UTF-8, a leading UTF-8 byte-order mark dropped. Shorter input is scanned as it is. Fails with
     // kJSONScannerDataNotEncodedError when the input reads in neither encoding; there is then
     // nothing to scan.
-    bool setData(std::string_view data, Error* error = nullptr);
+    [[nodiscard]] bool setData(std::string_view data, Error* error = nullptr);
 
     // Any value. When the location is on a word that is not true, false or null, or on null while
-    // nullObject() is nullopt, it succeeds with `outObject` empty and the location on the word.
+    // nullObject() is nullopt, it succeeds with `outObject` empty and the location on the word:
+    // that third outcome is why this scan answers whether it succeeded and fills `outObject`.
     // Fails with kJSONScannerInvalidCharacterError on a character that starts no value (the end
     // included).
-    bool scanJSONObject(std::optional<JSONValue>& outObject, Error* error = nullptr);
+    [[nodiscard]] bool scanJSONObject(std::optional<JSONValue>& outObject, Error* error = nullptr);
     // An object; a later duplicate key replaces the earlier member. Fails with the dictionary
     // codes; the member loop ends only on a closing brace, so a missing one shows as one of those.
-    bool scanJSONDictionary(JSONDictionary& outDictionary, Error* error = nullptr);
+    [[nodiscard]] std::optional<JSONDictionary> scanJSONDictionary(Error* error = nullptr);
     // An array. Fails with the array codes.
-    bool scanJSONArray(JSONArray& outArray, Error* error = nullptr);
+    [[nodiscard]] std::optional<JSONArray> scanJSONArray(Error* error = nullptr);
     // A double-quoted string, as UTF-8. Fails with the string codes. Backslash-u escapes give
     // UTF-16 code units, two of which form one character when they are a surrogate pair; an
     // unpaired surrogate, and any bytes that are not UTF-8 (possible only in input too short to
     // have been checked), become U+FFFD.
-    bool scanJSONStringConstant(std::string& outString, Error* error = nullptr);
+    [[nodiscard]] std::optional<std::string> scanJSONStringConstant(Error* error = nullptr);
     // A number (see DataScanner::scanNumber). Code kJSONScannerNumberError.
-    bool scanJSONNumberConstant(JSONValue& outNumber, Error* error = nullptr);
+    [[nodiscard]] std::optional<JSONValue> scanJSONNumberConstant(Error* error = nullptr);
 
 private:
-    bool fail(Error* error, JSONScannerErrorCode code, std::string_view message) const;
+    // Reports the error of the construct at the scan location; always nothing.
+    std::nullopt_t fail(Error* error, JSONScannerErrorCode code, std::string_view message) const;
     enum class EscapeResult { Taken, BadUnicode, Unknown };
     // Appends what the escape after a backslash stands for.
     EscapeResult scanEscape(std::string& out);
