@@ -48,14 +48,11 @@ bool streamFileInBlocks(const std::string& sourcePath, const std::string& destin
             return false;
         }
         const bool isLast = *count < block.size();
-        Error stepError;
-        stepError.code = 0;
-        auto output = step.transform(std::span(block.data(), *count), isLast, &stepError);
-        if (!output && stepError.code != 0) {
-            report(error, std::move(stepError));
+        auto output = step.transform(std::span(block.data(), *count), isLast, error);
+        if (!output) {
             return false;
         }
-        if (output && !writeAll(destination.get(), *output, &systemError)) {
+        if (!writeAll(destination.get(), *output, &systemError)) {
             report(error, fileError(writeFailure, std::move(systemError)));
             return false;
         }
