@@ -54,7 +54,7 @@ public:
     // Nothing, with `error` filled with the failure to report, when the handle cannot be made or
     // the body file cannot be opened.
     [[nodiscard]] static std::unique_ptr<CurlTransfer> create(const Settings& settings, Listener& listener,
-                                                              Error* error);
+                                                              Error* error = nullptr);
     ~CurlTransfer();
     CurlTransfer(const CurlTransfer&) = delete;
     CurlTransfer& operator=(const CurlTransfer&) = delete;
