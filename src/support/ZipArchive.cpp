@@ -137,13 +137,14 @@ private:
         const std::span<const std::string> components = path.components;
         const auto directoryComponents = path.isDirectory ? components : components.first(components.size() - 1);
 
-        const DestinationTree::Directory directory = tree_.openDirectory(directoryComponents, true);
+        Error failure;
+        const DestinationTree::Directory directory = tree_.openDirectory(directoryComponents, true, &failure);
         if (!directory.crossedLink.empty()) {
             skip(rawName, "its path passes through the symbolic link \"" + directory.crossedLink + "\"");
             return;
         }
         if (!directory.isOpen()) {
-            SystemLog::write("[ZipArchive] Error: " + directory.error.localizedDescription());
+            SystemLog::write("[ZipArchive] Error: " + failure.localizedDescription());
         }
         if (!isLink) {
             dateRecords_.emplace(path.components, modDate);
@@ -164,8 +165,8 @@ private:
 
     void writeFile(const DestinationTree::Directory& directory, const ZipEntryPath& path,
                    std::optional<std::time_t> modDate) {
-        const int fd = tree_.createFile(directory, path.components.back(), nullptr);
-        if (fd < 0) {
+        const FileDescriptor file = DestinationTree::createFile(directory, path.components.back());
+        if (!file.isOpen()) {
             return;
         }
         std::array<char, kReadBufferSize> buffer{};
@@ -174,16 +175,15 @@ private:
         while ((read = reader_.read(buffer.data(), buffer.size())) > 0) {
             const std::span data(reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(read));
             Error failure;
-            if (!writeAll(fd, data, &failure)) {
+            if (!writeAll(file.get(), data, &failure)) {
                 SystemLog::write("[ZipArchive] Failed to write \"" + tree_.fullPath(path.components) +
                                  "\": write: " + failure.localizedDescription());
                 break;
             }
         }
-        if (modDate && !DestinationTree::setFileModificationDate(fd, *modDate)) {
+        if (modDate && !DestinationTree::setFileModificationDate(file, *modDate)) {
             SystemLog::write("[ZipArchive] Failed to set attributes");
         }
-        ::close(fd);
     }
 
     void writeLink(const DestinationTree::Directory& directory, const ZipEntryPath& path, const std::string& rawName) {
