@@ -169,13 +169,15 @@ private:
         if (!file.isOpen()) {
             return;
         }
-        std::array<char, kReadBufferSize> buffer{};
-        int read = 0;
-        // A read error ends the file where the data stopped.
-        while ((read = reader_.read(buffer.data(), buffer.size())) > 0) {
-            const std::span data(reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(read));
+        std::array<std::uint8_t, kReadBufferSize> buffer{};
+        for (;;) {
+            const std::optional<std::size_t> read = reader_.read(buffer);
+            // A read error ends the file where the data stopped.
+            if (!read || *read == 0) {
+                break;
+            }
             Error failure;
-            if (!writeAll(file.get(), data, &failure)) {
+            if (!writeAll(file.get(), std::span(buffer).first(*read), &failure)) {
                 SystemLog::write("[ZipArchive] Failed to write \"" + tree_.fullPath(path.components) +
                                  "\": write: " + failure.localizedDescription());
                 break;
@@ -206,18 +208,17 @@ private:
     // The whole entry data, unless it fails to read or is longer than any path can be.
     std::optional<std::string> readLinkTarget() {
         std::string target;
-        std::array<char, kReadBufferSize> buffer{};
-        int read = 0;
-        while ((read = reader_.read(buffer.data(), buffer.size())) > 0) {
-            if (target.size() + static_cast<std::size_t>(read) > kMaxLinkTargetLength) {
+        std::array<std::uint8_t, kReadBufferSize> buffer{};
+        for (;;) {
+            const std::optional<std::size_t> read = reader_.read(buffer);
+            if (!read || target.size() + *read > kMaxLinkTargetLength) {
                 return std::nullopt;
             }
-            target.append(buffer.data(), static_cast<std::size_t>(read));
+            if (*read == 0) {
+                return target;
+            }
+            target.append(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(*read));
         }
-        if (read < 0) {
-            return std::nullopt;
-        }
-        return target;
     }
 
     static void skip(const std::string& rawName, std::string_view reason) {
