@@ -8,8 +8,10 @@
 namespace tomely {
 
 inline constexpr std::string_view kZipArchiveErrorDomain = "ZipArchiveErrorDomain";
-inline constexpr long kZipArchiveOpenFailedCode = -1;    // "failed to open zip file"
-inline constexpr long kZipArchiveNoFirstEntryCode = -2;  // "failed to open first file in zip file"
+enum ZipArchiveErrorCode : long {
+    kZipArchiveOpenFailedCode = -1,    // "failed to open zip file"
+    kZipArchiveNoFirstEntryCode = -2,  // "failed to open first file in zip file"
+};
 
 // Unpacks zip archives (the book package) into a directory, over minizip.
 class ZipArchive {
@@ -29,8 +31,8 @@ public:
     // components, with empty or ill-formed names, whose path passes through a symbolic link, and
     // links whose target could lead outside are skipped, each with a "[ZipArchive] " line in the
     // system log. Runs entirely on the calling thread and keeps no state between calls.
-    static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
-                                std::string_view password, Error* error = nullptr);
+    [[nodiscard]] static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                              std::string_view password, Error* error = nullptr);
 };
 
 }  // namespace tomely

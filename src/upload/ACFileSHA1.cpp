@@ -5,9 +5,10 @@
 #include <array>
 #include <unordered_set>
 
+#include "platform/FileIO.h"
+#include "platform/HexText.h"
 #include "platform/SerialQueue.h"
 #include "upload/DeflateData.h"
-#include "platform/FileIO.h"
 
 namespace tomely {
 namespace {
@@ -78,13 +79,7 @@ void ACFileSHA1::hashFileAndReport(const std::string& path, Batch& batch) {
 std::string ACFileSHA1::fingerprint(std::span<const std::uint8_t> contents) {
     // Contents that cannot be compressed are taken as no bytes, like an unreadable file.
     const std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
-    static constexpr char kHexDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * kSHA1Length + 1 + 20);
-    for (const std::uint8_t byte : sha1(deflated)) {
-        text += kHexDigits[byte >> 4];
-        text += kHexDigits[byte & 0x0F];
-    }
+    std::string text = hexDigits(sha1(deflated), HexCase::Lower);
     text += '_';
     text += std::to_string(deflated.size());
     return text;
