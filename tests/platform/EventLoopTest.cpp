@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tomely {
@@ -21,22 +19,6 @@ TEST(EventLoopTest, RunsPostedTasksInOrderAndTimedTasksByDueTime) {
     loop.post([&] { order.push_back("second"); });
     ASSERT_TRUE(loop.runUntil([&] { return order.size() == 4; }, 5s));
     EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "soon", "late"}));
-}
-
-TEST(EventLoopTest, DeliversWorkPostedFromOtherThreadsOnItsOwnThread) {
-    EventLoop loop;
-    std::atomic<int> ranOnMain{0};
-    std::vector<std::thread> posters;
-    for (int i = 0; i < 4; ++i) {
-        posters.emplace_back([&] {
-            EXPECT_FALSE(loop.isMainThread());
-            loop.post([&] { ranOnMain += loop.isMainThread() ? 1 : 0; });
-        });
-    }
-    for (auto& poster : posters) {
-        poster.join();
-    }
-    ASSERT_TRUE(loop.runUntil([&] { return ranOnMain == 4; }, 5s));
 }
 
 TEST(EventLoopTest, RunUntilGivesUpAtItsDeadlineWhenNothingHappens) {
