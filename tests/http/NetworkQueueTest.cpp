@@ -137,15 +137,5 @@ TEST_F(NetworkQueueTest, AccurateProgressRisesToOneAndCountsTheBodiesAsSent) {
     EXPECT_EQ(queue->bytesUploadedSoFar(), queue->totalBytesToUpload());
 }
 
-TEST_F(NetworkQueueTest, CancellingAllReportsEveryRequestAndFinishesTheQueue) {
-    queue->setShowAccurateProgress(true);
-    queue->addOperation(post("/never", 1000));
-    EXPECT_EQ(queue->totalBytesToUpload(), 1000);
-    queue->cancelAllOperations();
-    EXPECT_EQ(queue->totalBytesToUpload(), 0);
-    runUntil([&] { return !delegate->events.empty() && delegate->events.back() == "queue finished"; });
-    EXPECT_EQ(delegate->events, (std::vector<std::string>{"failed /never code 4", "queue finished"}));
-}
-
 }  // namespace
 }  // namespace tomely
