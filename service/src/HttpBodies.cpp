@@ -7,14 +7,12 @@ namespace tomely::shelf {
 RequestBody readBody(const httplib::Request& request, const httplib::ContentReader& reader, std::size_t limit) {
     RequestBody body;
     if (announcedLength(request) > limit) {
-        body.tooLarge = true;
         body.complete = false;
         return body;
     }
     std::size_t kept = 0;
     const auto keep = [&](std::string& into, const char* data, std::size_t length) {
         if (kept + length > limit) {
-            body.tooLarge = true;
             return false;
         }
         into.append(data, length);

@@ -15,8 +15,7 @@ struct RequestBody {
     bool multipart = false;
     std::string bytes;            // the body, when it is not multipart
     std::vector<FormItem> items;  // the items, when it is
-    bool tooLarge = false;        // announced or found to be longer than the cap
-    bool complete = true;         // false when reading stopped early (too large, or the library gave up)
+    bool complete = true;         // false when the body is over the cap or the library gave up reading
 };
 
 // Reads the whole body when its content fits in `limit` bytes. A longer one is not read, or no
