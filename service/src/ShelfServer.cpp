@@ -68,8 +68,11 @@ ShelfServer::ShelfServer(ServerOptions options)
     server_->set_keep_alive_max_count(100);
     // Answers go out as headers, then body; without this the body waits for a delayed ACK.
     server_->set_tcp_nodelay(true);
-    // A stop waits for idle kept-alive connections to time out; keep that wait short.
-    server_->set_keep_alive_timeout(1);
+    // The library waits this long for every request on a connection, the first one included, and
+    // closes the connection when none comes: on a busy machine a client can take over a second
+    // from its connect to its first bytes. As long as the library's read and write time-outs; a
+    // stop waits this long for idle kept-alive connections.
+    server_->set_keep_alive_timeout(5);
     // The library's default adds SO_REUSEPORT, which would let a second service share the port
     // silently; a taken port must be an error instead.
     server_->set_socket_options([](socket_t socket) {
