@@ -15,10 +15,12 @@
 namespace tomely {
 namespace {
 
-// A new, empty file under a unique name in the temporary directory; its path, or "" on failure.
-std::string createTemporaryFile(std::FILE** stream) {
+// A new, empty file under a unique name in `chosenDirectory` (empty: the system's temporary directory);
+// its path, or "" on failure.
+std::string createTemporaryFile(const std::string& chosenDirectory, std::FILE** stream) {
     std::error_code failure;
-    const std::filesystem::path directory = std::filesystem::temp_directory_path(failure);
+    const std::filesystem::path directory = chosenDirectory.empty() ? std::filesystem::temp_directory_path(failure)
+                                                                    : std::filesystem::path(chosenDirectory);
     if (failure) {
         return {};
     }
@@ -49,7 +51,7 @@ Error bodyStreamError() {
 std::FILE* HTTPRequest::postBodyWriteStream() {
     std::scoped_lock lock(cancelledLock_);
     if (postBodyWriteStream_ == nullptr && !bodyError_) {
-        postBodyFilePath_ = createTemporaryFile(&postBodyWriteStream_);
+        postBodyFilePath_ = createTemporaryFile(temporaryFileDirectory_, &postBodyWriteStream_);
         if (postBodyFilePath_.empty()) {
             bodyError_ = bodyStreamError();
         } else {
@@ -57,6 +59,16 @@ std::FILE* HTTPRequest::postBodyWriteStream() {
         }
     }
     return postBodyWriteStream_;
+}
+
+std::string HTTPRequest::temporaryFileDirectory() const {
+    std::scoped_lock lock(cancelledLock_);
+    return temporaryFileDirectory_;
+}
+
+void HTTPRequest::setTemporaryFileDirectory(std::string directory) {
+    std::scoped_lock lock(cancelledLock_);
+    temporaryFileDirectory_ = std::move(directory);
 }
 
 void HTTPRequest::setPostBody(std::vector<std::uint8_t> body) {
@@ -123,7 +135,7 @@ void HTTPRequest::buildPostBody() {
         }
         std::string sentPath = postBodyFilePath_;
         if (shouldCompressRequestBody_) {
-            compressedPostBodyFilePath_ = createTemporaryFile(nullptr);
+            compressedPostBodyFilePath_ = createTemporaryFile(temporaryFileDirectory_, nullptr);
             if (compressedPostBodyFilePath_.empty()) {
                 failWithError(bodyStreamError());
                 return;
