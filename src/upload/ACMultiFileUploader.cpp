@@ -32,6 +32,7 @@ struct ACMultiFileUploader::Batch {
     Parameters parameters;
     URL url;
     std::shared_ptr<NetworkQueue> queue;
+    std::string deflatedDirectory;
 };
 
 std::shared_ptr<ACMultiFileUploader> ACMultiFileUploader::create(std::string applicationSupportDirectory) {
@@ -43,6 +44,7 @@ ACMultiFileUploader::ACMultiFileUploader(std::string applicationSupportDirectory
 
 void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::string bookGuid, Parameters parameters) {
     std::shared_ptr<NetworkQueue> queue = NetworkQueue::queue();
+    std::string deflatedDirectory;
     {
         // Held from the call, not only while the queue runs: a second batch started during the
         // preparation would otherwise take over the first one's queue.
@@ -54,6 +56,7 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
         self_ = shared_from_this();
         cancelled_ = false;
         going_ = false;
+        deflatedDirectory = deflatedDirectory_;
     }
     queue->setShowAccurateProgress(true);
     queue->setMaxConcurrentOperationCount(1);
@@ -64,8 +67,8 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
     queue->setRequestDidFinishSelector(&NetworkQueueDelegate::requestFinished);
     queue->setRequestDidFailSelector(&NetworkQueueDelegate::requestFailed);
     queue->setQueueDidFinishSelector(&NetworkQueueDelegate::queueFinished);
-    auto batch = std::make_shared<Batch>(
-        Batch{std::move(names), std::move(parameters), ServiceAPI::uploadURL(bookGuid), std::move(queue)});
+    auto batch = std::make_shared<Batch>(Batch{std::move(names), std::move(parameters), ServiceAPI::uploadURL(bookGuid),
+                                               std::move(queue), std::move(deflatedDirectory)});
     SerialQueue::create("ACMultiFileUploader")->addOperation([self = shared_from_this(), batch] {
         self->prepare(*batch);
     });
@@ -120,18 +123,24 @@ std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch
     const std::string& name = batch.names[index];
     const std::vector<std::uint8_t> contents =
         readWholeFile(applicationSupportDirectory_ + "/working/" + name).value_or(std::vector<std::uint8_t>());
-    std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
 
     auto request = FormDataRequest::requestWithURL(batch.url);
     request->setPostFormat(FormDataRequest::MultipartFormDataPostFormat);
     request->setShouldCompressRequestBody(false);
     request->setTemporaryFileDirectory(stagingDirectory);
-    const std::string stagedPath = stagingDirectory + "/part-" + std::to_string(index);
-    if (!stagingDirectory.empty() && writeFileAtomically(stagedPath, deflated)) {
+    std::string stagedPath = batch.deflatedDirectory.empty() ? "" : batch.deflatedDirectory + name;
+    std::error_code noFile;
+    if (stagedPath.empty() || !std::filesystem::is_regular_file(stagedPath, noFile)) {
+        std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
+        stagedPath = stagingDirectory.empty() ? "" : stagingDirectory + "/part-" + std::to_string(index);
+        if (stagedPath.empty() || !writeFileAtomically(stagedPath, deflated)) {
+            // Nowhere to stage it: memory is the only place left.
+            request->setData(std::move(deflated), "file", kOctetStream, "file");
+            stagedPath.clear();
+        }
+    }
+    if (!stagedPath.empty()) {
         request->setFile(stagedPath, "file", kOctetStream, "file");
-    } else {
-        // Nowhere to stage it: memory is the only place left.
-        request->setData(std::move(deflated), "file", kOctetStream, "file");
     }
     request->setPostValue(name, "name");
     request->setPostValue(true, "isZipped");
@@ -145,7 +154,7 @@ std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch
     }
     // With accurate progress the queue builds the body as the request is added; from then on the
     // body file holds the staged bytes.
-    if (!stagingDirectory.empty()) {
+    if (!stagedPath.empty()) {
         request->buildPostBody();
         ::unlink(stagedPath.c_str());
     }
@@ -268,6 +277,11 @@ void ACMultiFileUploader::setProgressBlock(ProgressBlock block) {
 void ACMultiFileUploader::setCompressionBlock(CompressionBlock block) {
     std::scoped_lock lock(mutex_);
     compressionBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setDeflatedDirectory(std::string directory) {
+    std::scoped_lock lock(mutex_);
+    deflatedDirectory_ = std::move(directory);
 }
 
 }  // namespace tomely

@@ -83,6 +83,10 @@ public:
     void setQueueFinishedBlock(QueueBlock block);
     void setProgressBlock(ProgressBlock block);
     void setCompressionBlock(CompressionBlock block);
+    // Where the deflateData() form of a file may already wait under the file's name (the sync's
+    // fingerprinting leaves it there), so that it is sent without compressing the file again; it
+    // is removed once its request body is built. Empty, the default: every file is compressed.
+    void setDeflatedDirectory(std::string directory);
 
 private:
     struct Batch;
@@ -116,6 +120,7 @@ private:
     std::shared_ptr<NetworkQueue> active_;
     std::shared_ptr<ACMultiFileUploader> self_;
     std::string stagingDirectory_;
+    std::string deflatedDirectory_;
     bool cancelled_ = false;
     // The preparation is over and the queue runs: cancelling now is the queue's business.
     bool going_ = false;

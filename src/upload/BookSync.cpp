@@ -6,6 +6,7 @@
 #include "http/FormDataRequest.h"
 #include "http/ServiceAPI.h"
 #include "json/JSONDeserializer.h"
+#include "platform/FileIO.h"
 #include "platform/MainLoop.h"
 #include "support/DeepDirectoryListing.h"
 #include "upload/ACFileSHA1.h"
@@ -21,6 +22,7 @@ std::shared_ptr<BookSync> BookSync::create(std::string applicationSupportDirecto
 BookSync::BookSync(std::string applicationSupportDirectory, SyncedBook book)
     : applicationSupportDirectory_(std::move(applicationSupportDirectory)),
       workingDirectory_(applicationSupportDirectory_ + "/working/"),
+      deflatedDirectory_(applicationSupportDirectory_ + "/deflated"),
       book_(std::move(book)) {}
 
 void BookSync::enter(BookSyncStage stage) {
@@ -74,6 +76,15 @@ void BookSync::hashBook() {
         self->onMainThread(
             [byKey = std::move(byKey)](BookSync& sync) mutable { sync.compareLocalAndRemoteBook(std::move(byKey)); });
     });
+    // What is fingerprinted is what the upload sends: kept, it need not be compressed twice.
+    hasher->setDeflatedBlock(
+        [self = shared_from_this()](ACFileSHA1&, const std::string& path, std::span<const std::uint8_t> deflated) {
+            const std::string kept = self->deflatedDirectory_ + manifestKey(path, self->workingDirectory_);
+            std::error_code ignored;
+            std::filesystem::create_directories(std::filesystem::path(kept).parent_path(), ignored);
+            // Not kept, the part is simply compressed again.
+            (void)writeFileAtomically(kept, deflated);
+        });
     // Only part files are left now.
     hasher->hashFiles(deepDirectoryContents(workingDirectory_));
 }
@@ -133,6 +144,7 @@ void BookSync::manifestFailed(HTTPRequest& request) {
 
 void BookSync::uploadFiles(std::vector<std::string> names) {
     uploader_ = ACMultiFileUploader::create(applicationSupportDirectory_);
+    uploader_->setDeflatedDirectory(deflatedDirectory_);
     const std::weak_ptr<BookSync> weak = weak_from_this();
     uploader_->setCompressionBlock([weak](ACMultiFileUploader&, std::uint64_t done, std::uint64_t total) {
         if (auto self = weak.lock()) {

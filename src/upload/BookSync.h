@@ -46,6 +46,10 @@ struct BookSyncFailure {
 // application-support directory and reports the end. It knows nothing of windows: the upload
 // step turns its reports into control changes, and a command-line publisher may print them.
 //
+// The compressed form of each part file, taken for its fingerprint, is kept (below the
+// application-support directory, beside the Working directory) and sent as it is, so no part is
+// compressed twice.
+//
 // An empty Working directory posts an empty manifest; the service's answer decides what follows.
 // Answers naming files the manifest did not offer are not followed (see namesToSend). The first
 // failure, and only that one, is reported; a failing upload cancels the rest of the queue.
@@ -111,6 +115,8 @@ private:
 
     const std::string applicationSupportDirectory_;
     const std::string workingDirectory_;
+    // The compressed forms of the part files, under their manifest keys.
+    const std::string deflatedDirectory_;
     const SyncedBook book_;
     StageBlock stageBlock_;
     CountBlock countBlock_;
