@@ -15,14 +15,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "BenchCommandLine.h"
 #include "ChildProcess.h"
 #include "ShelfClient.h"
 #include "ShelfProcess.h"
@@ -69,12 +68,6 @@ void generateBook(const fs::path& root, std::uint64_t totalBytes) {
         writeNoiseFile(root / "OEBPS/Images" / ("picture" + std::to_string(seed) + ".jpg"), length, seed);
         written += length;
     }
-}
-
-double threadCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 struct Timing {
@@ -162,17 +155,6 @@ int runSync(const std::string& support, const std::string& bookId) {
                 uploaded ? secondsBetween(manifestEnd, sendStart) : 0.0,
                 uploaded ? secondsBetween(sendStart, end) : 0.0, static_cast<unsigned long long>(partsSent));
     return result == BookSyncResult::Succeeded ? 0 : 1;
-}
-
-std::map<std::string, double> parseKeyValues(const std::string& text) {
-    std::map<std::string, double> values;
-    std::istringstream lines(text);
-    std::string key;
-    double value = 0;
-    while (lines >> key >> value) {
-        values[key] = value;
-    }
-    return values;
 }
 
 struct Run {
@@ -276,21 +258,6 @@ int main(int argc, char** argv) {
     if (arguments.size() == 3 && arguments[0] == "--child") {
         return tomely::bench::runSync(arguments[1], arguments[2]);
     }
-    std::uint64_t megabytes = 300;
-    int rounds = 2;
-    const char* temporary = std::getenv("TMPDIR");
-    std::filesystem::path parent = temporary != nullptr && temporary[0] == '/' ? temporary : "/tmp";
-    for (std::size_t i = 0; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == "--megabytes") {
-            megabytes = std::stoull(arguments[i + 1]);
-        } else if (arguments[i] == "--rounds") {
-            rounds = std::max(1, std::stoi(arguments[i + 1]));
-        } else if (arguments[i] == "--directory") {
-            parent = arguments[i + 1];
-        } else {
-            std::fprintf(stderr, "usage: %s [--megabytes N] [--rounds R] [--directory PARENT]\n", argv[0]);
-            return 2;
-        }
-    }
-    return tomely::bench::runBenchmark(megabytes, rounds, parent);
+    const auto options = tomely::bench::parseBookRunOptions(arguments, {300, 2, {}}, argv[0]);
+    return options ? tomely::bench::runBenchmark(options->megabytes, options->rounds, options->parent) : 2;
 }
