@@ -325,9 +325,10 @@ TEST_F(UploadStepServiceTest, AFailingUploadGivesOneAlertNoDoneStepAndNoFilesLef
     const Alert expected = ACFailure::httpUploadBookFailureAlert();
     for (const std::string kind : {"500", "drop", "stall"}) {
         SCOPED_TRACE(kind);
-        // A stalled answer ends through the time-out, which the test makes short.
-        HTTPRequest::setDefaultTimeOutSeconds(kind == "stall" ? 1 : savedTimeOut_);
+        HTTPRequest::setDefaultTimeOutSeconds(savedTimeOut_);
         startService({"--fault-after-parts", "1", "--fault-kind", kind});
+        // A stalled answer ends through the time-out, which the test makes short for the uploads.
+        HTTPRequest::setDefaultTimeOutSeconds(kind == "stall" ? 1 : savedTimeOut_);
         writeBook(sampleBook(3));
         runUploadStep(std::nullopt, "Faulty");
         ASSERT_EQ(alerts.size(), 1U);
