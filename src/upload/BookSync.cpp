@@ -35,6 +35,14 @@ void BookSync::onMainThread(std::function<void(BookSync&)> step) {
     MainLoop::shared()->post([self = shared_from_this(), step = std::move(step)] { step(*self); });
 }
 
+void BookSync::postCount(BookSyncStage stage, std::uint64_t done, std::uint64_t total) {
+    onMainThread([stage, done, total](BookSync& sync) {
+        if (sync.countBlock_) {
+            sync.countBlock_(stage, done, total);
+        }
+    });
+}
+
 void BookSync::start() {
     self_ = shared_from_this();
     enter(BookSyncStage::Splitting);
@@ -42,11 +50,7 @@ void BookSync::start() {
     splitter->setKeepOriginalFile(false);
     splitter->setMaxBytes(ACFileSplit::kDefaultMaxBytes);
     splitter->setProgressBlock([self = shared_from_this()](ACFileSplit&, std::uint64_t done, std::uint64_t total) {
-        self->onMainThread([done, total](BookSync& sync) {
-            if (sync.countBlock_) {
-                sync.countBlock_(BookSyncStage::Splitting, done, total);
-            }
-        });
+        self->postCount(BookSyncStage::Splitting, done, total);
     });
     splitter->setCompleteBlock(
         [self = shared_from_this()](ACFileSplit&) { self->onMainThread([](BookSync& sync) { sync.hashBook(); }); });
@@ -62,11 +66,7 @@ void BookSync::hashBook() {
     enter(BookSyncStage::Hashing);
     auto hasher = ACFileSHA1::create();
     hasher->setProgressBlock([self = shared_from_this()](ACFileSHA1&, std::uint64_t done, std::uint64_t total) {
-        self->onMainThread([done, total](BookSync& sync) {
-            if (sync.countBlock_) {
-                sync.countBlock_(BookSyncStage::Hashing, done, total);
-            }
-        });
+        self->postCount(BookSyncStage::Hashing, done, total);
     });
     hasher->setCompleteBlock([self = shared_from_this()](ACFileSHA1&, const ACFileSHA1::Fingerprints& byPath) {
         KeyedFingerprints byKey;
@@ -148,11 +148,7 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     const std::weak_ptr<BookSync> weak = weak_from_this();
     uploader_->setCompressionBlock([weak](ACMultiFileUploader&, std::uint64_t done, std::uint64_t total) {
         if (auto self = weak.lock()) {
-            self->onMainThread([done, total](BookSync& sync) {
-                if (sync.countBlock_) {
-                    sync.countBlock_(BookSyncStage::Compressing, done, total);
-                }
-            });
+            self->postCount(BookSyncStage::Compressing, done, total);
         }
     });
     uploader_->setFileFinishedBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, HTTPRequest& request) {

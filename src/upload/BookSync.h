@@ -103,6 +103,7 @@ private:
     void enter(BookSyncStage stage);
     // Runs `step` on the main thread; for the worker stages' reports.
     void onMainThread(std::function<void(BookSync&)> step);
+    void postCount(BookSyncStage stage, std::uint64_t done, std::uint64_t total);
     void hashBook();
     void compareLocalAndRemoteBook(KeyedFingerprints fingerprints);
     void manifestAnswered(HTTPRequest& request);
