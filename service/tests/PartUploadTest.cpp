@@ -114,7 +114,7 @@ TEST_F(PartUploadTest, RefusesBodiesThatAreNotMultipartOrNotDeflate) {
     EXPECT_EQ(reply.body, "the part is not raw deflate data of at most 4194304 bytes\n");
 }
 
-TEST_F(PartUploadTest, APartRequestOverFourMebibytesIs413AndTheConnectionStaysUsable) {
+TEST_F(PartUploadTest, APartRequestOverFourMebibytesIs413AndTheNextUploadIsServed) {
     PartForm huge = form(1);
     huge.file = noise(4U * 1024U * 1024U + 1U, 9);
     const auto reply = ada_->postPart("G3", huge);

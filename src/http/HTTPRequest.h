@@ -90,6 +90,11 @@ public:
     [[nodiscard]] std::uint64_t postLength() const;
     [[nodiscard]] bool shouldStreamPostDataFromDisk() const;
     void setShouldStreamPostDataFromDisk(bool stream);
+    // Where the body's temporary files are made (an existing directory); empty, the default: the
+    // system's temporary directory. A caller whose bodies are large keeps them where its own
+    // clean-up reaches them and off a memory-backed /tmp.
+    [[nodiscard]] std::string temporaryFileDirectory() const;
+    void setTemporaryFileDirectory(std::string directory);
 
     [[nodiscard]] bool shouldCompressRequestBody() const;
     void setShouldCompressRequestBody(bool compress);
@@ -294,6 +299,7 @@ private:
     std::vector<std::uint8_t> compressedPostBody_;
     std::string postBodyFilePath_;
     std::string compressedPostBodyFilePath_;
+    std::string temporaryFileDirectory_;
     FileDescriptor postBodyFile_;
     std::optional<Error> bodyError_;
     std::uint64_t postLength_ = 0;

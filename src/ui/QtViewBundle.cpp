@@ -4,6 +4,8 @@
 #include <QVBoxLayout>
 
 #include "ui/QtControls.h"
+#include "ui/UploadBookView.h"
+#include "ui/UploadDoneView.h"
 #include "ui/UploaderWindow.h"
 
 namespace tomely::ui {
@@ -27,6 +29,12 @@ std::unique_ptr<View> welcomeView() {
 std::unique_ptr<View> QtViewBundle::loadView(std::string_view name) {
     if (name == "ACWelcomeViewController") {
         return welcomeView();
+    }
+    if (name == "ACUploadBookViewController") {
+        return std::make_unique<QtUploadBookView>();
+    }
+    if (name == "ACUploadDoneViewController") {
+        return std::make_unique<QtUploadDoneView>();
     }
     return nullptr;
 }

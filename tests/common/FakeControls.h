@@ -26,10 +26,16 @@ private:
 
 class FakeTextControl : public FakeControlBase<TextControl> {
 public:
-    void setText(const std::string& text) override { text_ = text; }
+    void setText(const std::string& text) override {
+        text_ = text;
+        texts.push_back(text);
+    }
     [[nodiscard]] std::string text() const override { return text_; }
     void setTextColor(TextColor color) override { color_ = color; }
     [[nodiscard]] TextColor textColor() const override { return color_; }
+
+    // Every text set, oldest first: what a reader of the control saw go by.
+    std::vector<std::string> texts;
 
 private:
     std::string text_;

@@ -221,8 +221,12 @@ ScriptedHTTPServer::~ScriptedHTTPServer() {
     ::close(listener_);
 }
 
+std::string ScriptedHTTPServer::baseURL() const {
+    return std::string(options_.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
+}
+
 std::string ScriptedHTTPServer::url(std::string_view path) const {
-    return std::string(options_.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + std::string(path);
+    return baseURL() + std::string(path);
 }
 
 void ScriptedHTTPServer::enqueue(ScriptedResponse response) {

@@ -83,7 +83,9 @@ public:
     ScriptedHTTPServer& operator=(const ScriptedHTTPServer&) = delete;
 
     [[nodiscard]] int port() const { return port_; }
-    // "http://127.0.0.1:<port>" (https with TLS) followed by `path`.
+    // "http://127.0.0.1:<port>" (https with TLS), without a trailing slash.
+    [[nodiscard]] std::string baseURL() const;
+    // baseURL() followed by `path`.
     [[nodiscard]] std::string url(std::string_view path) const;
 
     // Thread-safe. Queued answers are used in order, before the handler.

@@ -6,6 +6,7 @@
 
 #include "RequestFixture.h"
 #include "common/ScopedEnvironment.h"
+#include "common/TemporaryDirectory.h"
 #include "http/HTTPRequestError.h"
 
 namespace tomely {
@@ -95,12 +96,15 @@ TEST_F(FormDataRequestTest, MultipartLayoutByteForByte) {
 }
 
 TEST_F(FormDataRequestTest, DataPartsAreStreamedThroughATemporaryFileThatIsRemoved) {
+    test::TemporaryDirectory directory;
     const std::string content(600000, 'k');  // more than two copy blocks
     auto request = form();
+    request->setTemporaryFileDirectory(directory.path());
     request->setData(bytes(content), "file", "application/octet-stream", "file");
     request->addPostValue("/OEBPS/chapter.txt.part00000", "name");
     request->buildPostBody();
     const std::string bodyFile = request->postBodyFilePath();
+    EXPECT_EQ(std::filesystem::path(bodyFile).parent_path(), directory.path());
     EXPECT_TRUE(std::filesystem::exists(bodyFile));
     EXPECT_TRUE(request->postBody().empty());
     const auto recorded = send(request);

@@ -67,8 +67,9 @@ struct SyncResult {
     std::vector<std::string> asked;  // the names the manifest answer asked for
 };
 
-// One author's connection to the service. Keeps the session cookie of the sign-in answer and
-// sends it with every call. Not thread-safe: one per thread.
+// One author's client of the service. Keeps the session cookie of the sign-in answer and sends it
+// with every call. Like the uploader, it sends each request with a body on a connection of its
+// own and keeps only GETs' connections alive. Not thread-safe: one per thread.
 class ShelfClient {
 public:
     ShelfClient(const std::string& host, int port, bool tls = false);
@@ -94,7 +95,8 @@ public:
 
 private:
     std::unique_ptr<httplib::Client> http_;
-    std::string cookie_;  // "tomely_session=..." or empty
+    std::string cookie_;      // "tomely_session=..." or empty
+    bool keptAlive_ = false;  // the last answer left its connection open for the next GET
 };
 
 // The files of a zip archive (name without leading "/" -> content); nothing when it is not one
