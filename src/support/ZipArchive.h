@@ -8,9 +8,17 @@
 namespace tomely {
 
 inline constexpr std::string_view kZipArchiveErrorDomain = "ZipArchiveErrorDomain";
+// Every code from -3 on comes with a description that names the entry (by its place in the
+// archive when even its header cannot be read).
 enum ZipArchiveErrorCode : long {
-    kZipArchiveOpenFailedCode = -1,    // "failed to open zip file"
-    kZipArchiveNoFirstEntryCode = -2,  // "failed to open first file in zip file"
+    kZipArchiveOpenFailedCode = -1,        // "failed to open zip file"
+    kZipArchiveNoFirstEntryCode = -2,      // "failed to open first file in zip file"
+    kZipArchiveEntryInfoFailedCode = -3,   // an entry's header cannot be read
+    kZipArchiveEntryOpenFailedCode = -4,   // unsupported method, damaged header, no or wrong password
+    kZipArchiveEntryReadFailedCode = -5,   // the data fails to read or to decompress part-way
+    kZipArchiveEntryDamagedCode = -6,      // the data does not have its declared size or CRC-32
+    kZipArchiveNextEntryFailedCode = -7,   // the step to the next entry fails
+    kZipArchiveEntryWriteFailedCode = -8,  // the entry's file cannot be written whole (underlying error attached)
 };
 
 // Unpacks zip archives (the book package) into a directory, over minizip.
@@ -23,9 +31,12 @@ public:
     // Modification dates come from the entries' DOS dates (local time) and are applied at the end.
     // Encrypted entries are read with `password` (an empty one means none).
     //
-    // Returns true when every entry could be opened and described, false when one could not (the
-    // entries before it stay extracted). `error` is filled only when the archive cannot be opened
-    // (kZipArchiveOpenFailedCode) or has no first entry (kZipArchiveNoFirstEntryCode).
+    // Returns true when every entry was extracted whole. Otherwise it returns false and fills
+    // `error`, always: the archive cannot be opened or has no first entry, or an entry cannot be
+    // described, opened, read, checked against its size and CRC-32, written, or stepped past. The
+    // extraction stops at that entry; the entries before it stay, and a file the failing entry
+    // had begun is removed. A directory or file that cannot be created is only logged, as is a
+    // link.
     //
     // Nothing is ever written outside `destination`: entries with absolute names or ".."
     // components, with empty or ill-formed names, whose path passes through a symbolic link, and

@@ -206,36 +206,15 @@ TEST_F(ZipArchiveHostileTest, LinkTargetsThatAreNoPathsAreNotCreated) {
         ZipBuilder zip(archive());
         zip.addLink("long", std::string(5000, 'a'));
         zip.addLink("bad", "bad\xff");
-        zip.addLink("huge", "target");
         zip.add("good.txt", "good");
     }
-    // The last link claims 2 GiB of data: the extraction must not believe it.
-    ASSERT_EQ(replaceInFile(archive(), std::string("\x06\x00\x00\x00\x06\x00\x00\x00", 8),
-                            std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8)),
-              2U);
     EXPECT_TRUE(unzip());
     EXPECT_EQ(treeListing(working()), Strings{"good.txt"});
-    for (const char* name : {"long", "bad", "huge"}) {
+    for (const char* name : {"long", "bad"}) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(logged("[ZipArchive] Skipped the entry \"" + std::string(name) +
                            "\": its link target cannot be read as a path"));
     }
-}
-
-TEST_F(ZipArchiveHostileTest, AHugeDeclaredSizeEndsTheFileWhereTheArchiveEnds) {
-    {
-        ZipBuilder zip(archive());
-        zip.add("big.bin", "0123456789", ZipBuilder::Options{ZipBuilder::Method::Stored, 0, 0, ""});
-        zip.add("after.txt", "after");
-    }
-    ASSERT_EQ(replaceInFile(archive(), std::string("\x0a\x00\x00\x00\x0a\x00\x00\x00", 8),
-                            std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8)),
-              2U);
-    EXPECT_TRUE(unzip());
-    // minizip reads the claimed size in large chunks; the first one already runs past the end.
-    EXPECT_LE(fs::file_size(extracted("big.bin")), fs::file_size(archive()));
-    EXPECT_EQ(readFile(extracted("after.txt")), "after");
-    expectOutsideUntouched();
 }
 
 }  // namespace
