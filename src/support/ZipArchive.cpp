@@ -26,6 +26,8 @@ namespace tomely {
 namespace {
 
 constexpr std::size_t kReadBufferSize = 4096;
+// General purpose flag bit 11: the entry's name is UTF-8.
+constexpr unsigned long kUTF8NameFlag = 0x800;
 // The longest target a link may have on this system; a larger declared size is not believed.
 constexpr std::size_t kMaxLinkTargetLength = PATH_MAX - 1;
 
@@ -136,8 +138,13 @@ private:
                                    "failed to read the header of file " + std::to_string(number) + " in zip file"));
             return false;
         }
-        const ZipEntryPath path = ZipEntryPath::parse(rawName);
+        const ZipEntryPath path = ZipEntryPath::parse(rawName, (info.flag & kUTF8NameFlag) != 0);
         entryName_ = "\"" + printableName(path.name.empty() ? rawName : path.name) + "\"";
+        if (path.verdict == ZipEntryPath::Verdict::Unusable) {
+            report(error, zipError(kZipArchiveEntryNameUnusableCode,
+                                   "the name " + entryName_ + " of a file in zip file cannot be used"));
+            return false;
+        }
         switch (reader_.open(info, password_)) {
             case ZipEntryReader::Opened::Yes:
                 break;

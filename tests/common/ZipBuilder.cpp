@@ -11,6 +11,8 @@ namespace tomely::test {
 namespace {
 
 constexpr uLong kVersionMadeByUnix = 3 << 8;
+constexpr uLong kEncryptedFlag = 0x1;
+constexpr uLong kUTF8NameFlag = 0x800;
 
 }  // namespace
 
@@ -44,9 +46,10 @@ ZipBuilder& ZipBuilder::add(std::string_view name, std::string_view data, const 
     if (encrypted) {
         payload = encryptedPayload(data, options, crc);
     }
-    int status = zipOpenNewFileInZip4_64(zip_, nameText.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method, level,
-                                         encrypted ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                         kVersionMadeByUnix, encrypted ? 1 : 0, 0);
+    int status = zipOpenNewFileInZip4_64(
+        zip_, nameText.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method, level, encrypted ? 1 : 0, -MAX_WBITS,
+        DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kVersionMadeByUnix,
+        (encrypted ? kEncryptedFlag : 0) | (options.flagNameAsUTF8 ? kUTF8NameFlag : 0), 0);
     const std::string_view written = encrypted ? std::string_view(payload) : data;
     if (status == ZIP_OK && !written.empty()) {
         status = zipWriteInFileInZip(zip_, written.data(), static_cast<unsigned>(written.size()));

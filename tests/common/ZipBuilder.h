@@ -19,6 +19,7 @@ public:
         std::uint32_t dosDate = 0;
         std::uint32_t externalAttributes = 0;
         std::string password;  // empty: not encrypted; else the traditional PKWARE cipher
+        bool flagNameAsUTF8 = false;
     };
 
     explicit ZipBuilder(const std::string& path);

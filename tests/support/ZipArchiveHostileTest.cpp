@@ -66,27 +66,23 @@ protected:
 
 TEST_F(ZipArchiveHostileTest, NamesThatLeaveTheDestinationOrAreNoNamesAreSkippedAndLogged) {
     struct Case {
-        std::string name;     // as written by the builder
-        std::string patchTo;  // the name's final bytes, patched in after building (same length), if any
+        std::string name;  // as written by the builder
         std::string logLine;
     };
     const std::string absolute = dir_.pathOf("outside/evil.txt");
     const Case cases[] = {
-        {"../outside/evil.txt", "",
+        {"../outside/evil.txt",
          "[ZipArchive] Skipped the entry \"../outside/evil.txt\": its name leads out of the destination"},
-        {"OPS/../../outside/evil.txt", "",
+        {"OPS/../../outside/evil.txt",
          "[ZipArchive] Skipped the entry \"OPS/../../outside/evil.txt\": its name leads out of the destination"},
-        {"..\\outside\\evil.txt", "",
+        {"..\\outside\\evil.txt",
          "[ZipArchive] Skipped the entry \"..\\x5Coutside\\x5Cevil.txt\": its name leads out of the destination"},
-        {"../outside/", "", "[ZipArchive] Skipped the entry \"../outside/\": its name leads out of the destination"},
-        {absolute, "", "[ZipArchive] Skipped the entry \"" + absolute + "\": its name is an absolute path"},
-        {"\\tmp\\evil.txt", "",
-         "[ZipArchive] Skipped the entry \"\\x5Ctmp\\x5Cevil.txt\": its name is an absolute path"},
-        {"", "", "[ZipArchive] Skipped the entry \"\": its name is empty"},
-        {"./", "", "[ZipArchive] Skipped the entry \"./\": its name is empty"},
-        {"bad\xff\xfe.txt", "", "[ZipArchive] Skipped the entry \"bad\\xFF\\xFE.txt\": its name is not valid UTF-8"},
-        {"evil.txtXsuffix", std::string("evil.txt\0suffix", 15),
-         "[ZipArchive] Skipped the entry \"evil.txt\\x00suffix\": its name is not valid UTF-8"},
+        {"../outside/", "[ZipArchive] Skipped the entry \"../outside/\": its name leads out of the destination"},
+        {absolute, "[ZipArchive] Skipped the entry \"" + absolute + "\": its name is an absolute path"},
+        {"\\tmp\\evil.txt", "[ZipArchive] Skipped the entry \"\\x5Ctmp\\x5Cevil.txt\": its name is an absolute path"},
+        {"", "[ZipArchive] Skipped the entry \"\": its name is empty"},
+        {"./", "[ZipArchive] Skipped the entry \"./\": its name is empty"},
+        {"../caf\x82.txt", "[ZipArchive] Skipped the entry \"../caf\\x82.txt\": its name leads out of the destination"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.logLine);
@@ -95,9 +91,6 @@ TEST_F(ZipArchiveHostileTest, NamesThatLeaveTheDestinationOrAreNoNamesAreSkipped
             ZipBuilder zip(archive());
             zip.add(c.name, "escaped");
             zip.add("good.txt", "good");
-        }
-        if (!c.patchTo.empty()) {
-            ASSERT_EQ(replaceInFile(archive(), c.name, c.patchTo), 2U);
         }
         SystemLog::Capture log;
         EXPECT_TRUE(unzip());

@@ -135,6 +135,50 @@ TEST_F(ZipArchiveTest, OverwriteDecidesWhetherExistingFilesAreReplacedButDatesAr
     }
 }
 
+TEST_F(ZipArchiveTest, NamesWithoutTheUTF8FlagAreCodePage437UnlessUTF8AndUnusableNamesFailTheExtraction) {
+    {
+        ZipBuilder zip(archive());
+        zip.add("caf\x82\\men\xa3.txt", "code page 437");
+        zip.add("\xc3\xa9t\xc3\xa9.txt", "UTF-8 without the flag");
+    }
+    EXPECT_TRUE(unzip());
+    EXPECT_EQ(treeListing(working()),
+              (Strings{"caf\xc3\xa9/", "caf\xc3\xa9/men\xc3\xba.txt", "\xc3\xa9t\xc3\xa9.txt"}));
+    EXPECT_EQ(readFile(extracted("caf\xc3\xa9/men\xc3\xba.txt")), "code page 437");
+
+    struct Case {
+        std::string name;
+        std::string patchTo;  // the name's bytes, patched in after building (same length), if any
+        bool flagged;
+        const char* description;
+    };
+    const Case cases[] = {
+        {"bad\xff.txt", "", true, "the name \"bad\\xFF.txt\" of a file in zip file cannot be used"},
+        {"evil.txtXsuffix", std::string("evil.txt\0suffix", 15), false,
+         "the name \"evil.txt\\x00suffix\" of a file in zip file cannot be used"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.description);
+        std::filesystem::remove_all(working());
+        {
+            ZipBuilder zip(archive());
+            zip.add("first.txt", "first");
+            ZipBuilder::Options options;
+            options.flagNameAsUTF8 = c.flagged;
+            zip.add(c.name, "lost", options);
+            zip.add("after.txt", "after");
+        }
+        if (!c.patchTo.empty()) {
+            ASSERT_EQ(replaceInFile(archive(), c.name, c.patchTo), 2U);
+        }
+        error_ = Error{};
+        EXPECT_FALSE(unzip());
+        EXPECT_EQ(error_.code, kZipArchiveEntryNameUnusableCode);
+        EXPECT_EQ(error_.localizedDescription(), c.description);
+        EXPECT_EQ(treeListing(working()), Strings{"first.txt"});
+    }
+}
+
 TEST_F(ZipArchiveTest, ArchivesThatCannotBeOpenedReportWhichStepFailed) {
     struct Case {
         const char* name;
