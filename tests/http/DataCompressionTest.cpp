@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,35 @@ TEST(DataDecompressorTest, AcceptsGzipAndZlibStreamsAndIgnoresWhatFollows) {
     for (const auto& input : {zlibStream, bytes(test::gzip(body)), gzipThenJunk}) {
         EXPECT_EQ(text(DataDecompressor::uncompressData(input).value_or(bytes("<failed>"))), body);
     }
+}
+
+TEST(DataDecompressorTest, EveryGzipMemberIsInflatedInTurn) {
+    const std::string first = "the first member, ";
+    const std::string second(3000, 's');
+    const std::string members = test::gzip(first) + test::gzip(second) + test::gzip("");
+    const std::string whole = first + second;
+    for (const std::string& trailer : {std::string(), std::string("junk"), std::string(8, '\0'), std::string("\x1F")}) {
+        SCOPED_TRACE("followed by " + std::to_string(trailer.size()) + " bytes that are no member");
+        EXPECT_EQ(text(DataDecompressor::uncompressData(bytes(members + trailer)).value_or(bytes("<failed>"))), whole);
+    }
+    // Block by block, with member boundaries and magic bytes falling anywhere in a block.
+    const std::vector<std::uint8_t> input = bytes(members + "junk");
+    for (const std::size_t blockSize : {1UL, 2UL, 3UL, 5UL, 19UL, 64UL}) {
+        SCOPED_TRACE("blocks of " + std::to_string(blockSize));
+        auto decompressor = DataDecompressor::decompressor();
+        std::string inflated;
+        for (std::size_t at = 0; at < input.size(); at += blockSize) {
+            const auto block = std::span(input).subspan(at, std::min(blockSize, input.size() - at));
+            const auto piece = decompressor->uncompressBytes(block);
+            ASSERT_TRUE(piece.has_value());
+            inflated += text(*piece);
+        }
+        EXPECT_EQ(inflated, whole);
+    }
+    const std::string damaged = test::gzip(first) + test::gzip(second).substr(0, 20);
+    Error error;
+    EXPECT_FALSE(DataDecompressor::uncompressData(bytes(damaged), &error).has_value()) << "a member cut short";
+    expectCompressionError(error, "Decompression of data failed with code -5");
 }
 
 TEST(DataDecompressorTest, DataThatDoesNotInflateIsACode11Error) {
