@@ -41,7 +41,9 @@ int HTTPRequest::redirectCount() const {
 
 void HTTPRequest::decideRedirect(const ResponseHead& head) {
     const auto location = head.headers.find("Location");
-    if (!shouldRedirect_ || location == head.headers.end() || !isRedirectStatus(head.statusCode)) {
+    // An empty Location names no other place: followed, it would lead back here until the limit.
+    if (!shouldRedirect_ || location == head.headers.end() || location->second.empty() ||
+        !isRedirectStatus(head.statusCode)) {
         return;
     }
     deliver(Report::Redirected);

@@ -108,14 +108,23 @@ TEST_F(RedirectTest, FiveRedirectsAreFollowedAndTheSixthFailsWithCode9) {
     EXPECT_EQ(request->url(), URL(server.url("/hop/6")));
 }
 
-TEST_F(RedirectTest, WithoutShouldRedirectTheRedirectIsTheAnswer) {
-    server.enqueue(redirect(302, "/elsewhere"));
-    auto request = get("/stay");
-    request->setShouldRedirect(false);
-    const auto outcome = run(request);
-    EXPECT_EQ(outcome.completions, 1);
-    EXPECT_EQ(request->responseStatusCode(), 302);
-    EXPECT_EQ(server.requestCount(), 1U);
+TEST_F(RedirectTest, WithoutShouldRedirectOrWithAnEmptyLocationTheRedirectIsTheAnswer) {
+    struct Case {
+        bool shouldRedirect;
+        const char* location;
+    };
+    for (const Case& c : {Case{false, "/elsewhere"}, Case{true, ""}, Case{true, " \t "}}) {
+        SCOPED_TRACE(std::string(c.shouldRedirect ? "redirecting" : "not redirecting") + " to \"" + c.location + "\"");
+        const std::size_t before = server.requestCount();
+        server.enqueue(redirect(302, c.location));
+        auto request = get("/stay");
+        request->setShouldRedirect(c.shouldRedirect);
+        const auto outcome = run(request);
+        EXPECT_EQ(outcome.completions, 1);
+        EXPECT_EQ(request->responseStatusCode(), 302);
+        EXPECT_EQ(request->redirectCount(), 0);
+        EXPECT_EQ(server.requestCount(), before + 1);
+    }
 }
 
 class TakingDelegate : public HTTPRequestDelegate {
