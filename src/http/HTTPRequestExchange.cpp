@@ -224,7 +224,8 @@ void HTTPRequest::readResponseHead(const ResponseHead& head) {
     if (!needsRedirect_) {
         const auto length = responseHeaders_.find("Content-Length");
         if (length != responseHeaders_.end()) {
-            contentLength_ = parseContentLength(length->second);
+            // The head was refused unless its length is one decimal number.
+            contentLength_ = parseContentLength(length->second).value_or(0);
         }
         if (showAccurateProgress_ && shouldResetDownloadProgress_) {
             // Without a length the download counts as one unit; the upload stays counted in bytes,
@@ -317,6 +318,12 @@ void HTTPRequest::handleTransportFailure(CURLcode result) {
     connectionCanBeReused_ = false;
     releaseConnection();
     if (error_) {
+        return;
+    }
+    if (!headParser_.ambiguity().empty()) {
+        failWithError(
+            httpRequestError(kAmbiguousResponseErrorType,
+                             "The response was refused because its framing is ambiguous: " + headParser_.ambiguity()));
         return;
     }
     if (isLostConnection(result) && retryCount_ == 0) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 
 namespace tomely {
 namespace {
@@ -89,14 +90,25 @@ TEST(ResponseHeadTest, CharsetAndEncodingOfAContentType) {
     EXPECT_EQ(responseEncodingFor({}, "UTF-8"), "UTF-8") << "the request's default";
 }
 
-TEST(ResponseHeadTest, ContentLengths) {
+TEST(ResponseHeadTest, ContentLengthsAreDecimalAsTheTransportReadsThem) {
     const struct {
         const char* value;
-        std::uint64_t length;
+        std::optional<std::uint64_t> length;
     } cases[] = {
-        {"1234", 1234}, {" 42 ", 42}, {"0x1F", 31},
-        {"010", 8},     {"0", 0},     {"", 0},
-        {"-5", 0},      {"abc", 0},   {"99999999999999999999999", std::numeric_limits<std::uint64_t>::max()},
+        {"1234", 1234},
+        {" 42 ", 42},
+        {"010", 10},
+        {"0", 0},
+        {"5, 5", 5},
+        {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
+        {"0x1F", std::nullopt},
+        {"+5", std::nullopt},
+        {"-5", std::nullopt},
+        {"", std::nullopt},
+        {"abc", std::nullopt},
+        {"5, 10", std::nullopt},
+        {"5,", std::nullopt},
+        {"9223372036854775808", std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
