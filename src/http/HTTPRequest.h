@@ -358,6 +358,8 @@ private:
     bool redirectDropsBody_ = false;
     URL redirectURL_;
     bool connectionCanBeReused_ = false;
+    // The kept-alive connection of the last attempt was refused as stale: the next one opens anew.
+    bool needsFreshConnection_ = false;
     std::chrono::steady_clock::time_point lastActivityTime_{};
     std::uint64_t totalBytesSent_ = 0;
     std::uint64_t lastBytesSent_ = 0;

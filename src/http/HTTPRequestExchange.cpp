@@ -313,11 +313,18 @@ void HTTPRequest::handleEndOfResponse() {
 void HTTPRequest::handleTransportFailure(CURLcode result) {
     const std::string detail = transfer_->failureDetail(result);
     const long osErrno = transfer_->osErrno();
+    const bool staleConnection = transfer_->refusedStaleConnection();
     transfer_.reset();
     stopStatusTimer();
     connectionCanBeReused_ = false;
     releaseConnection();
     if (error_) {
+        return;
+    }
+    if (staleConnection) {
+        // Nothing was sent on it: the same exchange, on a connection of its own.
+        needsFreshConnection_ = true;
+        startRequest();
         return;
     }
     if (!headParser_.ambiguity().empty()) {

@@ -270,6 +270,11 @@ bool ScriptedHTTPServer::waitForRequests(std::size_t count, std::chrono::millise
     return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
 }
 
+bool ScriptedHTTPServer::waitForLateBytes(std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return lateBytesSent_ >= count; });
+}
+
 void ScriptedHTTPServer::acceptLoop() {
     for (;;) {
         pollfd watched[2] = {{listener_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
@@ -455,6 +460,19 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
                 return;
             }
         } else if (!connection->writeAll(answer.body)) {
+            return;
+        }
+        if (answer.lateBytes) {
+            if (!waitForRelease()) {
+                return;
+            }
+            connection->writeAll(*answer.lateBytes);
+            connection->interrupt();
+            {
+                std::scoped_lock lock(mutex_);
+                ++lateBytesSent_;
+            }
+            changed_.notify_all();
             return;
         }
         if (answer.closeConnection) {
