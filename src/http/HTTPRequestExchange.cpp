@@ -279,14 +279,12 @@ void HTTPRequest::handleEndOfResponse() {
     transfer_.reset();
     releaseConnection();
     if (needsRedirect_) {
-        // The body files stay: a redirect that keeps the method sends them again.
-        if (redirectIsTakenByReceiver()) {
-            // Still cancellable while whoever took the redirect decides.
-            complete_ = false;
-            deliver(Report::WillRedirect);
-        } else {
-            performRedirect();
-        }
+        // The body files stay: a redirect that keeps the method sends them again. Whether the
+        // delegate or the queue takes it is theirs to answer, so they are asked once the lock is
+        // let go (still on this thread, before anything else can happen to the request).
+        cancelledLock_.callOutAfterUnlock([self = shared_from_this(), delegate = delegate_.lock(), queue = queue_] {
+            self->continueRedirect((delegate && delegate->takesRedirects()) || (queue && queue->takesRedirects()));
+        });
         return;
     }
     if (authenticationNeeded_ != 0) {
