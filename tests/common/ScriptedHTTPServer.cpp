@@ -262,6 +262,11 @@ bool ScriptedHTTPServer::waitForRequests(std::size_t count, std::chrono::millise
     return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
 }
 
+bool ScriptedHTTPServer::waitForLateBytes(std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return lateBytesSent_ >= count; });
+}
+
 void ScriptedHTTPServer::acceptLoop() {
     for (;;) {
         const int descriptor = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -403,6 +408,19 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
         }
         // No body follows the head of an answer to HEAD.
         if (!connection->writeAll(head + "\r\n" + (request.method == "HEAD" ? "" : answer.body))) {
+            return;
+        }
+        if (answer.lateBytes) {
+            if (waitForRelease()) {
+                connection->writeAll(*answer.lateBytes);
+                // Closed before it is counted, so a waiting test finds the connection dead.
+                connection->interrupt();
+                {
+                    std::scoped_lock lock(mutex_);
+                    ++lateBytesSent_;
+                }
+                changed_.notify_all();
+            }
             return;
         }
     }

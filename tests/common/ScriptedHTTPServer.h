@@ -52,6 +52,9 @@ struct ScriptedResponse {
     // Holds the answer until releaseHeldAnswers() is called (or the server stops); answers held
     // after that call are sent at once.
     bool holdUntilReleased = false;
+    // Once releaseHeldAnswers() is called, these bytes follow the answer on the idle connection,
+    // which the server then closes (a late "408 Request Timeout", say; empty: it only closes).
+    std::optional<std::string> lateBytes;
 
     [[nodiscard]] static ScriptedResponse text(int status, std::string body,
                                                std::vector<std::pair<std::string, std::string>> headers = {});
@@ -97,6 +100,8 @@ public:
     [[nodiscard]] std::size_t requestCount() const;
     // Waits (on a condition, not by sleeping) until `count` requests have been recorded.
     bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Waits until `count` connections have had their late bytes sent and been closed.
+    bool waitForLateBytes(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 private:
     class Connection;
@@ -122,6 +127,7 @@ private:
     // Open connections only; a connection leaves when its thread is done with it.
     std::vector<std::shared_ptr<Connection>> connections_;
     std::size_t connectionsAccepted_ = 0;
+    std::size_t lateBytesSent_ = 0;
     struct Worker {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;

@@ -10,6 +10,8 @@ namespace tomely::test {
 namespace {
 
 constexpr uLong kVersionMadeByUnix = 3 << 8;
+constexpr uLong kEncryptedFlag = 0x1;
+constexpr uLong kUTF8NameFlag = 0x800;
 
 }  // namespace
 
@@ -40,9 +42,10 @@ ZipBuilder& ZipBuilder::add(std::string_view name, std::string_view data, const 
     // minizip's writer is built without encryption here, so encrypted entries go in raw: a 12-byte
     // cipher header and the data, flagged as encrypted, closed with their real size and CRC.
     const std::string payload = encrypted ? std::string(12, '\x5a') + std::string(data) : std::string();
-    int status = zipOpenNewFileInZip4_64(zip_, nameText.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method, level,
-                                         encrypted ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                         kVersionMadeByUnix, encrypted ? 1 : 0, 0);
+    int status = zipOpenNewFileInZip4_64(
+        zip_, nameText.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method, level, encrypted ? 1 : 0, -MAX_WBITS,
+        DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kVersionMadeByUnix,
+        (encrypted ? kEncryptedFlag : 0) | (options.flagNameAsUTF8 ? kUTF8NameFlag : 0), 0);
     const std::string_view written = encrypted ? std::string_view(payload) : data;
     if (status == ZIP_OK && !written.empty()) {
         status = zipWriteInFileInZip(zip_, written.data(), static_cast<unsigned>(written.size()));

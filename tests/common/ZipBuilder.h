@@ -8,7 +8,8 @@ namespace tomely::test {
 
 // Writes a zip archive entry by entry with minizip's own writer, so that tests can shape every
 // detail the extraction reads: names as raw bytes, stored or deflated data, DOS dates, external
-// attributes, the encryption flag. The archive is complete once finish() ran (or the builder is gone).
+// attributes, the encryption and UTF-8 name flags. The archive is complete once finish() ran (or
+// the builder is gone).
 class ZipBuilder {
 public:
     enum class Method { Stored, Deflated };
@@ -18,8 +19,10 @@ public:
         // 0 lets minizip write the date in its calendar fields, which the builder leaves at 1980-01-01.
         std::uint32_t dosDate = 0;
         std::uint32_t externalAttributes = 0;
-        // Flags the entry as encrypted; its data is then not readable by anyone (no password opens it).
+        // Flags the entry as encrypted; its data is then not readable by anyone (no password fits it).
         bool encrypted = false;
+        // Sets general purpose bit 11, which declares the name UTF-8.
+        bool flagNameAsUTF8 = false;
     };
 
     explicit ZipBuilder(const std::string& path);

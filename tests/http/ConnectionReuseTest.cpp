@@ -43,5 +43,36 @@ TEST_F(ConnectionReuseTest, GetsShareAConnectionUnlessRefusedAndBodiesGoOnTheirO
     EXPECT_FALSE(sharedOneConnection([&] { return get("/page"); })) << "Connection: close";
 }
 
+TEST_F(ConnectionReuseTest, AConnectionTheServerWroteToOrClosedWhileIdleIsNotUsedAgain) {
+    const struct {
+        const char* name;
+        std::string lateBytes;
+    } cases[] = {
+        {"a late 408", "HTTP/1.1 408 Request Timeout\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"},
+        {"stray bytes", "stray"},
+        {"nothing but the close", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A server of its own, so that no connection of another case is at hand.
+        test::ScriptedHTTPServer idle;
+        ScriptedResponse first = ScriptedResponse::text(200, "first");
+        first.lateBytes = c.lateBytes;
+        idle.enqueue(first);
+        idle.enqueue(ScriptedResponse::text(200, "second"));
+        EXPECT_EQ(run(HTTPRequest::requestWithURL(URL(idle.url("/first")))).completions, 1);
+        idle.releaseHeldAnswers();
+        ASSERT_TRUE(idle.waitForLateBytes(1));
+        auto second = HTTPRequest::requestWithURL(URL(idle.url("/second")));
+        EXPECT_EQ(run(second).completions, 1);
+        EXPECT_EQ(second->responseStatusCode(), 200);
+        EXPECT_EQ(test::text(second->responseData()), "second");
+        EXPECT_EQ(second->retryCount(), 0) << "not a lost connection that happened to be retried";
+        const auto recorded = idle.requests();
+        ASSERT_EQ(recorded.size(), 2U);
+        EXPECT_EQ(recorded[1].connectionIndex, 1U);
+    }
+}
+
 }  // namespace
 }  // namespace tomely

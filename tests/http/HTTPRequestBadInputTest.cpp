@@ -102,6 +102,43 @@ TEST_F(HTTPRequestBadInputTest, MalformedAnswersEndInAConnectionFailure) {
     }
 }
 
+TEST_F(HTTPRequestBadInputTest, AnswersTheTransportCouldFrameOtherwiseAreRefusedWithCode12) {
+    const struct {
+        const char* name;
+        std::string raw;
+        const char* ambiguity;  // nullptr: accepted, with this body and its length
+        std::string body = "hello";
+    } cases[] = {
+        {"two lengths", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 10\r\n\r\nhello",
+         "two different Content-Length values"},
+        {"a hexadecimal length", "HTTP/1.1 200 OK\r\nContent-Length: 0x5\r\n\r\nhello",
+         "a Content-Length that is not a decimal number"},
+        {"a bare carriage return", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-A: 1\rSet-Cookie: s=1\r\n\r\nhello",
+         "a carriage return inside a line of its head"},
+        {"white space before a colon", "HTTP/1.1 200 OK\r\nContent-Length : 5\r\n\r\nhello",
+         "white space before a header's colon"},
+        {"line feeds alone", "HTTP/1.1 200 OK\nContent-Length: 5\n\nhello", nullptr},
+        {"the same length twice", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello", nullptr},
+        {"a leading zero, which is no octal", "HTTP/1.1 200 OK\r\nContent-Length: 010\r\n\r\nhellohello", nullptr,
+         "hellohello"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.enqueue(ScriptedResponse::rawBytes(c.raw));
+        auto request = get("/framing");
+        const Outcome outcome = run(request);
+        if (c.ambiguity == nullptr) {
+            EXPECT_EQ(outcome.completions, 1);
+            EXPECT_EQ(text(request->responseData()), c.body);
+            EXPECT_EQ(request->contentLength(), c.body.size());
+        } else {
+            EXPECT_EQ(outcome.failures, 1);
+            expectError(*request, kAmbiguousResponseErrorType,
+                        std::string("The response was refused because its framing is ambiguous: ") + c.ambiguity);
+        }
+    }
+}
+
 TEST_F(HTTPRequestBadInputTest, ABodyFromAFileIsStreamedAndItsTemporaryFileRemoved) {
     test::ScriptedHTTPServer sink(test::ScriptedHTTPServer::Options{.tls = false, .keepBodies = false});
     sink.enqueue(ScriptedResponse::text(200, ""));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,71 @@ TEST_F(NetworkQueueTest, AccurateProgressRisesToOneAndCountsTheBodiesAsSent) {
     }
     EXPECT_EQ(queue->totalBytesToUpload() + leftOut, sentByServer);
     EXPECT_EQ(queue->bytesUploadedSoFar(), queue->totalBytesToUpload());
+}
+
+// Holds a lock of its own while it calls back into requests: the one it is told about, and those
+// of the other queue. It takes redirects as a request's delegate and as a queue's.
+class LockingDelegate : public HTTPRequestDelegate, public NetworkQueueDelegate {
+public:
+    bool takesRedirects() const override {
+        std::scoped_lock lock(mutex_);
+        return true;
+    }
+    void requestWillRedirectToURL(HTTPRequest& request, const URL& url) override {
+        std::scoped_lock lock(mutex_);
+        touch(request);
+        request.redirectToURL(url);
+    }
+    void requestFinished(HTTPRequest& request) override {
+        std::scoped_lock lock(mutex_);
+        touch(request);
+    }
+    void queueFinished(NetworkQueue&) override { ++queuesFinished; }
+
+    std::vector<std::shared_ptr<HTTPRequest>> requests;
+    int queuesFinished = 0;
+
+private:
+    void touch(HTTPRequest& request) const {
+        (void)request.responseStatusCode();
+        for (const auto& other : requests) {
+            (void)other->isFinished();
+        }
+    }
+    mutable std::mutex mutex_;
+};
+
+TEST_F(NetworkQueueTest, RequestsCallNoOneBackWhileTheyHoldTheirLock) {
+    server.setHandler([](const RecordedRequest& recorded) {
+        return recorded.target.starts_with("/r/") ? ScriptedResponse::text(302, "", {{"Location", "/done"}})
+                                                  : ScriptedResponse::text(200, "done");
+    });
+    auto locking = std::make_shared<LockingDelegate>();
+    std::vector<std::shared_ptr<NetworkQueue>> queues = {NetworkQueue::queue(), NetworkQueue::queue()};
+    for (const auto& each : queues) {
+        each->setDelegate(locking);
+        each->setRequestDidFinishSelector(&NetworkQueueDelegate::requestFinished);
+        each->setQueueDidFinishSelector(&NetworkQueueDelegate::queueFinished);
+        each->setMaxConcurrentOperationCount(1);
+        each->setShowAccurateProgress(true);
+    }
+    queues[1]->setRequestWillRedirectSelector(&NetworkQueueDelegate::requestWillRedirectToURL);
+    for (int i = 0; i < 8; ++i) {
+        auto request = get("/r/" + std::to_string(i));
+        if (i % 2 == 0) {
+            request->setDelegate(std::static_pointer_cast<HTTPRequestDelegate>(locking));
+        }
+        locking->requests.push_back(request);
+        queues[i % 2]->addOperation(request);
+    }
+    for (const auto& each : queues) {
+        each->go();
+    }
+    runUntil([&] { return locking->queuesFinished == 2; });
+    for (const auto& request : locking->requests) {
+        EXPECT_EQ(request->responseStatusCode(), 200);
+        EXPECT_EQ(request->redirectCount(), 1);
+    }
 }
 
 }  // namespace

@@ -83,5 +83,19 @@ TEST_F(RedirectTest, FiveRedirectsAreFollowedAndTheSixthFailsWithCode9) {
     EXPECT_EQ(request->url(), URL(server.url("/hop/6")));
 }
 
+TEST_F(RedirectTest, AnEmptyLocationIsNoRedirectAndTheRedirectIsTheAnswer) {
+    for (const char* location : {"", " \t "}) {
+        SCOPED_TRACE("\"" + std::string(location) + "\"");
+        const std::size_t before = server.requestCount();
+        server.enqueue(redirect(302, location));
+        auto request = get("/stay");
+        const auto outcome = run(request);
+        EXPECT_EQ(outcome.completions, 1);
+        EXPECT_EQ(request->responseStatusCode(), 302);
+        EXPECT_EQ(request->redirectCount(), 0);
+        EXPECT_EQ(server.requestCount(), before + 1);
+    }
+}
+
 }  // namespace
 }  // namespace tomely

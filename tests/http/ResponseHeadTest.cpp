@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 
 namespace tomely {
 namespace {
@@ -61,6 +62,28 @@ TEST(ResponseHeadTest, HeaderBlocks) {
     EXPECT_FALSE(parseResponseHead("HTTP/1.1 200 OK\r\nX: y\r\n").has_value()) << "no end";
     EXPECT_FALSE(parseResponseHead("garbage\r\n\r\n").has_value());
     EXPECT_FALSE(parseResponseHead("HTTP/1.1 200 OK\r\nX: " + std::string(2 << 20, 'x') + "\r\n\r\n").has_value());
+}
+
+TEST(ResponseHeadTest, ContentLengthsAreDecimalAsTheTransportReadsThem) {
+    const struct {
+        const char* value;
+        std::optional<std::uint64_t> length;
+    } cases[] = {
+        {" 42 ", 42},
+        {"010", 10},
+        {"5, 5", 5},
+        {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
+        {"0x1F", std::nullopt},
+        {"+5", std::nullopt},
+        {"", std::nullopt},
+        {"5, 10", std::nullopt},
+        {"5,", std::nullopt},
+        {"9223372036854775808", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(parseContentLength(c.value), c.length);
+    }
 }
 
 TEST(ResponseHeadTest, UsableChallenges) {

@@ -45,7 +45,9 @@ TEST(JSONSerializerTest, StringsAreEscapedByteByByteWithTheFixedTable) {
     const Case cases[] = {
         {"tab and line feed", "a\tb\nc", R"("a\tb\nc")"},
         {"the whole table", "\\\"/\b\t\n\f\r", R"("\\\"\/\b\t\n\f\r")"},
-        {"other control bytes unchanged", "\x01\x1F", "\"\x01\x1F\""},
+        {"other control bytes as \\u00XX", "\x01\x0B\x1F\x7F",
+         R"("\u0001\u000b\u001f)"
+         "\x7F\""},
         {"multi-byte characters unchanged", "\xC3\xA9\xF0\x9F\x98\x80", "\"\xC3\xA9\xF0\x9F\x98\x80\""},
         {"cut at a zero byte", std::string("ab\0cd", 5), R"("ab")"},
         {"bytes that are not UTF-8",
@@ -60,6 +62,14 @@ TEST(JSONSerializerTest, StringsAreEscapedByteByByteWithTheFixedTable) {
         // Keys follow the same rule.
         EXPECT_EQ(*kSerializer.serializeDictionary(JSONDictionary{{c.string, 1}}), "{" + c.expected + ":1}");
     }
+    std::string controls;
+    for (char byte = 1; byte < 0x20; ++byte) {
+        controls.push_back(byte);
+    }
+    const std::optional<std::string> written = kSerializer.serializeObject(JSONArray{controls});
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->find_first_of(controls), std::string::npos) << "strict readers refuse raw control bytes";
+    EXPECT_EQ(JSONDeserializer::deserializer().deserialize(*written), JSONValue(JSONArray{controls}));
 }
 
 TEST(JSONSerializerTest, TheManifestReadsBackAsWritten) {
