@@ -108,11 +108,16 @@ public:
         : zip_(zip), reader_(zip), tree_(destination), overwrite_(overwrite), password_(password) {}
 
     // Goes through every entry; false when one could not be opened or described.
-    bool extractEntries() {
+    bool extractEntries(std::uint64_t totalFiles, const ZipArchive::ProgressObserver& progress) {
+        std::uint64_t index = 0;
         do {
             if (!extractCurrentEntry()) {
                 return false;
             }
+            if (progress) {
+                progress(index, totalFiles);
+            }
+            ++index;
         } while (unzGoToNextFile(zip_) == UNZ_OK);
         return true;
     }
@@ -267,6 +272,11 @@ private:
 
 bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
                                  std::string_view password, Error* error) {
+    return unzipFileAtPath(path, destination, overwrite, password, error, {});
+}
+
+bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                 std::string_view password, Error* error, const ProgressObserver& progress) {
     unzFile zip = unzOpen64(path.c_str());
     if (zip == nullptr && isEmptyArchive(path)) {
         report(error, Error::make(std::string(kZipArchiveErrorDomain), kZipArchiveNoFirstEntryCode,
@@ -286,7 +296,7 @@ bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& des
         return false;
     }
     Extraction extraction(zip, destination, overwrite, password);
-    const bool result = extraction.extractEntries();
+    const bool result = extraction.extractEntries(globalInfo.number_entry, progress);
     unzClose(zip);
     extraction.applyDates();
     return result;
