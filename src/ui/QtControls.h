@@ -104,7 +104,7 @@ private:
 };
 
 // A view over a widget. A step's view owns its widget until Qt's tree deletes it first.
-class QtView final : public View {
+class QtView : public View {
 public:
     enum class Ownership { Owned, Borrowed };
     QtView(QWidget* widget, Ownership ownership) : widget_(widget), ownership_(ownership) {}
