@@ -9,21 +9,34 @@
 namespace tomely {
 namespace {
 
-// The items the Secret Service holds for a service and account, as any client sees them.
+// The items the Secret Service holds for a service and account, as any client sees them, asked
+// over D-Bus directly (libsecret's own search leaks the items it builds).
 int itemCount(const char* service, const char* account) {
-    SecretSchema schema{};
-    schema.name = "org.tomely.Uploader.GenericPassword";
-    schema.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
-    schema.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
     GError* error = nullptr;
-    GList* items = secret_password_search_sync(&schema, SECRET_SEARCH_ALL, nullptr, &error, "service", service,
-                                               "account", account, nullptr);
-    if (error != nullptr) {
-        ADD_FAILURE() << error->message;
-        g_error_free(error);
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    GVariantBuilder attributes;
+    g_variant_builder_init(&attributes, G_VARIANT_TYPE("a{ss}"));
+    g_variant_builder_add(&attributes, "{ss}", "service", service);
+    g_variant_builder_add(&attributes, "{ss}", "account", account);
+    GVariant* found = bus == nullptr
+                          ? nullptr
+                          : g_dbus_connection_call_sync(bus, "org.freedesktop.secrets", "/org/freedesktop/secrets",
+                                                        "org.freedesktop.Secret.Service", "SearchItems",
+                                                        g_variant_new("(a{ss})", &attributes), G_VARIANT_TYPE("(aoao)"),
+                                                        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+    if (found == nullptr) {
+        ADD_FAILURE() << (error != nullptr ? error->message : "no session bus");
+        g_clear_error(&error);
+        g_clear_object(&bus);
+        return -1;
     }
-    const int count = static_cast<int>(g_list_length(items));
-    g_list_free_full(items, g_object_unref);
+    GVariant* unlocked = g_variant_get_child_value(found, 0);
+    GVariant* locked = g_variant_get_child_value(found, 1);
+    const auto count = static_cast<int>(g_variant_n_children(unlocked) + g_variant_n_children(locked));
+    g_variant_unref(unlocked);
+    g_variant_unref(locked);
+    g_variant_unref(found);
+    g_object_unref(bus);
     return count;
 }
 
