@@ -14,6 +14,11 @@ ACPrepareBookViewController::ACPrepareBookViewController(std::unique_ptr<View> v
       bookGuid_(std::move(bookGuid)),
       existingBooks_(std::move(existingBooks)) {}
 
+ACPrepareBookViewController::~ACPrepareBookViewController() {
+    // The table lives in the view, which the base releases after this part of the step is gone.
+    existingBooksTable().setDataSource(nullptr);
+}
+
 void ACPrepareBookViewController::addToMainViewController() {
     ACStepViewController::addToMainViewController();
     TableControl& table = existingBooksTable();

@@ -21,6 +21,9 @@ public:
     // empty and only a new book can be made.
     ACPrepareBookViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController,
                                 std::optional<std::vector<ExistingBook>> existingBooks, std::string bookGuid);
+    ~ACPrepareBookViewController() override;
+    ACPrepareBookViewController(const ACPrepareBookViewController&) = delete;
+    ACPrepareBookViewController& operator=(const ACPrepareBookViewController&) = delete;
 
     // Fills the table, selects the local book's row, installs the step, highlights step three,
     // clears the working indicator and binds Continue. The table takes the keyboard focus after

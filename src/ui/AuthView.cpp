@@ -12,100 +12,77 @@
 namespace tomely::ui {
 namespace {
 
+QLineEdit* makeField(const QString& objectName, const QString& accessibleName, QLineEdit::EchoMode echo,
+                     QWidget* parent) {
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(objectName);
+    field->setAccessibleName(accessibleName);
+    field->setEchoMode(echo);
+    return field;
+}
+
 class QtAuthView final : public QtView, public AuthView {
 public:
-    QtAuthView() : QtView(new QWidget, Ownership::Owned) {
+    QtAuthView()
+        : QtView(new QWidget, Ownership::Owned),
+          emailField_(
+              makeField(QStringLiteral("emailField"), QStringLiteral("E-mail address"), QLineEdit::Normal, widget())),
+          passwordField_(
+              makeField(QStringLiteral("passwordField"), QStringLiteral("Password"), QLineEdit::Password, widget())),
+          emailFieldError_(makeErrorLabel(QStringLiteral("Please enter your e-mail address."),
+                                          QStringLiteral("emailFieldError"), widget())),
+          passwordFieldError_(makeErrorLabel(QStringLiteral("Please enter your password."),
+                                             QStringLiteral("passwordFieldError"), widget())),
+          incorrectCredentialsError_(
+              makeErrorLabel(QStringLiteral("The e-mail address or the password is not correct. Please try again."),
+                             QStringLiteral("incorrectCredentialsError"), widget())),
+          progressBar_(makeProgressBar(QStringLiteral("Signing in"), widget())),
+          forgottenPasswordButton_(makeLinkButton(QStringLiteral("Forgot your password?"),
+                                                  QStringLiteral("forgottenPasswordButton"), widget())),
+          signupButton_(makeLinkButton(QStringLiteral("Create an account"), QStringLiteral("signupButton"), widget())) {
         QWidget* root = widget();
         auto* layout = new QVBoxLayout(root);
         layout->addWidget(makeHeading(QStringLiteral("Sign in to your Tomely shelf"), root));
         layout->addWidget(
             makeExplanation(QStringLiteral("Use the e-mail address and password of your Tomely account."), root));
         layout->addSpacing(12);
-
         auto* form = new QFormLayout;
         form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-        email_ = new QLineEdit(root);
-        email_->setObjectName(QStringLiteral("emailField"));
-        email_->setAccessibleName(QStringLiteral("E-mail address"));
-        email_->setPlaceholderText(QStringLiteral("you@example.com"));
-        password_ = new QLineEdit(root);
-        password_->setObjectName(QStringLiteral("passwordField"));
-        password_->setAccessibleName(QStringLiteral("Password"));
-        password_->setEchoMode(QLineEdit::Password);
-        auto* emailLabel = new QLabel(QStringLiteral("&E-mail address:"), root);
-        emailLabel->setBuddy(email_);
-        auto* passwordLabel = new QLabel(QStringLiteral("&Password:"), root);
-        passwordLabel->setBuddy(password_);
-        emailError_ = makeErrorLabel(QStringLiteral("Please enter your e-mail address."),
-                                     QStringLiteral("emailFieldError"), root);
-        passwordError_ =
-            makeErrorLabel(QStringLiteral("Please enter your password."), QStringLiteral("passwordFieldError"), root);
-        form->addRow(emailLabel, email_);
-        form->addRow(QString(), emailError_);
-        form->addRow(passwordLabel, password_);
-        form->addRow(QString(), passwordError_);
+        form->addRow(makeFieldLabel(QStringLiteral("&E-mail address:"), emailField_.widget()), emailField_.widget());
+        form->addRow(QString(), emailFieldError_.widget());
+        form->addRow(makeFieldLabel(QStringLiteral("&Password:"), passwordField_.widget()), passwordField_.widget());
+        form->addRow(QString(), passwordFieldError_.widget());
         layout->addLayout(form);
-
-        credentialsError_ =
-            makeErrorLabel(QStringLiteral("The e-mail address or the password is not correct. Please try again."),
-                           QStringLiteral("incorrectCredentialsError"), root);
-        layout->addWidget(credentialsError_);
-        progress_ = new QProgressBar(root);
-        progress_->setObjectName(QStringLiteral("progressBar"));
-        progress_->setAccessibleName(QStringLiteral("Signing in"));
-        QSizePolicy policy = progress_->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        progress_->setSizePolicy(policy);
-        progress_->hide();
-        layout->addWidget(progress_);
+        layout->addWidget(incorrectCredentialsError_.widget());
+        layout->addWidget(progressBar_.widget());
         layout->addStretch();
-
         auto* links = new QHBoxLayout;
-        forgotten_ =
-            makeLinkButton(QStringLiteral("Forgot your password?"), QStringLiteral("forgottenPasswordButton"), root);
-        signup_ = makeLinkButton(QStringLiteral("Create an account"), QStringLiteral("signupButton"), root);
-        links->addWidget(forgotten_);
-        links->addWidget(signup_);
+        links->addWidget(forgottenPasswordButton_.widget());
+        links->addWidget(signupButton_.widget());
         links->addStretch();
         layout->addLayout(links);
 
-        QWidget::setTabOrder(email_, password_);
-        QWidget::setTabOrder(password_, forgotten_);
-        QWidget::setTabOrder(forgotten_, signup_);
-        root->setFocusProxy(email_);
-
-        emailField_.emplace(email_);
-        passwordField_.emplace(password_);
-        emailFieldError_.emplace(emailError_);
-        passwordFieldError_.emplace(passwordError_);
-        incorrectCredentialsError_.emplace(credentialsError_);
-        progressBar_.emplace(progress_);
-        forgottenButton_.emplace(forgotten_);
-        signupButton_.emplace(signup_);
+        QWidget::setTabOrder(emailField_.widget(), passwordField_.widget());
+        QWidget::setTabOrder(passwordField_.widget(), forgottenPasswordButton_.widget());
+        QWidget::setTabOrder(forgottenPasswordButton_.widget(), signupButton_.widget());
+        root->setFocusProxy(emailField_.widget());
+        qobject_cast<QLineEdit*>(emailField_.widget())->setPlaceholderText(QStringLiteral("you@example.com"));
     }
 
-    TextControl& emailField() override { return *emailField_; }
-    TextControl& emailFieldError() override { return *emailFieldError_; }
-    TextControl& passwordField() override { return *passwordField_; }
-    TextControl& passwordFieldError() override { return *passwordFieldError_; }
-    TextControl& incorrectCredentialsError() override { return *incorrectCredentialsError_; }
-    ProgressIndicator& progressBar() override { return *progressBar_; }
-    Button& forgottenPasswordButton() override { return *forgottenButton_; }
-    Button& signupButton() override { return *signupButton_; }
+    TextControl& emailField() override { return emailField_; }
+    TextControl& emailFieldError() override { return emailFieldError_; }
+    TextControl& passwordField() override { return passwordField_; }
+    TextControl& passwordFieldError() override { return passwordFieldError_; }
+    TextControl& incorrectCredentialsError() override { return incorrectCredentialsError_; }
+    ProgressIndicator& progressBar() override { return progressBar_; }
+    Button& forgottenPasswordButton() override { return forgottenPasswordButton_; }
+    Button& signupButton() override { return signupButton_; }
 
 private:
-    QLineEdit* email_;
-    QLineEdit* password_;
-    QLabel* emailError_;
-    QLabel* passwordError_;
-    QLabel* credentialsError_;
-    QProgressBar* progress_;
-    QPushButton* forgotten_;
-    QPushButton* signup_;
-    std::optional<QtTextField> emailField_, passwordField_;
-    std::optional<QtLabel> emailFieldError_, passwordFieldError_, incorrectCredentialsError_;
-    std::optional<QtProgressIndicator> progressBar_;
-    std::optional<QtButton> forgottenButton_, signupButton_;
+    QtTextField emailField_, passwordField_;
+    QtLabel emailFieldError_, passwordFieldError_, incorrectCredentialsError_;
+    QtProgressIndicator progressBar_;
+    QtButton forgottenPasswordButton_, signupButton_;
 };
 
 }  // namespace

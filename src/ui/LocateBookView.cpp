@@ -36,74 +36,73 @@ private:
     QLabel* label_;
 };
 
+QLabel* makeIcon(QWidget* parent) {
+    auto* icon = new QLabel(parent);
+    icon->setObjectName(QStringLiteral("iconImage"));
+    icon->setAccessibleName(QStringLiteral("Book icon"));
+    icon->setFixedSize(kIconSize, kIconSize);
+    icon->setAlignment(Qt::AlignCenter);
+    return icon;
+}
+
+QLabel* makeFileName(QWidget* parent) {
+    auto* name = new QLabel(QStringLiteral("No book chosen yet"), parent);
+    name->setObjectName(QStringLiteral("filePathText"));
+    name->setAccessibleName(QStringLiteral("Chosen book"));
+    name->setWordWrap(true);
+    name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return name;
+}
+
+QPushButton* makeFindButton(QWidget* parent) {
+    auto* find = new QPushButton(QStringLiteral("&Choose Book…"), parent);
+    find->setObjectName(QStringLiteral("findBookButton"));
+    find->setAccessibleName(QStringLiteral("Choose book"));
+    return find;
+}
+
 class QtLocateBookView final : public QtView, public LocateBookView {
 public:
-    QtLocateBookView() : QtView(new QWidget, Ownership::Owned) {
+    QtLocateBookView()
+        : QtView(new QWidget, Ownership::Owned),
+          box_(new QFrame(widget())),
+          iconImage_(makeIcon(box_)),
+          filePathText_(makeFileName(box_)),
+          findBookButton_(makeFindButton(box_)),
+          bookFieldError_(makeErrorLabel(QStringLiteral("Please choose a book file that exists."),
+                                         QStringLiteral("bookFieldError"), widget())),
+          progressBar_(makeProgressBar(QStringLiteral("Opening the book"), widget())) {
         QWidget* root = widget();
         auto* layout = new QVBoxLayout(root);
         layout->addWidget(makeHeading(QStringLiteral("Choose your book"), root));
         layout->addWidget(makeExplanation(
             QStringLiteral("Pick the iBooks Author book (a file ending in .iba) that you want to publish."), root));
         layout->addSpacing(12);
-
-        auto* box = new QFrame(root);
-        box->setFrameShape(QFrame::StyledPanel);
-        auto* row = new QHBoxLayout(box);
-        icon_ = new QLabel(box);
-        icon_->setObjectName(QStringLiteral("iconImage"));
-        icon_->setAccessibleName(QStringLiteral("Book icon"));
-        icon_->setFixedSize(kIconSize, kIconSize);
-        icon_->setAlignment(Qt::AlignCenter);
-        name_ = new QLabel(QStringLiteral("No book chosen yet"), box);
-        name_->setObjectName(QStringLiteral("filePathText"));
-        name_->setAccessibleName(QStringLiteral("Chosen book"));
-        name_->setWordWrap(true);
-        name_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        find_ = new QPushButton(QStringLiteral("&Choose Book…"), box);
-        find_->setObjectName(QStringLiteral("findBookButton"));
-        find_->setAccessibleName(QStringLiteral("Choose book"));
-        row->addWidget(icon_);
-        row->addWidget(name_, 1);
-        row->addWidget(find_);
-        layout->addWidget(box);
-
-        error_ = makeErrorLabel(QStringLiteral("Please choose a book file that exists."),
-                                QStringLiteral("bookFieldError"), root);
-        layout->addWidget(error_);
-        progress_ = new QProgressBar(root);
-        progress_->setObjectName(QStringLiteral("progressBar"));
-        progress_->setAccessibleName(QStringLiteral("Opening the book"));
-        QSizePolicy policy = progress_->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        progress_->setSizePolicy(policy);
-        progress_->hide();
-        layout->addWidget(progress_);
+        box_->setFrameShape(QFrame::StyledPanel);
+        auto* row = new QHBoxLayout(box_);
+        row->addWidget(iconImage_.widget());
+        row->addWidget(filePathText_.widget(), 1);
+        row->addWidget(findBookButton_.widget());
+        layout->addWidget(box_);
+        layout->addWidget(bookFieldError_.widget());
+        layout->addWidget(progressBar_.widget());
         layout->addStretch();
-        root->setFocusProxy(find_);
-
-        iconImage_.emplace(icon_);
-        filePathText_.emplace(name_);
-        bookFieldError_.emplace(error_);
-        progressBar_.emplace(progress_);
-        findBookButton_.emplace(find_);
+        root->setFocusProxy(findBookButton_.widget());
     }
 
-    FileIconControl& iconImage() override { return *iconImage_; }
-    TextControl& filePathText() override { return *filePathText_; }
-    TextControl& bookFieldError() override { return *bookFieldError_; }
-    ProgressIndicator& progressBar() override { return *progressBar_; }
-    Button& findBookButton() override { return *findBookButton_; }
+    FileIconControl& iconImage() override { return iconImage_; }
+    TextControl& filePathText() override { return filePathText_; }
+    TextControl& bookFieldError() override { return bookFieldError_; }
+    ProgressIndicator& progressBar() override { return progressBar_; }
+    Button& findBookButton() override { return findBookButton_; }
 
 private:
-    QLabel* icon_;
-    QLabel* name_;
-    QPushButton* find_;
-    QLabel* error_;
-    QProgressBar* progress_;
-    std::optional<QtFileIconControl> iconImage_;
-    std::optional<QtLabel> filePathText_, bookFieldError_;
-    std::optional<QtProgressIndicator> progressBar_;
-    std::optional<QtButton> findBookButton_;
+    QFrame* box_;
+    QtFileIconControl iconImage_;
+    QtLabel filePathText_;
+    QtButton findBookButton_;
+    QtLabel bookFieldError_;
+    QtProgressIndicator progressBar_;
 };
 
 }  // namespace

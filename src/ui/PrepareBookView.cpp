@@ -12,59 +12,56 @@
 namespace tomely::ui {
 namespace {
 
+QTableView* makeTable(QWidget* parent) {
+    auto* table = new QTableView(parent);
+    table->setObjectName(QStringLiteral("existingBooksTable"));
+    table->setAccessibleName(QStringLiteral("Books on your shelf"));
+    return table;
+}
+
+QLineEdit* makeNameField(QWidget* parent) {
+    auto* name = new QLineEdit(parent);
+    name->setObjectName(QStringLiteral("generateBookField"));
+    name->setAccessibleName(QStringLiteral("Title of a new book"));
+    return name;
+}
+
 class QtPrepareBookView final : public QtView, public PrepareBookView {
 public:
-    QtPrepareBookView() : QtView(new QWidget, Ownership::Owned) {
+    QtPrepareBookView()
+        : QtView(new QWidget, Ownership::Owned),
+          existingBooksTable_(makeTable(widget()), QStringList{QStringLiteral("Title")}),
+          generateBookField_(makeNameField(widget())),
+          errorField_(makeErrorLabel(QStringLiteral("Please select a book to replace, or type a title for a new book."),
+                                     QStringLiteral("errorField"), widget())),
+          errorField2_(makeErrorLabel(QStringLiteral("A book with a title like this one is on your shelf already. "
+                                                     "Select it above to replace it, or type another title."),
+                                      QStringLiteral("errorField2"), widget())) {
         QWidget* root = widget();
+        QWidget* table = existingBooksTable_.widget();
+        QWidget* name = generateBookField_.widget();
         auto* layout = new QVBoxLayout(root);
         layout->addWidget(makeHeading(QStringLiteral("Replace a book, or publish a new one"), root));
-
-        auto* tableLabel = new QLabel(QStringLiteral("&Replace one of the books on your shelf:"), root);
-        table_ = new QTableView(root);
-        table_->setObjectName(QStringLiteral("existingBooksTable"));
-        table_->setAccessibleName(QStringLiteral("Books on your shelf"));
-        tableLabel->setBuddy(table_);
-        layout->addWidget(tableLabel);
-        layout->addWidget(table_, 1);
+        layout->addWidget(makeFieldLabel(QStringLiteral("&Replace one of the books on your shelf:"), table));
+        layout->addWidget(table, 1);
         layout->addSpacing(8);
-
-        auto* nameLabel = new QLabel(QStringLiteral("…or publish it as a &new book with the title:"), root);
-        name_ = new QLineEdit(root);
-        name_->setObjectName(QStringLiteral("generateBookField"));
-        name_->setAccessibleName(QStringLiteral("Title of a new book"));
-        nameLabel->setBuddy(name_);
-        layout->addWidget(nameLabel);
-        layout->addWidget(name_);
-
-        error_ = makeErrorLabel(QStringLiteral("Please select a book to replace, or type a title for a new book."),
-                                QStringLiteral("errorField"), root);
-        clash_ = makeErrorLabel(QStringLiteral("A book with a title like this one is on your shelf already. Select "
-                                               "it above to replace it, or type another title."),
-                                QStringLiteral("errorField2"), root);
-        layout->addWidget(error_);
-        layout->addWidget(clash_);
-        QWidget::setTabOrder(table_, name_);
-        root->setFocusProxy(table_);
-
-        generateBookField_.emplace(name_);
-        errorField_.emplace(error_);
-        errorField2_.emplace(clash_);
-        existingBooksTable_.emplace(table_, QStringList{QStringLiteral("Title")});
+        layout->addWidget(makeFieldLabel(QStringLiteral("…or publish it as a &new book with the title:"), name));
+        layout->addWidget(name);
+        layout->addWidget(errorField_.widget());
+        layout->addWidget(errorField2_.widget());
+        QWidget::setTabOrder(table, name);
+        root->setFocusProxy(table);
     }
 
-    TextControl& generateBookField() override { return *generateBookField_; }
-    TextControl& errorField() override { return *errorField_; }
-    TextControl& errorField2() override { return *errorField2_; }
-    TableControl& existingBooksTable() override { return *existingBooksTable_; }
+    TextControl& generateBookField() override { return generateBookField_; }
+    TextControl& errorField() override { return errorField_; }
+    TextControl& errorField2() override { return errorField2_; }
+    TableControl& existingBooksTable() override { return existingBooksTable_; }
 
 private:
-    QTableView* table_;
-    QLineEdit* name_;
-    QLabel* error_;
-    QLabel* clash_;
-    std::optional<QtTextField> generateBookField_;
-    std::optional<QtLabel> errorField_, errorField2_;
-    std::optional<QtTableControl> existingBooksTable_;
+    QtTableControl existingBooksTable_;
+    QtTextField generateBookField_;
+    QtLabel errorField_, errorField2_;
 };
 
 }  // namespace

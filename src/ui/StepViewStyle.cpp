@@ -54,6 +54,12 @@ QLabel* makeExplanation(const QString& text, QWidget* parent) {
     return label;
 }
 
+QLabel* makeFieldLabel(const QString& text, QWidget* field) {
+    auto* label = new QLabel(text, field->parentWidget());
+    label->setBuddy(field);
+    return label;
+}
+
 QLabel* makeErrorLabel(const QString& text, const QString& objectName, QWidget* parent) {
     auto* label = new ErrorLabel(text, parent);
     label->setObjectName(objectName);
@@ -64,6 +70,17 @@ QLabel* makeErrorLabel(const QString& text, const QString& objectName, QWidget* 
     label->setSizePolicy(policy);
     label->hide();
     return label;
+}
+
+QProgressBar* makeProgressBar(const QString& accessibleName, QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(QStringLiteral("progressBar"));
+    bar->setAccessibleName(accessibleName);
+    QSizePolicy policy = bar->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    bar->setSizePolicy(policy);
+    bar->hide();
+    return bar;
 }
 
 QPushButton* makeLinkButton(const QString& text, const QString& objectName, QWidget* parent) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
@@ -13,9 +14,13 @@ namespace tomely::ui {
 [[nodiscard]] QLabel* makeHeading(const QString& text, QWidget* parent);
 // A paragraph that wraps.
 [[nodiscard]] QLabel* makeExplanation(const QString& text, QWidget* parent);
+// The label of a field, whose mnemonic (the letter after "&") moves the keyboard to the field.
+[[nodiscard]] QLabel* makeFieldLabel(const QString& text, QWidget* field);
 // A label for a problem the author can correct. Hidden until the step shows it; its place in the
 // layout stays reserved, so showing it moves nothing. Its red follows the palette, dark or light.
 [[nodiscard]] QLabel* makeErrorLabel(const QString& text, const QString& objectName, QWidget* parent);
+// A progress bar for the step's own work, hidden until the step shows it, its place kept.
+[[nodiscard]] QProgressBar* makeProgressBar(const QString& accessibleName, QWidget* parent);
 // A button that looks like a link and takes the keyboard focus like any button.
 [[nodiscard]] QPushButton* makeLinkButton(const QString& text, const QString& objectName, QWidget* parent);
 
