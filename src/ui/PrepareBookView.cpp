@@ -19,6 +19,17 @@ QTableView* makeTable(QWidget* parent) {
     return table;
 }
 
+// Said inside the table while it has no rows, so an empty shelf does not look like a fault.
+void addEmptyShelfHint(QTableView* table) {
+    auto* hint = new QLabel(QStringLiteral("There are no books on your shelf yet."), table->viewport());
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setForegroundRole(QPalette::PlaceholderText);
+    auto* layout = new QVBoxLayout(table->viewport());
+    layout->addWidget(hint);
+    QObject::connect(table->model(), &QAbstractItemModel::modelReset, hint,
+                     [hint, table] { hint->setVisible(table->model()->rowCount() == 0); });
+}
+
 QLineEdit* makeNameField(QWidget* parent) {
     auto* name = new QLineEdit(parent);
     name->setObjectName(QStringLiteral("generateBookField"));
@@ -49,6 +60,7 @@ public:
         layout->addWidget(name);
         layout->addWidget(errorField_.widget());
         layout->addWidget(errorField2_.widget());
+        addEmptyShelfHint(qobject_cast<QTableView*>(table));
         QWidget::setTabOrder(table, name);
         root->setFocusProxy(table);
     }
