@@ -117,7 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const bool overwrite = (data[0] & 1) != 0;
     const char* password = (data[0] & 2) != 0 ? "pw" : "";
-    tomely::ZipArchive::unzipFileAtPath(archive, destination + "/", overwrite, password);
+    // Whether the archive extracted does not matter here, only that nothing goes wrong on the way.
+    (void)tomely::ZipArchive::unzipFileAtPath(archive, destination + "/", overwrite, password);
 
     if (namesIn(run) != std::set<std::string>{"archive.zip", "cwd", "dest", "elsewhere", "outside"}) {
         fail("something appeared beside the destination");

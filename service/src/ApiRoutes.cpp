@@ -1,6 +1,7 @@
 // The four calls the uploader makes, under /api/author/shelf/upload/.
 #include <nlohmann/json.hpp>
 
+#include "ConnectionClose.h"
 #include "FormFields.h"
 #include "HttpBodies.h"
 #include "Manifest.h"
@@ -18,6 +19,12 @@ const char* const kAuthPath = R"(/api/author/shelf/upload/auth/?)";
 const char* const kListPath = R"(/api/author/shelf/upload/list/?)";
 const char* const kManifestPath = R"(/api/author/shelf/upload/manifest/([^/]*)/?)";
 const char* const kPartPath = R"(/api/author/shelf/upload/([^/]+)/?)";
+
+// A refusal given before the body was read to its end: the rest of it is still on the connection.
+void refuseAndClose(httplib::Response& response, int status, const std::string& reason) {
+    refuse(response, status, reason);
+    closeAfterAnswer(response);
+}
 
 void answerJson(httplib::Response& response, const nlohmann::json& json) {
     response.status = 200;
@@ -65,8 +72,9 @@ void ShelfServer::routeApi() {
     server_->Post(kAuthPath, [this](const httplib::Request& request, httplib::Response& response,
                                     const httplib::ContentReader& reader) {
         const auto body = readBody(request, reader, kMaxFormBytes);
-        if (body.tooLarge || !body.complete) {
-            refuse(response, 413, "the sign-in form is larger than " + std::to_string(kMaxFormBytes) + " bytes");
+        if (!body.complete) {
+            refuseAndClose(response, 413,
+                           "the sign-in form is larger than " + std::to_string(kMaxFormBytes) + " bytes");
             return;
         }
         const auto fields = formFields(body);
@@ -89,13 +97,14 @@ void ShelfServer::routeApi() {
     server_->Post(kManifestPath, [this](const httplib::Request& request, httplib::Response& response,
                                         const httplib::ContentReader& reader) {
         const auto account = sessionOf(request);
-        const auto body = readBody(request, reader, account ? kMaxManifestBytes : 0);
         if (!account) {
-            refuse(response, 403, kSignInFirst);
+            refuseAndClose(response, 403, kSignInFirst);
             return;
         }
-        if (body.tooLarge || !body.complete) {
-            refuse(response, 413, "the manifest is larger than " + std::to_string(kMaxManifestBytes) + " bytes");
+        const auto body = readBody(request, reader, kMaxManifestBytes);
+        if (!body.complete) {
+            refuseAndClose(response, 413,
+                           "the manifest is larger than " + std::to_string(kMaxManifestBytes) + " bytes");
             return;
         }
         if (body.multipart) {
@@ -113,15 +122,14 @@ void ShelfServer::routeApi() {
     server_->Post(kPartPath, [this](const httplib::Request& request, httplib::Response& response,
                                     const httplib::ContentReader& reader) {
         const auto account = sessionOf(request);
-        const bool oversize = announcedLength(request) > kMaxPartRequestBytes;
-        auto body = readBody(request, reader, account && !oversize ? kMaxPartRequestBytes : 0);
         if (!account) {
-            refuse(response, 403, kSignInFirst);
+            refuseAndClose(response, 403, kSignInFirst);
             return;
         }
-        if (oversize || body.tooLarge || !body.complete) {
-            refuse(response, 413,
-                   "a part upload may be at most " + std::to_string(kMaxPartRequestBytes) + " bytes long");
+        auto body = readBody(request, reader, kMaxPartRequestBytes);
+        if (!body.complete) {
+            refuseAndClose(response, 413,
+                           "a part upload may be at most " + std::to_string(kMaxPartRequestBytes) + " bytes long");
             return;
         }
         if (faults_.nextPartFails()) {
@@ -136,7 +144,7 @@ void ShelfServer::routeApi() {
                     faults_.stall();
                     [[fallthrough]];
                 case FaultKind::Drop:
-                    FaultInjector::dropConnection(request.local_port, request.remote_port);
+                    dropConnection(request);
                     refuse(response, 500, "connection dropped on purpose");
                     return;
             }

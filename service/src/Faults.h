@@ -39,11 +39,6 @@ public:
     // Called when the service stops: every stall, present and future, returns at once.
     void releaseStalls();
 
-    // Shuts down the socket of the connection between these two local/remote ports, so the
-    // client sees the connection end without an answer. The HTTP library keeps its sockets to
-    // itself; the connection is found among the process's open descriptors instead.
-    static bool dropConnection(int localPort, int remotePort);
-
 private:
     const FaultSettings settings_;
     std::mutex mutex_;

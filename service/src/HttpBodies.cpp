@@ -6,14 +6,17 @@ namespace tomely::shelf {
 
 RequestBody readBody(const httplib::Request& request, const httplib::ContentReader& reader, std::size_t limit) {
     RequestBody body;
+    if (announcedLength(request) > limit) {
+        body.complete = false;
+        return body;
+    }
     std::size_t kept = 0;
     const auto keep = [&](std::string& into, const char* data, std::size_t length) {
         if (kept + length > limit) {
-            body.tooLarge = true;
-        } else {
-            into.append(data, length);
-            kept += length;
+            return false;
         }
+        into.append(data, length);
+        kept += length;
         return true;
     };
     if (request.is_multipart_form_data()) {

@@ -15,12 +15,12 @@ struct RequestBody {
     bool multipart = false;
     std::string bytes;            // the body, when it is not multipart
     std::vector<FormItem> items;  // the items, when it is
-    bool tooLarge = false;        // more than the cap arrived; what was kept is incomplete
-    bool complete = true;         // false when the library gave up reading (it set the status)
+    bool complete = true;         // false when the body is over the cap or the library gave up reading
 };
 
-// Reads the whole body, keeping at most `limit` bytes of content and draining the rest, so the
-// answer can go out on a connection that is ready for the next request.
+// Reads the whole body when its content fits in `limit` bytes. A longer one is not read, or no
+// further than the first piece beyond the cap: the rest is still on the connection, so the answer
+// to such a request must close it (closeAfterAnswer).
 [[nodiscard]] RequestBody readBody(const httplib::Request& request, const httplib::ContentReader& reader,
                                    std::size_t limit);
 

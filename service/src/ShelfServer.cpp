@@ -4,6 +4,7 @@
 #include <iostream>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 #include <httplib.h>
@@ -19,6 +20,19 @@ namespace {
 
 // Enough workers that eight uploaders on kept-alive connections still leave room for browsers.
 constexpr std::size_t kWorkerThreads = 32;
+
+// The upload calls under this path read their bodies themselves (routeApi), against limits of
+// their own that their refusals name.
+constexpr std::string_view kUploadCallPrefix = "/api/author/shelf/upload/";
+
+bool readsItsOwnBody(const httplib::Request& request) {
+    return request.method == "POST" &&
+           std::string_view(request.path).substr(0, kUploadCallPrefix.size()) == kUploadCallPrefix;
+}
+
+std::string tooLargeReason() {
+    return "the request body is larger than " + std::to_string(kMaxManifestBytes) + " bytes";
+}
 
 std::unique_ptr<httplib::Server> makeServer(const ServerOptions& options) {
     if (options.tlsCertificate.has_value() != options.tlsKey.has_value()) {
@@ -54,8 +68,11 @@ ShelfServer::ShelfServer(ServerOptions options)
     server_->set_keep_alive_max_count(100);
     // Answers go out as headers, then body; without this the body waits for a delayed ACK.
     server_->set_tcp_nodelay(true);
-    // A stop waits for idle kept-alive connections to time out; keep that wait short.
-    server_->set_keep_alive_timeout(1);
+    // The library waits this long for every request on a connection, the first one included, and
+    // closes the connection when none comes: on a busy machine a client can take over a second
+    // from its connect to its first bytes. As long as the library's read and write time-outs; a
+    // stop waits this long for idle kept-alive connections.
+    server_->set_keep_alive_timeout(5);
     // The library's default adds SO_REUSEPORT, which would let a second service share the port
     // silently; a taken port must be an error instead.
     server_->set_socket_options([](socket_t socket) {
@@ -132,12 +149,22 @@ void ShelfServer::logRequest(const httplib::Request& request, const httplib::Res
 }
 
 void ShelfServer::route() {
-    server_->set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+    server_->set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
         beginRequestLog();
+        // The library would read a body over its limit to the announced end before refusing it,
+        // however long that is; refuse it before reading instead.
+        if (!readsItsOwnBody(request) && announcedLength(request) > kMaxManifestBytes) {
+            refuse(response, 413, tooLargeReason());
+            closeAfterAnswer(response);
+            return httplib::Server::HandlerResponse::Handled;
+        }
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    server_->set_logger(
-        [this](const httplib::Request& request, const httplib::Response& response) { logRequest(request, response); });
+    // Called once the answer is written.
+    server_->set_logger([this](const httplib::Request& request, const httplib::Response& response) {
+        logRequest(request, response);
+        closeIfAsked(request, options_.linger, stopRequested_);
+    });
     server_->set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (!response.body.empty()) {
             return;
@@ -147,8 +174,7 @@ void ShelfServer::route() {
                 refuse(response, 404, "there is nothing at this address");
                 break;
             case 413:
-                refuse(response, 413,
-                       "the request body is larger than " + std::to_string(kMaxManifestBytes) + " bytes");
+                refuse(response, 413, tooLargeReason());
                 break;
             default:
                 refuse(response, response.status, "the request could not be served");

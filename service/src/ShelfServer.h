@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "ConnectionClose.h"
 #include "Faults.h"
 #include "Shelf.h"
 
@@ -30,6 +31,7 @@ struct ServerOptions {
     std::optional<std::filesystem::path> tlsKey;
     ShelfSettings shelf;
     FaultSettings faults;
+    LingerLimits linger;
     // Receives one line per request, on the worker thread that served it; stdout when unset.
     std::function<void(const std::string&)> log;
 };

@@ -1,5 +1,12 @@
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <nlohmann/json.hpp>
 
+#include "Manifest.h"
 #include "ShelfHarness.h"
 
 namespace tomely::shelf::test {
@@ -16,6 +23,54 @@ std::vector<std::string> names(const std::vector<Part>& parts) {
     }
     return result;
 }
+
+// A client that does what the HTTP library's cannot: read an answer before it has sent the body.
+class RawConnection {
+public:
+    explicit RawConnection(int port) : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        const timeval limit{30, 0};
+        setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    }
+    ~RawConnection() { close(socket_); }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    void send(const std::string& bytes) {
+        EXPECT_EQ(::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    }
+    // Everything until the other side ends its sending.
+    std::string receiveToEnd() {
+        std::string received;
+        char buffer[4096];
+        ssize_t got = 0;
+        while ((got = recv(socket_, buffer, sizeof buffer, 0)) > 0) {
+            received.append(buffer, static_cast<std::size_t>(got));
+        }
+        EXPECT_EQ(got, 0) << "no end, errno " << errno;
+        return received;
+    }
+    // Sends filler until the connection is reset, at most `limit` bytes; whether it was reset.
+    bool sendUntilReset(std::size_t limit) {
+        const std::string filler(64U * 1024U, 'x');
+        for (std::size_t sent = 0; sent < limit;) {
+            const ssize_t written = ::send(socket_, filler.data(), filler.size(), MSG_NOSIGNAL);
+            if (written < 0) {
+                return errno == EPIPE || errno == ECONNRESET;
+            }
+            sent += static_cast<std::size_t>(written);
+        }
+        return false;
+    }
+
+private:
+    int socket_;
+};
 
 std::vector<std::string> asked(const client::Reply& reply) {
     const auto json = nlohmann::json::parse(reply.body, nullptr, false);
@@ -140,6 +195,21 @@ TEST_F(ManifestTest, AManifestOverSixtyFourMebibytesIs413) {
     const auto reply = ada->postManifest("G1", body);
     EXPECT_EQ(reply.status, 413);
     EXPECT_NE(reply.body.find("67108864 bytes"), std::string::npos) << reply.body;
+    EXPECT_EQ(ada->list().status, 200);
+}
+
+TEST_F(ManifestTest, AnOversizedManifestIsRefusedBeforeItIsReadAndCutOffWhenItGoesOnTooLong) {
+    restart([](ServerOptions& options) { options.linger.bytes = 1024U * 1024U; });
+    auto ada = signedIn(kAda, kAdaPassword);
+    RawConnection connection(shelf_->port());
+    connection.send("POST /api/author/shelf/upload/manifest/G1/ HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: " +
+                    ada->cookie() + "\r\nContent-Length: " + std::to_string(kMaxManifestBytes + 1) + "\r\n\r\n");
+    const std::string answer = connection.receiveToEnd();
+    EXPECT_EQ(answer.rfind("HTTP/1.1 413 ", 0), 0U) << answer;
+    EXPECT_NE(answer.find("\r\nConnection: close\r\n"), std::string::npos) << answer;
+    EXPECT_TRUE(answer.ends_with("\r\n\r\nthe manifest is larger than 67108864 bytes\n")) << answer;
+    // The service reads no more than its limit of what follows; a worker is not held forever.
+    EXPECT_TRUE(connection.sendUntilReset(kMaxManifestBytes));
     EXPECT_EQ(ada->list().status, 200);
 }
 

@@ -127,7 +127,7 @@ TEST_F(PartUploadTest, AnUploadBeforeAnyManifestIs409) {
     EXPECT_EQ(reply.body, "no pending manifest of book G3 names \"/images/cover.png.part00000\"\n");
 }
 
-TEST_F(PartUploadTest, APartRequestOverFourMebibytesIs413AndTheConnectionStaysUsable) {
+TEST_F(PartUploadTest, APartRequestOverFourMebibytesIs413AndTheNextUploadIsServed) {
     PartForm huge = form(1);
     huge.file = noise(4U * 1024U * 1024U + 1U, 9);
     const auto reply = ada_->postPart("G3", huge);

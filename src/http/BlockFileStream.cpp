@@ -1,38 +1,27 @@
 #include "http/BlockFileStream.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 
 #include "http/HTTPRequestError.h"
+#include "platform/FileIO.h"
 
 namespace tomely {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-Error fileError(const std::string& message, int errorNumber) {
+Error fileError(const std::string& message, Error systemError) {
     Error error = httpRequestError(kCompressionError, message);
-    error.underlyingError = std::make_shared<const Error>(posixError(errorNumber));
+    error.underlyingError = std::make_shared<const Error>(std::move(systemError));
     return error;
 }
 
 }  // namespace
 
-Error posixError(int errorNumber) {
-    return Error::make("NSPOSIXErrorDomain", errorNumber, std::strerror(errorNumber));
-}
-
 bool streamFileInBlocks(const std::string& sourcePath, const std::string& destinationPath, std::string_view verb,
                         const BlockTransform& step, Error* error) {
     const std::string prefix = std::string(verb) + " of " + sourcePath + " failed";
-    File destination(std::fopen(destinationPath.c_str(), "wb"));
-    if (!destination) {
+    FileDescriptor destination = createFileForWriting(destinationPath);
+    if (!destination.isOpen()) {
         report(error,
                httpRequestError(kCompressionError, prefix + " because we were to create a file at " + destinationPath));
         return false;
@@ -43,41 +32,36 @@ bool streamFileInBlocks(const std::string& sourcePath, const std::string& destin
         return false;
     }
     const std::string readFailure = prefix + " because we were unable to read from the source data file";
-    File source(std::fopen(sourcePath.c_str(), "rb"));
-    if (!source) {
-        report(error, fileError(readFailure, errno));
+    const std::string writeFailure =
+        prefix + " because we were unable to write to the destination data file at " + destinationPath;
+    Error systemError;
+    InputFile source(sourcePath, &systemError);
+    if (!source.isOpen()) {
+        report(error, fileError(readFailure, std::move(systemError)));
         return false;
     }
     std::vector<std::uint8_t> block(kFileBlockSize);
     while (!step.done()) {
-        const std::size_t count = std::fread(block.data(), 1, block.size(), source.get());
-        if (std::ferror(source.get()) != 0) {
-            report(error, fileError(readFailure, errno != 0 ? errno : EIO));
+        const std::optional<std::size_t> count = source.read(block, &systemError);
+        if (!count) {
+            report(error, fileError(readFailure, std::move(systemError)));
             return false;
         }
-        const bool isLast = count < block.size() && std::feof(source.get()) != 0;
-        Error stepError;
-        stepError.code = 0;
-        auto output = step.transform(std::span(block.data(), count), isLast, &stepError);
-        if (!output && stepError.code != 0) {
-            report(error, std::move(stepError));
+        const bool isLast = *count < block.size();
+        auto output = step.transform(std::span(block.data(), *count), isLast, error);
+        if (!output) {
             return false;
         }
-        if (output && !output->empty() &&
-            std::fwrite(output->data(), 1, output->size(), destination.get()) != output->size()) {
-            report(error, fileError(prefix + " because we were unable to write to the destination data file at " +
-                                        destinationPath,
-                                    errno != 0 ? errno : EIO));
+        if (!writeAll(destination.get(), *output, &systemError)) {
+            report(error, fileError(writeFailure, std::move(systemError)));
             return false;
         }
         if (isLast) {
             break;
         }
     }
-    if (std::fclose(destination.release()) != 0) {
-        report(error,
-               fileError(prefix + " because we were unable to write to the destination data file at " + destinationPath,
-                         errno != 0 ? errno : EIO));
+    if (!destination.close(&systemError)) {
+        report(error, fileError(writeFailure, std::move(systemError)));
         return false;
     }
     return true;

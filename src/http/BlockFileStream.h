@@ -15,9 +15,9 @@ namespace tomely {
 // Size of the blocks in which file bodies are read, copied and compressed.
 inline constexpr std::size_t kFileBlockSize = 262144;
 
-// Turns one block of the source into bytes for the destination. `isLast` is true exactly once, for
-// the final block (which may be empty). Returns nothing either with `error` filled (a failure) or
-// without (no output for this block). `done` answers whether the stream wants no more input.
+// Turns one block of the source into bytes for the destination (possibly none). `isLast` is true
+// exactly once, for the final block (which may be empty). Returns nothing on failure, with `error`
+// filled. `done` answers whether the stream wants no more input.
 struct BlockTransform {
     std::function<std::optional<std::vector<std::uint8_t>>(std::span<const std::uint8_t>, bool isLast, Error*)>
         transform;
@@ -28,8 +28,5 @@ struct BlockTransform {
 // ("Compression" or "Decompression") starts every error message.
 [[nodiscard]] bool streamFileInBlocks(const std::string& sourcePath, const std::string& destinationPath,
                                       std::string_view verb, const BlockTransform& step, Error* error);
-
-// An error of the POSIX domain for `errorNumber`, to attach as an underlying error.
-[[nodiscard]] Error posixError(int errorNumber);
 
 }  // namespace tomely

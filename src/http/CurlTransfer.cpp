@@ -26,8 +26,8 @@ std::unique_ptr<CurlTransfer> CurlTransfer::create(const Settings& settings, Lis
     CURL* easy = transfer->easy_;
     const bool hasBody = !settings.bodyFilePath.empty() || !settings.bodyBytes.empty();
     if (!settings.bodyFilePath.empty()) {
-        transfer->bodyFile_ = std::fopen(settings.bodyFilePath.c_str(), "rb");
-        if (transfer->bodyFile_ == nullptr) {
+        transfer->bodyFile_.emplace(settings.bodyFilePath);
+        if (!transfer->bodyFile_->isOpen()) {
             report(error, streamError);
             return nullptr;
         }
@@ -104,9 +104,6 @@ CurlTransfer::~CurlTransfer() {
         curl_easy_cleanup(easy_);
     }
     curl_slist_free_all(headerList_);
-    if (bodyFile_ != nullptr) {
-        std::fclose(bodyFile_);
-    }
 }
 
 void CurlTransfer::closeConnectionAfterwards() {
@@ -146,12 +143,9 @@ std::size_t CurlTransfer::onBody(char* data, std::size_t size, std::size_t count
 std::size_t CurlTransfer::onReadBody(char* buffer, std::size_t size, std::size_t count, void* self) {
     auto* transfer = static_cast<CurlTransfer*>(self);
     const std::size_t room = size * count;
-    if (transfer->bodyFile_ != nullptr) {
-        const std::size_t read = std::fread(buffer, 1, room, transfer->bodyFile_);
-        if (read == 0 && std::ferror(transfer->bodyFile_) != 0) {
-            return CURL_READFUNC_ABORT;
-        }
-        return read;
+    if (transfer->bodyFile_) {
+        const auto read = transfer->bodyFile_->read(std::span(reinterpret_cast<std::uint8_t*>(buffer), room));
+        return read ? *read : CURL_READFUNC_ABORT;
     }
     const std::size_t left = transfer->bodyBytes_.size() - transfer->bodyOffset_;
     const std::size_t take = std::min(room, left);
@@ -166,9 +160,8 @@ int CurlTransfer::onSeekBody(void* self, curl_off_t offset, int origin) {
     if (origin != SEEK_SET || offset < 0) {
         return CURL_SEEKFUNC_CANTSEEK;
     }
-    if (transfer->bodyFile_ != nullptr) {
-        return fseeko(transfer->bodyFile_, static_cast<off_t>(offset), SEEK_SET) == 0 ? CURL_SEEKFUNC_OK
-                                                                                      : CURL_SEEKFUNC_FAIL;
+    if (transfer->bodyFile_) {
+        return transfer->bodyFile_->seek(static_cast<std::uint64_t>(offset)) ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
     }
     if (static_cast<std::uint64_t>(offset) > transfer->bodyBytes_.size()) {
         return CURL_SEEKFUNC_FAIL;

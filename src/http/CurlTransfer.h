@@ -3,8 +3,8 @@
 #include <curl/curl.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +12,7 @@
 #include "http/HTTPHeaders.h"
 #include "http/URL.h"
 #include "platform/Error.h"
+#include "platform/FileIO.h"
 
 namespace tomely {
 
@@ -53,7 +54,7 @@ public:
     // Nothing, with `error` filled with the failure to report, when the handle cannot be made or
     // the body file cannot be opened.
     [[nodiscard]] static std::unique_ptr<CurlTransfer> create(const Settings& settings, Listener& listener,
-                                                              Error* error);
+                                                              Error* error = nullptr);
     ~CurlTransfer();
     CurlTransfer(const CurlTransfer&) = delete;
     CurlTransfer& operator=(const CurlTransfer&) = delete;
@@ -79,7 +80,7 @@ private:
     Listener& listener_;
     CURL* easy_ = nullptr;
     curl_slist* headerList_ = nullptr;
-    std::FILE* bodyFile_ = nullptr;
+    std::optional<InputFile> bodyFile_;
     std::span<const std::uint8_t> bodyBytes_;
     std::size_t bodyOffset_ = 0;
     char errorBuffer_[CURL_ERROR_SIZE] = {};

@@ -20,7 +20,7 @@ Error compressionError(int zlibResult) {
 
 std::unique_ptr<DataCompressor> DataCompressor::compressor() {
     auto compressor = std::make_unique<DataCompressor>();
-    if (compressor->setupStream()) {
+    if (!compressor->setupStream()) {
         return nullptr;
     }
     return compressor;
@@ -32,43 +32,45 @@ DataCompressor::~DataCompressor() {
     }
 }
 
-std::optional<Error> DataCompressor::setupStream() {
+bool DataCompressor::setupStream(Error* error) {
     if (streamReady_) {
-        return std::nullopt;
+        return true;
     }
     stream_ = z_stream{};
     // 31: a 32 KiB window with a gzip header and trailer.
     const int result = deflateInit2(&stream_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
     if (result != Z_OK) {
-        return compressionError(result);
+        report(error, compressionError(result));
+        return false;
     }
     streamReady_ = true;
-    return std::nullopt;
+    return true;
 }
 
-std::optional<Error> DataCompressor::closeStream() {
+bool DataCompressor::closeStream(Error* error) {
     if (!streamReady_) {
-        return std::nullopt;
+        return true;
     }
     streamReady_ = false;
     const int result = deflateEnd(&stream_);
     // Ending a stream before its finish is legitimate (an abandoned body): not an error.
     if (result != Z_OK && result != Z_DATA_ERROR) {
-        return compressionError(result);
+        report(error, compressionError(result));
+        return false;
     }
-    return std::nullopt;
+    return true;
 }
 
 std::optional<std::vector<std::uint8_t>> DataCompressor::compressBytes(std::span<const std::uint8_t> bytes,
-                                                                       Error* error, bool shouldFinish) {
+                                                                       bool shouldFinish, Error* error) {
     if (bytes.empty()) {
         return std::nullopt;
     }
-    return deflateBlock(bytes, error, shouldFinish);
+    return deflateBlock(bytes, shouldFinish, error);
 }
 
-std::optional<std::vector<std::uint8_t>> DataCompressor::deflateBlock(std::span<const std::uint8_t> bytes, Error* error,
-                                                                      bool shouldFinish) {
+std::optional<std::vector<std::uint8_t>> DataCompressor::deflateBlock(std::span<const std::uint8_t> bytes,
+                                                                      bool shouldFinish, Error* error) {
     if (!streamReady_) {
         report(error, compressionError(Z_STREAM_ERROR));
         return std::nullopt;
@@ -110,25 +112,24 @@ std::optional<std::vector<std::uint8_t>> DataCompressor::deflateBlock(std::span<
 std::optional<std::vector<std::uint8_t>> DataCompressor::compressData(std::span<const std::uint8_t> data,
                                                                       Error* error) {
     DataCompressor compressor;
-    if (auto setupError = compressor.setupStream()) {
-        report(error, std::move(*setupError));
+    if (!compressor.setupStream(error)) {
         return std::nullopt;
     }
-    return compressor.compressBytes(data, error, true);
+    return compressor.compressBytes(data, true, error);
 }
 
 bool DataCompressor::compressDataFromFile(const std::string& sourcePath, const std::string& destinationPath,
                                           Error* error) {
     DataCompressor compressor;
-    if (auto setupError = compressor.setupStream()) {
-        report(error, std::move(*setupError));
+    if (!compressor.setupStream(error)) {
         return false;
     }
     BlockTransform step;
     step.transform = [&compressor](std::span<const std::uint8_t> block, bool isLast, Error* stepError) {
         // The last block always finishes the member, also when it is empty.
-        auto output = compressor.deflateBlock(block, stepError, isLast);
+        auto output = compressor.deflateBlock(block, isLast, stepError);
         if (output && isLast) {
+            // The member is complete; a stream that fails to end loses none of it.
             (void)compressor.closeStream();
         }
         return output;

@@ -25,15 +25,15 @@ public:
     DataCompressor(const DataCompressor&) = delete;
     DataCompressor& operator=(const DataCompressor&) = delete;
 
-    // Both do nothing when the stream is already in the requested state.
-    [[nodiscard]] std::optional<Error> setupStream();
-    [[nodiscard]] std::optional<Error> closeStream();
+    // Both do nothing (and succeed) when the stream is already in the requested state.
+    [[nodiscard]] bool setupStream(Error* error = nullptr);
+    [[nodiscard]] bool closeStream(Error* error = nullptr);
     [[nodiscard]] bool streamReady() const { return streamReady_; }
 
     // Compresses one block; `shouldFinish` ends the gzip member. An empty block gives nothing and
     // no error; a zlib failure gives nothing and fills `error`.
     [[nodiscard]] std::optional<std::vector<std::uint8_t>> compressBytes(std::span<const std::uint8_t> bytes,
-                                                                         Error* error, bool shouldFinish);
+                                                                         bool shouldFinish, Error* error = nullptr);
 
     // The whole buffer as one finished gzip member, through a fresh stream.
     [[nodiscard]] static std::optional<std::vector<std::uint8_t>> compressData(std::span<const std::uint8_t> data,
@@ -44,8 +44,8 @@ public:
 
 private:
     // Like compressBytes, but also finishes a stream when the last block is empty.
-    std::optional<std::vector<std::uint8_t>> deflateBlock(std::span<const std::uint8_t> bytes, Error* error,
-                                                          bool shouldFinish);
+    [[nodiscard]] std::optional<std::vector<std::uint8_t>> deflateBlock(std::span<const std::uint8_t> bytes,
+                                                                        bool shouldFinish, Error* error = nullptr);
 
     z_stream stream_{};
     bool streamReady_ = false;

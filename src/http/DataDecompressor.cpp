@@ -19,7 +19,7 @@ Error decompressionError(int zlibResult) {
 
 std::unique_ptr<DataDecompressor> DataDecompressor::decompressor() {
     auto decompressor = std::make_unique<DataDecompressor>();
-    if (decompressor->setupStream()) {
+    if (!decompressor->setupStream()) {
         return nullptr;
     }
     return decompressor;
@@ -31,31 +31,33 @@ DataDecompressor::~DataDecompressor() {
     }
 }
 
-std::optional<Error> DataDecompressor::setupStream() {
+bool DataDecompressor::setupStream(Error* error) {
     if (streamReady_) {
-        return std::nullopt;
+        return true;
     }
     stream_ = z_stream{};
     // 47: a 32 KiB window, gzip or zlib header detected automatically.
     const int result = inflateInit2(&stream_, 47);
     if (result != Z_OK) {
-        return decompressionError(result);
+        report(error, decompressionError(result));
+        return false;
     }
     streamReady_ = true;
     streamEnded_ = false;
-    return std::nullopt;
+    return true;
 }
 
-std::optional<Error> DataDecompressor::closeStream() {
+bool DataDecompressor::closeStream(Error* error) {
     if (!streamReady_) {
-        return std::nullopt;
+        return true;
     }
     streamReady_ = false;
     const int result = inflateEnd(&stream_);
     if (result != Z_OK) {
-        return decompressionError(result);
+        report(error, decompressionError(result));
+        return false;
     }
-    return std::nullopt;
+    return true;
 }
 
 std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressBytes(std::span<const std::uint8_t> bytes,
@@ -104,8 +106,7 @@ std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressBytes(std::
 std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressData(std::span<const std::uint8_t> data,
                                                                           Error* error) {
     DataDecompressor decompressor;
-    if (auto setupError = decompressor.setupStream()) {
-        report(error, std::move(*setupError));
+    if (!decompressor.setupStream(error)) {
         return std::nullopt;
     }
     auto output = decompressor.uncompressBytes(data, error);
@@ -120,15 +121,15 @@ std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressData(std::s
 bool DataDecompressor::uncompressDataFromFile(const std::string& sourcePath, const std::string& destinationPath,
                                               Error* error) {
     DataDecompressor decompressor;
-    if (auto setupError = decompressor.setupStream()) {
-        report(error, std::move(*setupError));
+    if (!decompressor.setupStream(error)) {
         return false;
     }
     BlockTransform step;
     step.transform = [&decompressor](std::span<const std::uint8_t> block, bool isLast,
                                      Error* stepError) -> std::optional<std::vector<std::uint8_t>> {
-        auto output = decompressor.uncompressBytes(block, stepError);
-        if (isLast && !decompressor.streamEnded_ && (output || block.empty())) {
+        // An empty block has nothing to inflate, which is no failure here.
+        auto output = block.empty() ? std::vector<std::uint8_t>() : decompressor.uncompressBytes(block, stepError);
+        if (isLast && !decompressor.streamEnded_ && output) {
             // The file ended inside the compressed stream: what was written is incomplete.
             report(stepError, decompressionError(Z_BUF_ERROR));
             return std::nullopt;

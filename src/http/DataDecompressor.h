@@ -26,15 +26,15 @@ public:
     DataDecompressor(const DataDecompressor&) = delete;
     DataDecompressor& operator=(const DataDecompressor&) = delete;
 
-    // Both do nothing when the stream is already in the requested state.
-    [[nodiscard]] std::optional<Error> setupStream();
-    [[nodiscard]] std::optional<Error> closeStream();
+    // Both do nothing (and succeed) when the stream is already in the requested state.
+    [[nodiscard]] bool setupStream(Error* error = nullptr);
+    [[nodiscard]] bool closeStream(Error* error = nullptr);
     [[nodiscard]] bool streamReady() const { return streamReady_; }
 
     // Inflates one block. An empty block gives nothing and no error; a zlib failure gives nothing
     // and fills `error`. Bytes after the end of the compressed stream are ignored.
     [[nodiscard]] std::optional<std::vector<std::uint8_t>> uncompressBytes(std::span<const std::uint8_t> bytes,
-                                                                           Error* error);
+                                                                           Error* error = nullptr);
 
     // The whole buffer in one block, through a fresh stream.
     [[nodiscard]] static std::optional<std::vector<std::uint8_t>> uncompressData(std::span<const std::uint8_t> data,

@@ -6,6 +6,7 @@
 
 #include "http/HTTPRequestError.h"
 #include "http/MimeTypes.h"
+#include "platform/HexText.h"
 
 namespace tomely {
 namespace {
@@ -13,10 +14,8 @@ namespace {
 constexpr std::string_view kBoundary = "0xKhTmLbOuNdArY";
 constexpr std::string_view kOctetStream = "application/octet-stream";
 
-bool isUnescaped(std::uint8_t byte) {
-    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
-           byte == '-' || byte == '.' || byte == '_';
-}
+// What form url-encoding keeps as it is.
+constexpr ByteSet kUnescaped = kASCIIAlphanumerics.with("-._");
 
 }  // namespace
 
@@ -111,23 +110,11 @@ void FormDataRequest::setStringEncoding(std::string encoding) {
 }
 
 std::string FormDataRequest::encodeURL(std::string_view text, std::string_view encoding) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     const auto bytes = encodeText(text, encoding);
     if (!bytes) {
         return {};
     }
-    std::string escaped;
-    escaped.reserve(bytes->size());
-    for (const std::uint8_t byte : *bytes) {
-        if (isUnescaped(byte)) {
-            escaped += static_cast<char>(byte);
-        } else {
-            escaped += '%';
-            escaped += kHex[byte >> 4];
-            escaped += kHex[byte & 0x0F];
-        }
-    }
-    return escaped;
+    return percentEncoded(*bytes, kUnescaped);
 }
 
 void FormDataRequest::appendText(std::string_view text) {

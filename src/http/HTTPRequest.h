@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,6 +21,7 @@
 #include "http/ResponseHead.h"
 #include "http/URL.h"
 #include "platform/Error.h"
+#include "platform/FileIO.h"
 
 namespace tomely {
 
@@ -90,6 +90,11 @@ public:
     [[nodiscard]] std::uint64_t postLength() const;
     [[nodiscard]] bool shouldStreamPostDataFromDisk() const;
     void setShouldStreamPostDataFromDisk(bool stream);
+    // Where the body's temporary files are made (an existing directory); empty, the default: the
+    // system's temporary directory. A caller whose bodies are large keeps them where its own
+    // clean-up reaches them and off a memory-backed /tmp.
+    [[nodiscard]] std::string temporaryFileDirectory() const;
+    void setTemporaryFileDirectory(std::string directory);
 
     [[nodiscard]] bool shouldCompressRequestBody() const;
     void setShouldCompressRequestBody(bool compress);
@@ -226,9 +231,9 @@ protected:
     // already recorded one. Any thread.
     void failWithError(const Error& error);
     [[nodiscard]] bool haveBuiltPostBody() const;
-    // The temporary body file, created on first use; nullptr (with the failure kept for the body
-    // build to report) when it cannot be made.
-    [[nodiscard]] std::FILE* postBodyWriteStream();
+    // Opens the temporary body file on first use; false (with the failure kept for the body build
+    // to report) when it cannot be made.
+    [[nodiscard]] bool openPostBodyFile();
 
     // Guards every field; recursive because the body build of a form request calls back in.
     mutable std::recursive_mutex cancelledLock_;
@@ -294,7 +299,8 @@ private:
     std::vector<std::uint8_t> compressedPostBody_;
     std::string postBodyFilePath_;
     std::string compressedPostBodyFilePath_;
-    std::FILE* postBodyWriteStream_ = nullptr;
+    std::string temporaryFileDirectory_;
+    FileDescriptor postBodyFile_;
     std::optional<Error> bodyError_;
     std::uint64_t postLength_ = 0;
     bool shouldStreamPostDataFromDisk_ = false;

@@ -1,43 +1,29 @@
 // The request body: kept in memory or in a temporary file, compressed when asked, and the method
 // and "Content-Length" that follow from it.
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-
-#include <unistd.h>
 
 #include "http/BlockFileStream.h"
 #include "http/DataCompressor.h"
 #include "http/HTTPRequest.h"
 #include "http/HTTPRequestError.h"
+#include "platform/FileIO.h"
 
 namespace tomely {
 namespace {
 
-// A new, empty file under a unique name in the temporary directory; its path, or "" on failure.
-std::string createTemporaryFile(std::FILE** stream) {
+// A new, empty file under a unique name in `chosenDirectory` (empty: the system's temporary
+// directory), left open for writing in `file`; its path, or "" on failure.
+std::string createTemporaryFile(const std::string& chosenDirectory, FileDescriptor& file) {
     std::error_code failure;
-    const std::filesystem::path directory = std::filesystem::temp_directory_path(failure);
+    const std::filesystem::path directory = chosenDirectory.empty() ? std::filesystem::temp_directory_path(failure)
+                                                                    : std::filesystem::path(chosenDirectory);
     if (failure) {
         return {};
     }
     std::string path = (directory / "HTTPRequestBody-XXXXXX").string();
-    const int descriptor = ::mkstemp(path.data());
-    if (descriptor < 0) {
-        return {};
-    }
-    if (stream == nullptr) {
-        ::close(descriptor);
-        return path;
-    }
-    *stream = ::fdopen(descriptor, "wb");
-    if (*stream == nullptr) {
-        ::close(descriptor);
-        std::filesystem::remove(path, failure);
-        return {};
-    }
-    return path;
+    file = FileDescriptor(::mkstemp(path.data()));
+    return file.isOpen() ? path : std::string();
 }
 
 Error bodyStreamError() {
@@ -46,17 +32,27 @@ Error bodyStreamError() {
 
 }  // namespace
 
-std::FILE* HTTPRequest::postBodyWriteStream() {
+bool HTTPRequest::openPostBodyFile() {
     std::scoped_lock lock(cancelledLock_);
-    if (postBodyWriteStream_ == nullptr && !bodyError_) {
-        postBodyFilePath_ = createTemporaryFile(&postBodyWriteStream_);
+    if (!postBodyFile_.isOpen() && !bodyError_) {
+        postBodyFilePath_ = createTemporaryFile(temporaryFileDirectory_, postBodyFile_);
         if (postBodyFilePath_.empty()) {
             bodyError_ = bodyStreamError();
         } else {
             didCreateTemporaryPostDataFile_ = true;
         }
     }
-    return postBodyWriteStream_;
+    return postBodyFile_.isOpen();
+}
+
+std::string HTTPRequest::temporaryFileDirectory() const {
+    std::scoped_lock lock(cancelledLock_);
+    return temporaryFileDirectory_;
+}
+
+void HTTPRequest::setTemporaryFileDirectory(std::string directory) {
+    std::scoped_lock lock(cancelledLock_);
+    temporaryFileDirectory_ = std::move(directory);
 }
 
 void HTTPRequest::setPostBody(std::vector<std::uint8_t> body) {
@@ -70,30 +66,28 @@ void HTTPRequest::appendPostData(std::span<const std::uint8_t> bytes) {
         postBody_.insert(postBody_.end(), bytes.begin(), bytes.end());
         return;
     }
-    std::FILE* stream = postBodyWriteStream();
-    // A short write would send a body cut short under a length that hides it: refuse instead.
-    if (stream != nullptr && !bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size()) {
+    // A failed write would send a body cut short under a length that hides it: refuse instead.
+    if (openPostBodyFile() && !writeAll(postBodyFile_.get(), bytes)) {
         bodyError_ = bodyStreamError();
     }
 }
 
 void HTTPRequest::appendPostDataFromFile(const std::string& path) {
     std::scoped_lock lock(cancelledLock_);
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        bodyError_ = httpRequestError(kInternalErrorWhileBuildingRequestType, "No file exists at " + path);
-        return;
-    }
+    InputFile file(path);
     std::vector<std::uint8_t> block(kFileBlockSize);
-    while (file) {
-        file.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-        const auto count = static_cast<std::size_t>(file.gcount());
-        if (count > 0) {
-            appendPostData(std::span(block.data(), count));
+    for (;;) {
+        const std::optional<std::size_t> count = file.read(block);
+        if (!count) {
+            bodyError_ = httpRequestError(kInternalErrorWhileBuildingRequestType, "No file exists at " + path);
+            return;
         }
-    }
-    if (file.bad()) {
-        bodyError_ = httpRequestError(kInternalErrorWhileBuildingRequestType, "No file exists at " + path);
+        if (*count > 0) {
+            appendPostData(std::span(block.data(), *count));
+        }
+        if (*count < block.size()) {
+            return;
+        }
     }
 }
 
@@ -113,17 +107,15 @@ void HTTPRequest::buildPostBody() {
         return;
     }
     if (!postBodyFilePath_.empty()) {
-        if (postBodyWriteStream_ != nullptr) {
-            const bool closed = std::fclose(postBodyWriteStream_) == 0;
-            postBodyWriteStream_ = nullptr;
-            if (!closed) {
-                failWithError(bodyStreamError());
-                return;
-            }
+        if (postBodyFile_.isOpen() && !postBodyFile_.close()) {
+            failWithError(bodyStreamError());
+            return;
         }
         std::string sentPath = postBodyFilePath_;
         if (shouldCompressRequestBody_) {
-            compressedPostBodyFilePath_ = createTemporaryFile(nullptr);
+            // Only the name is taken: the compression writes the file anew by its path.
+            FileDescriptor unused;
+            compressedPostBodyFilePath_ = createTemporaryFile(temporaryFileDirectory_, unused);
             if (compressedPostBodyFilePath_.empty()) {
                 failWithError(bodyStreamError());
                 return;
@@ -166,10 +158,7 @@ void HTTPRequest::buildPostBody() {
 
 void HTTPRequest::removeTemporaryFiles() {
     std::scoped_lock lock(cancelledLock_);
-    if (postBodyWriteStream_ != nullptr) {
-        std::fclose(postBodyWriteStream_);
-        postBodyWriteStream_ = nullptr;
-    }
+    postBodyFile_ = FileDescriptor();
     std::error_code ignored;
     if (didCreateTemporaryPostDataFile_) {
         std::filesystem::remove(postBodyFilePath_, ignored);

@@ -10,8 +10,14 @@ namespace tomely {
 // Every failure of the HTTP client is in this domain. An HTTP error status is not among them: a
 // 403 or a 500 is a response, and callers test the status themselves.
 inline constexpr std::string_view kNetworkRequestErrorDomain = "HTTPRequestErrorDomain";
-// Where a code-10 error keeps the reason of the exception that caused it.
+// Where a kUnhandledExceptionError keeps the reason of the exception that caused it.
 inline constexpr std::string_view kLocalizedFailureReasonKey = "NSLocalizedFailureReason";
+
+// The underlying error of a kConnectionFailureErrorType error: curl's result as the code, which keeps
+// curl's own names (CURLE_COULDNT_CONNECT, ...), and curl's message as the description.
+inline constexpr std::string_view kCurlErrorDomain = "CurlErrorDomain";
+// Where such an error keeps the operating system's error number behind it, when there is one.
+inline constexpr std::string_view kOSErrnoKey = "OSErrno";
 
 enum HTTPRequestErrorCode : long {
     kConnectionFailureErrorType = 1,

@@ -333,9 +333,9 @@ void HTTPRequest::handleTransportFailure(CURLcode result) {
         message += kSSLProblemSuffix;
     }
     Error error = httpRequestError(kConnectionFailureErrorType, std::move(message));
-    Error underlying = Error::make("CurlErrorDomain", result, detail);
+    Error underlying = Error::make(std::string(kCurlErrorDomain), result, detail);
     if (osErrno != 0) {
-        underlying.userInfo.emplace("OSErrno", std::to_string(osErrno));
+        underlying.userInfo.emplace(kOSErrnoKey, std::to_string(osErrno));
     }
     error.underlyingError = std::make_shared<const Error>(std::move(underlying));
     failWithError(error);

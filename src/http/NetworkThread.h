@@ -40,7 +40,7 @@ public:
 
     // Network thread only. Adds `easy` to the multi handle; `client` is kept alive until the
     // transfer ends (it is then told once) or is removed. False when curl refuses the handle.
-    bool addTransfer(CURL* easy, std::shared_ptr<Client> client);
+    [[nodiscard]] bool addTransfer(CURL* easy, std::shared_ptr<Client> client);
     // Network thread only. Takes `easy` out of the multi handle without telling its client and
     // lets go of the client, so a client removing itself must hold a reference of its own.
     void removeTransfer(CURL* easy);

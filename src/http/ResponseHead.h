@@ -34,7 +34,7 @@ struct ResponseHead {
 class ResponseHeadParser {
 public:
     // Answers false when the line is a malformed status line (the head can then not be used).
-    bool addLine(std::string_view line);
+    [[nodiscard]] bool addLine(std::string_view line);
     // An empty line ended the head of a final (non-1xx) response.
     [[nodiscard]] bool isComplete() const { return complete_; }
     [[nodiscard]] bool hasStatusLine() const { return haveStatus_; }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "http/ServiceURL.h"
+#include "platform/HexText.h"
 
 namespace tomely::ServiceAPI {
 namespace {
@@ -10,22 +11,8 @@ namespace {
 // The Book GUID comes from the book's own index.xml: escaped, so that a "/", "?" or "#" in it
 // cannot move the call to another path.
 std::string pathSegment(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string escaped;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-                                byte == '~';
-        if (unreserved) {
-            escaped += c;
-        } else {
-            escaped += '%';
-            escaped += kHex[byte >> 4];
-            escaped += kHex[byte & 0x0F];
-        }
-    }
-    return escaped;
+    static constexpr ByteSet kUnreserved = kASCIIAlphanumerics.with("-._~");
+    return percentEncoded(text, kUnreserved);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -8,32 +7,9 @@
 #include <string_view>
 
 #include "json/JSONValue.h"
+#include "platform/ByteSet.h"
 
 namespace tomely {
-
-// A set of byte values, for DataScanner::scanCharactersFromSet.
-class ByteSet {
-public:
-    constexpr ByteSet() = default;
-    constexpr explicit ByteSet(std::string_view members) {
-        for (const char c : members) {
-            members_[static_cast<unsigned char>(c)] = true;
-        }
-    }
-    // Every byte but those of `excluded`.
-    [[nodiscard]] static constexpr ByteSet allExcept(std::string_view excluded) {
-        ByteSet set;
-        set.members_.fill(true);
-        for (const char c : excluded) {
-            set.members_[static_cast<unsigned char>(c)] = false;
-        }
-        return set;
-    }
-    [[nodiscard]] constexpr bool contains(char c) const { return members_[static_cast<unsigned char>(c)]; }
-
-private:
-    std::array<bool, 256> members_{};
-};
 
 // A cursor over a block of bytes that it owns. The scan location is a byte offset that never
 // moves past the end; reading at the end yields the character 0, which matches no token.

@@ -13,7 +13,7 @@ bool JSONDeserializer::prepare(std::string_view data, Error* error) {
     if (data.empty()) {
         Error empty;
         empty.domain = std::string(kJSONDeserializerErrorDomain);
-        empty.code = -11;
+        empty.code = kJSONDeserializerEmptyInputError;
         report(error, std::move(empty));
         return false;
     }
@@ -35,22 +35,14 @@ std::optional<JSONDictionary> JSONDeserializer::deserializeAsDictionary(std::str
     if (!prepare(data, error)) {
         return std::nullopt;
     }
-    JSONDictionary dictionary;
-    if (!scanner().scanJSONDictionary(dictionary, error)) {
-        return std::nullopt;
-    }
-    return dictionary;
+    return scanner().scanJSONDictionary(error);
 }
 
 std::optional<JSONArray> JSONDeserializer::deserializeAsArray(std::string_view data, Error* error) {
     if (!prepare(data, error)) {
         return std::nullopt;
     }
-    JSONArray array;
-    if (!scanner().scanJSONArray(array, error)) {
-        return std::nullopt;
-    }
-    return array;
+    return scanner().scanJSONArray(error);
 }
 
 }  // namespace tomely

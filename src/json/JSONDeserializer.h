@@ -13,9 +13,13 @@ namespace tomely {
 
 inline constexpr std::string_view kJSONDeserializerErrorDomain = "JSONDeserializerErrorDomain";
 
+enum JSONDeserializerErrorCode : long {
+    kJSONDeserializerEmptyInputError = -11,
+};
+
 // Decodes JSON text into values: the facade the steps use. Failures come back as nullopt and,
-// when `error` is given, an error: code -11 in kJSONDeserializerErrorDomain (no user information)
-// for empty input, and JSONScanner's errors otherwise. A top-level word that is no value ("tru",
+// when `error` is given, an error: kJSONDeserializerEmptyInputError in kJSONDeserializerErrorDomain
+// (no user information) for empty input, and JSONScanner's errors otherwise. A top-level word that is no value ("tru",
 // or null while nullObject() is nullopt) gives nullopt without an error. Whatever follows the
 // value is not looked at.
 //
@@ -26,9 +30,9 @@ public:
     [[nodiscard]] static JSONDeserializer deserializer() { return {}; }
 
     [[nodiscard]] std::optional<JSONValue> deserialize(std::string_view data, Error* error = nullptr);
-    // The same, but the top level must be an object (else -101).
+    // The same, but the top level must be an object (else kJSONScannerDictionaryNotStartedError).
     [[nodiscard]] std::optional<JSONDictionary> deserializeAsDictionary(std::string_view data, Error* error = nullptr);
-    // The same, but the top level must be an array (else -201).
+    // The same, but the top level must be an array (else kJSONScannerArrayNotStartedError).
     [[nodiscard]] std::optional<JSONArray> deserializeAsArray(std::string_view data, Error* error = nullptr);
 
     // Forwarded to the scanner (see JSONScanner).
@@ -43,7 +47,7 @@ public:
 private:
     // Checks for empty input and prepares the scanner; false (with the error) when there is
     // nothing to scan.
-    bool prepare(std::string_view data, Error* error);
+    [[nodiscard]] bool prepare(std::string_view data, Error* error = nullptr);
 
     std::unique_ptr<JSONScanner> scanner_;
 };

@@ -65,13 +65,13 @@ private:
 
 }  // namespace
 
-bool JSONScanner::fail(Error* error, long code, std::string_view message) const {
+std::nullopt_t JSONScanner::fail(Error* error, JSONScannerErrorCode code, std::string_view message) const {
     if (error != nullptr) {
         Error made = Error::make(std::string(kJSONScannerErrorDomain), code, std::string(message));
         made.userInfo.merge(userInfoForScanLocation());
         *error = std::move(made);
     }
-    return false;
+    return std::nullopt;
 }
 
 bool JSONScanner::setData(std::string_view data, Error* error) {
@@ -87,7 +87,8 @@ bool JSONScanner::setData(std::string_view data, Error* error) {
         DataScanner::setData({});
         if (error != nullptr) {
             constexpr std::string_view kMessage = "Could not scan data. Data wasn't encoded properly?";
-            Error made = Error::make(std::string(kJSONScannerErrorDomain), -12, std::string(kMessage));
+            Error made = Error::make(std::string(kJSONScannerErrorDomain), kJSONScannerDataNotEncodedError,
+                                     std::string(kMessage));
             made.userInfo.merge(userInfoForLocation(data, 0));
             *error = std::move(made);
         }
@@ -110,31 +111,31 @@ bool JSONScanner::scanJSONObject(std::optional<JSONValue>& outObject, Error* err
             if (depth_ >= kMaxNestingDepth) {
                 return false;
             }
-            JSONDictionary dictionary;
-            if (!scanJSONDictionary(dictionary, error)) {
+            auto dictionary = scanJSONDictionary(error);
+            if (!dictionary) {
                 return false;
             }
-            outObject.emplace(std::move(dictionary));
+            outObject.emplace(std::move(*dictionary));
             return true;
         }
         case '[': {
             if (depth_ >= kMaxNestingDepth) {
                 return false;
             }
-            JSONArray array;
-            if (!scanJSONArray(array, error)) {
+            auto array = scanJSONArray(error);
+            if (!array) {
                 return false;
             }
-            outObject.emplace(std::move(array));
+            outObject.emplace(std::move(*array));
             return true;
         }
         case '"':
         case '\'': {
-            std::string string;
-            if (!scanJSONStringConstant(string, error)) {
+            auto string = scanJSONStringConstant(error);
+            if (!string) {
                 return false;
             }
-            outObject.emplace(std::move(string));
+            outObject.emplace(std::move(*string));
             return true;
         }
         case '-':
@@ -148,12 +149,8 @@ bool JSONScanner::scanJSONObject(std::optional<JSONValue>& outObject, Error* err
         case '7':
         case '8':
         case '9': {
-            JSONValue number;
-            if (!scanJSONNumberConstant(number, error)) {
-                return false;
-            }
-            outObject.emplace(std::move(number));
-            return true;
+            outObject = scanJSONNumberConstant(error);
+            return outObject.has_value();
         }
         // A word other than these three is no value, but no error either: the caller decides.
         case 't':
@@ -172,22 +169,25 @@ bool JSONScanner::scanJSONObject(std::optional<JSONValue>& outObject, Error* err
             }
             return true;
         default:
-            return fail(error, -15, "Could not scan object. Character not a valid JSON character.");
+            fail(error, kJSONScannerInvalidCharacterError,
+                 "Could not scan object. Character not a valid JSON character.");
+            return false;
     }
 }
 
 // The parts of a container are scanned without an error out-parameter: the container replaces
 // any error of theirs with its own.
-bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error) {
+std::optional<JSONDictionary> JSONScanner::scanJSONDictionary(Error* error) {
     const std::size_t start = scanLocation();
     const DepthGuard depth(depth_);
-    const auto failAtStart = [&](long code, std::string_view message) {
+    const auto failAtStart = [&](JSONScannerErrorCode code, std::string_view message) {
         setScanLocation(start);
         return fail(error, code, message);
     };
     skipWhitespace();
     if (!scanCharacter('{')) {
-        return fail(error, -101, "Could not scan dictionary. Dictionary that does not start with '{' character.");
+        return fail(error, kJSONScannerDictionaryNotStartedError,
+                    "Could not scan dictionary. Dictionary that does not start with '{' character.");
     }
     JSONDictionary dictionary;
     // The loop ends only on a closing brace, which it takes.
@@ -196,42 +196,44 @@ bool JSONScanner::scanJSONDictionary(JSONDictionary& outDictionary, Error* error
         if (scanCharacter('}')) {
             break;
         }
-        std::string key;
-        if (!scanJSONStringConstant(key)) {
-            return failAtStart(-102, "Could not scan dictionary. Failed to scan a key.");
+        std::optional<std::string> key = scanJSONStringConstant();
+        if (!key) {
+            return failAtStart(kJSONScannerDictionaryKeyError, "Could not scan dictionary. Failed to scan a key.");
         }
         skipWhitespace();
         if (!scanCharacter(':')) {
-            return failAtStart(-103, "Could not scan dictionary. Key was not terminated with a ':' character.");
+            return failAtStart(kJSONScannerDictionaryKeyNotTerminatedError,
+                               "Could not scan dictionary. Key was not terminated with a ':' character.");
         }
         std::optional<JSONValue> value;
         if (!scanJSONObject(value)) {
-            return failAtStart(-104, "Could not scan dictionary. Failed to scan a value.");
+            return failAtStart(kJSONScannerDictionaryValueError, "Could not scan dictionary. Failed to scan a value.");
         }
         if (value) {
-            dictionary.insert_or_assign(std::move(key), std::move(*value));
+            dictionary.insert_or_assign(std::move(*key), std::move(*value));
         }
         skipWhitespace();
         if (scanCharacter(',')) {
             skipWhitespace();
         } else if (currentCharacter() != '}') {
-            return failAtStart(-105, "Could not scan dictionary. Key value pairs not delimited with a ',' character.");
+            return failAtStart(kJSONScannerDictionaryNotDelimitedError,
+                               "Could not scan dictionary. Key value pairs not delimited with a ',' character.");
         }
     }
-    outDictionary = std::move(dictionary);
-    return true;
+    return dictionary;
 }
 
-bool JSONScanner::scanJSONArray(JSONArray& outArray, Error* error) {
+std::optional<JSONArray> JSONScanner::scanJSONArray(Error* error) {
     const std::size_t start = scanLocation();
     const DepthGuard depth(depth_);
-    const auto failAtStart = [&](long code, std::string_view message) {
+    const auto failAtStart = [&](JSONScannerErrorCode code, std::string_view message) {
         setScanLocation(start);
         return fail(error, code, message);
     };
     skipWhitespace();
     if (!scanCharacter('[')) {
-        return fail(error, -201, "Could not scan array. Array not started by a '[' character.");
+        return fail(error, kJSONScannerArrayNotStartedError,
+                    "Could not scan array. Array not started by a '[' character.");
     }
     skipWhitespace();
     JSONArray array;
@@ -239,31 +241,32 @@ bool JSONScanner::scanJSONArray(JSONArray& outArray, Error* error) {
     while (!scanCharacter(']')) {
         std::optional<JSONValue> value;
         if (!scanJSONObject(value)) {
-            return failAtStart(-202, "Could not scan array. Could not scan a value.");
+            return failAtStart(kJSONScannerArrayValueError, "Could not scan array. Could not scan a value.");
         }
         if (value) {
             array.push_back(std::move(*value));
         } else if (nullObject_) {
             // The location stays on the word that is no value.
-            return fail(error, -203, "Could not scan array. Value is NULL.");
+            return fail(error, kJSONScannerArrayValueIsNullError, "Could not scan array. Value is NULL.");
         }
         skipWhitespace();
         if (scanCharacter(',')) {
             skipWhitespace();
         } else if (currentCharacter() != ']') {
-            return failAtStart(-204, "Could not scan array. Array not terminated by a ']' character.");
+            return failAtStart(kJSONScannerArrayNotTerminatedError,
+                               "Could not scan array. Array not terminated by a ']' character.");
         }
     }
-    outArray = std::move(array);
-    return true;
+    return array;
 }
 
-bool JSONScanner::scanJSONStringConstant(std::string& outString, Error* error) {
+std::optional<std::string> JSONScanner::scanJSONStringConstant(Error* error) {
     const std::size_t start = scanLocation();
     skipWhitespace();
     if (!scanCharacter('"')) {
         setScanLocation(start);
-        return fail(error, -301, "Could not scan string constant. String not started by a '\"' character.");
+        return fail(error, kJSONScannerStringNotStartedError,
+                    "Could not scan string constant. String not started by a '\"' character.");
     }
     std::string string;
     while (!scanCharacter('"')) {
@@ -276,21 +279,23 @@ bool JSONScanner::scanJSONStringConstant(std::string& outString, Error* error) {
                     break;
                 case EscapeResult::BadUnicode:
                     setScanLocation(start);
-                    return fail(error, -302, "Could not scan string constant. Unicode character could not be decoded.");
+                    return fail(error, kJSONScannerStringUnicodeError,
+                                "Could not scan string constant. Unicode character could not be decoded.");
                 case EscapeResult::Unknown:
                     setScanLocation(start);
-                    return fail(error, -303, "Could not scan string constant. Unknown escape code.");
+                    return fail(error, kJSONScannerStringUnknownEscapeError,
+                                "Could not scan string constant. Unknown escape code.");
             }
         } else {
-            return fail(error, -304, "Could not scan string constant. No terminating double quote character.");
+            return fail(error, kJSONScannerStringNotTerminatedError,
+                        "Could not scan string constant. No terminating double quote character.");
         }
     }
     // Input checked as a whole is UTF-8 already; only short unchecked input can need this.
     if (!utf8::isValid(string)) {
         string = utf8::repaired(string);
     }
-    outString = std::move(string);
-    return true;
+    return string;
 }
 
 JSONScanner::EscapeResult JSONScanner::scanEscape(std::string& out) {
@@ -362,12 +367,13 @@ bool JSONScanner::scanFourHexDigits(char16_t& outUnit) {
     return true;
 }
 
-bool JSONScanner::scanJSONNumberConstant(JSONValue& outNumber, Error* error) {
+std::optional<JSONValue> JSONScanner::scanJSONNumberConstant(Error* error) {
     skipWhitespace();
-    if (!scanNumber(&outNumber)) {
-        return fail(error, -401, "Could not scan number constant.");
+    JSONValue number;
+    if (!scanNumber(&number)) {
+        return fail(error, kJSONScannerNumberError, "Could not scan number constant.");
     }
-    return true;
+    return number;
 }
 
 }  // namespace tomely

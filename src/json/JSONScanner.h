@@ -13,21 +13,43 @@ namespace tomely {
 
 inline constexpr std::string_view kJSONScannerErrorDomain = "JSONScannerErrorDomain";
 
+enum JSONScannerErrorCode : long {
+    kJSONScannerDataNotEncodedError = -12,
+    kJSONScannerInvalidCharacterError = -15,
+    kJSONScannerDictionaryNotStartedError = -101,
+    kJSONScannerDictionaryKeyError = -102,
+    kJSONScannerDictionaryKeyNotTerminatedError = -103,
+    kJSONScannerDictionaryValueError = -104,
+    kJSONScannerDictionaryNotDelimitedError = -105,
+    kJSONScannerArrayNotStartedError = -201,
+    kJSONScannerArrayValueError = -202,
+    kJSONScannerArrayValueIsNullError = -203,
+    kJSONScannerArrayNotTerminatedError = -204,
+    kJSONScannerStringNotStartedError = -301,
+    kJSONScannerStringUnicodeError = -302,
+    kJSONScannerStringUnknownEscapeError = -303,
+    kJSONScannerStringNotTerminatedError = -304,
+    kJSONScannerNumberError = -401,
+};
+
 // The JSON grammar over a DataScanner. Lenient in a few fixed ways: a comma may close an array or
 // an object, an unknown escape stands for the escaped character (unless strictEscapeCodes), and
 // nothing after the value is looked at. Strict in others: strings only in double quotes, no
 // comments.
 //
-// Every scan operation returns whether it succeeded and, on failure, stores an error in
+// Every scan operation returns what it scanned, or nothing on failure, and then stores an error in
 // `error` when one is given: domain kJSONScannerErrorDomain, the code and message of the failing
 // construct, and userInfoForScanLocation()'s entries. An object, array or string that fails moves
-// the location back to where it began (except for -101, -201, -203 and -304), and an enclosing
-// object or array then fails with its own error, so callers get the error of the outermost
-// construct that failed, positioned at its start.
+// the location back to where it began (except with kJSONScannerDictionaryNotStartedError,
+// kJSONScannerArrayNotStartedError, kJSONScannerArrayValueIsNullError and
+// kJSONScannerStringNotTerminatedError), and an enclosing object or array then fails with its
+// own error, so callers get the error of the outermost construct that failed, positioned at its
+// start.
 //
 // Objects and arrays nest at most kMaxNestingDepth deep: the container at that depth fails with
-// its "could not scan a value" error (-104 or -202) when a value in it opens another one, which
-// keeps the recursion bounded whatever the input.
+// its "could not scan a value" error (kJSONScannerDictionaryValueError or
+// kJSONScannerArrayValueError) when a value in it opens another one, which keeps the recursion
+// bounded whatever the input.
 //
 // Not thread-safe: one scanner serves one thread at a time.
 class JSONScanner : public DataScanner {
@@ -40,7 +62,8 @@ public:
     // and null at the top level yields no value. Default: the null JSONValue.
     [[nodiscard]] const std::optional<JSONValue>& nullObject() const { return nullObject_; }
     void setNullObject(std::optional<JSONValue> nullObject) { nullObject_ = std::move(nullObject); }
-    // With true, an unknown escape in a string fails with -303. Default: false.
+    // With true, an unknown escape in a string fails with kJSONScannerStringUnknownEscapeError.
+    // Default: false.
     [[nodiscard]] bool strictEscapeCodes() const { return strictEscapeCodes_; }
     void setStrictEscapeCodes(bool strict) { strictEscapeCodes_ = strict; }
     // A second encoding tried when the input does not read in the detected one. Default: None.
@@ -51,28 +74,32 @@ public:
     // the zero bytes among the first four (UTF-32 or UTF-16 of either byte order, else UTF-8) and
     // the whole input must read in it, or else in allowedEncoding(); the text is then scanned as
     // UTF-8, a leading UTF-8 byte-order mark dropped. Shorter input is scanned as it is. Fails with
-    // -12 when the input reads in neither encoding; there is then nothing to scan.
-    bool setData(std::string_view data, Error* error = nullptr);
+    // kJSONScannerDataNotEncodedError when the input reads in neither encoding; there is then
+    // nothing to scan.
+    [[nodiscard]] bool setData(std::string_view data, Error* error = nullptr);
 
     // Any value. When the location is on a word that is not true, false or null, or on null while
-    // nullObject() is nullopt, it succeeds with `outObject` empty and the location on the word.
-    // Fails with -15 on a character that starts no value (the end included).
-    bool scanJSONObject(std::optional<JSONValue>& outObject, Error* error = nullptr);
-    // An object; a later duplicate key replaces the earlier member. Codes -101 to -105: the member
-    // loop ends only on a closing brace, so a missing one (-106) shows as one of those.
-    bool scanJSONDictionary(JSONDictionary& outDictionary, Error* error = nullptr);
-    // An array. Codes -201 to -204.
-    bool scanJSONArray(JSONArray& outArray, Error* error = nullptr);
-    // A double-quoted string, as UTF-8. Codes -301 to -304. Backslash-u escapes give UTF-16 code units,
-    // two of which form one character when they are a surrogate pair; an unpaired surrogate, and
-    // any bytes that are not UTF-8 (possible only in input too short to have been checked),
-    // become U+FFFD.
-    bool scanJSONStringConstant(std::string& outString, Error* error = nullptr);
-    // A number (see DataScanner::scanNumber). Code -401.
-    bool scanJSONNumberConstant(JSONValue& outNumber, Error* error = nullptr);
+    // nullObject() is nullopt, it succeeds with `outObject` empty and the location on the word:
+    // that third outcome is why this scan answers whether it succeeded and fills `outObject`.
+    // Fails with kJSONScannerInvalidCharacterError on a character that starts no value (the end
+    // included).
+    [[nodiscard]] bool scanJSONObject(std::optional<JSONValue>& outObject, Error* error = nullptr);
+    // An object; a later duplicate key replaces the earlier member. Fails with the dictionary
+    // codes; the member loop ends only on a closing brace, so a missing one shows as one of those.
+    [[nodiscard]] std::optional<JSONDictionary> scanJSONDictionary(Error* error = nullptr);
+    // An array. Fails with the array codes.
+    [[nodiscard]] std::optional<JSONArray> scanJSONArray(Error* error = nullptr);
+    // A double-quoted string, as UTF-8. Fails with the string codes. Backslash-u escapes give
+    // UTF-16 code units, two of which form one character when they are a surrogate pair; an
+    // unpaired surrogate, and any bytes that are not UTF-8 (possible only in input too short to
+    // have been checked), become U+FFFD.
+    [[nodiscard]] std::optional<std::string> scanJSONStringConstant(Error* error = nullptr);
+    // A number (see DataScanner::scanNumber). Code kJSONScannerNumberError.
+    [[nodiscard]] std::optional<JSONValue> scanJSONNumberConstant(Error* error = nullptr);
 
 private:
-    bool fail(Error* error, long code, std::string_view message) const;
+    // Reports the error of the construct at the scan location; always nothing.
+    std::nullopt_t fail(Error* error, JSONScannerErrorCode code, std::string_view message) const;
     enum class EscapeResult { Taken, BadUnicode, Unknown };
     // Appends what the escape after a backslash stands for.
     EscapeResult scanEscape(std::string& out);

@@ -23,7 +23,7 @@ constexpr std::array<char, 256> kEscapeLetters = [] {
 }();
 
 Error cannotSerializeType(std::string_view typeName) {
-    return Error::make(std::string(kJSONSerializerErrorDomain), -1,
+    return Error::make(std::string(kJSONSerializerErrorDomain), kJSONSerializerUnsupportedValueError,
                        "Cannot serialize data of type '" + std::string(typeName) + "'");
 }
 
@@ -147,7 +147,7 @@ bool appendObject(std::string& out, const JSONValue& object, Error* error) {
                                      ? appendArray(out, *object.asArray(), error)
                                      : appendDictionary(out, *object.asDictionary(), error);
             if (!written) {
-                report(error, Error::make(std::string(kJSONSerializerErrorDomain), -1,
+                report(error, Error::make(std::string(kJSONSerializerErrorDomain), kJSONSerializerUnsupportedValueError,
                                           "Could not serialize object '" + object.description() + "'"));
             }
             return written;

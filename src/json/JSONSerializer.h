@@ -12,6 +12,10 @@ namespace tomely {
 // The serializer's error domain.
 inline constexpr std::string_view kJSONSerializerErrorDomain = "TODO_DOMAIN";
 
+enum JSONSerializerErrorCode : long {
+    kJSONSerializerUnsupportedValueError = -1,
+};
+
 // Writes values as compact JSON text in UTF-8: no whitespace at all, dictionary members in the
 // dictionary's (sorted) order, strings escaped byte by byte with a fixed table (backslash, double
 // quote, slash, and \b \t \n \f \r; nothing as a backslash-u escape, other control bytes as they
@@ -19,10 +23,11 @@ inline constexpr std::string_view kJSONSerializerErrorDomain = "TODO_DOMAIN";
 // the output is always UTF-8.
 //
 // Every kind of JSONValue can be written except a custom object without a JSON representation.
-// Such a value fails with code -1 in kJSONSerializerErrorDomain, "Cannot serialize data of type
-// '<type>'"; every array or dictionary around it that was handed to serializeObject (directly or
-// as a member) replaces that with "Could not serialize object '<description>'", so the caller
-// gets the error of the outermost value that failed below the operation it called.
+// Such a value fails with kJSONSerializerUnsupportedValueError in kJSONSerializerErrorDomain,
+// "Cannot serialize data of type '<type>'"; every array or dictionary around it that was handed
+// to serializeObject (directly or as a member) replaces that with "Could not serialize object
+// '<description>'", so the caller gets the error of the outermost value that failed below the
+// operation it called.
 //
 // Stateless; safe to use from any thread.
 class JSONSerializer {

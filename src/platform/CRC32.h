@@ -10,4 +10,8 @@ namespace tomely {
 // can check the bytes it inflates. Thread-safe.
 [[nodiscard]] std::uint32_t CRC32Value(std::span<const std::uint8_t> data);
 
+// The CRC-32 register after one more byte: the same table, without CRC32Value's inversion before
+// and after. The traditional PKWARE zip cipher keys its stream with this step. Thread-safe.
+[[nodiscard]] std::uint32_t CRC32Step(std::uint32_t crc, std::uint8_t byte);
+
 }  // namespace tomely

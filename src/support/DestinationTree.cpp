@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "support/PosixError.h"
+#include "platform/PosixError.h"
 
 namespace tomely {
 namespace {
@@ -54,42 +54,44 @@ void DestinationTree::closeCached() {
     cachedComponents_.clear();
 }
 
-int DestinationTree::openRoot(bool create, Error* error) {
+bool DestinationTree::openRoot(bool create, Error* error) {
     if (rootFd_ >= 0) {
-        return rootFd_;
+        return true;
     }
     if (create) {
         std::error_code failure;
         std::filesystem::create_directories(root_, failure);
         if (failure) {
             report(error, posixError(failure.value(), "Could not create the directory \"" + root_ + "\""));
-            return -1;
+            return false;
         }
     }
     rootFd_ = ::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (rootFd_ < 0) {
         report(error, posixError(errno, "Could not open the directory \"" + root_ + "\""));
+        return false;
     }
-    return rootFd_;
+    return true;
 }
 
-DestinationTree::Directory DestinationTree::openDirectory(std::span<const std::string> components, bool create) {
+DestinationTree::Directory DestinationTree::openDirectory(std::span<const std::string> components, bool create,
+                                                          Error* error) {
     Directory directory;
     if (cachedFd_ >= 0 && std::ranges::equal(components, cachedComponents_)) {
         directory.fd = cachedFd_;
         return directory;
     }
-    int current = openRoot(create, &directory.error);
-    if (current < 0) {
+    if (!openRoot(create, error)) {
         return directory;
     }
+    int current = rootFd_;
     for (std::size_t depth = 0; depth < components.size(); ++depth) {
         const std::string& name = components[depth];
         int next = ::openat(current, name.c_str(), kDirectoryFlags);
         if (next < 0 && errno == ENOENT && create) {
             if (::mkdirat(current, name.c_str(), 0777) != 0 && errno != EEXIST) {
-                directory.error = posixError(
-                    errno, "Could not create the directory \"" + fullPath(components.first(depth + 1)) + "\"");
+                report(error, posixError(errno, "Could not create the directory \"" +
+                                                    fullPath(components.first(depth + 1)) + "\""));
                 if (current != rootFd_) {
                     ::close(current);
                 }
@@ -102,9 +104,9 @@ DestinationTree::Directory DestinationTree::openDirectory(std::span<const std::s
             const std::string path = fullPath(components.first(depth + 1));
             if (isSymbolicLink(current, name)) {
                 directory.crossedLink = path;
-                directory.error = posixError(ELOOP, "Will not pass through the symbolic link \"" + path + "\"");
+                report(error, posixError(ELOOP, "Will not pass through the symbolic link \"" + path + "\""));
             } else {
-                directory.error = posixError(failure, "Could not open the directory \"" + path + "\"");
+                report(error, posixError(failure, "Could not open the directory \"" + path + "\""));
             }
             if (current != rootFd_) {
                 ::close(current);
@@ -128,35 +130,38 @@ bool DestinationTree::exists(const Directory& directory, const std::string& name
     return ::fstatat(directory.fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-int DestinationTree::createFile(const Directory& directory, const std::string& name, Error* error) {
+FileDescriptor DestinationTree::createFile(const Directory& directory, const std::string& name, Error* error) {
     // O_NONBLOCK keeps a FIFO that happens to sit at the path from blocking the extraction.
     constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = ::openat(directory.fd, name.c_str(), kFlags, 0666);
-    if (fd < 0 && errno == ELOOP) {
+    FileDescriptor file(::openat(directory.fd, name.c_str(), kFlags, 0666));
+    if (!file.isOpen() && errno == ELOOP) {
         // A link is there (O_NOFOLLOW refuses it): replace the link itself, so that the data
         // cannot follow it to wherever it points.
         if (::unlinkat(directory.fd, name.c_str(), 0) == 0) {
-            fd = ::openat(directory.fd, name.c_str(), kFlags | O_EXCL, 0666);
+            file = FileDescriptor(::openat(directory.fd, name.c_str(), kFlags | O_EXCL, 0666));
         }
     }
-    if (fd < 0) {
+    if (!file.isOpen()) {
         report(error, posixError(errno, "Could not open \"" + name + "\" for writing"));
-        return -1;
+        return file;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         report(error, posixError(EINVAL, "\"" + name + "\" is not a regular file"));
-        return -1;
+        return FileDescriptor();
     }
     // Back to blocking writes for the data itself.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    return file;
 }
 
-bool DestinationTree::setFileModificationDate(int fd, std::time_t date) {
+bool DestinationTree::setFileModificationDate(const FileDescriptor& file, std::time_t date, Error* error) {
     const DateChange change(date);
-    return ::futimens(fd, change.times) == 0;
+    if (::futimens(file.get(), change.times) != 0) {
+        report(error, posixError(errno, "Could not set the modification date"));
+        return false;
+    }
+    return true;
 }
 
 bool DestinationTree::createSymbolicLink(const Directory& directory, const std::string& name, const std::string& target,
@@ -173,9 +178,8 @@ bool DestinationTree::setModificationDate(std::span<const std::string> component
         report(error, posixError(EINVAL, "No item to date below \"" + root_ + "\""));
         return false;
     }
-    const Directory parent = openDirectory(components.first(components.size() - 1), false);
+    const Directory parent = openDirectory(components.first(components.size() - 1), false, error);
     if (!parent.isOpen()) {
-        report(error, parent.error);
         return false;
     }
     const DateChange change(date);

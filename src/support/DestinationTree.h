@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/FileIO.h"
 
 namespace tomely {
 
@@ -21,44 +22,48 @@ public:
     DestinationTree(const DestinationTree&) = delete;
     DestinationTree& operator=(const DestinationTree&) = delete;
 
-    // An open directory below the root. The descriptor belongs to the tree and stays valid until
-    // the next call of openDirectory.
+    // A directory below the root, open unless fd is -1. The descriptor belongs to the tree and
+    // stays valid until the next call of openDirectory.
     struct Directory {
         int fd = -1;
         // Set when a symbolic link stands where a directory of the path should be: its full path.
         std::string crossedLink;
-        Error error;  // why the directory could not be opened, when fd is -1
 
         [[nodiscard]] bool isOpen() const { return fd >= 0; }
     };
 
     // The directory `components` below the root. With `create`, the root and every missing
-    // directory on the way are made (mode 0777 less the umask).
-    [[nodiscard]] Directory openDirectory(std::span<const std::string> components, bool create);
+    // directory on the way are made (mode 0777 less the umask). When it cannot be opened, the
+    // result is not open and `error` says why.
+    [[nodiscard]] Directory openDirectory(std::span<const std::string> components, bool create, Error* error = nullptr);
 
     // Whether anything, a dangling link included, is at `name` in `directory`.
     [[nodiscard]] static bool exists(const Directory& directory, const std::string& name);
 
     // Opens `name` in `directory` for writing, truncated, or created (mode 0666 less the umask).
     // A symbolic link there is replaced by the new file, never written through; anything other than
-    // a regular file there is not opened. Returns the descriptor, which the caller closes, or -1.
-    [[nodiscard]] int createFile(const Directory& directory, const std::string& name, Error* error);
+    // a regular file there is not opened. Returns the open file, or an empty one on failure.
+    [[nodiscard]] static FileDescriptor createFile(const Directory& directory, const std::string& name,
+                                                   Error* error = nullptr);
 
     // Sets the modification date of a file this tree opened with createFile.
-    [[nodiscard]] static bool setFileModificationDate(int fd, std::time_t date);
+    [[nodiscard]] static bool setFileModificationDate(const FileDescriptor& file, std::time_t date,
+                                                      Error* error = nullptr);
 
     [[nodiscard]] static bool createSymbolicLink(const Directory& directory, const std::string& name,
-                                                 const std::string& target, Error* error);
+                                                 const std::string& target, Error* error = nullptr);
 
     // Sets the modification date of the item at `components` itself (a link's own date, not its
     // target's).
-    [[nodiscard]] bool setModificationDate(std::span<const std::string> components, std::time_t date, Error* error);
+    [[nodiscard]] bool setModificationDate(std::span<const std::string> components, std::time_t date,
+                                           Error* error = nullptr);
 
     // The root's path and the components joined by "/", for log lines.
     [[nodiscard]] std::string fullPath(std::span<const std::string> components) const;
 
 private:
-    [[nodiscard]] int openRoot(bool create, Error* error);
+    // Opens rootFd_, unless it is open already.
+    [[nodiscard]] bool openRoot(bool create, Error* error);
     void closeCached();
 
     std::string root_;

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/PosixError.h"
 #include "platform/SystemLog.h"
-#include "support/PosixError.h"
 
 namespace tomely {
 namespace {
@@ -53,7 +53,8 @@ std::optional<std::string> findOrCreateDirectory(SearchPathDirectory directory, 
                                                  std::optional<std::string_view> appendPathComponent, Error* error) {
     auto base = firstSearchPath(directory, domain);
     if (!base) {
-        Error missing = Error::make(std::string(kSupportDirectoryErrorDomain), 0, std::string(kNoPathFoundDescription));
+        Error missing = Error::make(std::string(kSupportDirectoryErrorDomain), kSupportDirectoryNoPathFoundError,
+                                    std::string(kNoPathFoundDescription));
         missing.userInfo.emplace(kSearchPathDirectoryKey, std::to_string(static_cast<long>(directory)));
         missing.userInfo.emplace(kSearchPathDomainMaskKey, std::to_string(static_cast<unsigned long>(domain)));
         report(error, std::move(missing));

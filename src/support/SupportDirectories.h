@@ -14,6 +14,10 @@ enum class SearchPathDirectory : long { ApplicationSupport = 14 };
 enum class SearchPathDomainMask : unsigned long { User = 1 };
 
 inline constexpr std::string_view kSupportDirectoryErrorDomain = "SupportDirectoryErrorDomain";
+enum SupportDirectoryErrorCode : long {
+    kSupportDirectoryNoPathFoundError = 0,
+};
+// The description of kSupportDirectoryNoPathFoundError.
 inline constexpr std::string_view kNoPathFoundDescription = "No path found for directory in domain.";
 inline constexpr std::string_view kSearchPathDirectoryKey = "NSSearchPathDirectory";
 inline constexpr std::string_view kSearchPathDomainMaskKey = "NSSearchPathDomainMask";
@@ -24,7 +28,7 @@ inline constexpr std::string_view kExecutableName = "tomely-uploader";
 // The directory of the given kind (for application support: $XDG_DATA_HOME when it is an
 // absolute path, else $HOME/.local/share), with `appendPathComponent` appended when given, created
 // with its intermediate directories when missing. Returns nullopt and fills `error` when no base
-// directory can be found (SupportDirectoryErrorDomain, code 0) or the directory cannot be created
+// directory can be found (kSupportDirectoryNoPathFoundError) or the directory cannot be created
 // (the creation's error); on success `error` is left empty (Error{}).
 // Stateless: any thread may call it, but not while another thread changes the environment.
 [[nodiscard]] std::optional<std::string> findOrCreateDirectory(SearchPathDirectory directory,

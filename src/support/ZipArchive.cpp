@@ -4,21 +4,20 @@
 #include <unzip.h>
 
 #include <array>
-#include <cerrno>
 #include <climits>
 #include <ctime>
-#include <fstream>
 #include <optional>
 #include <set>
 #include <span>
 #include <utility>
 #include <vector>
 
+#include "platform/FileIO.h"
+#include "platform/HexText.h"
 #include "platform/SystemLog.h"
 #include "platform/UTF8.h"
 #include "support/DestinationTree.h"
 #include "support/DosDate.h"
-#include "support/PosixError.h"
 #include "support/ZipEntryPath.h"
 #include "support/ZipEntryReader.h"
 
@@ -44,22 +43,8 @@ std::string fileURLString(const std::string& path) {
             absolute = std::string(cwd.data()) + "/" + absolute;
         }
     }
-    static constexpr std::string_view kKept = "-._~!$&'()*+,;=:@/";
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const char character : absolute) {
-        const auto byte = static_cast<unsigned char>(character);
-        const bool alphanumeric =
-            (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9');
-        if (alphanumeric || kKept.find(character) != std::string_view::npos) {
-            url += character;
-        } else {
-            url += '%';
-            url += kHex[byte >> 4];
-            url += kHex[byte & 0xF];
-        }
-    }
-    return url;
+    static constexpr ByteSet kKept = kASCIIAlphanumerics.with("-._~!$&'()*+,;=:@/");
+    return "file://" + percentEncoded(absolute, kKept);
 }
 
 // minizip 1.1 never finds an end-of-central-directory record at the very start of a file, so a
@@ -67,38 +52,21 @@ std::string fileURLString(const std::string& path) {
 // archive at all: a lone record with no entries, followed by exactly its comment.
 bool isEmptyArchive(const std::string& path) {
     constexpr std::size_t kRecordSize = 22;
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    const std::streamoff fileSize = in.tellg();
-    std::array<char, kRecordSize> record{};
-    if (!in || fileSize < static_cast<std::streamoff>(kRecordSize) || !in.seekg(0) ||
-        !in.read(record.data(), record.size())) {
+    InputFile in(path);
+    const std::uint64_t fileSize = in.currentSize();
+    std::array<std::uint8_t, kRecordSize> record{};
+    if (fileSize < kRecordSize || in.read(record) != kRecordSize) {
         return false;
     }
     const auto field = [&record](std::size_t at, std::size_t size) {
         std::uint32_t value = 0;
         for (std::size_t i = size; i > 0; --i) {
-            value = (value << 8) | static_cast<std::uint8_t>(record[at + i - 1]);
+            value = (value << 8) | record[at + i - 1];
         }
         return value;
     };
     const bool noEntries = field(8, 2) == 0 && field(10, 2) == 0 && field(12, 4) == 0 && field(16, 4) == 0;
-    return field(0, 4) == 0x06054B50 && noEntries &&
-           fileSize == static_cast<std::streamoff>(kRecordSize + field(20, 2));
-}
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
+    return field(0, 4) == 0x06054B50 && noEntries && fileSize == kRecordSize + field(20, 2);
 }
 
 // One run of unzipFileAtPath over an archive whose first entry has been found.
@@ -174,13 +142,14 @@ private:
         const std::span<const std::string> components = path.components;
         const auto directoryComponents = path.isDirectory ? components : components.first(components.size() - 1);
 
-        const DestinationTree::Directory directory = tree_.openDirectory(directoryComponents, true);
+        Error failure;
+        const DestinationTree::Directory directory = tree_.openDirectory(directoryComponents, true, &failure);
         if (!directory.crossedLink.empty()) {
             skip(rawName, "its path passes through the symbolic link \"" + directory.crossedLink + "\"");
             return;
         }
         if (!directory.isOpen()) {
-            SystemLog::write("[ZipArchive] Error: " + directory.error.localizedDescription());
+            SystemLog::write("[ZipArchive] Error: " + failure.localizedDescription());
         }
         if (!isLink) {
             dateRecords_.emplace(path.components, modDate);
@@ -201,24 +170,27 @@ private:
 
     void writeFile(const DestinationTree::Directory& directory, const ZipEntryPath& path,
                    std::optional<std::time_t> modDate) {
-        const int fd = tree_.createFile(directory, path.components.back(), nullptr);
-        if (fd < 0) {
+        const FileDescriptor file = DestinationTree::createFile(directory, path.components.back());
+        if (!file.isOpen()) {
             return;
         }
-        std::array<char, kReadBufferSize> buffer{};
-        int read = 0;
-        // A read error ends the file where the data stopped.
-        while ((read = reader_.read(buffer.data(), buffer.size())) > 0) {
-            if (!writeAll(fd, buffer.data(), static_cast<std::size_t>(read))) {
+        std::array<std::uint8_t, kReadBufferSize> buffer{};
+        for (;;) {
+            const std::optional<std::size_t> read = reader_.read(buffer);
+            // A read error ends the file where the data stopped.
+            if (!read || *read == 0) {
+                break;
+            }
+            Error failure;
+            if (!writeAll(file.get(), std::span(buffer).first(*read), &failure)) {
                 SystemLog::write("[ZipArchive] Failed to write \"" + tree_.fullPath(path.components) +
-                                 "\": " + posixError(errno, "write").localizedDescription());
+                                 "\": write: " + failure.localizedDescription());
                 break;
             }
         }
-        if (modDate && !DestinationTree::setFileModificationDate(fd, *modDate)) {
+        if (modDate && !DestinationTree::setFileModificationDate(file, *modDate)) {
             SystemLog::write("[ZipArchive] Failed to set attributes");
         }
-        ::close(fd);
     }
 
     void writeLink(const DestinationTree::Directory& directory, const ZipEntryPath& path, const std::string& rawName) {
@@ -241,18 +213,17 @@ private:
     // The whole entry data, unless it fails to read or is longer than any path can be.
     std::optional<std::string> readLinkTarget() {
         std::string target;
-        std::array<char, kReadBufferSize> buffer{};
-        int read = 0;
-        while ((read = reader_.read(buffer.data(), buffer.size())) > 0) {
-            if (target.size() + static_cast<std::size_t>(read) > kMaxLinkTargetLength) {
+        std::array<std::uint8_t, kReadBufferSize> buffer{};
+        for (;;) {
+            const std::optional<std::size_t> read = reader_.read(buffer);
+            if (!read || target.size() + *read > kMaxLinkTargetLength) {
                 return std::nullopt;
             }
-            target.append(buffer.data(), static_cast<std::size_t>(read));
+            if (*read == 0) {
+                return target;
+            }
+            target.append(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(*read));
         }
-        if (read < 0) {
-            return std::nullopt;
-        }
-        return target;
     }
 
     static void skip(const std::string& rawName, std::string_view reason) {

@@ -10,8 +10,10 @@
 namespace tomely {
 
 inline constexpr std::string_view kZipArchiveErrorDomain = "ZipArchiveErrorDomain";
-inline constexpr long kZipArchiveOpenFailedCode = -1;    // "failed to open zip file"
-inline constexpr long kZipArchiveNoFirstEntryCode = -2;  // "failed to open first file in zip file"
+enum ZipArchiveErrorCode : long {
+    kZipArchiveOpenFailedCode = -1,    // "failed to open zip file"
+    kZipArchiveNoFirstEntryCode = -2,  // "failed to open first file in zip file"
+};
 
 // Unpacks zip archives (the book package) into a directory, over minizip.
 class ZipArchive {
@@ -31,16 +33,17 @@ public:
     // components, with empty or ill-formed names, whose path passes through a symbolic link, and
     // links whose target could lead outside are skipped, each with a "[ZipArchive] " line in the
     // system log. Runs entirely on the calling thread and keeps no state between calls.
-    static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
-                                std::string_view password, Error* error = nullptr);
+    [[nodiscard]] static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                              std::string_view password, Error* error = nullptr);
 
     // Told after each entry has been dealt with (extracted or skipped): its index from 0 and the
     // number of entries the archive declares. Runs on the extracting thread.
     using ProgressObserver = std::function<void(std::uint64_t index, std::uint64_t totalFiles)>;
 
     // The same, telling `progress` about every entry as it goes.
-    static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
-                                std::string_view password, Error* error, const ProgressObserver& progress);
+    [[nodiscard]] static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                              std::string_view password, Error* error,
+                                              const ProgressObserver& progress);
 };
 
 }  // namespace tomely

@@ -1,16 +1,8 @@
 #include "support/ZipCipher.h"
 
-#include <zlib.h>
+#include "platform/CRC32.h"
 
 namespace tomely {
-namespace {
-
-std::uint32_t crc32Step(std::uint32_t crc, std::uint8_t byte) {
-    static const z_crc_t* const table = get_crc_table();
-    return table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-}
-
-}  // namespace
 
 ZipCipher::ZipCipher(std::string_view password) {
     for (const char character : password) {
@@ -31,9 +23,9 @@ std::uint8_t ZipCipher::encrypt(std::uint8_t plainByte) {
 }
 
 void ZipCipher::update(std::uint8_t plainByte) {
-    keys_[0] = crc32Step(keys_[0], plainByte);
+    keys_[0] = CRC32Step(keys_[0], plainByte);
     keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813U + 1;
-    keys_[2] = crc32Step(keys_[2], static_cast<std::uint8_t>(keys_[1] >> 24));
+    keys_[2] = CRC32Step(keys_[2], static_cast<std::uint8_t>(keys_[1] >> 24));
 }
 
 std::uint8_t ZipCipher::keystreamByte() const {

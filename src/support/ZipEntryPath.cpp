@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/HexText.h"
 #include "platform/UTF8.h"
 
 namespace tomely {
@@ -22,7 +23,6 @@ std::vector<std::string_view> splitOnSlashes(std::string_view text) {
 }  // namespace
 
 std::string printableName(std::string_view rawName) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string text;
     for (std::size_t at = 0; at < rawName.size();) {
         const auto lead = static_cast<std::uint8_t>(rawName[at]);
@@ -32,8 +32,7 @@ std::string printableName(std::string_view rawName) {
             at += length;
         } else {
             text += "\\x";
-            text += kHex[lead >> 4];
-            text += kHex[lead & 0xF];
+            appendHexDigits(text, lead, HexCase::Upper);
             ++at;
         }
     }

@@ -1,6 +1,7 @@
 #include "support/ZipEntryReader.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace tomely {
 namespace {
@@ -66,53 +67,60 @@ ZipEntryReader::Opened ZipEntryReader::openEncrypted(const unz_file_info64& info
     return Opened::Yes;
 }
 
-int ZipEntryReader::read(char* buffer, unsigned size) {
+std::optional<std::size_t> ZipEntryReader::read(std::span<std::uint8_t> buffer) {
     if (!open_) {
-        return UNZ_PARAMERROR;
+        return std::nullopt;
     }
+    // minizip reads at most an unsigned's worth at once.
+    buffer = buffer.first(std::min<std::size_t>(buffer.size(), std::numeric_limits<unsigned>::max()));
     if (!cipher_) {
-        return unzReadCurrentFile(zip_, buffer, size);
+        const int read = unzReadCurrentFile(zip_, buffer.data(), static_cast<unsigned>(buffer.size()));
+        return read < 0 ? std::nullopt : std::optional<std::size_t>(read);
     }
-    size = static_cast<unsigned>(std::min<std::uint64_t>(size, remainingOutput_));
-    if (size == 0) {
+    buffer = buffer.first(static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), remainingOutput_)));
+    if (buffer.empty()) {
         return 0;
     }
-    const int read = inflating_ ? readInflated(buffer, size) : readDecrypted(buffer, size);
-    if (read > 0) {
-        remainingOutput_ -= static_cast<std::uint64_t>(read);
+    const std::optional<std::size_t> read = inflating_ ? readInflated(buffer) : readDecrypted(buffer);
+    if (read) {
+        remainingOutput_ -= *read;
     }
     return read;
 }
 
-int ZipEntryReader::readDecrypted(char* buffer, unsigned size) {
-    const int read = unzReadCurrentFile(zip_, buffer, size);
-    for (int i = 0; i < read; ++i) {
-        buffer[i] = static_cast<char>(cipher_->decrypt(static_cast<std::uint8_t>(buffer[i])));
+std::optional<std::size_t> ZipEntryReader::readDecrypted(std::span<std::uint8_t> buffer) {
+    const int read = unzReadCurrentFile(zip_, buffer.data(), static_cast<unsigned>(buffer.size()));
+    if (read < 0) {
+        return std::nullopt;
     }
-    return read;
+    for (std::uint8_t& byte : buffer.first(static_cast<std::size_t>(read))) {
+        byte = cipher_->decrypt(byte);
+    }
+    return static_cast<std::size_t>(read);
 }
 
-int ZipEntryReader::readInflated(char* buffer, unsigned size) {
-    stream_.next_out = reinterpret_cast<Bytef*>(buffer);
+std::optional<std::size_t> ZipEntryReader::readInflated(std::span<std::uint8_t> buffer) {
+    const auto size = static_cast<uInt>(buffer.size());
+    stream_.next_out = buffer.data();
     stream_.avail_out = size;
     while (stream_.avail_out == size && !streamEnded_) {
         if (stream_.avail_in == 0 && !inputEnded_) {
-            const int read = readDecrypted(reinterpret_cast<char*>(input_.data()), input_.size());
-            if (read < 0) {
-                return read;
+            const std::optional<std::size_t> read = readDecrypted(input_);
+            if (!read) {
+                return std::nullopt;
             }
-            inputEnded_ = read == 0;
+            inputEnded_ = *read == 0;
             stream_.next_in = input_.data();
-            stream_.avail_in = static_cast<uInt>(read);
+            stream_.avail_in = static_cast<uInt>(*read);
         }
         const int status = inflate(&stream_, Z_NO_FLUSH);
         if (status == Z_STREAM_END) {
             streamEnded_ = true;
         } else if (status != Z_OK && !(status == Z_BUF_ERROR && stream_.avail_in == 0 && !inputEnded_)) {
-            return status == Z_BUF_ERROR ? Z_DATA_ERROR : status;
+            return std::nullopt;
         }
     }
-    return static_cast<int>(size - stream_.avail_out);
+    return static_cast<std::size_t>(size - stream_.avail_out);
 }
 
 void ZipEntryReader::close() {

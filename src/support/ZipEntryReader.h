@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "support/ZipCipher.h"
@@ -27,15 +28,16 @@ public:
     // Opens the current entry. No: minizip refused it (unsupported method, damaged header) or the
     // password does not fit; NeedsPassword: it is encrypted and `password` is empty.
     [[nodiscard]] Opened open(const unz_file_info64& info, std::string_view password);
-    // Like unzReadCurrentFile: the number of bytes read, 0 at the end of the data, < 0 on error.
-    [[nodiscard]] int read(char* buffer, unsigned size);
+    // Reads the next bytes of the entry's data into `buffer`: their number, 0 at the end of the
+    // data, or nothing when the data cannot be read.
+    [[nodiscard]] std::optional<std::size_t> read(std::span<std::uint8_t> buffer);
     // Closes the entry, if open. minizip's CRC verdict is not looked at.
     void close();
 
 private:
     [[nodiscard]] Opened openEncrypted(const unz_file_info64& info, std::string_view password);
-    [[nodiscard]] int readDecrypted(char* buffer, unsigned size);
-    [[nodiscard]] int readInflated(char* buffer, unsigned size);
+    [[nodiscard]] std::optional<std::size_t> readDecrypted(std::span<std::uint8_t> buffer);
+    [[nodiscard]] std::optional<std::size_t> readInflated(std::span<std::uint8_t> buffer);
 
     unzFile zip_;
     bool open_ = false;

@@ -6,6 +6,8 @@
 #include "ui/LocateBookView.h"
 #include "ui/PrepareBookView.h"
 #include "ui/QtControls.h"
+#include "ui/UploadBookView.h"
+#include "ui/UploadDoneView.h"
 #include "ui/UploaderWindow.h"
 
 namespace tomely::ui {
@@ -16,6 +18,8 @@ const std::pair<std::string_view, std::unique_ptr<View> (*)()> kStepViews[] = {
     {"ACAuthViewController", makeAuthView},
     {"ACLocateBookViewController", makeLocateBookView},
     {"ACPrepareBookViewController", makePrepareBookView},
+    {"ACUploadBookViewController", []() -> std::unique_ptr<View> { return std::make_unique<QtUploadBookView>(); }},
+    {"ACUploadDoneViewController", []() -> std::unique_ptr<View> { return std::make_unique<QtUploadDoneView>(); }},
 };
 
 }  // namespace

@@ -5,9 +5,10 @@
 #include <array>
 #include <unordered_set>
 
+#include "platform/FileIO.h"
+#include "platform/HexText.h"
 #include "platform/SerialQueue.h"
 #include "upload/DeflateData.h"
-#include "platform/FileIO.h"
 
 namespace tomely {
 namespace {
@@ -63,7 +64,12 @@ void ACFileSHA1::hashFiles(std::vector<std::string> paths) {
 
 void ACFileSHA1::hashFileAndReport(const std::string& path, Batch& batch) {
     const std::vector<std::uint8_t> contents = readWholeFile(path).value_or(std::vector<std::uint8_t>());
-    batch.fingerprints[path] = fingerprint(contents);
+    // Contents that cannot be compressed are taken as no bytes, like an unreadable file.
+    const std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
+    batch.fingerprints[path] = fingerprintOfDeflated(deflated);
+    if (DeflatedBlock keep = deflatedBlock()) {
+        keep(*this, path, deflated);
+    }
     const std::uint64_t filesDone = batch.fingerprints.size();
     if (ProgressBlock progress = progressBlock()) {
         progress(*this, filesDone, batch.filesInList);
@@ -77,14 +83,11 @@ void ACFileSHA1::hashFileAndReport(const std::string& path, Batch& batch) {
 
 std::string ACFileSHA1::fingerprint(std::span<const std::uint8_t> contents) {
     // Contents that cannot be compressed are taken as no bytes, like an unreadable file.
-    const std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
-    static constexpr char kHexDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * kSHA1Length + 1 + 20);
-    for (const std::uint8_t byte : sha1(deflated)) {
-        text += kHexDigits[byte >> 4];
-        text += kHexDigits[byte & 0x0F];
-    }
+    return fingerprintOfDeflated(deflateData(contents).value_or(std::vector<std::uint8_t>()));
+}
+
+std::string ACFileSHA1::fingerprintOfDeflated(std::span<const std::uint8_t> deflated) {
+    std::string text = hexDigits(sha1(deflated), HexCase::Lower);
     text += '_';
     text += std::to_string(deflated.size());
     return text;
@@ -108,6 +111,16 @@ ACFileSHA1::CompleteBlock ACFileSHA1::completeBlock() const {
 void ACFileSHA1::setCompleteBlock(CompleteBlock block) {
     std::scoped_lock lock(mutex_);
     completeBlock_ = std::move(block);
+}
+
+ACFileSHA1::DeflatedBlock ACFileSHA1::deflatedBlock() const {
+    std::scoped_lock lock(mutex_);
+    return deflatedBlock_;
+}
+
+void ACFileSHA1::setDeflatedBlock(DeflatedBlock block) {
+    std::scoped_lock lock(mutex_);
+    deflatedBlock_ = std::move(block);
 }
 
 }  // namespace tomely

@@ -96,7 +96,7 @@ TEST(DataCompressorTest, BlocksWithoutFinishAddUpToOneMember) {
         const std::size_t length = std::min<std::size_t>(70000, data.size() - offset);
         const bool last = offset + length == data.size();
         Error error;
-        const auto piece = compressor->compressBytes(std::span(data).subspan(offset, length), &error, last);
+        const auto piece = compressor->compressBytes(std::span(data).subspan(offset, length), last, &error);
         ASSERT_TRUE(piece.has_value());
         member.insert(member.end(), piece->begin(), piece->end());
     }

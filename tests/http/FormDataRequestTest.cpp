@@ -159,10 +159,12 @@ TEST_F(FormDataRequestTest, FilePartsAreStreamedThroughATemporaryFileThatIsRemov
     std::ofstream(path, std::ios::binary) << content;
 
     auto request = form();
+    request->setTemporaryFileDirectory(directory.string());
     request->addFile(path, "upload");
     request->addPostValue("/OEBPS/chapter.txt.part00000", "name");
     request->buildPostBody();
     const std::string bodyFile = request->postBodyFilePath();
+    EXPECT_EQ(std::filesystem::path(bodyFile).parent_path(), directory);
     EXPECT_TRUE(std::filesystem::exists(bodyFile));
     EXPECT_TRUE(request->postBody().empty());
     const auto recorded = send(request);

@@ -126,9 +126,8 @@ TEST(JSONScannerTest, NumberWithoutDigitsFails) {
     }
     JSONScanner scanner;
     ASSERT_TRUE(scanner.setData("  x"));
-    JSONValue number;
     Error error;
-    EXPECT_FALSE(scanner.scanJSONNumberConstant(number, &error));
+    EXPECT_FALSE(scanner.scanJSONNumberConstant(&error));
     expectScannerError(error, -401, "Could not scan number constant.", 2);
 }
 
@@ -274,32 +273,27 @@ TEST(JSONScannerTest, ContainerFailures) {
 TEST(JSONScannerTest, ScanOperationsCalledDirectly) {
     JSONScanner scanner;
     Error error;
-    JSONDictionary dictionary;
     ASSERT_TRUE(scanner.setData("  [1]"));
-    EXPECT_FALSE(scanner.scanJSONDictionary(dictionary, &error));
+    EXPECT_FALSE(scanner.scanJSONDictionary(&error));
     expectScannerError(error, -101, "Could not scan dictionary. Dictionary that does not start with '{' character.", 2);
 
-    JSONArray array;
     ASSERT_TRUE(scanner.setData(" {}"));
-    EXPECT_FALSE(scanner.scanJSONArray(array, &error));
+    EXPECT_FALSE(scanner.scanJSONArray(&error));
     expectScannerError(error, -201, "Could not scan array. Array not started by a '[' character.", 1);
 
     // A failing construct moves back to where it began, whitespace included.
     ASSERT_TRUE(scanner.setData("  {1}"));
-    EXPECT_FALSE(scanner.scanJSONDictionary(dictionary, &error));
+    EXPECT_FALSE(scanner.scanJSONDictionary(&error));
     EXPECT_EQ(error.code, -102);
     EXPECT_EQ(scanner.scanLocation(), 0U);
 
     // Each operation leaves the location after what it took, for the next one.
     ASSERT_TRUE(scanner.setData(R"("a" , "b")"));
-    std::string string;
-    ASSERT_TRUE(scanner.scanJSONStringConstant(string));
-    EXPECT_EQ(string, "a");
+    EXPECT_EQ(scanner.scanJSONStringConstant(), "a");
     EXPECT_EQ(scanner.scanLocation(), 3U);
     scanner.skipWhitespace();
     EXPECT_TRUE(scanner.scanCharacter(','));
-    ASSERT_TRUE(scanner.scanJSONStringConstant(string));
-    EXPECT_EQ(string, "b");
+    EXPECT_EQ(scanner.scanJSONStringConstant(), "b");
     EXPECT_TRUE(scanner.isAtEnd());
 }
 

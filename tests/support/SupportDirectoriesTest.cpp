@@ -7,8 +7,8 @@
 
 #include "common/ScopedEnvironment.h"
 #include "common/TemporaryDirectory.h"
+#include "platform/PosixError.h"
 #include "platform/SystemLog.h"
-#include "support/PosixError.h"
 
 namespace tomely {
 namespace {

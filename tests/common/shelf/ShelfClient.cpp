@@ -178,11 +178,17 @@ Reply ShelfClient::post(const std::string& path, const std::string& body, const 
     if (!cookie_.empty()) {
         headers.emplace("Cookie", cookie_);
     }
-    if (contentType.empty()) {
-        // The manifest goes out without a content type, as the uploader sends it.
-        return replyOf(http_->Post(path, headers, body.data(), body.size(), std::string()));
-    }
-    return replyOf(http_->Post(path, headers, body, contentType));
+    // As the uploader does, a request with a body goes out on a new connection that is closed after
+    // the answer: the service may close an idle kept-alive connection just as a request is sent on
+    // it, and a POST must not be sent twice.
+    http_->stop();
+    keptAlive_ = false;
+    // The manifest goes out without a content type, as the uploader sends it.
+    const Reply reply = contentType.empty()
+                            ? replyOf(http_->Post(path, headers, body.data(), body.size(), std::string()))
+                            : replyOf(http_->Post(path, headers, body, contentType));
+    http_->stop();
+    return reply;
 }
 
 Reply ShelfClient::get(const std::string& path) {
@@ -190,7 +196,14 @@ Reply ShelfClient::get(const std::string& path) {
     if (!cookie_.empty()) {
         headers.emplace("Cookie", cookie_);
     }
-    return replyOf(http_->Get(path, headers));
+    auto result = http_->Get(path, headers);
+    if (!result && keptAlive_) {
+        // The service closed the kept-alive connection while it was idle; like the uploader, send
+        // the request once more on a new one.
+        result = http_->Get(path, headers);
+    }
+    keptAlive_ = result && result->get_header_value("Connection") != "close";
+    return replyOf(result);
 }
 
 Reply ShelfClient::signIn(const std::string& email, const std::string& password) {

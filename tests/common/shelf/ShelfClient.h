@@ -68,8 +68,9 @@ struct SyncResult {
     std::vector<std::string> sent;   // the names whose upload was answered with 2xx
 };
 
-// One author's connection to the service. Keeps the session cookie of the sign-in answer and
-// sends it with every call. Not thread-safe: one per thread.
+// One author's client of the service. Keeps the session cookie of the sign-in answer and sends it
+// with every call. Like the uploader, it sends each request with a body on a connection of its
+// own and keeps only GETs' connections alive. Not thread-safe: one per thread.
 class ShelfClient {
 public:
     ShelfClient(const std::string& host, int port, bool tls = false);
@@ -95,7 +96,8 @@ public:
 
 private:
     std::unique_ptr<httplib::Client> http_;
-    std::string cookie_;  // "tomely_session=..." or empty
+    std::string cookie_;      // "tomely_session=..." or empty
+    bool keptAlive_ = false;  // the last answer left its connection open for the next GET
 };
 
 // The files of a zip archive (name without leading "/" -> content); nothing when it is not one
