@@ -21,6 +21,16 @@ QLineEdit* makeField(const QString& objectName, const QString& accessibleName, Q
     return field;
 }
 
+// The field with its error label right below it; the label's place is kept while it is hidden,
+// so showing it moves nothing.
+QBoxLayout* withErrorBelow(QWidget* field, QWidget* error) {
+    auto* column = new QVBoxLayout;
+    column->setSpacing(2);
+    column->addWidget(field);
+    column->addWidget(error);
+    return column;
+}
+
 class QtAuthView final : public QtView, public AuthView {
 public:
     QtAuthView()
@@ -48,10 +58,10 @@ public:
         layout->addSpacing(12);
         auto* form = new QFormLayout;
         form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-        form->addRow(makeFieldLabel(QStringLiteral("&E-mail address:"), emailField_.widget()), emailField_.widget());
-        form->addRow(QString(), emailFieldError_.widget());
-        form->addRow(makeFieldLabel(QStringLiteral("&Password:"), passwordField_.widget()), passwordField_.widget());
-        form->addRow(QString(), passwordFieldError_.widget());
+        form->addRow(makeFieldLabel(QStringLiteral("&E-mail address:"), emailField_.widget()),
+                     withErrorBelow(emailField_.widget(), emailFieldError_.widget()));
+        form->addRow(makeFieldLabel(QStringLiteral("&Password:"), passwordField_.widget()),
+                     withErrorBelow(passwordField_.widget(), passwordFieldError_.widget()));
         layout->addLayout(form);
         layout->addWidget(incorrectCredentialsError_.widget());
         layout->addWidget(progressBar_.widget());
