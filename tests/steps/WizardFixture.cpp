@@ -1,6 +1,7 @@
 #include "WizardFixture.h"
 
 #include "common/ZipBuilder.h"
+#include "http/HTTPCookieStorage.h"
 #include "steps/ACAuthViewController.h"
 #include "steps/ACLocateBookViewController.h"
 
@@ -8,6 +9,8 @@ namespace tomely::test {
 
 WizardFixture::WizardFixture() {
     environment.set("XDG_DATA_HOME", directory.pathOf("data"));
+    // Session cookies are kept process-wide, as the app keeps them; each test signs in afresh.
+    HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
     bundle.addView("ACAuthViewController", [] { return std::make_unique<FakeAuthView>(); });
     bundle.addView("ACLocateBookViewController", [] { return std::make_unique<FakeLocateBookView>(); });
     bundle.addView("ACPrepareBookViewController", [] { return std::make_unique<FakePrepareBookView>(); });
@@ -15,6 +18,11 @@ WizardFixture::WizardFixture() {
 
 void WizardFixture::launch(const std::string& serviceURL, std::optional<std::string> bookPath) {
     environment.set("TOMELY_SERVICE_URL", serviceURL);
+    // A later launch is a new run of the app, with a new window and the same stores.
+    if (!bundle.window) {
+        bundle.window = std::make_unique<FakeUploaderWindow>();
+        window = bundle.window.get();
+    }
     delegate_ = std::make_unique<ACAppDelegate>(
         bundle, desktop.desktop, [this, bookPath = std::move(bookPath)](ACMainViewController& container) {
             return ACStepViewController::initWithNibName<ACAuthViewController>(

@@ -22,7 +22,8 @@ protected:
     WizardFixture();
 
     // Opens the window with the sign-in step against `serviceURL`, and waits until the step has
-    // brought it forward (and read the remembered address, if any).
+    // brought it forward (and read the remembered address, if any). Launching again starts a new
+    // run of the app with the same stores.
     void launch(const std::string& serviceURL, std::optional<std::string> bookPath = std::nullopt);
 
     // The step shown now, if it is a `Step`.
