@@ -44,16 +44,19 @@ struct Walk {
         }
         return reached;
     }
+    bool showsControl(const char* objectName, const char* what) {
+        return expect(driver.waitUntil([this, objectName] {
+            QWidget* control = driver.control(objectName);
+            return control != nullptr && control->isVisible();
+        }),
+                      what);
+    }
 };
-
-bool isVisible(QWidget* widget) {
-    return widget != nullptr && widget->isVisible();
-}
 
 int walk(WizardDriver& driver, const QString& outDirectory, const QString& email, const QString& password) {
     using namespace tomely;
     Walk walk{driver, QDir(outDirectory)};
-    if (!walk.expect(driver.waitUntil([&] { return isVisible(driver.control("emailField")); }), "the sign-in step") ||
+    if (!walk.showsControl("emailField", "the sign-in step") ||
         !walk.expect(driver.activateWindow(), "the window to become active")) {
         return 1;
     }
@@ -63,16 +66,14 @@ int walk(WizardDriver& driver, const QString& outDirectory, const QString& email
     driver.type("emailField", QString());
     driver.type("passwordField", QString());
     driver.pressReturn();
-    if (!walk.expect(driver.waitUntil([&] { return isVisible(driver.control("passwordFieldError")); }),
-                     "the empty-field labels")) {
+    if (!walk.showsControl("passwordFieldError", "the empty-field labels")) {
         return 1;
     }
     walk.save("1-sign-in-empty-fields");
     driver.type("emailField", email);
     driver.type("passwordField", QStringLiteral("not the password"));
     driver.pressReturn();
-    if (!walk.expect(driver.waitUntil([&] { return isVisible(driver.control("incorrectCredentialsError")); }),
-                     "the wrong-password label")) {
+    if (!walk.showsControl("incorrectCredentialsError", "the wrong-password label")) {
         return 1;
     }
     walk.save("1-sign-in-wrong-password");
@@ -90,8 +91,7 @@ int walk(WizardDriver& driver, const QString& outDirectory, const QString& email
     }
     walk.save("3-prepare-book");
     driver.pressReturn();
-    if (!walk.expect(driver.waitUntil([&] { return isVisible(driver.control("errorField")); }),
-                     "the nothing-chosen label")) {
+    if (!walk.showsControl("errorField", "the nothing-chosen label")) {
         return 1;
     }
     walk.save("3-prepare-book-nothing-chosen");
