@@ -85,10 +85,13 @@ public:
         : zip_(zip), reader_(zip), tree_(destination), overwrite_(overwrite), password_(password) {}
 
     // Goes through every entry; false, with `error` filled, when one could not be extracted.
-    bool extractEntries(Error* error) {
-        for (std::size_t number = 1;; ++number) {
-            if (!extractCurrentEntry(number, error)) {
+    bool extractEntries(std::uint64_t totalFiles, const ZipArchive::ProgressObserver& progress, Error* error) {
+        for (std::uint64_t index = 0;; ++index) {
+            if (!extractCurrentEntry(index + 1, error)) {
                 return false;
+            }
+            if (progress) {
+                progress(index, totalFiles);
             }
             const int next = unzGoToNextFile(zip_);
             if (next == UNZ_END_OF_LIST_OF_FILE) {
@@ -325,6 +328,11 @@ private:
 
 bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
                                  std::string_view password, Error* error) {
+    return unzipFileAtPath(path, destination, overwrite, password, error, {});
+}
+
+bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                 std::string_view password, Error* error, const ProgressObserver& progress) {
     unzFile zip = unzOpen64(path.c_str());
     if (zip == nullptr && isEmptyArchive(path)) {
         report(error, zipError(kZipArchiveNoFirstEntryCode, "failed to open first file in zip file"));
@@ -341,7 +349,7 @@ bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& des
         return false;
     }
     Extraction extraction(zip, destination, overwrite, password);
-    const bool result = extraction.extractEntries(error);
+    const bool result = extraction.extractEntries(globalInfo.number_entry, progress, error);
     unzClose(zip);
     extraction.applyDates();
     return result;

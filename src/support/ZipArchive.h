@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +49,15 @@ public:
     // Runs entirely on the calling thread and keeps no state between calls.
     [[nodiscard]] static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
                                               std::string_view password, Error* error = nullptr);
+
+    // Told after each entry has been dealt with (extracted or skipped): its index from 0 and the
+    // number of entries the archive declares. Runs on the extracting thread.
+    using ProgressObserver = std::function<void(std::uint64_t index, std::uint64_t totalFiles)>;
+
+    // The same, telling `progress` about every entry as it goes.
+    [[nodiscard]] static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                              std::string_view password, Error* error,
+                                              const ProgressObserver& progress);
 };
 
 }  // namespace tomely

@@ -98,8 +98,21 @@ public:
     void reloadData() override { ++reloadCount; }
     void selectRow(int row) override { selected_ = row; }
     [[nodiscard]] int selectedRow() const override { return selected_; }
+    void setDataSource(const TableDataSource* source) override { dataSource = source; }
+    void makeFirstResponder() override { ++firstResponderCount; }
+
+    // The titles the table would show now, row by row (column 0).
+    [[nodiscard]] std::vector<std::string> rows() const {
+        std::vector<std::string> values;
+        for (int row = 0; dataSource != nullptr && row < dataSource->numberOfRows(); ++row) {
+            values.push_back(dataSource->objectValue(0, row));
+        }
+        return values;
+    }
 
     int reloadCount = 0;
+    int firstResponderCount = 0;
+    const TableDataSource* dataSource = nullptr;
 
 private:
     int selected_ = kNoSelection;
