@@ -31,9 +31,7 @@ public:
 
 class RecordingReceiver : public ProgressReceiver {
 public:
-    void setMaxValue(double value) override { maxValues.push_back(value); }
     void setDoubleValue(double value) override { values.push_back(value); }
-    std::vector<double> maxValues;
     std::vector<double> values;
 };
 
@@ -114,10 +112,6 @@ TEST_F(NetworkQueueTest, AccurateProgressRisesToOneAndCountsTheBodiesAsSent) {
         requests.push_back(post("/part/" + std::to_string(i), sizes[i]));
         queue->addOperation(requests.back());
     }
-    drainMainLoop();
-    EXPECT_EQ(receiver->values, std::vector<double>(4, 0.0)) << "set, then once for every request added";
-    EXPECT_EQ(receiver->maxValues, std::vector<double>(4, 1.0));
-    receiver->values.clear();
     runQueue();
 
     ASSERT_FALSE(receiver->values.empty());
