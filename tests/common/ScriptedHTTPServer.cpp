@@ -354,7 +354,6 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
         }
         request.method = line.substr(0, firstSpace);
         request.target = line.substr(firstSpace + 1, lastSpace - firstSpace - 1);
-        request.version = line.substr(lastSpace + 1);
         for (;;) {
             if (!connection->readLine(line) || (headLength += line.size()) > kLargestHead) {
                 return;

@@ -23,7 +23,6 @@ namespace tomely::test {
 struct RecordedRequest {
     std::string method;
     std::string target;
-    std::string version;
     // In the order received, names as spelled by the client.
     std::vector<std::pair<std::string, std::string>> headers;
     // The body (of Content-Length bytes); empty when the server keeps no bodies.

@@ -37,9 +37,12 @@ TEST(JSONScannerTest, DecodesEveryKindOfValue) {
     EXPECT_EQ(*value, expected);
 }
 
-TEST(JSONScannerTest, LenientForms) {
+TEST(JSONScannerTest, LenientFormsNumbersAndEscapes) {
+    constexpr auto kInt64Min = std::numeric_limits<std::int64_t>::min();
+    constexpr auto kInt64Max = std::numeric_limits<std::int64_t>::max();
+    constexpr auto kUInt64Max = std::numeric_limits<std::uint64_t>::max();
     struct Case {
-        const char* text;
+        std::string text;
         JSONValue expected;
     };
     const Case cases[] = {
@@ -47,56 +50,22 @@ TEST(JSONScannerTest, LenientForms) {
         {R"({ "a" : 1 , } )", JSONDictionary{{"a", 1U}}},
         {R"({"a":1} and then some)", JSONDictionary{{"a", 1U}}},
         {R"({"a":1,"a":2})", JSONDictionary{{"a", 2U}}},
+        {"\xEF\xBB\xBF[1]", JSONArray{1U}},  // a UTF-8 byte-order mark
         // Only these six bytes are whitespace.
         {"\t\n\v\f\r [\v1\f]", JSONArray{1U}},
         // A word is matched as a prefix; what follows is left to the caller.
         {"truex", true},
         // Raw control bytes inside strings are kept.
         {"\"a\tb\x01\"", "a\tb\x01"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        Error error;
-        const std::optional<JSONValue> value = decode(c.text, &error);
-        ASSERT_TRUE(value) << error.localizedDescription();
-        EXPECT_EQ(*value, c.expected);
-    }
-}
-
-TEST(JSONScannerTest, NumberKindsComeFromTheCharactersOfTheText) {
-    constexpr auto kInt64Min = std::numeric_limits<std::int64_t>::min();
-    constexpr auto kInt64Max = std::numeric_limits<std::int64_t>::max();
-    constexpr auto kUInt64Max = std::numeric_limits<std::uint64_t>::max();
-    struct Case {
-        const char* text;
-        JSONValue expected;
-    };
-    const Case cases[] = {
+        // Number kinds come from the characters of the text.
         {"1e5", Decimal(1, 5, false)},
         {"-7", -7},
         {"7", 7U},
-        {"0.5", Decimal(5, -1, false)},
         {"-0.25e-2", Decimal(25, -4, true)},
         {"-0", 0},
         {"99999999999999999999999", kUInt64Max},
         {"-9223372036854775808", kInt64Min},
         {"9223372036854775808-", kInt64Max},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        Error error;
-        const std::optional<JSONValue> value = decode(c.text, &error);
-        ASSERT_TRUE(value) << error.localizedDescription();
-        EXPECT_EQ(*value, c.expected);
-    }
-}
-
-TEST(JSONScannerTest, StringEscapes) {
-    struct Case {
-        const char* text;
-        std::string expected;
-    };
-    const Case cases[] = {
         {R"("\"\\\/\b\f\n\r\t")", "\"\\/\b\f\n\r\t"},
         {R"("\u00e9\u00C9")", "\xC3\xA9\xC3\x89"},
         {R"("\u0000")", std::string(1, '\0')},
@@ -118,7 +87,7 @@ TEST(JSONScannerTest, StringEscapes) {
         Error error;
         const std::optional<JSONValue> value = decode(c.text, &error);
         ASSERT_TRUE(value) << error.localizedDescription();
-        EXPECT_EQ(*value, JSONValue(c.expected));
+        EXPECT_EQ(*value, c.expected);
     }
 }
 
