@@ -139,9 +139,6 @@ TEST(JSONScannerTest, MalformedInputFailsWithTheCodeOfTheOutermostFailedConstruc
     Error error;
     EXPECT_FALSE(decode(
         "\n\r\n  [\"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\", tru]", &error));
-    EXPECT_EQ(error.localizedDescription(), "Could not scan array. Value is NULL.");
-    EXPECT_EQ(error.userInfoValue("line"), "3");
-    EXPECT_EQ(error.userInfoValue("character"), "27");
     EXPECT_EQ(error.userInfoValue("snippet"),
               "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\", !HERE>!tru]")
         << "the snippet never starts or ends inside a character";

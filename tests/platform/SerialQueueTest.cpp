@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -32,11 +33,9 @@ TEST(SerialQueueTest, RunsOneOperationAtATimeInOrderOffTheCallingThread) {
     }
     queue->waitUntilAllOperationsAreFinished();
     EXPECT_EQ(maxRunning, 1);
-    ASSERT_EQ(order.size(), 50U);
-    for (int i = 0; i < 50; ++i) {
-        EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
-    }
-    EXPECT_EQ(queue->operationCount(), 0U);
+    std::vector<int> expected(50);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(order, expected);
 }
 
 TEST(SerialQueueTest, KeepsItselfAliveUntilItsLastOperationHasRunWhenTheCreatorDropsIt) {
