@@ -72,10 +72,6 @@ ScriptedResponse ScriptedResponse::rawBytes(std::string bytes) {
     return response;
 }
 
-ScriptedResponse ScriptedResponse::gzipped(std::string_view body) {
-    return text(200, gzip(body), {{"Content-Encoding", "gzip"}});
-}
-
 std::string gzip(std::string_view data) {
     z_stream stream{};
     if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) != Z_OK) {

@@ -58,8 +58,6 @@ struct ScriptedResponse {
     [[nodiscard]] static ScriptedResponse text(int status, std::string body,
                                                std::vector<std::pair<std::string, std::string>> headers = {});
     [[nodiscard]] static ScriptedResponse rawBytes(std::string bytes);
-    // `body` gzip-compressed, announced with "Content-Encoding: gzip".
-    [[nodiscard]] static ScriptedResponse gzipped(std::string_view body);
 };
 
 // gzip form of `data`, made with zlib directly (independent of the code under test).
