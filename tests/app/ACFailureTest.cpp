@@ -45,13 +45,5 @@ TEST_F(ACFailureTest, ARequestWithoutAResponseEndsTheApplicationAfterTheAlertIsD
         "status code 0. Can not continue. \nhttps://books.example.org:8443/api/manifest/G/"));
 }
 
-TEST_F(ACFailureTest, UnzipFailureAddsTheFailingURLOnlyWhenThereIsOne) {
-    Error error = Error::make("ZipArchiveErrorDomain", -1, "failed to open zip file");
-    EXPECT_TRUE(ACFailure::unzipFailureAlert(error).informativeText.ends_with(" \nfailed to open zip file"));
-    error.userInfo.emplace(kFailingURLKey, "file:///home/a/book.iba");
-    EXPECT_TRUE(ACFailure::unzipFailureAlert(error).informativeText.ends_with(
-        " \nfailed to open zip file\nfile:///home/a/book.iba"));
-}
-
 }  // namespace
 }  // namespace tomely

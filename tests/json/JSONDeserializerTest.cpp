@@ -9,14 +9,6 @@ namespace {
 
 using test::expectScannerError;
 
-TEST(JSONDeserializerTest, EmptyInputFailsInTheFacadeDomainWithoutUserInformation) {
-    Error error;
-    EXPECT_FALSE(JSONDeserializer::deserializer().deserialize("", &error));
-    EXPECT_EQ(error.domain, "JSONDeserializerErrorDomain");
-    EXPECT_EQ(error.code, -11);
-    EXPECT_TRUE(error.userInfo.empty());
-}
-
 TEST(JSONDeserializerTest, InputThatDoesNotReadInTheDetectedEncoding) {
     // Latin-1, and UTF-16 that the zero bytes announce but that does not read as such.
     for (const std::string& data : {std::string("[\"\xE9t\xE9\"]"), std::string("\0[\0"

@@ -91,16 +91,6 @@ TEST(JSONScannerTest, LenientFormsNumbersAndEscapes) {
     }
 }
 
-TEST(JSONScannerTest, WordsThatAreNoValueGiveNothingWithoutAnErrorAtTheTopLevel) {
-    for (const char* text : {"tru", "  fals"}) {
-        SCOPED_TRACE(text);
-        Error error;
-        EXPECT_FALSE(decode(text, &error));
-        EXPECT_EQ(error.domain, "");
-        EXPECT_EQ(error.code, 0);
-    }
-}
-
 // The service's answers are decoded with errors ignored (a bad answer counts as none), so what
 // matters is the code of the construct that failed and where; the message table is the code's.
 TEST(JSONScannerTest, MalformedInputFailsWithTheCodeOfTheOutermostFailedConstructAtItsStart) {
