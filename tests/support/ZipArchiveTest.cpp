@@ -42,12 +42,6 @@ ZipBuilder::Options stored(std::uint32_t dosDate = kPageDate) {
     return options;
 }
 
-ZipBuilder::Options deflated(std::uint32_t dosDate = kPageDate) {
-    ZipBuilder::Options options;
-    options.dosDate = dosDate;
-    return options;
-}
-
 // Text that deflates well but not to nothing, so that damage in its middle is met part-way.
 std::string prose(std::size_t size) {
     static constexpr std::array<const char*, 8> kWords = {"book ",   "page ", "shelf ", "chapter ",
@@ -91,14 +85,14 @@ TEST_F(ZipArchiveTest, ExtractsTheBookIntoTheWorkingDirectoryWithItsArchivedDate
     {
         ZipBuilder zip(archive());
         zip.addDirectory("OPS/", kOpsDate);
-        zip.add("OPS/a.xhtml", "<html/>", deflated(kPageDate));
+        zip.add("OPS/a.xhtml", "<html/>", {.dosDate = kPageDate});
         zip.add("index.xml", "<book/>", stored(kIndexDate));
         // Backslashes separate directories too, and missing parents are created.
         zip.add("OPS\\b.xhtml", "b");
         zip.addDirectory("Media\\");
         zip.add("deep/er/c.txt", "c");
         zip.add("empty-stored", "", stored());
-        zip.add("empty-deflated", "", deflated());
+        zip.add("empty-deflated", "");
     }
     EXPECT_TRUE(unzip());
     EXPECT_EQ(error_.domain, "");
@@ -249,11 +243,11 @@ TEST_F(ZipArchiveTest, AnEncryptedEntryEndsTheExtractionRatherThanWriteItsBytes)
     // not fit stops it the same way.
     {
         ZipBuilder zip(archive());
-        zip.add("plain.txt", "plain", deflated());
+        zip.add("plain.txt", "plain");
         ZipBuilder::Options secret = stored();
         secret.encrypted = true;
         zip.add("secret.txt", "stored secret", secret);
-        zip.add("after.txt", "after", deflated());
+        zip.add("after.txt", "after");
     }
     const struct {
         const char* password;
