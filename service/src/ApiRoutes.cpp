@@ -5,14 +5,15 @@
 #include "FormFields.h"
 #include "HttpBodies.h"
 #include "Manifest.h"
+#include "RequestHead.h"
 #include "RequestLog.h"
+#include "Router.h"
 #include "ShelfServer.h"
 
 namespace tomely::shelf {
 
 namespace {
 
-constexpr std::size_t kMaxFormBytes = 64U * 1024U;
 constexpr const char* kSignInFirst = "sign in first: this call needs the session cookie of the authentication call";
 
 const char* const kAuthPath = R"(/api/author/shelf/upload/auth/?)";
@@ -71,10 +72,10 @@ void ShelfServer::routeApi() {
     // registered first.
     server_->Post(kAuthPath, [this](const httplib::Request& request, httplib::Response& response,
                                     const httplib::ContentReader& reader) {
-        const auto body = readBody(request, reader, kMaxFormBytes);
+        const auto body = readBody(request, reader, kMaxFormBodyBytes);
         if (!body.complete) {
             refuseAndClose(response, 413,
-                           "the sign-in form is larger than " + std::to_string(kMaxFormBytes) + " bytes");
+                           "the sign-in form is larger than " + std::to_string(kMaxFormBodyBytes) + " bytes");
             return;
         }
         const auto fields = formFields(body);

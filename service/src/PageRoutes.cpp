@@ -7,6 +7,7 @@
 #include "HttpBodies.h"
 #include "Names.h"
 #include "Pages.h"
+#include "Router.h"
 #include "ShelfServer.h"
 
 namespace tomely::shelf {
