@@ -85,7 +85,14 @@ void ShelfServer::routeApi() {
             refuse(response, 400, "the form needs \"email\" and \"password\"");
             return;
         }
-        const auto account = shelf_.signIn(email->second, password->second);
+        const auto signIn = throttledSignIn(request, email->second, password->second);
+        if (signIn.retryAfter) {
+            const std::string seconds = std::to_string(signIn.retryAfter->count());
+            response.set_header("Retry-After", seconds);
+            refuse(response, 429, "too many failed sign-ins: try again in " + seconds + " seconds");
+            return;
+        }
+        const auto& account = signIn.account;
         if (!account) {
             refuse(response, 403, "wrong e-mail address or password");
             return;

@@ -61,6 +61,7 @@ ShelfServer::ShelfServer(ServerOptions options)
     : options_(std::move(options)),
       shelf_(options_.dataDirectory, options_.shelf),
       faults_(options_.faults),
+      signIns_(options_.signIn),
       tls_(makeTlsContext(options_)),
       server_(std::make_unique<Router>()),
       gate_(options_.connections, tls_.get(),
@@ -126,6 +127,24 @@ std::optional<Account> ShelfServer::sessionOf(const httplib::Request& request) {
         }
     }
     return std::nullopt;
+}
+
+ShelfServer::SignIn ShelfServer::throttledSignIn(const httplib::Request& request, const std::string& email,
+                                                 const std::string& password) {
+    const auto admission = signIns_.admit(email, request.remote_addr);
+    if (!admission.admitted) {
+        return {std::nullopt, admission.retryAfter};
+    }
+    bool succeeded = false;
+    try {
+        auto account = shelf_.signIn(email, password);
+        succeeded = account.has_value();
+        signIns_.settle(email, request.remote_addr, succeeded);
+        return {std::move(account), std::nullopt};
+    } catch (...) {
+        signIns_.settle(email, request.remote_addr, false);
+        throw;
+    }
 }
 
 std::string ShelfServer::sessionCookie(const std::string& token) const {

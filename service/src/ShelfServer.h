@@ -11,6 +11,7 @@
 #include "ConnectionGate.h"
 #include "Faults.h"
 #include "Shelf.h"
+#include "SignInThrottle.h"
 
 namespace httplib {
 struct Request;
@@ -33,6 +34,7 @@ struct ServerOptions {
     FaultSettings faults;
     LingerLimits linger;
     ConnectionLimits connections;
+    SignInLimits signIn;
     // Receives one line per request, on the worker thread that served it; stdout when unset.
     std::function<void(const std::string&)> log;
 };
@@ -69,12 +71,20 @@ private:
     void routeApi();
     void routePages();
     [[nodiscard]] std::optional<Account> sessionOf(const httplib::Request& request);
+    struct SignIn {
+        std::optional<Account> account;
+        std::optional<std::chrono::seconds> retryAfter;  // set when the attempt was refused unchecked
+    };
+    // Shelf::signIn() within the sign-in limits of the account and of the client's address.
+    [[nodiscard]] SignIn throttledSignIn(const httplib::Request& request, const std::string& email,
+                                         const std::string& password);
     [[nodiscard]] std::string sessionCookie(const std::string& token) const;
     void logRequest(const httplib::Request& request, const httplib::Response& response) const;
 
     ServerOptions options_;
     Shelf shelf_;
     FaultInjector faults_;
+    SignInThrottle signIns_;
     std::unique_ptr<TlsContext> tls_;
     std::unique_ptr<Router> server_;
     ConnectionGate gate_;
