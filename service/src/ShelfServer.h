@@ -10,6 +10,7 @@
 #include "ConnectionClose.h"
 #include "ConnectionGate.h"
 #include "Faults.h"
+#include "HttpBodies.h"
 #include "Shelf.h"
 #include "SignInThrottle.h"
 
@@ -70,6 +71,12 @@ private:
     void route();
     void routeApi();
     void routePages();
+    void answerSignInOrPart(const httplib::Request& request, httplib::Response& response,
+                            const httplib::ContentReader& reader);
+    void answerManifest(const httplib::Request& request, httplib::Response& response,
+                        const httplib::ContentReader& reader, const std::string& guid);
+    void answerPart(const httplib::Request& request, httplib::Response& response, const Account& account,
+                    const std::string& guid, RequestBody body);
     [[nodiscard]] std::optional<Account> sessionOf(const httplib::Request& request);
     struct SignIn {
         std::optional<Account> account;

@@ -53,6 +53,20 @@ std::string deflateWithFinalBlock(const std::string& bytes) {
     return out;
 }
 
+TEST_F(FinishTest, BooksWhoseGuidsAreTheNamesOfOtherCallsSyncLikeAnyOther) {
+    unsigned seed = 60;
+    for (const std::string guid : {"auth", "manifest", "list"}) {
+        SCOPED_TRACE(guid);
+        const std::map<std::string, std::string> files = {{"/index.xml", guid}, {"/a.bin", noise(3000, ++seed)}};
+        const auto sync = ada_->sync(guid, client::splitBook(files), {{}, "Book " + guid});
+        EXPECT_EQ(sync.failure.status, 200) << sync.failure.body;
+        EXPECT_EQ(sync.sent.size(), 2U);
+        EXPECT_EQ(downloaded(books().at(0).at("downloads").at(0)), files);
+    }
+    EXPECT_EQ(books().size(), 3U);
+    EXPECT_EQ(anonymous()->signIn(kBob, kBobPassword).status, 200);
+}
+
 TEST_F(FinishTest, ANewBookIsRebuiltFromItsPartsAndListedWithItsDownload) {
     const auto files = sampleBook(1);
     const auto parts = client::splitBook(files);
