@@ -1,8 +1,11 @@
 #include <zlib.h>
 
+#include <fstream>
+
 #include <nlohmann/json.hpp>
 
 #include "ShelfHarness.h"
+#include "ShelfProcess.h"
 
 namespace tomely::shelf::test {
 namespace {
@@ -51,6 +54,22 @@ std::string deflateWithFinalBlock(const std::string& bytes) {
     out.resize(out.size() - stream.avail_out);
     deflateEnd(&stream);
     return out;
+}
+
+TEST_F(FinishTest, NonAsciiNamesAreMarkedAsUtf8ForOtherZipReaders) {
+    const std::map<std::string, std::string> files = {{"/plain.txt", "a"}, {"/été/résumé.txt", "b"}};
+    ASSERT_EQ(ada_->sync("G70", client::splitBook(files), {{}, "Names"}).failure.status, 200);
+    TemporaryDirectory directory;
+    const auto path = directory.path() / "book.iba";
+    std::ofstream(path, std::ios::binary) << ada_->get(books().at(0).at("downloads").at(0).at("url")).body;
+    const auto [status, listing] = client::ShelfProcess::runToEnd(
+        "/usr/bin/python3", {"-c",
+                             "import sys, zipfile\n"
+                             "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+                             "    sys.stdout.buffer.write(b'%s %d\\n' % (i.filename.encode(), i.flag_bits >> 11 & 1))",
+                             path.string()});
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(listing, "plain.txt 0\nété/résumé.txt 1\n");
 }
 
 TEST_F(FinishTest, BooksWhoseGuidsAreTheNamesOfOtherCallsSyncLikeAnyOther) {
