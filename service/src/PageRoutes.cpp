@@ -39,7 +39,7 @@ void ShelfServer::routePages() {
     server_->Post(R"(/account/register/?)", [this](const httplib::Request& request, httplib::Response& response) {
         const std::string email = request.get_param_value("email");
         const std::string password = request.get_param_value("password");
-        if (!Shelf::isPlausibleEmail(email)) {
+        if (!isPlausibleEmail(email)) {
             answerPage(response, 400, registerPage("Please give an e-mail address such as you@example.com.", email));
             return;
         }

@@ -13,7 +13,6 @@ namespace tomely::shelf {
 namespace {
 
 constexpr std::size_t kSessionTokenBytes = 32;
-constexpr std::size_t kMaxEmailBytes = 254;
 
 std::int64_t secondsNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -78,19 +77,6 @@ void Shelf::removeOrphanBooks() {
             std::filesystem::remove(entry.path(), ignored);
         }
     }
-}
-
-bool Shelf::isPlausibleEmail(std::string_view email) {
-    const auto at = email.find('@');
-    if (email.size() > kMaxEmailBytes || at == std::string_view::npos || at == 0 || at + 1 == email.size()) {
-        return false;
-    }
-    for (const char c : email) {
-        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool Shelf::registerAccount(const std::string& email, const std::string& password) {

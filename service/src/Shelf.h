@@ -63,8 +63,6 @@ public:
     [[nodiscard]] PartOutcome postPart(const Account& account, const std::string& guid, PartUpload upload);
     [[nodiscard]] std::optional<Download> download(const Account& account, std::int64_t versionId);
 
-    [[nodiscard]] static bool isPlausibleEmail(std::string_view email);
-
 private:
     // Packs a complete upload into a version; on failure the upload is pending again, a damaged
     // part is forgotten so the next manifest asks for it, and the error is thrown on.

@@ -1,4 +1,7 @@
 #include <csignal>
+#include <fstream>
+#include <iterator>
+#include <map>
 
 #include "Options.h"
 #include "ShelfHarness.h"
@@ -69,8 +72,8 @@ TEST(CommandLineTest, TheProgramRefusesBadArgumentsWithStatusTwo) {
 
 TEST(CommandLineTest, TheProgramServesItsUsersLogsRequestsAndStopsCleanlyOnSigterm) {
     TemporaryDirectory data;
-    client::ShelfProcess shelf(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", data.path().string(),
-                                                         "--user", "ada@example.com:pw"});
+    client::ShelfProcess shelf(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", data.path().string()},
+                               {{"ada@example.com", "pw"}});
     client::ShelfClient ada("127.0.0.1", shelf.port());
     EXPECT_EQ(ada.signIn("ada@example.com", "pw").status, 200);
     shelf.sendSignal(SIGTERM);
@@ -81,6 +84,32 @@ TEST(CommandLineTest, TheProgramServesItsUsersLogsRequestsAndStopsCleanlyOnSigte
     // The request's line may come after the stop notice: a request is logged once answered.
     EXPECT_NE(output.find("tomely-shelf: stopping on signal 15\n"), std::string::npos) << output;
     EXPECT_TRUE(output.ends_with("\ntomely-shelf: stopped\n")) << output;
+}
+
+TEST(CommandLineTest, AccountsComeFromUserFilesAndStandardInputWithoutPasswordsInTheArguments) {
+    TemporaryDirectory data;
+    const auto file = data.path() / "users";
+    std::ofstream(file) << "# demo accounts\n\nada@example.com:ada:secret\r\nbob@example.com:bob-secret\n";
+    client::ShelfProcess shelf(
+        TOMELY_SHELF_EXECUTABLE,
+        {"--listen", "127.0.0.1:0", "--data", data.path().string(), "--user-file", file.string()},
+        {{"carol@example.com", "carol-secret"}});
+    for (const auto& [email, password] : std::map<std::string, std::string>{{"ada@example.com", "ada:secret"},
+                                                                            {"bob@example.com", "bob-secret"},
+                                                                            {"carol@example.com", "carol-secret"}}) {
+        SCOPED_TRACE(email);
+        EXPECT_EQ(client::ShelfClient("127.0.0.1", shelf.port()).signIn(email, password).status, 200);
+    }
+    std::ifstream cmdline("/proc/" + std::to_string(shelf.pid()) + "/cmdline", std::ios::binary);
+    const std::string arguments((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+    EXPECT_NE(arguments.find("--user-file"), std::string::npos);
+    EXPECT_EQ(arguments.find("secret"), std::string::npos) << arguments;
+
+    std::ofstream(file) << "ada@example.com:fine\nbob@example.com:\n";
+    const auto [status, output] = client::ShelfProcess::runToEnd(
+        TOMELY_SHELF_EXECUTABLE, {"--data", data.path().string(), "--user-file", file.string()});
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(output, "tomely-shelf: " + file.string() + ", line 2 is not EMAIL:PASSWORD with a non-empty password\n");
 }
 
 TEST(CommandLineTest, TheProgramSaysWhyItCannotListen) {
