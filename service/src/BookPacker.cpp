@@ -95,7 +95,7 @@ std::string readPart(const PartStore& parts, const ManifestEntry& entry) {
 }
 
 void packFile(ZipWriter& zip, const PartStore& parts, const FinishPlan& plan, std::size_t begin, std::size_t end) {
-    const std::string name = plan.entries[begin].file.substr(1);
+    const std::string name(plan.entries[begin].file().substr(1));
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
     bool chained = true;
@@ -135,7 +135,7 @@ std::int64_t packBook(const PartStore& parts, const FinishPlan& plan, const std:
     std::size_t begin = 0;
     while (begin < plan.entries.size()) {
         std::size_t end = begin + 1;
-        while (end < plan.entries.size() && plan.entries[end].file == plan.entries[begin].file) {
+        while (end < plan.entries.size() && plan.entries[end].file() == plan.entries[begin].file()) {
             ++end;
         }
         packFile(zip, parts, plan, begin, end);

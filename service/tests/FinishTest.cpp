@@ -86,6 +86,34 @@ TEST_F(FinishTest, BooksWhoseGuidsAreTheNamesOfOtherCallsSyncLikeAnyOther) {
     EXPECT_EQ(anonymous()->signIn(kBob, kBobPassword).status, 200);
 }
 
+TEST_F(FinishTest, ManifestsBooksAndShelvesOverTheirLimitsAre413WhileOtherAuthorsAreServed) {
+    restart([](ServerOptions& options) { options.shelf.limits = {5, 100000, 200000}; });
+    ada_ = signedIn(kAda, kAdaPassword);
+    const auto syncing = [&](const std::string& guid, const std::map<std::string, std::string>& files) {
+        return ada_->sync(guid, client::splitBook(files), {{}, guid}).failure;
+    };
+    // One small part listed under many names would be written out once for each.
+    std::map<std::string, std::string> copies;
+    for (const char* name : {"/a", "/b", "/c", "/d", "/e", "/f"}) {
+        copies[name] = std::string(30000, '0');
+    }
+    const auto tooMany = syncing("G80", copies);
+    EXPECT_EQ(tooMany.status, 413);
+    EXPECT_EQ(tooMany.body, "manifest lists more than 5 parts\n");
+    copies.erase("/f");
+    const auto tooLarge = syncing("G81", copies);
+    EXPECT_EQ(tooLarge.status, 413);
+    EXPECT_EQ(tooLarge.body, "the book would be larger than the limit of 100000 bytes for one book\n");
+    // The parts of the first book fit on the shelf, but not with the book rebuilt from them.
+    ASSERT_EQ(syncing("G82", {{"/a", noise(60000, 80)}}).status, 200);
+    const auto full = syncing("G83", {{"/a", noise(60000, 81)}});
+    EXPECT_EQ(full.status, 413);
+    EXPECT_EQ(full.body, "this book would take your shelf past its limit of 200000 bytes\n");
+    EXPECT_EQ(books().size(), 1U);
+    auto bob = signedIn(kBob, kBobPassword);
+    EXPECT_EQ(bob->sync("G80", client::splitBook({{"/a", noise(60000, 80)}}), {{}, "Bob's"}).failure.status, 200);
+}
+
 TEST_F(FinishTest, ANewBookIsRebuiltFromItsPartsAndListedWithItsDownload) {
     const auto files = sampleBook(1);
     const auto parts = client::splitBook(files);

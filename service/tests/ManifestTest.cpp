@@ -108,6 +108,10 @@ TEST_F(ManifestTest, RefusesMalformedManifestsWithAReason) {
              m["hashes"] = {{"/a.part00000", 5}};
          }),
          400, "fingerprint of \"/a.part00000\" is not \"<40 hex digits>_<length>\""},
+        {"name listed twice", "G1",
+         R"({"bookGUID":"G1","format":"iba","bookName":"A","hashes":{"/a.part00000":")" + fp + R"(","/a.part00000":")" +
+             fp + "\"}}",
+         400, "name \"/a.part00000\" is listed more than once"},
         {"GUID differs from path", "G1", with([](auto& m) { m["bookGUID"] = "G2"; }), 400,
          "manifest \"bookGUID\" is missing or differs from the GUID in the path"},
         {"other format", "G1", with([](auto& m) { m["format"] = "epub"; }), 400, "manifest \"format\" must be \"iba\""},
