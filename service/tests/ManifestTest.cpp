@@ -139,15 +139,6 @@ TEST_F(ManifestTest, RefusesMalformedManifestsWithAReason) {
     }
 }
 
-TEST_F(ManifestTest, AManifestOverSixtyFourMebibytesIs413) {
-    auto ada = signedIn(kAda, kAdaPassword);
-    const std::string body = "{\"pad\":\"" + std::string(64U * 1024U * 1024U, 'x') + "\"}";
-    const auto reply = ada->postManifest("G1", body);
-    EXPECT_EQ(reply.status, 413);
-    EXPECT_NE(reply.body.find("67108864 bytes"), std::string::npos) << reply.body;
-    EXPECT_EQ(ada->list().status, 200);
-}
-
 TEST_F(ManifestTest, AnOversizedManifestIsRefusedBeforeItIsReadAndCutOffWhenItGoesOnTooLong) {
     restart([](ServerOptions& options) { options.linger.bytes = 1024U * 1024U; });
     auto ada = signedIn(kAda, kAdaPassword);
