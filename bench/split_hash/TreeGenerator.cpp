@@ -63,6 +63,18 @@ void writeNoise(std::ofstream& out, std::uint64_t length, Random& random) {
 
 }  // namespace
 
+void writeTextFile(const std::filesystem::path& path, std::uint64_t length, std::uint64_t seed) {
+    Random random(seed * 2 + 1);  // xorshift never leaves 0
+    std::ofstream out(path, std::ios::binary);
+    writeText(out, length, random);
+}
+
+void writeNoiseFile(const std::filesystem::path& path, std::uint64_t length, std::uint64_t seed) {
+    Random random(seed * 2 + 1);  // xorshift never leaves 0
+    std::ofstream out(path, std::ios::binary);
+    writeNoise(out, length, random);
+}
+
 TreeSummary generateTree(const std::filesystem::path& root, std::uint64_t totalBytes) {
     constexpr std::array<std::string_view, 5> kFolders = {"Text", "Styles", "Media/Images", "Media/Movies",
                                                           "Widgets/Gallery"};

@@ -17,4 +17,9 @@ struct TreeSummary {
 // small buffer, so it needs little memory whatever the size.
 TreeSummary generateTree(const std::filesystem::path& root, std::uint64_t totalBytes);
 
+// One file of `length` bytes from `seed`: word-like text that compresses as markup does, or noise
+// that does not compress at all, like pictures and movies.
+void writeTextFile(const std::filesystem::path& path, std::uint64_t length, std::uint64_t seed);
+void writeNoiseFile(const std::filesystem::path& path, std::uint64_t length, std::uint64_t seed);
+
 }  // namespace tomely::bench

@@ -14,19 +14,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <future>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "BenchCommandLine.h"
 #include "ChildProcess.h"
 #include "TreeGenerator.h"
+#include "platform/FileIO.h"
 #include "upload/ACFileSHA1.h"
 #include "upload/ACFileSplit.h"
-#include "platform/FileIO.h"
 
 namespace tomely::bench {
 namespace {
@@ -45,12 +44,6 @@ double processCpuSeconds() {
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
     };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double threadCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 std::vector<std::string> regularFiles(const fs::path& root) {
@@ -127,17 +120,6 @@ Timing bareDeflate(const fs::path& root) {
         timing.wall += secondsSince(start);
     }
     return timing;
-}
-
-std::map<std::string, double> parseKeyValues(const std::string& text) {
-    std::map<std::string, double> values;
-    std::istringstream lines(text);
-    std::string key;
-    double value = 0;
-    while (lines >> key >> value) {
-        values[key] = value;
-    }
-    return values;
 }
 
 struct Round {
@@ -233,20 +215,6 @@ int main(int argc, char** argv) {
     if (arguments.size() == 2 && arguments[0] == "--child") {
         return tomely::bench::runSplitAndHash(arguments[1]);
     }
-    std::uint64_t megabytes = 500;
-    int rounds = 3;
-    std::filesystem::path parent = std::filesystem::temp_directory_path();
-    for (std::size_t i = 0; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == "--megabytes") {
-            megabytes = std::stoull(arguments[i + 1]);
-        } else if (arguments[i] == "--rounds") {
-            rounds = std::max(1, std::stoi(arguments[i + 1]));
-        } else if (arguments[i] == "--directory") {
-            parent = arguments[i + 1];
-        } else {
-            std::fprintf(stderr, "usage: %s [--megabytes N] [--rounds R] [--directory PARENT]\n", argv[0]);
-            return 2;
-        }
-    }
-    return tomely::bench::runBenchmark(megabytes, rounds, parent);
+    const auto options = tomely::bench::parseBookRunOptions(arguments, {500, 3, {}}, argv[0]);
+    return options ? tomely::bench::runBenchmark(options->megabytes, options->rounds, options->parent) : 2;
 }

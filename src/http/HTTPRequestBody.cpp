@@ -12,11 +12,12 @@
 namespace tomely {
 namespace {
 
-// A new, empty file under a unique name in the temporary directory, left open for writing in
-// `file`; its path, or "" on failure.
-std::string createTemporaryFile(FileDescriptor& file) {
+// A new, empty file under a unique name in `chosenDirectory` (empty: the system's temporary
+// directory), left open for writing in `file`; its path, or "" on failure.
+std::string createTemporaryFile(const std::string& chosenDirectory, FileDescriptor& file) {
     std::error_code failure;
-    const std::filesystem::path directory = std::filesystem::temp_directory_path(failure);
+    const std::filesystem::path directory = chosenDirectory.empty() ? std::filesystem::temp_directory_path(failure)
+                                                                    : std::filesystem::path(chosenDirectory);
     if (failure) {
         return {};
     }
@@ -34,7 +35,7 @@ Error bodyStreamError() {
 bool HTTPRequest::openPostBodyFile() {
     std::scoped_lock lock(cancelledLock_);
     if (!postBodyFile_.isOpen() && !bodyError_) {
-        postBodyFilePath_ = createTemporaryFile(postBodyFile_);
+        postBodyFilePath_ = createTemporaryFile(temporaryFileDirectory_, postBodyFile_);
         if (postBodyFilePath_.empty()) {
             bodyError_ = bodyStreamError();
         } else {
@@ -42,6 +43,16 @@ bool HTTPRequest::openPostBodyFile() {
         }
     }
     return postBodyFile_.isOpen();
+}
+
+std::string HTTPRequest::temporaryFileDirectory() const {
+    std::scoped_lock lock(cancelledLock_);
+    return temporaryFileDirectory_;
+}
+
+void HTTPRequest::setTemporaryFileDirectory(std::string directory) {
+    std::scoped_lock lock(cancelledLock_);
+    temporaryFileDirectory_ = std::move(directory);
 }
 
 void HTTPRequest::setPostBody(std::vector<std::uint8_t> body) {
@@ -104,7 +115,7 @@ void HTTPRequest::buildPostBody() {
         if (shouldCompressRequestBody_) {
             // Only the name is taken: the compression writes the file anew by its path.
             FileDescriptor unused;
-            compressedPostBodyFilePath_ = createTemporaryFile(unused);
+            compressedPostBodyFilePath_ = createTemporaryFile(temporaryFileDirectory_, unused);
             if (compressedPostBodyFilePath_.empty()) {
                 failWithError(bodyStreamError());
                 return;

@@ -23,6 +23,8 @@ public:
     [[nodiscard]] bool isHidden() const override { return widget_->isHidden(); }
     void setEnabled(bool enabled) override { widget_->setEnabled(enabled); }
     [[nodiscard]] bool isEnabled() const override { return widget_->isEnabled(); }
+    // The widget, for the view that lays it out.
+    [[nodiscard]] QWidget* widget() const { return widget_; }
 
 protected:
     QWidget* widget_;
@@ -104,7 +106,7 @@ private:
 };
 
 // A view over a widget. A step's view owns its widget until Qt's tree deletes it first.
-class QtView final : public View {
+class QtView : public View {
 public:
     enum class Ownership { Owned, Borrowed };
     QtView(QWidget* widget, Ownership ownership) : widget_(widget), ownership_(ownership) {}

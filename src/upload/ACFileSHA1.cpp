@@ -64,7 +64,12 @@ void ACFileSHA1::hashFiles(std::vector<std::string> paths) {
 
 void ACFileSHA1::hashFileAndReport(const std::string& path, Batch& batch) {
     const std::vector<std::uint8_t> contents = readWholeFile(path).value_or(std::vector<std::uint8_t>());
-    batch.fingerprints[path] = fingerprint(contents);
+    // Contents that cannot be compressed are taken as no bytes, like an unreadable file.
+    const std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
+    batch.fingerprints[path] = fingerprintOfDeflated(deflated);
+    if (DeflatedBlock keep = deflatedBlock()) {
+        keep(*this, path, deflated);
+    }
     const std::uint64_t filesDone = batch.fingerprints.size();
     if (ProgressBlock progress = progressBlock()) {
         progress(*this, filesDone, batch.filesInList);
@@ -78,7 +83,10 @@ void ACFileSHA1::hashFileAndReport(const std::string& path, Batch& batch) {
 
 std::string ACFileSHA1::fingerprint(std::span<const std::uint8_t> contents) {
     // Contents that cannot be compressed are taken as no bytes, like an unreadable file.
-    const std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
+    return fingerprintOfDeflated(deflateData(contents).value_or(std::vector<std::uint8_t>()));
+}
+
+std::string ACFileSHA1::fingerprintOfDeflated(std::span<const std::uint8_t> deflated) {
     std::string text = hexDigits(sha1(deflated), HexCase::Lower);
     text += '_';
     text += std::to_string(deflated.size());
@@ -103,6 +111,16 @@ ACFileSHA1::CompleteBlock ACFileSHA1::completeBlock() const {
 void ACFileSHA1::setCompleteBlock(CompleteBlock block) {
     std::scoped_lock lock(mutex_);
     completeBlock_ = std::move(block);
+}
+
+ACFileSHA1::DeflatedBlock ACFileSHA1::deflatedBlock() const {
+    std::scoped_lock lock(mutex_);
+    return deflatedBlock_;
+}
+
+void ACFileSHA1::setDeflatedBlock(DeflatedBlock block) {
+    std::scoped_lock lock(mutex_);
+    deflatedBlock_ = std::move(block);
 }
 
 }  // namespace tomely

@@ -18,7 +18,7 @@ namespace tomely {
 // is the digest of no bytes followed by "_0".
 //
 // Threads: hashFiles() returns at once. Each call gets a private SerialQueue that hashes its files
-// one at a time, in list order, on that queue's worker thread, and both callbacks run there, never
+// one at a time, in list order, on that queue's worker thread, and every callback runs there, never
 // on the caller's thread. A path listed more than once is hashed once. For a list of n distinct
 // paths: n progressBlock calls with filesDone = 1, 2, ..., n and filesInList = n, then exactly one
 // completeBlock call with all n entries; an empty list gives the completeBlock call alone, with no
@@ -34,6 +34,10 @@ public:
     using Fingerprints = std::map<std::string, std::string>;
     using ProgressBlock = std::function<void(ACFileSHA1& hasher, std::uint64_t filesDone, std::uint64_t filesInList)>;
     using CompleteBlock = std::function<void(ACFileSHA1& hasher, const Fingerprints& fingerprints)>;
+    // The compressed form a fingerprint was taken over, for a caller that sends it later and need
+    // not compress the file again.
+    using DeflatedBlock =
+        std::function<void(ACFileSHA1& hasher, const std::string& path, std::span<const std::uint8_t> deflated)>;
 
     [[nodiscard]] static std::shared_ptr<ACFileSHA1> create();
 
@@ -42,11 +46,16 @@ public:
 
     // The fingerprint of a file holding `contents`. Thread-safe.
     [[nodiscard]] static std::string fingerprint(std::span<const std::uint8_t> contents);
+    // The fingerprint of a file whose deflateData() form is `deflated`. Thread-safe.
+    [[nodiscard]] static std::string fingerprintOfDeflated(std::span<const std::uint8_t> deflated);
 
     [[nodiscard]] ProgressBlock progressBlock() const;
     void setProgressBlock(ProgressBlock block);
     [[nodiscard]] CompleteBlock completeBlock() const;
     void setCompleteBlock(CompleteBlock block);
+    // Called for each file before its progressBlock call, on the same thread.
+    [[nodiscard]] DeflatedBlock deflatedBlock() const;
+    void setDeflatedBlock(DeflatedBlock block);
 
 private:
     // The state of one hashFiles() call, touched only by that call's serial work items.
@@ -62,6 +71,7 @@ private:
     mutable std::mutex mutex_;
     ProgressBlock progressBlock_;
     CompleteBlock completeBlock_;
+    DeflatedBlock deflatedBlock_;
 };
 
 }  // namespace tomely

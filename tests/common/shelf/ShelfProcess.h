@@ -21,8 +21,9 @@ public:
     using Users = std::vector<std::pair<std::string, std::string>>;
 
     // Starts the executable and waits until it says where it serves; throws std::runtime_error
-    // when it exits first or says nothing within the deadline. The users are given to it on its
-    // standard input ("--user-file -"), so that their passwords do not show in its arguments.
+    // when it exits first or says nothing within the deadline; a deadline of 0 starts it without
+    // waiting for anything. The users are given to it on its standard input ("--user-file -"),
+    // so that their passwords do not show in its arguments.
     ShelfProcess(const std::string& executable, std::vector<std::string> arguments, const Users& users = {},
                  std::chrono::seconds deadline = std::chrono::seconds(60));
     // Kills the child if it still runs.

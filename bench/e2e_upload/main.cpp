@@ -1,0 +1,263 @@
+// Syncs a generated book to tomely-shelf on loopback the way the upload step does (BookSync: split,
+// fingerprint, manifest, upload), twice: a first upload, then a re-sync with nothing changed.
+// Each run is a child process, so that its peak resident memory (ru_maxrss from wait4) is the
+// client's alone. The baseline, measured in the same run, is a bare single-core zlib deflate at
+// level 6 over the same bytes in pieces of 1,024,000 bytes.
+//
+// The book: one movie of 60 MB; of the rest, two fifths text (a third of 300 MB) and three fifths
+// pictures that are already compressed (half of 300 MB).
+//
+//   bench_e2e_upload [--megabytes N (300)] [--rounds R (2)] [--directory PARENT ($TMPDIR or /tmp)]
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "BenchCommandLine.h"
+#include "ChildProcess.h"
+#include "ShelfClient.h"
+#include "ShelfProcess.h"
+#include "TreeGenerator.h"
+#include "http/FormDataRequest.h"
+#include "http/ServiceAPI.h"
+#include "platform/EventLoop.h"
+#include "platform/FileIO.h"
+#include "upload/ACFileSplit.h"
+#include "upload/BookSync.h"
+
+namespace tomely::bench {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kEmail = "bench@example.com";
+constexpr const char* kPassword = "bench-secret";
+constexpr const char* kGuid = "BENCH-BOOK-1";
+constexpr std::uint64_t kMovieBytes = 60'000'000;
+
+double secondsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// Writes the book below `root`; files of a few hundred kilobytes to a few megabytes.
+void generateBook(const fs::path& root, std::uint64_t totalBytes) {
+    fs::create_directories(root / "OEBPS/Text");
+    fs::create_directories(root / "OEBPS/Images");
+    fs::create_directories(root / "OEBPS/Media");
+    writeNoiseFile(root / "OEBPS/Media/movie.m4v", kMovieBytes, 1);
+    const std::uint64_t rest = totalBytes > kMovieBytes ? totalBytes - kMovieBytes : 0;
+    const std::uint64_t textBytes = rest * 2 / 5;
+    std::uint64_t seed = 2;
+    for (std::uint64_t written = 0; written < textBytes; ++seed) {
+        const std::uint64_t length = std::min<std::uint64_t>(200'000 + seed * 7919 % 1'800'000, textBytes - written);
+        writeTextFile(root / "OEBPS/Text" / ("chapter" + std::to_string(seed) + ".xhtml"), length, seed);
+        written += length;
+    }
+    for (std::uint64_t written = 0; written < rest - textBytes; ++seed) {
+        const std::uint64_t length =
+            std::min<std::uint64_t>(300'000 + seed * 104729 % 3'700'000, rest - textBytes - written);
+        writeNoiseFile(root / "OEBPS/Images" / ("picture" + std::to_string(seed) + ".jpg"), length, seed);
+        written += length;
+    }
+}
+
+struct Timing {
+    double wall = 0;
+    double cpu = 0;
+};
+
+// The baseline: zlib's deflate at level 6 over every piece of 1,024,000 bytes of every file, on
+// one core; the pieces are read outside the clock.
+Timing bareDeflate(const fs::path& root) {
+    Timing timing;
+    std::vector<std::uint8_t> piece(ACFileSplit::kDefaultMaxBytes);
+    std::vector<std::uint8_t> output(2 * piece.size());
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) {
+            continue;
+        }
+        InputFile file(entry.path().string());
+        while (const std::size_t got = file.read(piece).value_or(0)) {
+            const auto start = Clock::now();
+            const double cpuStart = threadCpuSeconds();
+            z_stream stream{};
+            deflateInit(&stream, 6);
+            stream.next_in = piece.data();
+            stream.avail_in = static_cast<uInt>(got);
+            stream.next_out = output.data();
+            stream.avail_out = static_cast<uInt>(output.size());
+            deflate(&stream, Z_FINISH);
+            deflateEnd(&stream);
+            timing.cpu += threadCpuSeconds() - cpuStart;
+            timing.wall += secondsBetween(start, Clock::now());
+        }
+    }
+    return timing;
+}
+
+// The child: signs in, syncs the Working directory below `support` and prints "key value" lines.
+int runSync(const std::string& support, const std::string& bookId) {
+    auto loop = std::make_shared<EventLoop>();
+    MainLoop::install(loop);
+    auto signIn = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
+    signIn->setPostValue(kEmail, "email");
+    signIn->setPostValue(kPassword, "password");
+    signIn->setCompletionBlock([&loop] { loop->quit(); });
+    signIn->setFailedBlock([&loop] { loop->quit(); });
+    signIn->startAsynchronous();
+    loop->run();
+    if (signIn->responseStatusCode() != 200) {
+        std::fprintf(stderr, "sign-in failed with status %d\n", signIn->responseStatusCode());
+        return 1;
+    }
+
+    SyncedBook book{kGuid, std::nullopt, std::nullopt};
+    if (bookId.empty()) {
+        book.bookName = "Benchmark Book";
+    } else {
+        book.bookId = JSONValue(std::stoll(bookId));
+    }
+    auto sync = BookSync::create(support, book);
+    std::map<BookSyncStage, Clock::time_point> began;
+    std::uint64_t partsSent = 0;
+    BookSyncResult result = BookSyncResult::Failed;
+    Clock::time_point end;
+    sync->setStageBlock([&began](BookSyncStage stage) { began[stage] = Clock::now(); });
+    sync->setCountBlock([&partsSent](BookSyncStage stage, std::uint64_t, std::uint64_t total) {
+        partsSent = stage == BookSyncStage::Compressing ? total : partsSent;
+    });
+    sync->setFailureBlock([](const BookSyncFailure& failure) {
+        std::fprintf(stderr, "failed with status %d at %s\n", failure.statusCode, failure.url.c_str());
+    });
+    sync->setFinishedBlock([&](BookSyncResult finished) {
+        end = Clock::now();
+        result = finished;
+        loop->quit();
+    });
+    sync->start();
+    loop->run();
+    const bool uploaded = began.contains(BookSyncStage::Compressing);
+    const auto manifestEnd = uploaded ? began[BookSyncStage::Compressing] : end;
+    const auto sendStart = began.contains(BookSyncStage::Uploading) ? began[BookSyncStage::Uploading] : end;
+    std::printf("split %f\nfingerprint %f\nmanifest %f\ncompress %f\nsend %f\nparts_sent %llu\n",
+                secondsBetween(began[BookSyncStage::Splitting], began[BookSyncStage::Hashing]),
+                secondsBetween(began[BookSyncStage::Hashing], began[BookSyncStage::Comparing]),
+                secondsBetween(began[BookSyncStage::Comparing], manifestEnd),
+                uploaded ? secondsBetween(manifestEnd, sendStart) : 0.0,
+                uploaded ? secondsBetween(sendStart, end) : 0.0, static_cast<unsigned long long>(partsSent));
+    return result == BookSyncResult::Succeeded ? 0 : 1;
+}
+
+struct Run {
+    std::map<std::string, double> seconds;
+    double total = 0;
+    // The whole child, every thread, sign-in included.
+    double cpu = 0;
+    double peakMB = 0;
+};
+
+// One sync in a child process, from a fresh copy of the book.
+std::optional<Run> syncOnce(const fs::path& book, const fs::path& support, const std::string& bookId) {
+    fs::remove_all(support);
+    fs::create_directories(support);
+    fs::copy(book, support / "working", fs::copy_options::recursive);
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    const ChildResult child = runChild({self, "--child", support.string(), bookId});
+    if (!child.succeeded) {
+        return std::nullopt;
+    }
+    Run run{parseKeyValues(child.output), 0, child.cpuSeconds, static_cast<double>(child.maxResidentKiB) / 1024.0};
+    for (const char* stage : {"split", "fingerprint", "manifest", "compress", "send"}) {
+        run.total += run.seconds[stage];
+    }
+    return run;
+}
+
+void printRun(const char* name, const Run& run, const Timing& baseline, const char* goal) {
+    std::printf("%-13s %7.2f %7.2f %7.2f %7.2f %7.2f | %9.2f %5.2fx | %10.2f %5.2fx | %-7s | %4.0f parts | %.1f MB\n",
+                name, run.seconds.at("split"), run.seconds.at("fingerprint"), run.seconds.at("manifest"),
+                run.seconds.at("compress"), run.seconds.at("send"), run.total, run.total / baseline.wall, run.cpu,
+                run.cpu / baseline.cpu, goal, run.seconds.at("parts_sent"), run.peakMB);
+}
+
+// The shortest of the rounds: the machine may be shared, and interference only ever adds time.
+const Run& fastest(const std::vector<Run>& runs) {
+    return *std::min_element(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.total < b.total; });
+}
+
+int runBenchmark(std::uint64_t megabytes, int rounds, const fs::path& parent) {
+    std::string pattern = (parent / "tomely-e2e-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::fprintf(stderr, "cannot create a directory in %s\n", parent.c_str());
+        return 1;
+    }
+    const fs::path root = pattern;
+    generateBook(root / "book", megabytes * 1'000'000);
+    std::vector<Run> firstRuns;
+    std::vector<Run> resyncs;
+    Timing baseline{1e300, 1e300};
+    for (int round = 0; round < rounds; ++round) {
+        const Timing bare = bareDeflate(root / "book");
+        baseline = {std::min(baseline.wall, bare.wall), std::min(baseline.cpu, bare.cpu)};
+        // A fresh shelf each round, so that every first upload sends everything.
+        fs::remove_all(root / "shelf");
+        shelf::client::ShelfProcess service(TOMELY_SHELF_EXECUTABLE,
+                                            {"--listen", "127.0.0.1:0", "--data", (root / "shelf").string()},
+                                            {{kEmail, kPassword}});
+        ::setenv("TOMELY_SERVICE_URL", ("http://127.0.0.1:" + std::to_string(service.port())).c_str(), 1);
+        const auto first = syncOnce(root / "book", root / "support", "");
+        shelf::client::ShelfClient client("127.0.0.1", service.port());
+        client.signIn(kEmail, kPassword);
+        const auto books = nlohmann::json::parse(client.list().body, nullptr, false);
+        const std::string bookId =
+            books.is_array() && books.size() == 1 ? std::to_string(books[0].at("book_id").get<std::int64_t>()) : "";
+        const auto again = bookId.empty() ? std::nullopt : syncOnce(root / "book", root / "support", bookId);
+        if (!first || !again) {
+            std::fprintf(stderr, "a sync failed in round %d\n", round + 1);
+            fs::remove_all(root);
+            return 1;
+        }
+        firstRuns.push_back(*first);
+        resyncs.push_back(*again);
+        std::printf("round %d: deflate %.2f s (cpu %.2f), first upload %.2f s, re-sync %.2f s\n", round + 1, bare.wall,
+                    bare.cpu, first->total, again->total);
+    }
+    fs::remove_all(root);
+    double peakMB = 0;
+    for (const auto* runs : {&firstRuns, &resyncs}) {
+        for (const Run& run : *runs) {
+            peakMB = std::max(peakMB, run.peakMB);
+        }
+    }
+    std::printf(
+        "\nbook of %llu MB to tomely-shelf on loopback, best of %d rounds; bare deflate pass (level 6, "
+        "1,024,000-byte pieces, one core): %.2f s, cpu %.2f s\n\n",
+        static_cast<unsigned long long>(megabytes), rounds, baseline.wall, baseline.cpu);
+    std::printf("%-13s %7s %7s %7s %7s %7s | %9s %6s | %10s %6s | %-7s | %10s | %s\n", "seconds", "split", "fprint",
+                "manifest", "compress", "send", "total", "ratio", "client cpu", "ratio", "goal", "sent", "peak RSS");
+    printRun("first upload", fastest(firstRuns), baseline, "<= 2.5x");
+    printRun("re-sync", fastest(resyncs), baseline, "<= 1.3x");
+    std::printf("peak resident memory of the client over all runs: %.1f MB (goal < 100 MB)\n", peakMB);
+    return 0;
+}
+
+}  // namespace
+}  // namespace tomely::bench
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 3 && arguments[0] == "--child") {
+        return tomely::bench::runSync(arguments[1], arguments[2]);
+    }
+    const auto options = tomely::bench::parseBookRunOptions(arguments, {300, 2, {}}, argv[0]);
+    return options ? tomely::bench::runBenchmark(options->megabytes, options->rounds, options->parent) : 2;
+}

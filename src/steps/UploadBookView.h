@@ -1,0 +1,18 @@
+#pragma once
+
+#include "app/Controls.h"
+
+namespace tomely {
+
+// The controls of the upload step's view ("ACUploadBookViewController"); the view that the bundle
+// loads under that name implements this beside View.
+class UploadBookView {
+public:
+    virtual ~UploadBookView() = default;
+    // Determinate while counting, indeterminate and animated while waiting for the service.
+    [[nodiscard]] virtual ProgressIndicator& progressBar() = 0;
+    // One line telling what is being done.
+    [[nodiscard]] virtual TextControl& progressTextField() = 0;
+};
+
+}  // namespace tomely

@@ -1,0 +1,287 @@
+#include "upload/ACMultiFileUploader.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <utility>
+
+#include "http/FormDataRequest.h"
+#include "http/ServiceAPI.h"
+#include "platform/CRC32.h"
+#include "platform/FileIO.h"
+#include "platform/MainLoop.h"
+#include "platform/SerialQueue.h"
+#include "upload/DeflateData.h"
+
+namespace tomely {
+namespace {
+
+constexpr std::string_view kOctetStream = "application/octet-stream";
+
+// A new directory of its own below `applicationSupportDirectory`; "" when none can be made.
+std::string makeStagingDirectory(const std::string& applicationSupportDirectory) {
+    std::string path = applicationSupportDirectory + "/upload-XXXXXX";
+    return ::mkdtemp(path.data()) != nullptr ? path : std::string();
+}
+
+}  // namespace
+
+struct ACMultiFileUploader::Batch {
+    std::vector<std::string> names;
+    Parameters parameters;
+    URL url;
+    std::shared_ptr<NetworkQueue> queue;
+    std::string deflatedDirectory;
+};
+
+std::shared_ptr<ACMultiFileUploader> ACMultiFileUploader::create(std::string applicationSupportDirectory) {
+    return std::shared_ptr<ACMultiFileUploader>(new ACMultiFileUploader(std::move(applicationSupportDirectory)));
+}
+
+ACMultiFileUploader::ACMultiFileUploader(std::string applicationSupportDirectory)
+    : applicationSupportDirectory_(std::move(applicationSupportDirectory)) {}
+
+void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::string bookGuid, Parameters parameters) {
+    std::shared_ptr<NetworkQueue> queue = NetworkQueue::queue();
+    std::string deflatedDirectory;
+    {
+        // Held from the call, not only while the queue runs: a second batch started during the
+        // preparation would otherwise take over the first one's queue.
+        std::scoped_lock lock(mutex_);
+        if (active_) {
+            throw UploadInProgress();
+        }
+        active_ = queue;
+        self_ = shared_from_this();
+        cancelled_ = false;
+        going_ = false;
+        deflatedDirectory = deflatedDirectory_;
+    }
+    queue->setShowAccurateProgress(true);
+    queue->setMaxConcurrentOperationCount(1);
+    queue->setShouldCancelAllRequestsOnFailure(true);
+    queue->setDelegate(
+        std::shared_ptr<NetworkQueueDelegate>(shared_from_this(), static_cast<NetworkQueueDelegate*>(this)));
+    queue->setRequestDidStartSelector(&NetworkQueueDelegate::requestStarted);
+    queue->setRequestDidFinishSelector(&NetworkQueueDelegate::requestFinished);
+    queue->setRequestDidFailSelector(&NetworkQueueDelegate::requestFailed);
+    queue->setQueueDidFinishSelector(&NetworkQueueDelegate::queueFinished);
+    auto batch = std::make_shared<Batch>(Batch{std::move(names), std::move(parameters), ServiceAPI::uploadURL(bookGuid),
+                                               std::move(queue), std::move(deflatedDirectory)});
+    SerialQueue::create("ACMultiFileUploader")->addOperation([self = shared_from_this(), batch] {
+        self->prepare(*batch);
+    });
+}
+
+void ACMultiFileUploader::prepare(const Batch& batch) {
+    const std::string stagingDirectory = makeStagingDirectory(applicationSupportDirectory_);
+    {
+        std::scoped_lock lock(mutex_);
+        stagingDirectory_ = stagingDirectory;
+    }
+    const std::uint64_t filesInList = batch.names.size();
+    std::uint64_t filesDone = 0;
+    for (std::size_t index = 0; index < batch.names.size(); ++index) {
+        {
+            std::scoped_lock lock(mutex_);
+            if (cancelled_) {
+                break;
+            }
+        }
+        batch.queue->addOperation(partRequest(batch, index, stagingDirectory));
+        ++filesDone;
+        std::unique_lock lock(mutex_);
+        if (CompressionBlock compression = compressionBlock_) {
+            lock.unlock();
+            compression(*this, filesDone, filesInList);
+        }
+    }
+    bool cancelled = false;
+    {
+        std::scoped_lock lock(mutex_);
+        cancelled = cancelled_;
+        going_ = !cancelled;
+    }
+    // Set only now, so that the receiver's first 0 comes after the last compression report and
+    // the total it is measured against is complete.
+    batch.queue->setUploadProgressDelegate(
+        std::shared_ptr<ProgressReceiver>(shared_from_this(), static_cast<ProgressReceiver*>(this)));
+    if (filesDone == 0) {
+        // No request will ever report the end of the queue.
+        MainLoop::shared()->post([self = shared_from_this(), queue = batch.queue] { self->finishUpload(*queue); });
+        return;
+    }
+    batch.queue->go();
+    if (cancelled) {
+        MainLoop::shared()->post([queue = batch.queue] { cancelRequests(*queue); });
+    }
+}
+
+std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch, std::size_t index,
+                                                              const std::string& stagingDirectory) const {
+    const std::string& name = batch.names[index];
+    const std::vector<std::uint8_t> contents =
+        readWholeFile(applicationSupportDirectory_ + "/working/" + name).value_or(std::vector<std::uint8_t>());
+
+    auto request = FormDataRequest::requestWithURL(batch.url);
+    request->setPostFormat(FormDataRequest::MultipartFormDataPostFormat);
+    request->setShouldCompressRequestBody(false);
+    request->setTemporaryFileDirectory(stagingDirectory);
+    std::string stagedPath = batch.deflatedDirectory.empty() ? "" : batch.deflatedDirectory + name;
+    std::error_code noFile;
+    if (stagedPath.empty() || !std::filesystem::is_regular_file(stagedPath, noFile)) {
+        std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
+        stagedPath = stagingDirectory.empty() ? "" : stagingDirectory + "/part-" + std::to_string(index);
+        if (stagedPath.empty() || !writeFileAtomically(stagedPath, deflated)) {
+            // Nowhere to stage it: memory is the only place left.
+            request->setData(std::move(deflated), "file", kOctetStream, "file");
+            stagedPath.clear();
+        }
+    }
+    if (!stagedPath.empty()) {
+        request->setFile(stagedPath, "file", kOctetStream, "file");
+    }
+    request->setPostValue(name, "name");
+    request->setPostValue(true, "isZipped");
+    request->setPostValue(true, "isBatch");
+    request->setPostValue(batch.names.size() - 1, "batchTotal");
+    request->setPostValue(index, "batchCurrent");
+    request->setPostValue(contents.size(), "size");
+    request->setPostValue(CRC32Value(contents), "crc");
+    for (const auto& [key, value] : batch.parameters) {
+        request->setPostValue(value, key);
+    }
+    // With accurate progress the queue builds the body as the request is added; from then on the
+    // body file holds the staged bytes.
+    if (!stagedPath.empty()) {
+        request->buildPostBody();
+        ::unlink(stagedPath.c_str());
+    }
+    return request;
+}
+
+void ACMultiFileUploader::cancel() {
+    std::shared_ptr<NetworkQueue> queue;
+    {
+        std::scoped_lock lock(mutex_);
+        if (!active_ || cancelled_) {
+            return;
+        }
+        cancelled_ = true;
+        if (going_) {
+            queue = active_;
+        }
+    }
+    // While the preparation runs, it stops at the next file and cancels what it added.
+    if (queue) {
+        cancelRequests(*queue);
+    }
+}
+
+void ACMultiFileUploader::cancelRequests(NetworkQueue& queue) {
+    queue.cancelAllOperations();
+    for (const auto& request : queue.operations()) {
+        request->cancel();
+    }
+}
+
+std::shared_ptr<NetworkQueue> ACMultiFileUploader::active() const {
+    std::scoped_lock lock(mutex_);
+    return active_;
+}
+
+void ACMultiFileUploader::reportRequest(RequestBlock ACMultiFileUploader::*block, HTTPRequest& request) {
+    std::unique_lock lock(mutex_);
+    const RequestBlock report = this->*block;
+    const std::shared_ptr<NetworkQueue> queue = active_;
+    lock.unlock();
+    if (report && queue) {
+        report(*this, *queue, request);
+    }
+}
+
+void ACMultiFileUploader::requestStarted(HTTPRequest& request) {
+    reportRequest(&ACMultiFileUploader::fileStartedBlock_, request);
+}
+
+void ACMultiFileUploader::requestFinished(HTTPRequest& request) {
+    reportRequest(&ACMultiFileUploader::fileFinishedBlock_, request);
+}
+
+void ACMultiFileUploader::requestFailed(HTTPRequest& request) {
+    reportRequest(&ACMultiFileUploader::fileFailedBlock_, request);
+}
+
+void ACMultiFileUploader::setDoubleValue(double fraction) {
+    std::unique_lock lock(mutex_);
+    const ProgressBlock progress = progressBlock_;
+    const std::shared_ptr<NetworkQueue> queue = active_;
+    lock.unlock();
+    if (progress && queue) {
+        progress(*this, *queue, fraction);
+    }
+}
+
+void ACMultiFileUploader::queueFinished(NetworkQueue& queue) {
+    finishUpload(queue);
+}
+
+void ACMultiFileUploader::finishUpload(NetworkQueue& queue) {
+    std::unique_lock lock(mutex_);
+    // Once per upload, should the queue run dry before the preparation has added everything.
+    if (active_.get() != &queue) {
+        return;
+    }
+    const QueueBlock finished = queueFinishedBlock_;
+    lock.unlock();
+    if (finished) {
+        finished(*this, queue);
+    }
+    std::shared_ptr<ACMultiFileUploader> keepUntilReturn;
+    std::string stagingDirectory;
+    lock.lock();
+    stagingDirectory = std::exchange(stagingDirectory_, {});
+    active_.reset();
+    keepUntilReturn = std::move(self_);
+    lock.unlock();
+    std::error_code ignored;
+    std::filesystem::remove_all(stagingDirectory, ignored);
+}
+
+void ACMultiFileUploader::setFileStartedBlock(RequestBlock block) {
+    std::scoped_lock lock(mutex_);
+    fileStartedBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setFileFinishedBlock(RequestBlock block) {
+    std::scoped_lock lock(mutex_);
+    fileFinishedBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setFileFailedBlock(RequestBlock block) {
+    std::scoped_lock lock(mutex_);
+    fileFailedBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setQueueFinishedBlock(QueueBlock block) {
+    std::scoped_lock lock(mutex_);
+    queueFinishedBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setProgressBlock(ProgressBlock block) {
+    std::scoped_lock lock(mutex_);
+    progressBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setCompressionBlock(CompressionBlock block) {
+    std::scoped_lock lock(mutex_);
+    compressionBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setDeflatedDirectory(std::string directory) {
+    std::scoped_lock lock(mutex_);
+    deflatedDirectory_ = std::move(directory);
+}
+
+}  // namespace tomely

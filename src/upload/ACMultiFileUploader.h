@@ -1,0 +1,129 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "http/NetworkQueue.h"
+#include "http/ProgressReceiver.h"
+
+namespace tomely {
+
+// Thrown by ACMultiFileUploader::uploadFiles while the same uploader still has an upload under
+// way: a programming error, mended by using another instance.
+class UploadInProgress : public std::logic_error {
+public:
+    static constexpr std::string_view kName = "Upload in progress";
+    UploadInProgress() : std::logic_error("Create another instance") {}
+};
+
+// Sends part files of the Working directory to the service: one multipart form post per file to
+// ServiceAPI::uploadURL, through a NetworkQueue that runs one request at a time, counts progress
+// in bytes and cancels the rest as soon as one request fails. Each post carries the fields "name",
+// "isZipped", "isBatch", "batchTotal", "batchCurrent", "size" and "crc" (size and CRC-32 of the
+// file as stored), then one field per parameter, and the part "file" holding deflateData() of the
+// file: the very bytes whose fingerprint the manifest gave. Request bodies are not compressed
+// again, and the default time-out applies.
+//
+// Memory stays bounded whatever the size of the batch: the preparation reads and compresses one
+// file at a time and stages its compressed form, and the request bodies built from it, in a
+// directory of its own below the application-support directory (outside the Working directory,
+// so no listing sees it). Each body file goes when its request ends; the directory goes when the
+// queue has finished, and in any case with the application-support directory.
+//
+// Threads: uploadFiles() returns at once. The preparation runs on a SerialQueue of the upload, and
+// compressionBlock is called there, once per file as it is ready. The queue starts when every
+// request has been added, so its total is complete before the first byte goes out. Every other
+// block runs on the main thread, with the uploader's active() queue. queueFinishedBlock is called
+// exactly once per upload, also after a failure or cancel(), and last.
+//
+// Ownership: the uploader keeps itself alive from uploadFiles() until queueFinishedBlock has
+// returned, so a caller may drop it at once. Blocks are held until the uploader goes; a block
+// that captures the uploader strongly keeps it for ever.
+class ACMultiFileUploader : public std::enable_shared_from_this<ACMultiFileUploader>,
+                            private NetworkQueueDelegate,
+                            private ProgressReceiver {
+public:
+    using RequestBlock = std::function<void(ACMultiFileUploader& uploader, NetworkQueue& queue, HTTPRequest& request)>;
+    using QueueBlock = std::function<void(ACMultiFileUploader& uploader, NetworkQueue& queue)>;
+    // The fraction of all request bodies sent, 0 to 1.
+    using ProgressBlock = std::function<void(ACMultiFileUploader& uploader, NetworkQueue& queue, double fraction)>;
+    using CompressionBlock =
+        std::function<void(ACMultiFileUploader& uploader, std::uint64_t filesDone, std::uint64_t filesInList)>;
+    // Field name -> text; sent after the uploader's own fields, in key order.
+    using Parameters = std::map<std::string, std::string>;
+
+    // An uploader of files below "<applicationSupportDirectory>/working/".
+    [[nodiscard]] static std::shared_ptr<ACMultiFileUploader> create(std::string applicationSupportDirectory);
+
+    // Uploads the files named in `names` (manifest keys: paths below the Working directory that
+    // begin with "/"), as one batch, for the book `bookGuid`. A file that cannot be read is sent as
+    // no bytes (size 0, CRC 0), which the service refuses. An empty list finishes at once.
+    // Throws UploadInProgress when an upload of this uploader has not finished yet. Main thread.
+    void uploadFiles(std::vector<std::string> names, std::string bookGuid, Parameters parameters);
+    // Stops the upload: what is not prepared yet is not, and every request fails as cancelled (each
+    // reported through fileFailedBlock); queueFinishedBlock follows as always. Main thread.
+    void cancel();
+
+    // The queue of the upload under way, from uploadFiles() until queueFinishedBlock returns.
+    [[nodiscard]] std::shared_ptr<NetworkQueue> active() const;
+
+    // Set before uploadFiles(); each may be unset.
+    void setFileStartedBlock(RequestBlock block);
+    // A request was answered, whatever the status: judging it is the caller's business.
+    void setFileFinishedBlock(RequestBlock block);
+    // A request failed without an answer: connection lost, timed out or cancelled.
+    void setFileFailedBlock(RequestBlock block);
+    void setQueueFinishedBlock(QueueBlock block);
+    void setProgressBlock(ProgressBlock block);
+    void setCompressionBlock(CompressionBlock block);
+    // Where the deflateData() form of a file may already wait under the file's name (the sync's
+    // fingerprinting leaves it there), so that it is sent without compressing the file again; it
+    // is removed once its request body is built. Empty, the default: every file is compressed.
+    void setDeflatedDirectory(std::string directory);
+
+private:
+    struct Batch;
+
+    explicit ACMultiFileUploader(std::string applicationSupportDirectory);
+
+    // Worker thread.
+    void prepare(const Batch& batch);
+    [[nodiscard]] std::shared_ptr<HTTPRequest> partRequest(const Batch& batch, std::size_t index,
+                                                           const std::string& stagingDirectory) const;
+    // Main thread.
+    void finishUpload(NetworkQueue& queue);
+    static void cancelRequests(NetworkQueue& queue);
+
+    // NetworkQueueDelegate and ProgressReceiver: main thread.
+    void requestStarted(HTTPRequest& request) override;
+    void requestFinished(HTTPRequest& request) override;
+    void requestFailed(HTTPRequest& request) override;
+    void queueFinished(NetworkQueue& queue) override;
+    void setDoubleValue(double fraction) override;
+    void reportRequest(RequestBlock ACMultiFileUploader::*block, HTTPRequest& request);
+
+    const std::string applicationSupportDirectory_;
+    mutable std::mutex mutex_;
+    RequestBlock fileStartedBlock_;
+    RequestBlock fileFinishedBlock_;
+    RequestBlock fileFailedBlock_;
+    QueueBlock queueFinishedBlock_;
+    ProgressBlock progressBlock_;
+    CompressionBlock compressionBlock_;
+    std::shared_ptr<NetworkQueue> active_;
+    std::shared_ptr<ACMultiFileUploader> self_;
+    std::string stagingDirectory_;
+    std::string deflatedDirectory_;
+    bool cancelled_ = false;
+    // The preparation is over and the queue runs: cancelling now is the queue's business.
+    bool going_ = false;
+};
+
+}  // namespace tomely

@@ -1,0 +1,281 @@
+#include "upload/BookSync.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "http/FormDataRequest.h"
+#include "http/ServiceAPI.h"
+#include "json/JSONDeserializer.h"
+#include "platform/FileIO.h"
+#include "platform/MainLoop.h"
+#include "support/DeepDirectoryListing.h"
+#include "upload/ACFileSHA1.h"
+#include "upload/ACFileSplit.h"
+#include "upload/ACMultiFileUploader.h"
+
+namespace tomely {
+
+std::shared_ptr<BookSync> BookSync::create(std::string applicationSupportDirectory, SyncedBook book) {
+    return std::shared_ptr<BookSync>(new BookSync(std::move(applicationSupportDirectory), std::move(book)));
+}
+
+BookSync::BookSync(std::string applicationSupportDirectory, SyncedBook book)
+    : applicationSupportDirectory_(std::move(applicationSupportDirectory)),
+      workingDirectory_(applicationSupportDirectory_ + "/working/"),
+      deflatedDirectory_(applicationSupportDirectory_ + "/deflated"),
+      book_(std::move(book)) {}
+
+void BookSync::enter(BookSyncStage stage) {
+    if (stageBlock_) {
+        stageBlock_(stage);
+    }
+}
+
+void BookSync::onMainThread(std::function<void(BookSync&)> step) {
+    MainLoop::shared()->post([self = shared_from_this(), step = std::move(step)] { step(*self); });
+}
+
+void BookSync::postCount(BookSyncStage stage, std::uint64_t done, std::uint64_t total) {
+    onMainThread([stage, done, total](BookSync& sync) {
+        if (sync.countBlock_) {
+            sync.countBlock_(stage, done, total);
+        }
+    });
+}
+
+void BookSync::start() {
+    self_ = shared_from_this();
+    enter(BookSyncStage::Splitting);
+    auto splitter = ACFileSplit::create();
+    splitter->setKeepOriginalFile(false);
+    splitter->setMaxBytes(ACFileSplit::kDefaultMaxBytes);
+    splitter->setProgressBlock([self = shared_from_this()](ACFileSplit&, std::uint64_t done, std::uint64_t total) {
+        self->postCount(BookSyncStage::Splitting, done, total);
+    });
+    splitter->setCompleteBlock(
+        [self = shared_from_this()](ACFileSplit&) { self->onMainThread([](BookSync& sync) { sync.hashBook(); }); });
+    // An empty list completes at once, so an empty Working directory goes on to an empty manifest.
+    splitter->splitFiles(deepDirectoryContents(workingDirectory_));
+}
+
+void BookSync::hashBook() {
+    if (cancelled_) {
+        finish(BookSyncResult::Cancelled);
+        return;
+    }
+    enter(BookSyncStage::Hashing);
+    auto hasher = ACFileSHA1::create();
+    hasher->setProgressBlock([self = shared_from_this()](ACFileSHA1&, std::uint64_t done, std::uint64_t total) {
+        self->postCount(BookSyncStage::Hashing, done, total);
+    });
+    hasher->setCompleteBlock([self = shared_from_this()](ACFileSHA1&, const ACFileSHA1::Fingerprints& byPath) {
+        KeyedFingerprints byKey;
+        for (const auto& [path, fingerprint] : byPath) {
+            byKey.emplace(manifestKey(path, self->workingDirectory_), fingerprint);
+        }
+        self->onMainThread(
+            [byKey = std::move(byKey)](BookSync& sync) mutable { sync.compareLocalAndRemoteBook(std::move(byKey)); });
+    });
+    // What is fingerprinted is what the upload sends: kept, it need not be compressed twice.
+    hasher->setDeflatedBlock(
+        [self = shared_from_this()](ACFileSHA1&, const std::string& path, std::span<const std::uint8_t> deflated) {
+            const std::string kept = self->deflatedDirectory_ + manifestKey(path, self->workingDirectory_);
+            std::error_code ignored;
+            std::filesystem::create_directories(std::filesystem::path(kept).parent_path(), ignored);
+            // Not kept, the part is simply compressed again.
+            (void)writeFileAtomically(kept, deflated);
+        });
+    // Only part files are left now.
+    hasher->hashFiles(deepDirectoryContents(workingDirectory_));
+}
+
+void BookSync::compareLocalAndRemoteBook(KeyedFingerprints fingerprints) {
+    if (cancelled_) {
+        finish(BookSyncResult::Cancelled);
+        return;
+    }
+    const std::string text = manifestText(fingerprints, book_);
+    offered_ = std::move(fingerprints);
+    auto request = FormDataRequest::requestWithURL(ServiceAPI::manifestURL(book_.guid));
+    // The whole body is the JSON text: no fields, so no content type either.
+    request->setPostBody(std::vector<std::uint8_t>(text.begin(), text.end()));
+    request->setTimeOutSeconds(kManifestTimeOutSeconds);
+    HTTPRequest& sent = *request;
+    request->setCompletionBlock([self = shared_from_this(), &sent] { self->manifestAnswered(sent); });
+    request->setFailedBlock([self = shared_from_this(), &sent] { self->manifestFailed(sent); });
+    manifestRequest_ = request;
+    request->startAsynchronous();
+    // Reported once the request runs, so that a cancel from this report reaches it.
+    enter(BookSyncStage::Comparing);
+}
+
+void BookSync::manifestAnswered(HTTPRequest& request) {
+    const std::shared_ptr<HTTPRequest> answered = std::move(manifestRequest_);
+    if (cancelled_) {
+        finish(BookSyncResult::Cancelled);
+        return;
+    }
+    if (!ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
+        fail(BookSyncStage::Comparing, request);
+        finish(BookSyncResult::Failed);
+        return;
+    }
+    const std::vector<std::uint8_t> body = request.responseData();
+    // An answer that is not JSON counts as asking for nothing.
+    const std::optional<JSONValue> answer = JSONDeserializer::deserializer().deserialize(
+        std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+    std::vector<std::string> names = namesToSend(answer, offered_);
+    if (names.empty()) {
+        finish(BookSyncResult::Succeeded);
+        return;
+    }
+    uploadFiles(std::move(names));
+}
+
+void BookSync::manifestFailed(HTTPRequest& request) {
+    const std::shared_ptr<HTTPRequest> failed = std::move(manifestRequest_);
+    if (cancelled_) {
+        finish(BookSyncResult::Cancelled);
+        return;
+    }
+    fail(BookSyncStage::Comparing, request);
+    finish(BookSyncResult::Failed);
+}
+
+void BookSync::uploadFiles(std::vector<std::string> names) {
+    uploader_ = ACMultiFileUploader::create(applicationSupportDirectory_);
+    uploader_->setDeflatedDirectory(deflatedDirectory_);
+    const std::weak_ptr<BookSync> weak = weak_from_this();
+    uploader_->setCompressionBlock([weak](ACMultiFileUploader&, std::uint64_t done, std::uint64_t total) {
+        if (auto self = weak.lock()) {
+            self->postCount(BookSyncStage::Compressing, done, total);
+        }
+    });
+    uploader_->setFileFinishedBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, HTTPRequest& request) {
+        auto self = weak.lock();
+        if (self && !ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
+            self->partFailed(queue, request);
+        }
+    });
+    // A request that failed did so whatever status it may have read before.
+    uploader_->setFileFailedBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, HTTPRequest& request) {
+        if (auto self = weak.lock()) {
+            self->partFailed(queue, request);
+        }
+    });
+    uploader_->setProgressBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, double fraction) {
+        if (auto self = weak.lock()) {
+            self->uploadProgress(queue, fraction);
+        }
+    });
+    uploader_->setQueueFinishedBlock([weak](ACMultiFileUploader&, NetworkQueue&) {
+        if (auto self = weak.lock()) {
+            self->finish(self->hasFailed_   ? BookSyncResult::Failed
+                         : self->cancelled_ ? BookSyncResult::Cancelled
+                                            : BookSyncResult::Succeeded);
+        }
+    });
+    uploader_->uploadFiles(std::move(names), book_.guid, uploadParameters(book_));
+    // The compression counts are posted from the uploader's worker, so they come after this.
+    enter(BookSyncStage::Compressing);
+}
+
+void BookSync::partFailed(NetworkQueue& queue, HTTPRequest& request) {
+    if (!hasFailed_ && !cancelled_) {
+        fail(BookSyncStage::Uploading, request);
+    }
+    queue.cancelAllOperations();
+    for (const auto& waiting : queue.operations()) {
+        waiting->cancel();
+    }
+}
+
+void BookSync::uploadProgress(NetworkQueue& queue, double fraction) {
+    if (!uploading_) {
+        uploading_ = true;
+        enter(BookSyncStage::Uploading);
+    }
+    if (uploadProgressBlock_) {
+        uploadProgressBlock_(fraction, queue.bytesUploadedSoFar(), queue.totalBytesToUpload());
+    }
+}
+
+void BookSync::fail(BookSyncStage stage, const HTTPRequest& request) {
+    hasFailed_ = true;
+    BookSyncFailure failure{stage, request.responseStatusCode(), request.url().absoluteString(), request.error(), {}};
+    const HTTPHeaders headers = request.responseHeaders();
+    if (const auto retryAfter = headers.find("Retry-After"); retryAfter != headers.end()) {
+        failure.retryAfter = retryAfter->second;
+    }
+    if (failureBlock_) {
+        failureBlock_(failure);
+    }
+}
+
+void BookSync::cancel() {
+    if (!self_ || cancelled_) {
+        return;
+    }
+    cancelled_ = true;
+    if (manifestRequest_) {
+        manifestRequest_->cancel();
+    }
+    if (uploader_) {
+        uploader_->cancel();
+    }
+}
+
+void BookSync::finish(BookSyncResult result) {
+    if (finished_) {
+        return;
+    }
+    finished_ = true;
+    std::error_code ignored;
+    std::filesystem::remove_all(applicationSupportDirectory_, ignored);
+    if (finishedBlock_) {
+        finishedBlock_(result);
+    }
+    // Blocks may hold whoever holds this sync; the last reference may be self_.
+    stageBlock_ = nullptr;
+    countBlock_ = nullptr;
+    uploadProgressBlock_ = nullptr;
+    failureBlock_ = nullptr;
+    finishedBlock_ = nullptr;
+    uploader_.reset();
+    const std::shared_ptr<BookSync> keepUntilReturn = std::move(self_);
+}
+
+std::string BookSync::activityText(BookSyncStage stage) {
+    return stage == BookSyncStage::Splitting || stage == BookSyncStage::Hashing ? "Processing" : "Uploading";
+}
+
+std::optional<std::string> BookSync::stageText(BookSyncStage stage) {
+    switch (stage) {
+        case BookSyncStage::Comparing:
+            return "Starting book synchronization";
+        case BookSyncStage::Compressing:
+            return "Compressing your book before sending";
+        default:
+            return std::nullopt;
+    }
+}
+
+std::string BookSync::countText(BookSyncStage stage, std::uint64_t done, std::uint64_t total) {
+    const char* activity = stage == BookSyncStage::Splitting ? "Checking the book is okay"
+                           : stage == BookSyncStage::Hashing ? "Looking for changes in your book"
+                                                             : "Compressing your book before sending";
+    return std::string(activity) + " (" + std::to_string(done) + "/" + std::to_string(total) + ")";
+}
+
+std::string BookSync::uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal) {
+    // Decimal megabytes, rounded to single precision as the text has always shown them.
+    const auto megabytes = [](std::int64_t bytes) {
+        return static_cast<double>(static_cast<float>(static_cast<double>(bytes) / 1'000'000.0));
+    };
+    char text[160];
+    std::snprintf(text, sizeof text, "Uploading book %.02f%% (%.01f MB of about %.01f MB)", fraction * 100,
+                  megabytes(bytesSent), megabytes(bytesTotal));
+    return text;
+}
+
+}  // namespace tomely

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Error.h"
+#include "upload/SyncManifest.h"
+
+namespace tomely {
+
+class ACMultiFileUploader;
+class HTTPRequest;
+class NetworkQueue;
+
+// The stages of a sync, in order; Compressing and Uploading only come when the service asks for
+// part files.
+enum class BookSyncStage {
+    Splitting,    // cutting every file of the Working directory into part files
+    Hashing,      // fingerprinting the part files
+    Comparing,    // the manifest call: which part files does the service lack?
+    Compressing,  // preparing the uploads
+    Uploading,    // sending them
+};
+
+enum class BookSyncResult { Succeeded, Failed, Cancelled };
+
+// Why a sync failed: the manifest call (stage Comparing) or a part upload (stage Uploading).
+struct BookSyncFailure {
+    BookSyncStage stage = BookSyncStage::Comparing;
+    // The answer's status, outside 200-299; 0 when no answer came.
+    int statusCode = 0;
+    // The request's URL.
+    std::string url;
+    // Why no answer came (time-out, lost connection, ...); nothing when one did.
+    std::optional<Error> error;
+    // The answer's "Retry-After", when it has one.
+    std::optional<std::string> retryAfter;
+};
+
+// Publishes the book in the Working directory ("<applicationSupportDirectory>/working/") to the
+// service as an incremental sync: splits every file into part files, fingerprints them, posts the
+// manifest (60-second time-out), uploads exactly the part files the service asks for, deletes the
+// application-support directory and reports the end. It knows nothing of windows: the upload
+// step turns its reports into control changes, and a command-line publisher may print them.
+//
+// The compressed form of each part file, taken for its fingerprint, is kept (below the
+// application-support directory, beside the Working directory) and sent as it is, so no part is
+// compressed twice.
+//
+// An empty Working directory posts an empty manifest; the service's answer decides what follows.
+// Answers naming files the manifest did not offer are not followed (see namesToSend). The first
+// failure, and only that one, is reported; a failing upload cancels the rest of the queue.
+//
+// Threads: start() and cancel() on the main thread; every block runs there, the ones of the
+// worker stages posted from their queues. Ownership: the sync keeps itself alive from start()
+// until finishedBlock has returned, after which it releases its blocks.
+class BookSync : public std::enable_shared_from_this<BookSync> {
+public:
+    static constexpr double kManifestTimeOutSeconds = 60;
+
+    // A stage has begun.
+    using StageBlock = std::function<void(BookSyncStage stage)>;
+    // Progress of Splitting, Hashing or Compressing, counted in files.
+    using CountBlock = std::function<void(BookSyncStage stage, std::uint64_t done, std::uint64_t total)>;
+    // Progress of Uploading: the fraction of all request bodies sent, and the bytes behind it.
+    using UploadProgressBlock = std::function<void(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal)>;
+    using FailureBlock = std::function<void(const BookSyncFailure& failure)>;
+    // The end, exactly once, after the application-support directory has been deleted.
+    using FinishedBlock = std::function<void(BookSyncResult result)>;
+
+    [[nodiscard]] static std::shared_ptr<BookSync> create(std::string applicationSupportDirectory, SyncedBook book);
+
+    // Set before start().
+    void setStageBlock(StageBlock block) { stageBlock_ = std::move(block); }
+    void setCountBlock(CountBlock block) { countBlock_ = std::move(block); }
+    void setUploadProgressBlock(UploadProgressBlock block) { uploadProgressBlock_ = std::move(block); }
+    void setFailureBlock(FailureBlock block) { failureBlock_ = std::move(block); }
+    void setFinishedBlock(FinishedBlock block) { finishedBlock_ = std::move(block); }
+
+    void start();
+    // Ends the sync as Cancelled without a failure report: the manifest call or the uploads are
+    // cancelled at once; splitting and hashing, which cannot be interrupted, end their pass first.
+    void cancel();
+    // Whether a failure has been reported.
+    [[nodiscard]] bool hasFailed() const { return hasFailed_; }
+
+    // The texts an author sees.
+    // "Processing" while splitting and hashing, "Uploading" from then on.
+    [[nodiscard]] static std::string activityText(BookSyncStage stage);
+    // The progress line a stage begins with; nothing when it keeps the line it finds.
+    [[nodiscard]] static std::optional<std::string> stageText(BookSyncStage stage);
+    // "Checking the book is okay (3/10)" and the like.
+    [[nodiscard]] static std::string countText(BookSyncStage stage, std::uint64_t done, std::uint64_t total);
+    // "Uploading book 50.00% (3.0 MB of about 6.0 MB)": decimal megabytes.
+    [[nodiscard]] static std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal);
+
+private:
+    BookSync(std::string applicationSupportDirectory, SyncedBook book);
+
+    void enter(BookSyncStage stage);
+    // Runs `step` on the main thread; for the worker stages' reports.
+    void onMainThread(std::function<void(BookSync&)> step);
+    void postCount(BookSyncStage stage, std::uint64_t done, std::uint64_t total);
+    void hashBook();
+    void compareLocalAndRemoteBook(KeyedFingerprints fingerprints);
+    void manifestAnswered(HTTPRequest& request);
+    void manifestFailed(HTTPRequest& request);
+    void uploadFiles(std::vector<std::string> names);
+    void partFailed(NetworkQueue& queue, HTTPRequest& request);
+    void uploadProgress(NetworkQueue& queue, double fraction);
+    void fail(BookSyncStage stage, const HTTPRequest& request);
+    void finish(BookSyncResult result);
+
+    const std::string applicationSupportDirectory_;
+    const std::string workingDirectory_;
+    // The compressed forms of the part files, under their manifest keys.
+    const std::string deflatedDirectory_;
+    const SyncedBook book_;
+    StageBlock stageBlock_;
+    CountBlock countBlock_;
+    UploadProgressBlock uploadProgressBlock_;
+    FailureBlock failureBlock_;
+    FinishedBlock finishedBlock_;
+
+    // Main thread only.
+    std::shared_ptr<BookSync> self_;
+    KeyedFingerprints offered_;
+    std::shared_ptr<HTTPRequest> manifestRequest_;
+    std::shared_ptr<ACMultiFileUploader> uploader_;
+    bool uploading_ = false;
+    bool hasFailed_ = false;
+    bool cancelled_ = false;
+    bool finished_ = false;
+};
+
+}  // namespace tomely

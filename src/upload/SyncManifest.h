@@ -1,0 +1,45 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/JSONValue.h"
+#include "upload/ACMultiFileUploader.h"
+
+namespace tomely {
+
+// The book a sync is for: its GUID, and either the service's id of the book it replaces (as the
+// list of books gave it, a string or a number) or the title of a new book.
+struct SyncedBook {
+    std::string guid;
+    std::optional<JSONValue> bookId;
+    std::optional<std::string> bookName;
+};
+
+// Manifest key -> fingerprint.
+using KeyedFingerprints = std::map<std::string, std::string>;
+
+// The manifest key of a part file listed below the Working directory: the listed path without
+// the Working directory text in front, so it begins with "/" ("/images/a.png.part00000").
+[[nodiscard]] std::string manifestKey(std::string_view listedPath, std::string_view workingDirectory);
+
+// The JSON text posted to the service: "hashes" (key -> fingerprint), "bookGUID", "format" ("iba")
+// and "bookName" or "bookId", each left out when the book has none.
+[[nodiscard]] std::string manifestText(const KeyedFingerprints& fingerprints, const SyncedBook& book);
+
+// The names of the service's answer that are to be uploaded, in the answer's order. Only keys of
+// the posted manifest are taken: the uploader turns a name into a path below the Working
+// directory, so any other name (such as "/../../x") would read and upload a file the author never
+// offered. Such names, repeats and anything that is not a string are skipped, each with a line in
+// the system log. An answer that is not an array names nothing.
+[[nodiscard]] std::vector<std::string> namesToSend(const std::optional<JSONValue>& answer,
+                                                   const KeyedFingerprints& offered);
+
+// The form fields of every part upload beside the uploader's own: "bookId" and "bookName" (each
+// left out when absent) and "format".
+[[nodiscard]] ACMultiFileUploader::Parameters uploadParameters(const SyncedBook& book);
+
+}  // namespace tomely

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "common/FakeControls.h"
+#include "common/FakeView.h"
+#include "steps/UploadBookView.h"
+#include "steps/UploadDoneView.h"
+
+namespace tomely::test {
+
+// The upload step's view with recording controls.
+class FakeUploadBookView : public FakeView, public UploadBookView {
+public:
+    [[nodiscard]] ProgressIndicator& progressBar() override { return bar; }
+    [[nodiscard]] TextControl& progressTextField() override { return text; }
+
+    FakeProgressIndicator bar;
+    FakeTextControl text;
+};
+
+// The done step's view with a recording shelf button.
+class FakeUploadDoneView : public FakeView, public UploadDoneView {
+public:
+    [[nodiscard]] Button& actionButton() override { return button; }
+
+    FakeButton button;
+};
+
+}  // namespace tomely::test

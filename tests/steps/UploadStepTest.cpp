@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/ACFailure.h"
+#include "app/ACMainViewController.h"
+#include "common/FakeDesktop.h"
+#include "common/FakeUploadViews.h"
+#include "common/FakeWindow.h"
+#include "common/MainLoopFixture.h"
+#include "common/ScopedEnvironment.h"
+#include "common/ScriptedHTTPServer.h"
+#include "common/TemporaryDirectory.h"
+#include "http/HTTPCookieStorage.h"
+#include "json/JSONDeserializer.h"
+#include "platform/SystemLog.h"
+#include "steps/ACUploadBookViewController.h"
+#include "steps/ACUploadDoneViewController.h"
+
+#ifdef TOMELY_SHELF_EXECUTABLE
+#include <nlohmann/json.hpp>
+
+#include <random>
+
+#include "ShelfClient.h"
+#include "ShelfProcess.h"
+#include "http/FormDataRequest.h"
+#include "http/ServiceAPI.h"
+#endif
+
+namespace tomely {
+namespace {
+
+using test::ScriptedResponse;
+
+// The container with recording controls, a private application-support directory, and the upload
+// step installed as the prepare step installs it.
+class UploadStepFixture : public test::MainLoopFixture {
+protected:
+    static constexpr const char* kGuid = "B00K-GUID-1";
+
+    UploadStepFixture() {
+        environment.set("XDG_DATA_HOME", dataHome.path());
+        HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
+        bundle.addView("ACUploadBookViewController", [] { return std::make_unique<test::FakeUploadBookView>(); });
+        bundle.addView("ACUploadDoneViewController", [] { return std::make_unique<test::FakeUploadDoneView>(); });
+    }
+    ~UploadStepFixture() override { HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies(); }
+
+    [[nodiscard]] std::string supportDirectory() const { return dataHome.path() + "/tomely-uploader"; }
+
+    // Puts the book's files (path below the Working directory -> content) in place.
+    void writeBook(const std::map<std::string, std::string>& files) const {
+        for (const auto& [path, content] : files) {
+            test::writeFile(supportDirectory() + "/working/" + path, content);
+        }
+    }
+
+    // Installs the upload step and runs it to its end: the done step shown, or an alert raised
+    // and the sync's files removed.
+    void runUploadStep(std::optional<JSONValue> bookId, std::optional<std::string> bookName) {
+        uploadStep = ACStepViewController::initWithNibName<ACUploadBookViewController>(
+            "ACUploadBookViewController", bundle, container, std::string(kGuid), std::move(bookId),
+            std::move(bookName));
+        ASSERT_NE(uploadStep, nullptr);
+        const std::size_t alertsBefore = desktop.alerts.shown.size();
+        uploadStep->addToMainViewController();
+        runUntil(
+            [&] {
+                return doneStepShown() ||
+                       (desktop.alerts.shown.size() > alertsBefore && !std::filesystem::exists(supportDirectory()));
+            },
+            std::chrono::seconds(60));
+        drainMainLoop();
+        alerts.assign(desktop.alerts.shown.begin() + static_cast<std::ptrdiff_t>(alertsBefore),
+                      desktop.alerts.shown.end());
+    }
+
+    [[nodiscard]] bool doneStepShown() const {
+        return dynamic_cast<ACUploadDoneViewController*>(container.contentViewController().get()) != nullptr;
+    }
+
+    // The texts the progress line showed in the last run, in order.
+    [[nodiscard]] std::vector<std::string> progressTexts() const {
+        return dynamic_cast<test::FakeUploadBookView&>(uploadStep->view()).text.texts;
+    }
+
+    [[nodiscard]] bool showedText(const std::string& text) const {
+        return std::ranges::count(progressTexts(), text) > 0;
+    }
+
+    test::TemporaryDirectory dataHome;
+    test::ScopedEnvironment environment;
+    test::FakeUploaderWindow window;
+    test::FakeDesktop desktop;
+    test::FakeViewBundle bundle;
+    ACMainViewController container{window.containerControls(), desktop.desktop, bundle};
+    // Kept after the done step replaces it, so that its view can be read.
+    std::shared_ptr<ACUploadBookViewController> uploadStep;
+    // The alerts of the last run.
+    std::vector<Alert> alerts;
+};
+
+// The upload step against a scripted service, which shows exactly what the step sends.
+class UploadStepTest : public UploadStepFixture {
+protected:
+    UploadStepTest() { environment.set("TOMELY_SERVICE_URL", server.baseURL()); }
+
+    // Runs the step with the manifest answered by `manifestAnswer` and every part stored; returns
+    // the requests of the run, the manifest first.
+    std::vector<test::RecordedRequest> run(ScriptedResponse manifestAnswer, std::optional<JSONValue> bookId,
+                                           std::optional<std::string> bookName) {
+        server.setHandler([manifestAnswer](const test::RecordedRequest& request) {
+            return request.target.starts_with("/api/author/shelf/upload/manifest/") ? manifestAnswer
+                                                                                    : ScriptedResponse::text(200, "{}");
+        });
+        const auto before = static_cast<std::ptrdiff_t>(server.requestCount());
+        runUploadStep(std::move(bookId), std::move(bookName));
+        auto requests = server.requests();
+        requests.erase(requests.begin(), requests.begin() + before);
+        return requests;
+    }
+
+    static JSONDictionary manifestOf(const test::RecordedRequest& request) {
+        return JSONDeserializer::deserializer().deserializeAsDictionary(request.body).value_or(JSONDictionary{});
+    }
+
+    test::ScriptedHTTPServer server;
+};
+
+TEST_F(UploadStepTest, AManifestFailureShowsItsAlertOnceAndLeavesNothingBehind) {
+    const std::string url = server.url("/api/author/shelf/upload/manifest/B00K-GUID-1/");
+    const struct {
+        const char* name;
+        std::map<std::string, std::string> book;
+        std::size_t parts;
+        int status;
+    } cases[] = {
+        {"500", {{"index.xml", "<book/>"}}, 1, 500},
+        {"503", {{"index.xml", "<book/>"}}, 1, 503},
+        // An empty Working directory posts its empty manifest instead of waiting for ever.
+        {"empty Working directory", {}, 0, 400},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBook(c.book);
+        const auto requests = run(ScriptedResponse::text(c.status, "no"), std::nullopt, "A Book");
+        const Alert expected = ACFailure::httpFailureAlert(c.status, url);
+        ASSERT_EQ(alerts.size(), 1U);
+        EXPECT_EQ(alerts[0].messageText, expected.messageText);
+        EXPECT_EQ(alerts[0].informativeText, expected.informativeText);
+        EXPECT_FALSE(doneStepShown());
+        EXPECT_FALSE(std::filesystem::exists(supportDirectory()));
+        ASSERT_EQ(requests.size(), 1U) << "the manifest only";
+        EXPECT_EQ(manifestOf(requests[0]).at("hashes").asDictionary()->size(), c.parts);
+        EXPECT_EQ(progressTexts().back(), "Starting book synchronization");
+    }
+}
+
+TEST_F(UploadStepTest, OnlyOfferedNamesAreSentTheBookIsNamedAsGivenAndTheDoneStepFollows) {
+    const struct {
+        const char* name;
+        std::optional<JSONValue> bookId;
+        std::optional<std::string> bookName;
+    } cases[] = {{"new book", std::nullopt, "A New Book"}, {"replaced book", JSONValue(42), std::nullopt}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBook({{"a.txt", "alpha"}});
+        test::writeFile(supportDirectory() + "/secret", "SECRET");
+        SystemLog::Capture log;
+        // A name that climbs out of the Working directory, one asked twice, and one that is no name.
+        const auto requests =
+            run(ScriptedResponse::text(200, R"(["\/..\/secret","\/a.txt.part00000","\/a.txt.part00000",7])"), c.bookId,
+                c.bookName);
+        ASSERT_TRUE(doneStepShown());
+        EXPECT_TRUE(alerts.empty());
+        EXPECT_EQ(log.lines().size(), 3U);
+        ASSERT_EQ(requests.size(), 2U) << "the manifest and one part";
+        const JSONDictionary manifest = manifestOf(requests[0]);
+        EXPECT_EQ(manifest.at("hashes").asDictionary()->size(), 1U);
+        EXPECT_NE(manifest.at("hashes").find("/a.txt.part00000"), nullptr);
+        EXPECT_EQ(manifest.at("bookGUID"), JSONValue(kGuid));
+        EXPECT_EQ(manifest.at("format"), JSONValue("iba"));
+        EXPECT_EQ(manifest.contains("bookName"), c.bookName.has_value());
+        EXPECT_EQ(manifest.contains("bookId") ? manifest.at("bookId").description() : "", c.bookId ? "42" : "");
+        const std::string& part = requests[1].body;
+        EXPECT_EQ(part.find("SECRET"), std::string::npos);
+        EXPECT_NE(part.find("name=\"name\"\r\n\r\n/a.txt.part00000\r\n"), std::string::npos);
+        EXPECT_EQ(part.find("name=\"bookName\"\r\n\r\nA New Book\r\n") != std::string::npos, c.bookName.has_value());
+        EXPECT_EQ(part.find("name=\"bookId\"\r\n\r\n42\r\n") != std::string::npos, c.bookId.has_value());
+        for (const char* text : {"Checking the book is okay (1/1)", "Looking for changes in your book (1/1)",
+                                 "Compressing your book before sending (1/1)"}) {
+            EXPECT_TRUE(showedText(text)) << text;
+        }
+        EXPECT_TRUE(progressTexts().back().starts_with("Uploading book 100.00% "));
+    }
+
+    // The done step: Close quits, the shelf opens beside the wizard.
+    EXPECT_TRUE(window.cancelButton.isHidden());
+    EXPECT_EQ(window.continueButton.title(), "Close");
+    EXPECT_TRUE(window.workingText.isHidden());
+    EXPECT_EQ(window.stepFour.textColor(), TextColor::Gray);
+    dynamic_cast<test::FakeUploadDoneView&>(container.contentViewController()->view()).button.click();
+    EXPECT_EQ(desktop.workspace.openedURLs, std::vector<std::string>{server.url("/shelf/")});
+    EXPECT_EQ(desktop.application.terminateCount, 0);
+    window.continueButton.click();
+    EXPECT_EQ(desktop.application.terminateCount, 1);
+}
+
+#ifdef TOMELY_SHELF_EXECUTABLE
+
+using Book = std::map<std::string, std::string>;
+
+constexpr const char* kEmail = "ada@example.com";
+constexpr const char* kPassword = "ada-secret";
+
+std::string noise(std::size_t length, unsigned seed) {
+    std::independent_bits_engine<std::mt19937, 8, unsigned> bytes(seed);
+    std::string out(length, '\0');
+    std::ranges::generate(out, [&bytes] { return static_cast<char>(bytes()); });
+    return out;
+}
+
+// Six part files: a picture of three parts, and one part each for the others; the empty file has
+// none and so is not part of the book on the shelf.
+Book sampleBook(unsigned seed) {
+    return {{"index.xml", "<book guid=\"B00K-GUID-1\"/>"},
+            {"OEBPS/images/cover photo.png", noise(2'500'000, seed)},
+            {"OEBPS/Chapters/Été à Paris.xhtml", "<p>Un été à Paris</p>"},
+            {".hidden/.settings", "hidden"},
+            {"OEBPS/empty.txt", ""}};
+}
+
+Book withoutEmptyFiles(Book book) {
+    std::erase_if(book, [](const auto& file) { return file.second.empty(); });
+    return book;
+}
+
+// The upload step against tomely-shelf, started on a port of its own with a fresh data
+// directory; the book it rebuilds is read back through an independent client.
+class UploadStepServiceTest : public UploadStepFixture {
+protected:
+    ~UploadStepServiceTest() override { HTTPRequest::setDefaultTimeOutSeconds(savedTimeOut_); }
+
+    // (Re)starts the service on the same data, with `options` added, and signs in to it.
+    void startService(std::vector<std::string> options = {}) {
+        service_.reset();
+        std::vector<std::string> arguments = {"--listen", "127.0.0.1:0", "--data", serviceData_.path()};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        service_ = std::make_unique<shelf::client::ShelfProcess>(
+            TOMELY_SHELF_EXECUTABLE, arguments, shelf::client::ShelfProcess::Users{{kEmail, kPassword}});
+        environment.set("TOMELY_SERVICE_URL", "http://127.0.0.1:" + std::to_string(service_->port()));
+        auto signIn = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
+        signIn->setPostValue(kEmail, "email");
+        signIn->setPostValue(kPassword, "password");
+        bool ended = false;
+        signIn->setCompletionBlock([&ended] { ended = true; });
+        signIn->setFailedBlock([&ended] { ended = true; });
+        signIn->startAsynchronous();
+        ASSERT_TRUE(runUntil([&] { return ended; }));
+        ASSERT_EQ(signIn->responseStatusCode(), 200);
+    }
+
+    // The author's one book: its id, and the files of its latest version as the service rebuilt it.
+    std::pair<std::int64_t, Book> shelfBook() {
+        shelf::client::ShelfClient client("127.0.0.1", service_->port());
+        client.signIn(kEmail, kPassword);
+        const auto books = nlohmann::json::parse(client.list().body);
+        EXPECT_EQ(books.size(), 1U);
+        // Versions come newest first.
+        const auto& latest = books.at(0).at("downloads").at(0);
+        auto files = shelf::client::unzipAll(client.get(latest.at("url").get<std::string>()).body);
+        return {books.at(0).at("book_id").get<std::int64_t>(), files.value_or(Book{})};
+    }
+
+    // How many part files the last run sent, as its last compression count tells.
+    [[nodiscard]] std::string partsSent() const {
+        const auto texts = progressTexts();
+        const auto last = std::ranges::find_if(texts.rbegin(), texts.rend(), [](const std::string& text) {
+            return text.starts_with("Compressing your book before sending (");
+        });
+        return last == texts.rend() ? "none" : last->substr(last->find('('));
+    }
+
+    test::TemporaryDirectory serviceData_;
+    std::unique_ptr<shelf::client::ShelfProcess> service_;
+    const double savedTimeOut_ = HTTPRequest::defaultTimeOutSeconds();
+};
+
+TEST_F(UploadStepServiceTest, TheShelfRebuildsTheBookAndLaterRunsSendOnlyWhatChanged) {
+    startService();
+    writeBook(sampleBook(1));
+    runUploadStep(std::nullopt, "Sample Book");
+    ASSERT_TRUE(doneStepShown());
+    EXPECT_EQ(partsSent(), "(6/6)");
+    EXPECT_FALSE(std::filesystem::exists(supportDirectory()));
+    const auto [bookId, rebuilt] = shelfBook();
+    EXPECT_EQ(rebuilt, withoutEmptyFiles(sampleBook(1)));
+
+    // Nothing changed: the service asks for nothing, and the step goes straight to the end.
+    writeBook(sampleBook(1));
+    runUploadStep(JSONValue(bookId), std::nullopt);
+    ASSERT_TRUE(doneStepShown());
+    EXPECT_EQ(partsSent(), "none");
+    EXPECT_EQ(progressTexts().back(), "Starting book synchronization");
+
+    Book changed = sampleBook(1);
+    changed["OEBPS/images/cover photo.png"] = noise(2'500'000, 2);
+    writeBook(changed);
+    runUploadStep(JSONValue(bookId), std::nullopt);
+    ASSERT_TRUE(doneStepShown());
+    EXPECT_EQ(partsSent(), "(3/3)") << "the three parts of the changed picture";
+    EXPECT_EQ(shelfBook().second, withoutEmptyFiles(changed));
+}
+
+TEST_F(UploadStepServiceTest, AFailingUploadGivesOneAlertNoDoneStepAndNoFilesLeft) {
+    const Alert expected = ACFailure::httpUploadBookFailureAlert();
+    for (const std::string kind : {"500", "drop", "stall"}) {
+        SCOPED_TRACE(kind);
+        HTTPRequest::setDefaultTimeOutSeconds(savedTimeOut_);
+        startService({"--fault-after-parts", "1", "--fault-kind", kind});
+        // A stalled answer ends through the time-out, which the test makes short for the uploads.
+        HTTPRequest::setDefaultTimeOutSeconds(kind == "stall" ? 1 : savedTimeOut_);
+        writeBook(sampleBook(3));
+        runUploadStep(std::nullopt, "Faulty");
+        ASSERT_EQ(alerts.size(), 1U);
+        EXPECT_EQ(alerts[0].messageText, expected.messageText);
+        EXPECT_EQ(alerts[0].informativeText, expected.informativeText);
+        EXPECT_FALSE(doneStepShown());
+        EXPECT_FALSE(std::filesystem::exists(supportDirectory()));
+        EXPECT_TRUE(uploadStep->hasFailed());
+    }
+}
+
+TEST_F(UploadStepServiceTest, AnInterruptedUploadResumesWithOnlyThePartsNotAcknowledged) {
+    startService({"--fault-after-parts", "3", "--fault-kind", "drop"});
+    writeBook(sampleBook(4));
+    runUploadStep(std::nullopt, "Resumed");
+    ASSERT_EQ(alerts.size(), 1U);
+
+    startService();
+    writeBook(sampleBook(4));
+    runUploadStep(std::nullopt, "Resumed");
+    ASSERT_TRUE(doneStepShown());
+    EXPECT_EQ(partsSent(), "(3/3)");
+    EXPECT_EQ(shelfBook().second, withoutEmptyFiles(sampleBook(4)));
+}
+
+#else
+
+TEST(UploadStepServiceTest, NeedsTheReferenceService) {
+    GTEST_SKIP() << "tomely-shelf is not built in this preset (TOMELY_WITH_SERVICE is OFF)";
+}
+
+#endif
+
+}  // namespace
+}  // namespace tomely
