@@ -102,8 +102,8 @@ TEST_F(ACLocateBookViewControllerTest, AMissingFileShowsTheLabelAndAPickedBookOp
     EXPECT_EQ(locateView().progress.values, (std::vector<double>{1, 2}));
     EXPECT_EQ(locateView().progress.maxValue(), 2);
     EXPECT_TRUE(locateView().progress.isIndeterminate());
-    const std::vector<std::string>& working = window->workingText.operations;
-    EXPECT_NE(std::find(working.begin(), working.end(), "text=Fetching your books from 127.0.0.1"), working.end());
+    const std::vector<std::string>& working = window->workingText.texts;
+    EXPECT_NE(std::find(working.begin(), working.end(), "Fetching your books from 127.0.0.1"), working.end());
     const test::RecordedRequest list = server.requests().back();
     EXPECT_EQ(list.target, "/api/author/shelf/upload/list/");
     EXPECT_EQ(list.header("Cookie"), "session=s1");
@@ -162,7 +162,7 @@ TEST_P(ACLocateBookViewControllerFailureTest, EndsTheWizardWithTheAlert) {
 
 ScriptedResponse noAnswer() {
     ScriptedResponse response;
-    response.closeWithoutAnswer = true;
+    response.raw = "";
     return response;
 }
 
