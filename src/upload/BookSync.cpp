@@ -81,19 +81,18 @@ void BookSync::hashBook() {
             });
         });
     // What is fingerprinted is what the upload sends: kept, it need not be compressed twice.
-    hasher->setDeflatedBlock(
-        [self = shared_from_this(), deflatedBytes](ACFileSHA1&, const std::string& path,
-                                                   std::span<const std::uint8_t> deflated) {
-            *deflatedBytes += deflated.size();
-            if (self->stopsBeforeManifest_) {
-                return;
-            }
-            const std::string kept = self->deflatedDirectory_ + manifestKey(path, self->workingDirectory_);
-            std::error_code ignored;
-            std::filesystem::create_directories(std::filesystem::path(kept).parent_path(), ignored);
-            // Not kept, the part is simply compressed again.
-            (void)writeFileAtomically(kept, deflated);
-        });
+    hasher->setDeflatedBlock([self = shared_from_this(), deflatedBytes](ACFileSHA1&, const std::string& path,
+                                                                        std::span<const std::uint8_t> deflated) {
+        *deflatedBytes += deflated.size();
+        if (self->stopsBeforeManifest_) {
+            return;
+        }
+        const std::string kept = self->deflatedDirectory_ + manifestKey(path, self->workingDirectory_);
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(kept).parent_path(), ignored);
+        // Not kept, the part is simply compressed again.
+        (void)writeFileAtomically(kept, deflated);
+    });
     // Only part files are left now.
     hasher->hashFiles(deepDirectoryContents(workingDirectory_));
 }
