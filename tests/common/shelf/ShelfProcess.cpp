@@ -15,13 +15,17 @@ namespace tomely::shelf::client {
 
 namespace {
 
-pid_t spawn(const std::string& executable, const std::vector<std::string>& arguments, int& outputFd) {
+// `inputFd`, when not -1, becomes the child's standard input.
+pid_t spawn(const std::string& executable, const std::vector<std::string>& arguments, int& outputFd, int inputFd = -1) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
         throw std::runtime_error("cannot create a pipe");
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (inputFd != -1) {
+        posix_spawn_file_actions_adddup2(&actions, inputFd, STDIN_FILENO);
+    }
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
     std::vector<char*> argv;
@@ -74,6 +78,27 @@ ShelfProcess::ShelfProcess(const std::string& executable, const std::vector<std:
     port_ = std::stoi(match[1].str());
 }
 
+ShelfProcess::ShelfProcess(const std::string& executable, const std::vector<std::string>& arguments,
+                           const std::string& input) {
+    int inputFds[2];
+    if (::pipe2(inputFds, O_CLOEXEC) != 0) {
+        throw std::runtime_error("cannot create a pipe");
+    }
+    // Written before the child starts, so that a child that never reads cannot break the pipe
+    // under the test; a few lines fit in the pipe's buffer.
+    [[maybe_unused]] const ssize_t written = ::write(inputFds[1], input.data(), input.size());
+    ::close(inputFds[1]);
+    int fd = -1;
+    try {
+        pid_ = spawn(executable, arguments, fd, inputFds[0]);
+    } catch (...) {
+        ::close(inputFds[0]);
+        throw;
+    }
+    ::close(inputFds[0]);
+    reader_ = std::thread([this, fd] { readOutput(fd); });
+}
+
 ShelfProcess::~ShelfProcess() {
     if (!reaped_) {
         sendSignal(SIGKILL);
@@ -124,6 +149,12 @@ int ShelfProcess::wait(std::chrono::seconds deadline) {
         reaped_ = true;
     }
     return status_;
+}
+
+bool ShelfProcess::waitForOutput(const std::string& text, std::chrono::seconds deadline) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, deadline, [&] { return closed_ || output_.find(text) != std::string::npos; }) &&
+           output_.find(text) != std::string::npos;
 }
 
 std::string ShelfProcess::output() const {
