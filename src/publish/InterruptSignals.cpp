@@ -14,6 +14,7 @@ void routeInterruptsToMainLoop(std::function<void(int signal)> handler) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     // Detached: it waits until the process ends.
     std::thread([signals, handler = std::move(handler), loop = MainLoop::shared()] {

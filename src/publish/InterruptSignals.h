@@ -4,11 +4,10 @@
 
 namespace tomely {
 
-// Turns SIGINT and SIGTERM into a task on the main loop, where cancelling is safe (nothing may be
-// done inside a signal handler). Both signals are blocked in the calling thread, and so in every
-// thread started after it, and a thread of its own waits for them. Call it on the main
-// thread, after installing the main loop and before any other thread starts; it lasts for the
-// rest of the process.
+// Turns SIGINT, SIGTERM and SIGHUP (the terminal went away) into a task on the main loop, where cancelling is safe
+// (nothing may be done inside a signal handler). The signals are blocked in the calling thread, and so in every thread
+// started after it, and a thread of its own waits for them. Call it on the main thread, after installing the main loop
+// and before any other thread starts; it lasts for the rest of the process.
 void routeInterruptsToMainLoop(std::function<void(int signal)> handler);
 
 }  // namespace tomely

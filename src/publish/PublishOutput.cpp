@@ -149,7 +149,11 @@ void TextOutput::failed(const PublishFailure& failure) {
 
 // --- JSON ------------------------------------------------------------------------------------
 
-void JSONOutput::emit(const JSONDictionary& event) {
+void JSONOutput::emit(JSONDictionary event) {
+    event.emplace(
+        "elapsed_ms",
+        static_cast<std::int64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count()));
     // Every value put into an event serializes, so there is always a line.
     const std::string line = JSONSerializer::serializer().serializeObject(JSONValue(event)).value_or("{}");
     std::fprintf(out_, "%s\n", line.c_str());

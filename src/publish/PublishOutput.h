@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -81,10 +82,11 @@ private:
 };
 
 // For scripts: one JSON object per line on `out`, flushed at once: {"event":"stage",...},
-// {"event":"progress",...}, and last {"event":"result","exit":N,...}.
+// {"event":"progress",...}, and last {"event":"result","exit":N,...}. Each carries "elapsed_ms",
+// the time since the output was made, so that a log shows where a run spent its time.
 class JSONOutput final : public PublishOutput {
 public:
-    explicit JSONOutput(std::FILE* out) : out_(out) {}
+    explicit JSONOutput(std::FILE* out) : out_(out), start_(std::chrono::steady_clock::now()) {}
 
     void stage(PublishStage stage, const std::string& text) override;
     void count(PublishStage stage, std::uint64_t done, std::uint64_t total) override;
@@ -93,9 +95,10 @@ public:
     void failed(const PublishFailure& failure) override;
 
 private:
-    void emit(const JSONDictionary& event);
+    void emit(JSONDictionary event);
 
     std::FILE* out_;
+    const std::chrono::steady_clock::time_point start_;
 };
 
 }  // namespace tomely

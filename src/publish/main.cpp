@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -60,6 +61,10 @@ int run(const std::vector<std::string>& arguments) {
         ::setenv("TOMELY_SERVICE_URL", options.serviceURL->c_str(), 1);
     }
 
+    // Read before the signals are routed, so that Ctrl-C still ends a read waiting on a terminal.
+    std::string password = options.passwordFromStdin ? passwordFromStdin() : std::string();
+    // Output to a reader that went away must not end the run before it has removed its files.
+    std::signal(SIGPIPE, SIG_IGN);
     auto loop = std::make_shared<EventLoop>();
     MainLoop::install(loop);
     std::shared_ptr<Publisher> publisher;
@@ -70,11 +75,7 @@ int run(const std::vector<std::string>& arguments) {
             publisher->cancel();
         }
     });
-
-    std::string password;
-    if (options.passwordFromStdin) {
-        password = passwordFromStdin();
-    } else {
+    if (!options.passwordFromStdin) {
         SecretServiceKeychain keychain;
         password = storedPassword(keychain, options.email).value_or("");
     }
