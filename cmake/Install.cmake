@@ -1,6 +1,7 @@
-# Where a Linux desktop finds the app: the program, its desktop entry (which opens "iba" books),
-# the MIME type of those books, icons in the hicolor theme, AppStream metadata, a manual page,
-# and the Debian package's copyright and changelog. `make package` turns it into a .deb.
+# Where a Linux desktop finds the app: the program and the command-line publisher beside it, its
+# desktop entry (which opens "iba" books), the MIME type of those books, icons in the hicolor
+# theme, AppStream metadata, manual pages, and the Debian package's copyright and changelog.
+# `make package` turns it into a .deb.
 include(GNUInstallDirs)
 
 set(TOMELY_APP_ID org.tomely.Uploader)
@@ -8,7 +9,7 @@ set(TOMELY_DATA ${PROJECT_SOURCE_DIR}/data)
 set(TOMELY_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/tomely-uploader)
 set(TOMELY_ICONDIR ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
-install(TARGETS tomely-uploader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tomely-uploader tomely-publish RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${TOMELY_DATA}/${TOMELY_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${TOMELY_DATA}/${TOMELY_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${TOMELY_DATA}/${TOMELY_APP_ID}.mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
@@ -23,14 +24,16 @@ foreach(size 16 24 32 48 64 128 256)
 endforeach()
 
 # Debian wants the changelog and the manual page compressed, without a time stamp in the gzip header.
-foreach(page changelog tomely-uploader.1)
+foreach(page changelog tomely-uploader.1 tomely-publish.1)
     add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${page}.gz
         COMMAND gzip -9nc ${TOMELY_DATA}/${page} > ${CMAKE_BINARY_DIR}/${page}.gz
         DEPENDS ${TOMELY_DATA}/${page} VERBATIM)
 endforeach()
 add_custom_target(tomely-compressed-docs ALL
-    DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz ${CMAKE_BINARY_DIR}/tomely-uploader.1.gz)
-install(FILES ${CMAKE_BINARY_DIR}/tomely-uploader.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz ${CMAKE_BINARY_DIR}/tomely-uploader.1.gz
+            ${CMAKE_BINARY_DIR}/tomely-publish.1.gz)
+install(FILES ${CMAKE_BINARY_DIR}/tomely-uploader.1.gz ${CMAKE_BINARY_DIR}/tomely-publish.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${TOMELY_DATA}/copyright ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${TOMELY_DOCDIR})
 
 set(CPACK_GENERATOR DEB)

@@ -1,5 +1,7 @@
 // Syncs a generated book to tomely-shelf on loopback the way the upload step does (BookSync: split,
 // fingerprint, manifest, upload), twice: a first upload, then a re-sync with nothing changed.
+// Then tomely-publish does the same from the book packed as an "iba", on a fresh shelf, and its
+// sync (its own events, from splitting to the result) is set beside the bench's.
 // Each run is a child process, so that its peak resident memory (ru_maxrss from wait4) is the
 // client's alone. The baseline, measured in the same run, is a bare single-core zlib deflate at
 // level 6 over the same bytes in pieces of 1,024,000 bytes.
@@ -23,6 +25,7 @@
 
 #include "BenchCommandLine.h"
 #include "ChildProcess.h"
+#include "PublisherRun.h"
 #include "ShelfClient.h"
 #include "ShelfProcess.h"
 #include "TreeGenerator.h"
@@ -202,8 +205,17 @@ int runBenchmark(std::uint64_t megabytes, int rounds, const fs::path& parent) {
     }
     const fs::path root = pattern;
     generateBook(root / "book", megabytes * 1'000'000);
+    if (!writeBookArchive(root / "book", kGuid, root / "book.iba")) {
+        std::fprintf(stderr, "cannot pack the book into %s\n", (root / "book.iba").c_str());
+        fs::remove_all(root);
+        return 1;
+    }
+    // The publisher's run directories go there too.
+    ::setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
     std::vector<Run> firstRuns;
     std::vector<Run> resyncs;
+    std::vector<PublisherRun> publisherFirstRuns;
+    std::vector<PublisherRun> publisherResyncs;
     Timing baseline{1e300, 1e300};
     for (int round = 0; round < rounds; ++round) {
         const Timing bare = bareDeflate(root / "book");
@@ -228,8 +240,29 @@ int runBenchmark(std::uint64_t megabytes, int rounds, const fs::path& parent) {
         }
         firstRuns.push_back(*first);
         resyncs.push_back(*again);
-        std::printf("round %d: deflate %.2f s (cpu %.2f), first upload %.2f s, re-sync %.2f s\n", round + 1, bare.wall,
-                    bare.cpu, first->total, again->total);
+
+        // The publisher on a fresh shelf of its own: a new book, then the same book found by its GUID.
+        fs::remove_all(root / "shelf-publisher");
+        shelf::client::ShelfProcess publisherService(
+            TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", (root / "shelf-publisher").string()},
+            {{kEmail, kPassword}});
+        const std::string url = "http://127.0.0.1:" + std::to_string(publisherService.port());
+        const auto published =
+            runPublisher(TOMELY_PUBLISH_EXECUTABLE, kEmail, kPassword, url, root / "book.iba", {"--new", "Bench"});
+        const auto republished =
+            published ? runPublisher(TOMELY_PUBLISH_EXECUTABLE, kEmail, kPassword, url, root / "book.iba", {})
+                      : std::nullopt;
+        if (!republished) {
+            fs::remove_all(root);
+            return 1;
+        }
+        publisherFirstRuns.push_back(*published);
+        publisherResyncs.push_back(*republished);
+        std::printf(
+            "round %d: deflate %.2f s (cpu %.2f), first upload %.2f s, re-sync %.2f s; tomely-publish sync %.2f s "
+            "(whole run %.2f s), re-sync %.2f s (whole run %.2f s)\n",
+            round + 1, bare.wall, bare.cpu, first->total, again->total, published->syncSeconds, published->wallSeconds,
+            republished->syncSeconds, republished->wallSeconds);
     }
     fs::remove_all(root);
     double peakMB = 0;
@@ -247,6 +280,23 @@ int runBenchmark(std::uint64_t megabytes, int rounds, const fs::path& parent) {
     printRun("first upload", fastest(firstRuns), baseline, "<= 2.5x");
     printRun("re-sync", fastest(resyncs), baseline, "<= 1.3x");
     std::printf("peak resident memory of the client over all runs: %.1f MB (goal < 100 MB)\n", peakMB);
+
+    // The publisher's sync against the bench's own, best round each; the whole run adds sign-in,
+    // the extraction of the package and the list call.
+    const auto fastestPublisher = [](const std::vector<PublisherRun>& runs) {
+        return *std::min_element(runs.begin(), runs.end(), [](const PublisherRun& a, const PublisherRun& b) {
+            return a.syncSeconds < b.syncSeconds;
+        });
+    };
+    std::printf("\n%-13s %9s %9s %7s | %9s %10s | %10s | %s\n", "tomely-publish", "sync", "bench", "ratio", "whole run",
+                "client cpu", "sent", "peak RSS");
+    for (const auto& [name, runs, bench] : {std::tuple{"first upload", &publisherFirstRuns, &fastest(firstRuns)},
+                                            std::tuple{"re-sync", &publisherResyncs, &fastest(resyncs)}}) {
+        const PublisherRun best = fastestPublisher(*runs);
+        std::printf("%-13s %9.2f %9.2f %6.2fx | %9.2f %10.2f | %4lld parts | %.1f MB\n", name, best.syncSeconds,
+                    bench->total, best.syncSeconds / bench->total, best.wallSeconds, best.cpuSeconds, best.partsSent,
+                    best.peakMB);
+    }
     return 0;
 }
 

@@ -70,6 +70,10 @@ std::unique_ptr<CurlTransfer> CurlTransfer::create(const Settings& settings, Lis
     if (settings.maxIdleSeconds > 0) {
         ok = ok && curl_easy_setopt(easy, CURLOPT_MAXAGE_CONN, settings.maxIdleSeconds) == CURLE_OK;
     }
+    if (settings.maxSendBytesPerSecond > 0) {
+        ok = ok && curl_easy_setopt(easy, CURLOPT_MAX_SEND_SPEED_LARGE,
+                                    static_cast<curl_off_t>(settings.maxSendBytesPerSecond)) == CURLE_OK;
+    }
     ok = ok && curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer_) == CURLE_OK;
     // Bodies are read in the same 256 KiB blocks in which files are copied into them.
     ok = ok && curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(kFileBlockSize)) == CURLE_OK;

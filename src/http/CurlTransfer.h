@@ -49,6 +49,8 @@ public:
         bool forbidReuse = false;
         // A connection idle for longer than this is not used again (0: curl's own limit).
         long maxIdleSeconds = 0;
+        // The body goes out at most this fast, in bytes per second (0: as fast as it can).
+        std::uint64_t maxSendBytesPerSecond = 0;
     };
 
     // Nothing, with `error` filled with the failure to report, when the handle cannot be made or

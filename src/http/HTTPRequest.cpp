@@ -154,6 +154,16 @@ void HTTPRequest::setUseHTTPVersionOne(bool use) {
     useHTTPVersionOne_ = use;
 }
 
+std::uint64_t HTTPRequest::maxSendBytesPerSecond() const {
+    std::scoped_lock lock(cancelledLock_);
+    return maxSendBytesPerSecond_;
+}
+
+void HTTPRequest::setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond) {
+    std::scoped_lock lock(cancelledLock_);
+    maxSendBytesPerSecond_ = bytesPerSecond;
+}
+
 std::string HTTPRequest::userAgent() const {
     std::scoped_lock lock(cancelledLock_);
     return userAgent_;

@@ -136,6 +136,11 @@ public:
     void setShouldResetDownloadProgress(bool reset);
     [[nodiscard]] bool useHTTPVersionOne() const;
     void setUseHTTPVersionOne(bool use);
+    // Caps the rate at which the body is sent, in bytes per second, for a connection shared with
+    // others; the transport paces itself, so progress and time-outs see a steady trickle. 0, the
+    // default: no cap.
+    [[nodiscard]] std::uint64_t maxSendBytesPerSecond() const;
+    void setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond);
     // Overrides the default user agent; empty: the default.
     [[nodiscard]] std::string userAgent() const;
     void setUserAgent(std::string userAgent);
@@ -316,6 +321,7 @@ private:
     bool validatesSecureCertificate_ = true;
     bool shouldAttemptPersistentConnection_ = true;
     bool useHTTPVersionOne_ = false;
+    std::uint64_t maxSendBytesPerSecond_ = 0;
     std::string userAgent_;
     std::string defaultResponseEncoding_;
     std::vector<HTTPCookie> requestCookies_;

@@ -167,6 +167,7 @@ void HTTPRequest::startRequest() {
     settings.bodyLength = postLength_;
     settings.useHTTPVersionOne = useHTTPVersionOne_;
     settings.validatesSecureCertificate = validatesSecureCertificate_;
+    settings.maxSendBytesPerSecond = maxSendBytesPerSecond_;
     applyConnectionPolicy(settings);
     Error failure;
     transfer_ = CurlTransfer::create(settings, *this, &failure);

@@ -1,6 +1,7 @@
 #include "shelf/ExistingBook.h"
 
 #include "json/JSONDeserializer.h"
+#include "json/JSONSerializer.h"
 
 namespace tomely {
 namespace {
@@ -49,6 +50,28 @@ std::optional<std::size_t> preselectedRow(const std::vector<ExistingBook>& books
         }
     }
     return row;
+}
+
+std::string bookIdText(const JSONValue& bookId) {
+    switch (bookId.kind()) {
+        case JSONValue::Kind::String:
+            return *bookId.asString();
+        case JSONValue::Kind::SignedInteger:
+        case JSONValue::Kind::UnsignedInteger:
+        case JSONValue::Kind::Decimal:
+            return JSONSerializer::serializer().serializeNumber(bookId).value_or(std::string());
+        default:
+            return {};
+    }
+}
+
+std::optional<std::size_t> rowOfBookId(const std::vector<ExistingBook>& books, std::string_view bookId) {
+    for (std::size_t index = 0; index < books.size(); ++index) {
+        if (!bookId.empty() && books[index].bookId && bookIdText(*books[index].bookId) == bookId) {
+            return index;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace tomely

@@ -37,4 +37,12 @@ struct ExistingBook {
 [[nodiscard]] std::optional<std::size_t> preselectedRow(const std::vector<ExistingBook>& books,
                                                         std::string_view bookGuid);
 
+// A "book_id" as an author types it: a string as it is, a number in its JSON form; empty for
+// anything else.
+[[nodiscard]] std::string bookIdText(const JSONValue& bookId);
+
+// The first record whose "book_id" reads as `bookId` (see bookIdText), so that the id goes back
+// to the service with the JSON type the list gave it. None when no record has it.
+[[nodiscard]] std::optional<std::size_t> rowOfBookId(const std::vector<ExistingBook>& books, std::string_view bookId);
+
 }  // namespace tomely

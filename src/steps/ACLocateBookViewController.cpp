@@ -11,11 +11,10 @@
 #include "http/ServiceURL.h"
 #include "platform/MainLoop.h"
 #include "platform/SerialQueue.h"
-#include "shelf/BookGuid.h"
+#include "shelf/BookPackage.h"
 #include "shelf/ExistingBook.h"
 #include "shelf/WorkingDirectory.h"
 #include "steps/ACPrepareBookViewController.h"
-#include "support/ZipArchive.h"
 
 namespace tomely {
 namespace {
@@ -129,24 +128,14 @@ void ACLocateBookViewController::openBook(const std::string& bookPath) {
     const auto progress = [self = self()](std::uint64_t index, std::uint64_t totalFiles) {
         MainLoop::shared()->post([self, index, totalFiles] { self->showExtractionProgress(index, totalFiles); });
     };
-    // Only an error counts: entries the extraction skips leave the rest of the book usable.
-    Error extractionError;
-    if (!ZipArchive::unzipFileAtPath(bookPath, *working, true, "", &extractionError, progress) &&
-        !extractionError.domain.empty()) {
-        failToOpenBook(extractionError);
-        return;
-    }
-    MainLoop::shared()->post([self = self()] {
-        self->progressBar().setIndeterminate(true);
-        self->progressBar().startAnimation();
-    });
-    const std::optional<std::string> bookGuid = findBookGuidInLocation(*working, &failure);
-    // Every later call puts the GUID into its URL: without one there is nothing to upload to.
+    const std::optional<std::string> bookGuid = openBookPackage(bookPath, *working, &failure, progress);
     if (!bookGuid) {
         failToOpenBook(failure);
         return;
     }
     MainLoop::shared()->post([self = self()] {
+        self->progressBar().setIndeterminate(true);
+        self->progressBar().startAnimation();
         self->mainViewController().setWorkingInfo("Fetching your books from " + serviceDomainName());
     });
     fetchExistingBooks(*bookGuid);

@@ -33,6 +33,7 @@ struct ACMultiFileUploader::Batch {
     URL url;
     std::shared_ptr<NetworkQueue> queue;
     std::string deflatedDirectory;
+    std::uint64_t maxSendBytesPerSecond = 0;
 };
 
 std::shared_ptr<ACMultiFileUploader> ACMultiFileUploader::create(std::string applicationSupportDirectory) {
@@ -45,6 +46,7 @@ ACMultiFileUploader::ACMultiFileUploader(std::string applicationSupportDirectory
 void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::string bookGuid, Parameters parameters) {
     std::shared_ptr<NetworkQueue> queue = NetworkQueue::queue();
     std::string deflatedDirectory;
+    std::uint64_t maxSendBytesPerSecond = 0;
     {
         // Held from the call, not only while the queue runs: a second batch started during the
         // preparation would otherwise take over the first one's queue.
@@ -57,6 +59,7 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
         cancelled_ = false;
         going_ = false;
         deflatedDirectory = deflatedDirectory_;
+        maxSendBytesPerSecond = maxSendBytesPerSecond_;
     }
     queue->setShowAccurateProgress(true);
     queue->setMaxConcurrentOperationCount(1);
@@ -68,7 +71,7 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
     queue->setRequestDidFailSelector(&NetworkQueueDelegate::requestFailed);
     queue->setQueueDidFinishSelector(&NetworkQueueDelegate::queueFinished);
     auto batch = std::make_shared<Batch>(Batch{std::move(names), std::move(parameters), ServiceAPI::uploadURL(bookGuid),
-                                               std::move(queue), std::move(deflatedDirectory)});
+                                               std::move(queue), std::move(deflatedDirectory), maxSendBytesPerSecond});
     SerialQueue::create("ACMultiFileUploader")->addOperation([self = shared_from_this(), batch] {
         self->prepare(*batch);
     });
@@ -128,6 +131,7 @@ std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch
     request->setPostFormat(FormDataRequest::MultipartFormDataPostFormat);
     request->setShouldCompressRequestBody(false);
     request->setTemporaryFileDirectory(stagingDirectory);
+    request->setMaxSendBytesPerSecond(batch.maxSendBytesPerSecond);
     std::string stagedPath = batch.deflatedDirectory.empty() ? "" : batch.deflatedDirectory + name;
     std::error_code noFile;
     if (stagedPath.empty() || !std::filesystem::is_regular_file(stagedPath, noFile)) {
@@ -282,6 +286,11 @@ void ACMultiFileUploader::setCompressionBlock(CompressionBlock block) {
 void ACMultiFileUploader::setDeflatedDirectory(std::string directory) {
     std::scoped_lock lock(mutex_);
     deflatedDirectory_ = std::move(directory);
+}
+
+void ACMultiFileUploader::setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond) {
+    std::scoped_lock lock(mutex_);
+    maxSendBytesPerSecond_ = bytesPerSecond;
 }
 
 }  // namespace tomely

@@ -87,6 +87,9 @@ public:
     // fingerprinting leaves it there), so that it is sent without compressing the file again; it
     // is removed once its request body is built. Empty, the default: every file is compressed.
     void setDeflatedDirectory(std::string directory);
+    // Caps each request's sending rate (bytes per second; 0, the default: no cap). The requests
+    // go one at a time, so this caps the whole upload.
+    void setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond);
 
 private:
     struct Batch;
@@ -121,6 +124,7 @@ private:
     std::shared_ptr<ACMultiFileUploader> self_;
     std::string stagingDirectory_;
     std::string deflatedDirectory_;
+    std::uint64_t maxSendBytesPerSecond_ = 0;
     bool cancelled_ = false;
     // The preparation is over and the queue runs: cancelling now is the queue's business.
     bool going_ = false;

@@ -68,25 +68,44 @@ void BookSync::hashBook() {
     hasher->setProgressBlock([self = shared_from_this()](ACFileSHA1&, std::uint64_t done, std::uint64_t total) {
         self->postCount(BookSyncStage::Hashing, done, total);
     });
-    hasher->setCompleteBlock([self = shared_from_this()](ACFileSHA1&, const ACFileSHA1::Fingerprints& byPath) {
-        KeyedFingerprints byKey;
-        for (const auto& [path, fingerprint] : byPath) {
-            byKey.emplace(manifestKey(path, self->workingDirectory_), fingerprint);
-        }
-        self->onMainThread(
-            [byKey = std::move(byKey)](BookSync& sync) mutable { sync.compareLocalAndRemoteBook(std::move(byKey)); });
-    });
-    // What is fingerprinted is what the upload sends: kept, it need not be compressed twice.
-    hasher->setDeflatedBlock(
-        [self = shared_from_this()](ACFileSHA1&, const std::string& path, std::span<const std::uint8_t> deflated) {
-            const std::string kept = self->deflatedDirectory_ + manifestKey(path, self->workingDirectory_);
-            std::error_code ignored;
-            std::filesystem::create_directories(std::filesystem::path(kept).parent_path(), ignored);
-            // Not kept, the part is simply compressed again.
-            (void)writeFileAtomically(kept, deflated);
+    // Counted on the hasher's one worker thread, where both blocks run.
+    auto deflatedBytes = std::make_shared<std::uint64_t>(0);
+    hasher->setCompleteBlock(
+        [self = shared_from_this(), deflatedBytes](ACFileSHA1&, const ACFileSHA1::Fingerprints& byPath) {
+            KeyedFingerprints byKey;
+            for (const auto& [path, fingerprint] : byPath) {
+                byKey.emplace(manifestKey(path, self->workingDirectory_), fingerprint);
+            }
+            self->onMainThread([byKey = std::move(byKey), bytes = *deflatedBytes](BookSync& sync) mutable {
+                sync.fingerprinted(std::move(byKey), bytes);
+            });
         });
+    // What is fingerprinted is what the upload sends: kept, it need not be compressed twice.
+    hasher->setDeflatedBlock([self = shared_from_this(), deflatedBytes](ACFileSHA1&, const std::string& path,
+                                                                        std::span<const std::uint8_t> deflated) {
+        *deflatedBytes += deflated.size();
+        if (self->stopsBeforeManifest_) {
+            return;
+        }
+        const std::string kept = self->deflatedDirectory_ + manifestKey(path, self->workingDirectory_);
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(kept).parent_path(), ignored);
+        // Not kept, the part is simply compressed again.
+        (void)writeFileAtomically(kept, deflated);
+    });
     // Only part files are left now.
     hasher->hashFiles(deepDirectoryContents(workingDirectory_));
+}
+
+void BookSync::fingerprinted(KeyedFingerprints fingerprints, std::uint64_t deflatedBytes) {
+    if (fingerprintedBlock_) {
+        fingerprintedBlock_(fingerprints.size(), deflatedBytes);
+    }
+    if (stopsBeforeManifest_ && !cancelled_) {
+        finish(BookSyncResult::Succeeded);
+        return;
+    }
+    compareLocalAndRemoteBook(std::move(fingerprints));
 }
 
 void BookSync::compareLocalAndRemoteBook(KeyedFingerprints fingerprints) {
@@ -145,6 +164,7 @@ void BookSync::manifestFailed(HTTPRequest& request) {
 void BookSync::uploadFiles(std::vector<std::string> names) {
     uploader_ = ACMultiFileUploader::create(applicationSupportDirectory_);
     uploader_->setDeflatedDirectory(deflatedDirectory_);
+    uploader_->setMaxSendBytesPerSecond(maxSendBytesPerSecond_);
     const std::weak_ptr<BookSync> weak = weak_from_this();
     uploader_->setCompressionBlock([weak](ACMultiFileUploader&, std::uint64_t done, std::uint64_t total) {
         if (auto self = weak.lock()) {
@@ -239,6 +259,7 @@ void BookSync::finish(BookSyncResult result) {
     stageBlock_ = nullptr;
     countBlock_ = nullptr;
     uploadProgressBlock_ = nullptr;
+    fingerprintedBlock_ = nullptr;
     failureBlock_ = nullptr;
     finishedBlock_ = nullptr;
     uploader_.reset();

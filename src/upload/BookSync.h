@@ -67,6 +67,9 @@ public:
     using CountBlock = std::function<void(BookSyncStage stage, std::uint64_t done, std::uint64_t total)>;
     // Progress of Uploading: the fraction of all request bodies sent, and the bytes behind it.
     using UploadProgressBlock = std::function<void(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal)>;
+    // Fingerprinting is done: the number of part files and the bytes of their compressed forms,
+    // which is what an upload of every one of them would send.
+    using FingerprintedBlock = std::function<void(std::uint64_t parts, std::uint64_t deflatedBytes)>;
     using FailureBlock = std::function<void(const BookSyncFailure& failure)>;
     // The end, exactly once, after the application-support directory has been deleted.
     using FinishedBlock = std::function<void(BookSyncResult result)>;
@@ -77,7 +80,13 @@ public:
     void setStageBlock(StageBlock block) { stageBlock_ = std::move(block); }
     void setCountBlock(CountBlock block) { countBlock_ = std::move(block); }
     void setUploadProgressBlock(UploadProgressBlock block) { uploadProgressBlock_ = std::move(block); }
+    void setFingerprintedBlock(FingerprintedBlock block) { fingerprintedBlock_ = std::move(block); }
     void setFailureBlock(FailureBlock block) { failureBlock_ = std::move(block); }
+    // Ends the sync as Succeeded once the book is fingerprinted, before the manifest: posting it
+    // can already publish the book, so a rehearsal stops short of it.
+    void setStopsBeforeManifest(bool stops) { stopsBeforeManifest_ = stops; }
+    // Caps the upload's sending rate in bytes per second (0, the default: no cap).
+    void setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond) { maxSendBytesPerSecond_ = bytesPerSecond; }
     void setFinishedBlock(FinishedBlock block) { finishedBlock_ = std::move(block); }
 
     void start();
@@ -105,6 +114,7 @@ private:
     void onMainThread(std::function<void(BookSync&)> step);
     void postCount(BookSyncStage stage, std::uint64_t done, std::uint64_t total);
     void hashBook();
+    void fingerprinted(KeyedFingerprints fingerprints, std::uint64_t deflatedBytes);
     void compareLocalAndRemoteBook(KeyedFingerprints fingerprints);
     void manifestAnswered(HTTPRequest& request);
     void manifestFailed(HTTPRequest& request);
@@ -122,8 +132,11 @@ private:
     StageBlock stageBlock_;
     CountBlock countBlock_;
     UploadProgressBlock uploadProgressBlock_;
+    FingerprintedBlock fingerprintedBlock_;
     FailureBlock failureBlock_;
     FinishedBlock finishedBlock_;
+    bool stopsBeforeManifest_ = false;
+    std::uint64_t maxSendBytesPerSecond_ = 0;
 
     // Main thread only.
     std::shared_ptr<BookSync> self_;

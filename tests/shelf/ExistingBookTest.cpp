@@ -40,6 +40,20 @@ TEST(ExistingBookTest, AListDecodesInOrderAndAnythingElseIsNoList) {
     EXPECT_EQ(decodeExistingBooks("[]"), std::vector<ExistingBook>{});
 }
 
+TEST(ExistingBookTest, ABookIdIsFoundAsTypedAndKeepsTheListsType) {
+    const auto list = decodeExistingBooks(
+        R"([{"book_id": 7}, {"book_id": "7"}, {"book_id": "b-8"}, {"book_id": true}, {}, {"book_id": 12.5}])");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(rowOfBookId(*list, "7"), 0U) << "the first record whose id reads so";
+    EXPECT_EQ(rowOfBookId(*list, "b-8"), 2U);
+    EXPECT_EQ(rowOfBookId(*list, "12.5"), 5U);
+    for (const char* missing : {"", "true", "07", "8"}) {
+        SCOPED_TRACE(missing);
+        EXPECT_EQ(rowOfBookId(*list, missing), std::nullopt);
+    }
+    EXPECT_EQ((*list)[*rowOfBookId(*list, "7")].bookId, JSONValue(7U));
+}
+
 TEST(ExistingBookTest, ATypedNameWinsUnlessItsSlugClashes) {
     using Verdict = UploadTargetChoice::Verdict;
     std::vector<ExistingBook> list = books({{"My Book", {}}, {"2013", {}}, {"my-book!", {}}});

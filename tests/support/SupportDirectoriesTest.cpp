@@ -45,6 +45,19 @@ TEST_F(SupportDirectoriesTest, FindsTheDataHomeThatTheEnvironmentNames) {
     EXPECT_FALSE(std::filesystem::exists(home_.pathOf(".local/share/relative")));
 }
 
+TEST_F(SupportDirectoriesTest, CachesLiveApartFromTheApplicationSupport) {
+    environment_.set("HOME", home_.path()).set("XDG_DATA_HOME", std::nullopt);
+    for (const auto& [cacheHome, expected] :
+         {std::pair<std::optional<std::string>, std::string>{home_.pathOf("cache"), home_.pathOf("cache/runs")},
+          {std::nullopt, home_.pathOf(".cache/runs")},
+          {"relative", home_.pathOf(".cache/runs")}}) {
+        SCOPED_TRACE(cacheHome.value_or("unset"));
+        environment_.set("XDG_CACHE_HOME", cacheHome);
+        EXPECT_EQ(findOrCreateDirectory(SearchPathDirectory::Caches, SearchPathDomainMask::User, "runs"), expected);
+    }
+    EXPECT_EQ(applicationSupportDirectory(), home_.pathOf(".local/share/tomely-uploader"));
+}
+
 TEST_F(SupportDirectoriesTest, ComesBackAfterBeingDeletedAndHoldsTheWorkingDirectory) {
     environment_.set("XDG_DATA_HOME", home_.path());
     const auto first = applicationSupportDirectory();

@@ -99,6 +99,13 @@ ShelfProcess::ShelfProcess(const std::string& executable, std::vector<std::strin
     port_ = std::stoi(match[1].str());
 }
 
+ShelfProcess::ShelfProcess(const std::string& executable, const std::vector<std::string>& arguments,
+                           const std::string& input) {
+    int fd = -1;
+    pid_ = spawn(executable, arguments, fd, input);
+    reader_ = std::thread([this, fd] { readOutput(fd); });
+}
+
 ShelfProcess::~ShelfProcess() {
     if (!reaped_) {
         sendSignal(SIGKILL);
@@ -149,6 +156,12 @@ int ShelfProcess::wait(std::chrono::seconds deadline) {
         reaped_ = true;
     }
     return status_;
+}
+
+bool ShelfProcess::waitForOutput(const std::string& text, std::chrono::seconds deadline) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, deadline, [&] { return closed_ || output_.find(text) != std::string::npos; }) &&
+           output_.find(text) != std::string::npos;
 }
 
 std::string ShelfProcess::output() const {

@@ -13,8 +13,9 @@
 namespace tomely::shelf::client {
 
 // tomely-shelf run as a child process, for tests of the program itself and for the load bench,
-// which kills it. Its stdout and stderr are read on a thread of this object from the start, so
-// the child never blocks on a full pipe.
+// which kills it; also any other program of the project a test runs to its end (the publisher).
+// Its stdout and stderr are read on a thread of this object from the start, so the child never
+// blocks on a full pipe.
 class ShelfProcess {
 public:
     // E-mail addresses and passwords of accounts to create.
@@ -26,6 +27,8 @@ public:
     // so that their passwords do not show in its arguments.
     ShelfProcess(const std::string& executable, std::vector<std::string> arguments, const Users& users = {},
                  std::chrono::seconds deadline = std::chrono::seconds(60));
+    // Starts the executable with `input` as its standard input, without waiting for anything.
+    ShelfProcess(const std::string& executable, const std::vector<std::string>& arguments, const std::string& input);
     // Kills the child if it still runs.
     ~ShelfProcess();
     ShelfProcess(const ShelfProcess&) = delete;
@@ -38,6 +41,9 @@ public:
     // 128 + the signal that ended it, or -1 when the deadline passed first.
     int wait(std::chrono::seconds deadline);
     [[nodiscard]] std::string output() const;
+    // Waits until the output contains `text`; false when the deadline passed or the child closed
+    // its output first.
+    bool waitForOutput(const std::string& text, std::chrono::seconds deadline);
 
     // Runs the executable to its end with these arguments (for refusals at start-up) and gives
     // its exit status and output.

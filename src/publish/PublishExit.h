@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace tomely {
+
+// How a run of the publisher ends, as its exit status; scripts branch on these.
+enum class PublishExit : int {
+    Published = 0,       // published, or nothing to send (also the end of a dry run)
+    Usage = 2,           // bad arguments, no target chosen and none pre-selected, or a slug clash
+    SignInRefused = 3,   // the service refused the e-mail address and password (403)
+    BookUnreadable = 4,  // not a zip, a damaged entry, or no GUID
+    NetworkFailure = 5,  // no answer: the connection failed or timed out
+    ServiceError = 6,    // an answer outside 2xx other than the sign-in's 403
+    Interrupted = 130,   // SIGINT or SIGTERM: the queue cancelled, the run's files removed
+};
+
+// The end of a run that did not publish, with the line the author reads.
+struct PublishFailure {
+    PublishExit exit = PublishExit::Usage;
+    std::string message;
+};
+
+}  // namespace tomely

@@ -1,0 +1,164 @@
+#include "publish/PublishOptions.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace tomely {
+
+std::optional<std::uint64_t> parseRate(std::string_view text) {
+    double multiplier = 1;
+    if (!text.empty()) {
+        switch (text.back()) {
+            case 'k':
+            case 'K':
+                multiplier = 1024;
+                text.remove_suffix(1);
+                break;
+            case 'm':
+            case 'M':
+                multiplier = 1024.0 * 1024.0;
+                text.remove_suffix(1);
+                break;
+            default:
+                break;
+        }
+    }
+    double number = 0;
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || failure != std::errc() || end != text.data() + text.size() || !std::isfinite(number)) {
+        return std::nullopt;
+    }
+    const double bytes = std::floor(number * multiplier);
+    // Beyond a terabyte per second a cap means nothing; below a byte it would stall the upload.
+    if (bytes < 1 || bytes > 1e12) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(bytes);
+}
+
+ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& arguments,
+                                          const std::function<std::optional<std::string>(const char*)>& environment) {
+    PublishOptions options;
+    std::optional<std::string> email;
+    std::vector<std::string> books;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
+        // Both "--option value" and "--option=value".
+        std::string option = argument;
+        std::optional<std::string> attached;
+        if (const std::size_t equals = argument.find('='); argument.starts_with("--") && equals != std::string::npos) {
+            option = argument.substr(0, equals);
+            attached = argument.substr(equals + 1);
+        }
+        const auto value = [&]() -> std::optional<std::string> {
+            if (attached) {
+                return attached;
+            }
+            if (index + 1 < arguments.size()) {
+                return arguments[++index];
+            }
+            return std::nullopt;
+        };
+        const auto flag = [&](bool& target) -> std::optional<UsageError> {
+            if (attached) {
+                return UsageError{option + " takes no value"};
+            }
+            target = true;
+            return std::nullopt;
+        };
+        std::optional<UsageError> problem;
+        if (option == "--help" || option == "-h") {
+            return HelpRequested{};
+        } else if (option == "--json") {
+            problem = flag(options.json);
+        } else if (option == "--dry-run") {
+            problem = flag(options.dryRun);
+        } else if (option == "--password-stdin") {
+            problem = flag(options.passwordFromStdin);
+        } else if (option == "--password") {
+            return UsageError{
+                "--password is not accepted: a password on the command line is visible to other "
+                "users; use --password-stdin or the password the app keeps"};
+        } else if (option == "--email" || option == "--replace" || option == "--new" || option == "--service" ||
+                   option == "--limit-rate") {
+            const std::optional<std::string> text = value();
+            if (!text) {
+                return UsageError{option + " needs a value"};
+            }
+            if (option == "--email") {
+                email = *text;
+            } else if (option == "--replace") {
+                options.replaceBookId = *text;
+            } else if (option == "--new") {
+                options.newTitle = *text;
+            } else if (option == "--service") {
+                options.serviceURL = *text;
+            } else if (const std::optional<std::uint64_t> rate = parseRate(*text)) {
+                options.maxSendBytesPerSecond = *rate;
+            } else {
+                return UsageError{"--limit-rate wants bytes per second such as 500K or 2M, not \"" + *text + "\""};
+            }
+        } else if (argument.starts_with("-") && argument != "-") {
+            return UsageError{"unknown option " + argument};
+        } else {
+            books.push_back(argument);
+        }
+        if (problem) {
+            return *problem;
+        }
+    }
+    if (books.size() != 1) {
+        return UsageError{books.empty() ? "which book? Name one BOOK.iba"
+                                        : "name one book, not " + std::to_string(books.size())};
+    }
+    options.bookPath = books.front();
+    if (!email) {
+        email = environment("TOMELY_EMAIL");
+    }
+    if (!email || email->empty()) {
+        return UsageError{"no e-mail address: give --email or set TOMELY_EMAIL"};
+    }
+    options.email = *email;
+    if (options.replaceBookId && options.newTitle) {
+        return UsageError{"--replace and --new exclude each other"};
+    }
+    if (options.newTitle && options.newTitle->empty()) {
+        return UsageError{"--new needs a title"};
+    }
+    if (!options.serviceURL) {
+        options.serviceURL = environment("TOMELY_SERVICE_URL");
+    }
+    return options;
+}
+
+std::string publishUsageText() {
+    return "usage: tomely-publish [OPTIONS] BOOK.iba\n"
+           "\n"
+           "Publishes an iba book to the author's shelf on the Tomely service, sending only the parts\n"
+           "the shelf does not hold yet.\n"
+           "\n"
+           "  --email ADDRESS       the author's account (default: $TOMELY_EMAIL)\n"
+           "  --password-stdin      read the password from standard input; without it, the password\n"
+           "                        Tomely Uploader keeps in the Secret Service for ADDRESS is used\n"
+           "  --replace BOOK_ID     replace this book of the shelf\n"
+           "  --new TITLE           publish a new book with this title (refused when its slug\n"
+           "                        clashes with a title on the shelf)\n"
+           "                        with neither: replace the book whose uploads carry this book's GUID\n"
+           "  --dry-run             sign in, list the books, choose the target and fingerprint the\n"
+           "                        book, then print the parts and bytes; nothing is published\n"
+           "  --json                one JSON event per line on standard output, for scripts\n"
+           "  --service URL         the service (default: $TOMELY_SERVICE_URL, else the built-in one)\n"
+           "  --limit-rate RATE     send at most RATE bytes per second, such as 500K or 2M\n"
+           "  -h, --help            this text\n"
+           "\n"
+           "Exit codes:\n"
+           "  0    published, or nothing to send\n"
+           "  2    usage: bad arguments, no target chosen and none pre-selected, or a slug clash\n"
+           "  3    sign-in refused (403)\n"
+           "  4    book unreadable: not a zip, a damaged entry, or no GUID\n"
+           "  5    network failure or time-out\n"
+           "  6    service error; the message carries the status (401, 429 with its Retry-After, 5xx)\n"
+           "  130  interrupted: Ctrl-C cancels the upload and removes the run's files\n";
+}
+
+}  // namespace tomely

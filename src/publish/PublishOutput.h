@@ -1,0 +1,104 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "json/JSONValue.h"
+#include "publish/PublishExit.h"
+
+namespace tomely {
+
+// The stages of a run, in order; the last four come only when there is something to send.
+enum class PublishStage { SigningIn, Opening, Listing, Splitting, Fingerprinting, Comparing, Compressing, Uploading };
+
+// The stage's name in JSON events: "signing-in", "fingerprinting", ...
+[[nodiscard]] const char* stageName(PublishStage stage);
+
+struct UploadProgress {
+    std::int64_t sent = 0;
+    std::int64_t total = 0;
+    std::optional<double> bytesPerSecond;
+    std::optional<double> secondsLeft;
+};
+
+struct PublishSummary {
+    enum class Outcome { Published, NothingToSend, DryRun };
+    Outcome outcome = Outcome::Published;
+    // Part files fingerprinted, and the bytes of their compressed forms.
+    std::uint64_t parts = 0;
+    std::uint64_t bytes = 0;
+    // Part files sent, and the bytes of their requests (both 0 unless published).
+    std::uint64_t partsSent = 0;
+    std::int64_t bytesSent = 0;
+    // The book replaced, with the JSON type of the list; or the title of the new book.
+    std::optional<JSONValue> bookId;
+    std::optional<std::string> newTitle;
+};
+
+// Where a run reports what it does. Main thread only.
+class PublishOutput {
+public:
+    virtual ~PublishOutput() = default;
+    // A stage begins; `text` says what it does, for a person.
+    virtual void stage(PublishStage stage, const std::string& text) = 0;
+    // Files done in a stage that counts them (opening, splitting, fingerprinting, compressing).
+    virtual void count(PublishStage stage, std::uint64_t done, std::uint64_t total) = 0;
+    virtual void upload(const UploadProgress& progress) = 0;
+    // The end, exactly one of these.
+    virtual void succeeded(const PublishSummary& summary) = 0;
+    virtual void failed(const PublishFailure& failure) = 0;
+};
+
+// For people: on a terminal one line per stage, rewritten in place as it progresses; elsewhere
+// (a log, a pipe) plain lines, the upload's every tenth. Failures go to `errors`.
+class TextOutput final : public PublishOutput {
+public:
+    TextOutput(std::FILE* out, std::FILE* errors, bool terminal) : out_(out), errors_(errors), terminal_(terminal) {}
+    ~TextOutput() override;
+
+    void stage(PublishStage stage, const std::string& text) override;
+    void count(PublishStage stage, std::uint64_t done, std::uint64_t total) override;
+    void upload(const UploadProgress& progress) override;
+    void succeeded(const PublishSummary& summary) override;
+    void failed(const PublishFailure& failure) override;
+
+    // "12.3 of 45.6 MB, 1.2 MB/s, 0:27 left" (decimal megabytes).
+    [[nodiscard]] static std::string uploadText(const UploadProgress& progress);
+
+private:
+    // Replaces the terminal's current line, or prints a plain one.
+    void show(const std::string& line);
+    void endLine();
+
+    std::FILE* out_;
+    std::FILE* errors_;
+    const bool terminal_;
+    bool lineOpen_ = false;
+    std::string stageText_;
+    int lastTenth_ = -1;
+};
+
+// For scripts: one JSON object per line on `out`, flushed at once: {"event":"stage",...},
+// {"event":"progress",...}, and last {"event":"result","exit":N,...}. Each carries "elapsed_ms",
+// the time since the output was made, so that a log shows where a run spent its time.
+class JSONOutput final : public PublishOutput {
+public:
+    explicit JSONOutput(std::FILE* out) : out_(out), start_(std::chrono::steady_clock::now()) {}
+
+    void stage(PublishStage stage, const std::string& text) override;
+    void count(PublishStage stage, std::uint64_t done, std::uint64_t total) override;
+    void upload(const UploadProgress& progress) override;
+    void succeeded(const PublishSummary& summary) override;
+    void failed(const PublishFailure& failure) override;
+
+private:
+    void emit(JSONDictionary event);
+
+    std::FILE* out_;
+    const std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace tomely

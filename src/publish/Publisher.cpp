@@ -1,0 +1,291 @@
+#include "publish/Publisher.h"
+
+#include "http/FormDataRequest.h"
+#include "http/ServiceAPI.h"
+#include "http/ServiceURL.h"
+#include "platform/MainLoop.h"
+#include "platform/SerialQueue.h"
+#include "publish/PublishTarget.h"
+#include "shelf/BookPackage.h"
+#include "shelf/SignInOutcome.h"
+
+namespace tomely {
+
+PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
+                              const std::optional<Error>& error, const std::optional<std::string>& retryAfter) {
+    if (statusCode == 0) {
+        const std::string reason = error ? error->localizedDescription() : std::string("no answer");
+        return {PublishExit::NetworkFailure, what + " failed: " + reason + " (" + url + ")"};
+    }
+    std::string message = what + " failed: the service answered " + std::to_string(statusCode) + " (" + url + ")";
+    if (retryAfter) {
+        message += "; retry after " + *retryAfter + " s";
+    }
+    return {PublishExit::ServiceError, message};
+}
+
+std::shared_ptr<Publisher> Publisher::create(PublishOptions options, std::string password, std::string runDirectory,
+                                             PublishOutput& output) {
+    return std::shared_ptr<Publisher>(
+        new Publisher(std::move(options), std::move(password), std::move(runDirectory), output));
+}
+
+Publisher::Publisher(PublishOptions options, std::string password, std::string runDirectory, PublishOutput& output)
+    : options_(std::move(options)),
+      password_(std::move(password)),
+      runDirectory_(std::move(runDirectory)),
+      output_(output),
+      rate_(options_.maxSendBytesPerSecond) {}
+
+void Publisher::start(FinishedBlock finished) {
+    finished_ = std::move(finished);
+    self_ = shared_from_this();
+    signIn();
+}
+
+void Publisher::cancel() {
+    if (cancelled_ || ended_) {
+        return;
+    }
+    cancelled_ = true;
+    if (request_) {
+        request_->cancel();
+    }
+    if (sync_) {
+        sync_->cancel();
+    }
+}
+
+bool Publisher::endIfCancelled() {
+    if (cancelled_) {
+        fail({PublishExit::Interrupted, "interrupted; nothing of this run is left behind"});
+    }
+    return cancelled_;
+}
+
+void Publisher::signIn() {
+    output_.stage(PublishStage::SigningIn, "Signing in as " + options_.email + " to " + serviceDomainName());
+    auto request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
+    request->addPostValue(options_.email, "email");
+    request->addPostValue(password_, "password");
+    HTTPRequest& sent = *request;
+    request->setCompletionBlock([self = shared_from_this(), &sent] { self->signInAnswered(sent); });
+    request->setFailedBlock([self = shared_from_this(), &sent] {
+        if (!self->endIfCancelled()) {
+            self->failRequest(sent, "signing in");
+        }
+    });
+    request_ = request;
+    request->startAsynchronous();
+}
+
+void Publisher::signInAnswered(HTTPRequest& request) {
+    request_.reset();
+    if (endIfCancelled()) {
+        return;
+    }
+    switch (signInOutcome(request.responseStatusCode())) {
+        case SignInOutcome::SignedIn:
+            openBook();
+            return;
+        case SignInOutcome::WrongCredentials:
+            fail({PublishExit::SignInRefused,
+                  "the service refused the e-mail address and password of " + options_.email + " (403)"});
+            return;
+        case SignInOutcome::Failed:
+            failRequest(request, "signing in");
+            return;
+    }
+}
+
+void Publisher::openBook() {
+    output_.stage(PublishStage::Opening, "Opening " + options_.bookPath);
+    // The queue keeps itself alive until its one operation has run.
+    SerialQueue::create("tomely.publish.open-book")->addOperation([self = shared_from_this()] {
+        const auto progress = [self](std::uint64_t index, std::uint64_t totalFiles) {
+            MainLoop::shared()->post(
+                [self, index, totalFiles] { self->output_.count(PublishStage::Opening, index + 1, totalFiles); });
+        };
+        Error failure;
+        std::optional<std::string> guid =
+            openBookPackage(self->options_.bookPath, self->runDirectory_ + "/working/", &failure, progress);
+        MainLoop::shared()->post([self, guid = std::move(guid), failure] { self->bookOpened(guid, failure); });
+    });
+}
+
+void Publisher::bookOpened(std::optional<std::string> bookGuid, const Error& failure) {
+    if (endIfCancelled()) {
+        return;
+    }
+    if (!bookGuid) {
+        fail({PublishExit::BookUnreadable, "cannot open " + options_.bookPath + ": " + failure.localizedDescription()});
+        return;
+    }
+    bookGuid_ = std::move(*bookGuid);
+    listBooks();
+}
+
+void Publisher::listBooks() {
+    output_.stage(PublishStage::Listing, "Fetching your books from " + serviceDomainName());
+    auto request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
+    HTTPRequest& sent = *request;
+    request->setCompletionBlock([self = shared_from_this(), &sent] { self->booksListed(sent); });
+    request->setFailedBlock([self = shared_from_this(), &sent] {
+        if (!self->endIfCancelled()) {
+            self->failRequest(sent, "listing your books");
+        }
+    });
+    request_ = request;
+    request->startAsynchronous();
+}
+
+void Publisher::booksListed(HTTPRequest& request) {
+    request_.reset();
+    if (endIfCancelled()) {
+        return;
+    }
+    if (!ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
+        failRequest(request, "listing your books");
+        return;
+    }
+    const std::vector<std::uint8_t> body = request.responseData();
+    const std::optional<std::vector<ExistingBook>> books =
+        decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+    auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, books, bookGuid_);
+    if (auto* refused = std::get_if<PublishFailure>(&target)) {
+        fail(std::move(*refused));
+        return;
+    }
+    sync(std::get<UploadTarget>(target));
+}
+
+void Publisher::sync(const UploadTarget& target) {
+    summary_.bookId = target.bookId;
+    summary_.newTitle = target.bookName;
+    sync_ = BookSync::create(runDirectory_, SyncedBook{bookGuid_, target.bookId, target.bookName});
+    sync_->setStopsBeforeManifest(options_.dryRun);
+    sync_->setMaxSendBytesPerSecond(options_.maxSendBytesPerSecond);
+    const std::weak_ptr<Publisher> weak = weak_from_this();
+    sync_->setStageBlock([weak](BookSyncStage stage) {
+        if (auto self = weak.lock()) {
+            self->showSyncStage(stage);
+        }
+    });
+    sync_->setCountBlock([weak](BookSyncStage stage, std::uint64_t done, std::uint64_t total) {
+        auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        if (stage == BookSyncStage::Compressing) {
+            self->summary_.partsSent = total;
+        }
+        self->output_.count(stage == BookSyncStage::Splitting ? PublishStage::Splitting
+                            : stage == BookSyncStage::Hashing ? PublishStage::Fingerprinting
+                                                              : PublishStage::Compressing,
+                            done, total);
+    });
+    sync_->setFingerprintedBlock([weak](std::uint64_t parts, std::uint64_t bytes) {
+        if (auto self = weak.lock()) {
+            self->summary_.parts = parts;
+            self->summary_.bytes = bytes;
+        }
+    });
+    sync_->setUploadProgressBlock([weak](double, std::int64_t sent, std::int64_t total) {
+        if (auto self = weak.lock()) {
+            self->showUpload(sent, total);
+        }
+    });
+    sync_->setFailureBlock([weak](const BookSyncFailure& failure) {
+        if (auto self = weak.lock()) {
+            self->syncFailure_ = failure;
+        }
+    });
+    sync_->setFinishedBlock([weak](BookSyncResult result) {
+        if (auto self = weak.lock()) {
+            self->syncFinished(result);
+        }
+    });
+    sync_->start();
+}
+
+void Publisher::showSyncStage(BookSyncStage stage) {
+    switch (stage) {
+        case BookSyncStage::Splitting:
+            output_.stage(PublishStage::Splitting, "Checking the book is okay");
+            break;
+        case BookSyncStage::Hashing:
+            output_.stage(PublishStage::Fingerprinting, "Looking for changes in your book");
+            break;
+        case BookSyncStage::Comparing:
+            output_.stage(PublishStage::Comparing, "Starting book synchronization");
+            break;
+        case BookSyncStage::Compressing:
+            output_.stage(PublishStage::Compressing, "Compressing your book before sending");
+            break;
+        case BookSyncStage::Uploading:
+            output_.stage(PublishStage::Uploading, "Uploading book");
+            break;
+    }
+}
+
+void Publisher::showUpload(std::int64_t sent, std::int64_t total) {
+    rate_.sample(UploadRate::Clock::now(), sent);
+    summary_.bytesSent = sent;
+    output_.upload({sent, total, rate_.bytesPerSecond(), rate_.secondsLeft(total)});
+}
+
+void Publisher::syncFinished(BookSyncResult result) {
+    sync_.reset();
+    switch (result) {
+        case BookSyncResult::Cancelled:
+            endIfCancelled();
+            return;
+        case BookSyncResult::Failed: {
+            const BookSyncFailure failure = syncFailure_.value_or(BookSyncFailure{});
+            fail(requestFailure(
+                failure.stage == BookSyncStage::Comparing ? "comparing the book with your shelf" : "uploading the book",
+                failure.statusCode, failure.url, failure.error, failure.retryAfter));
+            return;
+        }
+        case BookSyncResult::Succeeded:
+            summary_.outcome = options_.dryRun           ? PublishSummary::Outcome::DryRun
+                               : summary_.partsSent == 0 ? PublishSummary::Outcome::NothingToSend
+                                                         : PublishSummary::Outcome::Published;
+            if (!ended_) {
+                ended_ = true;
+                output_.succeeded(summary_);
+                finish(PublishExit::Published);
+            }
+            return;
+    }
+}
+
+void Publisher::failRequest(const HTTPRequest& request, const std::string& what) {
+    request_.reset();
+    std::optional<std::string> retryAfter;
+    const HTTPHeaders headers = request.responseHeaders();
+    if (const auto found = headers.find("Retry-After"); found != headers.end()) {
+        retryAfter = found->second;
+    }
+    fail(requestFailure(what, request.responseStatusCode(), request.url().absoluteString(), request.error(),
+                        retryAfter));
+}
+
+void Publisher::fail(PublishFailure failure) {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    output_.failed(failure);
+    finish(failure.exit);
+}
+
+void Publisher::finish(PublishExit exit) {
+    if (finished_) {
+        finished_(exit);
+    }
+    finished_ = nullptr;
+    const std::shared_ptr<Publisher> keepUntilReturn = std::move(self_);
+}
+
+}  // namespace tomely

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "publish/PublishExit.h"
+#include "publish/PublishOptions.h"
+#include "publish/PublishOutput.h"
+#include "publish/UploadRate.h"
+#include "shelf/UploadTarget.h"
+#include "upload/BookSync.h"
+
+namespace tomely {
+
+class HTTPRequest;
+
+// One run of the publisher, the wizard's chain without a window: sign in, open the book into the
+// run's Working directory (the same safe extraction and GUID rule), list the author's books,
+// choose the target, then the upload step's sync (split, fingerprint, manifest, upload). Every
+// stage is told to the output, and the end to the `finished` block as an exit status.
+//
+// Threads: main thread only; the extraction runs on a queue of its own. Ownership: the run keeps
+// itself alive from start() until `finished` has returned.
+class Publisher : public std::enable_shared_from_this<Publisher> {
+public:
+    using FinishedBlock = std::function<void(PublishExit exit)>;
+
+    // `runDirectory` is the run's own; the sync deletes it when it ends.
+    [[nodiscard]] static std::shared_ptr<Publisher> create(PublishOptions options, std::string password,
+                                                           std::string runDirectory, PublishOutput& output);
+
+    void start(FinishedBlock finished);
+    // Stops the run and ends it as interrupted once the stage under way has let go: a request or
+    // the upload at once; the extraction, splitting or fingerprinting after their pass.
+    void cancel();
+
+private:
+    Publisher(PublishOptions options, std::string password, std::string runDirectory, PublishOutput& output);
+
+    void signIn();
+    void signInAnswered(HTTPRequest& request);
+    void openBook();
+    void bookOpened(std::optional<std::string> bookGuid, const Error& failure);
+    void listBooks();
+    void booksListed(HTTPRequest& request);
+    void sync(const UploadTarget& target);
+    void showSyncStage(BookSyncStage stage);
+    void showUpload(std::int64_t sent, std::int64_t total);
+    void syncFinished(BookSyncResult result);
+
+    // Ends the run as failed by a request that got no answer, or an unexpected one.
+    void failRequest(const HTTPRequest& request, const std::string& what);
+    void fail(PublishFailure failure);
+    // Whether a cancel has come; if so, ends the run as interrupted.
+    bool endIfCancelled();
+    void finish(PublishExit exit);
+
+    const PublishOptions options_;
+    const std::string password_;
+    const std::string runDirectory_;
+    PublishOutput& output_;
+    FinishedBlock finished_;
+    std::shared_ptr<Publisher> self_;
+
+    std::string bookGuid_;
+    std::shared_ptr<HTTPRequest> request_;
+    std::shared_ptr<BookSync> sync_;
+    std::optional<BookSyncFailure> syncFailure_;
+    PublishSummary summary_;
+    UploadRate rate_;
+    bool cancelled_ = false;
+    bool ended_ = false;
+};
+
+// The end of a run whose call to `url` failed: no answer (`error` set, status 0) is a network
+// failure; any other status outside 2xx a service error whose message carries the status and,
+// when the service sent one, its Retry-After.
+[[nodiscard]] PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
+                                            const std::optional<Error>& error,
+                                            const std::optional<std::string>& retryAfter);
+
+}  // namespace tomely

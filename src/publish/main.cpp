@@ -1,0 +1,112 @@
+// tomely-publish: the wizard's sync from a terminal, a script or a build server. See
+// publishUsageText() and data/tomely-publish.1.
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <iterator>
+
+#include "platform/EventLoop.h"
+#include "publish/InterruptSignals.h"
+#include "publish/PublishOptions.h"
+#include "publish/Publisher.h"
+#include "publish/RunDirectory.h"
+#include "shelf/SecretServiceKeychain.h"
+#include "shelf/StoredCredentials.h"
+
+namespace tomely {
+namespace {
+
+// All of standard input, less the line end a shell or `echo` adds.
+std::string passwordFromStdin() {
+    std::string password(std::istreambuf_iterator<char>(std::cin), {});
+    if (password.ends_with('\n')) {
+        password.pop_back();
+        if (password.ends_with('\r')) {
+            password.pop_back();
+        }
+    }
+    return password;
+}
+
+std::optional<std::string> environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+int run(const std::vector<std::string>& arguments) {
+    const bool json = std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
+    TextOutput text(stdout, stderr, ::isatty(STDOUT_FILENO) == 1);
+    JSONOutput events(stdout);
+    PublishOutput& output = json ? static_cast<PublishOutput&>(events) : text;
+    const auto refuse = [&output](PublishExit exit, std::string message) {
+        output.failed({exit, std::move(message)});
+        return static_cast<int>(exit);
+    };
+
+    ParsedCommandLine parsed = parsePublishCommandLine(arguments, environmentValue);
+    if (std::holds_alternative<HelpRequested>(parsed)) {
+        std::fputs(publishUsageText().c_str(), stdout);
+        return 0;
+    }
+    if (const auto* usage = std::get_if<UsageError>(&parsed)) {
+        return refuse(PublishExit::Usage, usage->message + " (see tomely-publish --help)");
+    }
+    PublishOptions options = std::get<PublishOptions>(std::move(parsed));
+    // The HTTP layer reads the service's address from here, as the app does.
+    if (options.serviceURL) {
+        ::setenv("TOMELY_SERVICE_URL", options.serviceURL->c_str(), 1);
+    }
+
+    // Read before the signals are routed, so that Ctrl-C still ends a read waiting on a terminal.
+    std::string password = options.passwordFromStdin ? passwordFromStdin() : std::string();
+    // Output to a reader that went away must not end the run before it has removed its files.
+    std::signal(SIGPIPE, SIG_IGN);
+    auto loop = std::make_shared<EventLoop>();
+    MainLoop::install(loop);
+    std::shared_ptr<Publisher> publisher;
+    // Before any other thread starts (the Secret Service's client runs some), so that none of
+    // them takes the signals. They are handled once the loop runs, when the publisher exists.
+    routeInterruptsToMainLoop([&publisher](int) {
+        if (publisher) {
+            publisher->cancel();
+        }
+    });
+    if (!options.passwordFromStdin) {
+        SecretServiceKeychain keychain;
+        password = storedPassword(keychain, options.email).value_or("");
+    }
+    if (password.empty()) {
+        return refuse(PublishExit::Usage, options.passwordFromStdin
+                                              ? "standard input held no password"
+                                              : "no password kept for " + options.email +
+                                                    " in the Secret Service: sign in once with the app, or "
+                                                    "give --password-stdin");
+    }
+
+    Error failure;
+    std::optional<RunDirectory> runDirectory = RunDirectory::create(&failure);
+    if (!runDirectory) {
+        return refuse(PublishExit::BookUnreadable,
+                      "no directory to open the book in: " + failure.localizedDescription());
+    }
+    int exitStatus = 0;
+    publisher = Publisher::create(std::move(options), std::move(password), runDirectory->path(), output);
+    publisher->start([&](PublishExit exit) {
+        exitStatus = static_cast<int>(exit);
+        loop->quit();
+    });
+    loop->run();
+    publisher.reset();
+    return exitStatus;
+}
+
+}  // namespace
+}  // namespace tomely
+
+int main(int argc, char** argv) {
+    return tomely::run(std::vector<std::string>(argv + 1, argv + argc));
+}

@@ -1,0 +1,247 @@
+// tomely-publish run as a subprocess against tomely-shelf started by the test, each run with a
+// caches directory of the test's own, where no run directory may be left behind.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include "ShelfClient.h"
+#include "ShelfProcess.h"
+#include "common/ScopedEnvironment.h"
+#include "common/TemporaryDirectory.h"
+#include "common/ZipBuilder.h"
+#include "shelf/SecretServiceKeychain.h"
+#include "shelf/StoredCredentials.h"
+
+namespace tomely {
+namespace {
+
+using shelf::client::ShelfProcess;
+constexpr const char* kEmail = "ann@example.com";
+constexpr const char* kPassword = "ann-secret";
+constexpr auto kDeadline = std::chrono::seconds(120);
+
+std::string noise(std::size_t length, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(length, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random());
+    }
+    return bytes;
+}
+
+class PublishEndToEndTest : public ::testing::Test {
+protected:
+    PublishEndToEndTest() { environment_.set("XDG_CACHE_HOME", directory_.pathOf("cache")); }
+
+    // tomely-shelf on a port of its own, with the author's account, and `options` added.
+    static std::unique_ptr<ShelfProcess> startService(const test::TemporaryDirectory& data,
+                                                      std::vector<std::string> options = {}) {
+        std::vector<std::string> arguments = {"--listen", "127.0.0.1:0", "--data", data.path()};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return std::make_unique<ShelfProcess>(TOMELY_SHELF_EXECUTABLE, arguments,
+                                              ShelfProcess::Users{{kEmail, kPassword}});
+    }
+
+    // A book whose index.xml names `guid` (none: no GUID at all), with a chapter and a movie of
+    // `movieBytes` random bytes.
+    std::string writeBook(const std::string& name, const std::optional<std::string>& guid,
+                          std::size_t movieBytes = 2'500'000, unsigned seed = 1) {
+        const std::string path = directory_.pathOf(name);
+        const std::string textbook = guid
+                                         ? "<sl:textbook sl:GUID=\"" + *guid + "\"><sl:title>T</sl:title></sl:textbook>"
+                                         : "<sl:textbook><sl:title>T</sl:title></sl:textbook>";
+        test::ZipBuilder(path)
+            .add("index.xml", "<?xml version=\"1.0\"?>\n" + textbook + "\n")
+            .add("chapters/one.xhtml", "<html><p>One " + name + "</p></html>")
+            .add("media/movie.mov", noise(movieBytes, seed));
+        return path;
+    }
+
+    // Starts tomely-publish on `book` with the password on standard input.
+    [[nodiscard]] std::unique_ptr<ShelfProcess> startPublish(const std::string& book, std::vector<std::string> options,
+                                                             int port = 0, const std::string& password = kPassword) {
+        std::vector<std::string> arguments = {"--email", kEmail, "--password-stdin", "--service",
+                                              "http://127.0.0.1:" + std::to_string(port ? port : service_->port())};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        arguments.push_back(book);
+        return std::make_unique<ShelfProcess>(TOMELY_PUBLISH_EXECUTABLE, arguments, password + "\n");
+    }
+
+    // Runs it to the end: the exit status and everything it printed.
+    std::pair<int, std::string> publish(const std::string& book, std::vector<std::string> options, int port = 0,
+                                        const std::string& password = kPassword) {
+        auto run = startPublish(book, std::move(options), port, password);
+        const int status = run->wait(kDeadline);
+        return {status, run->output()};
+    }
+
+    // Requests of this kind the service has answered with 200 so far.
+    [[nodiscard]] std::size_t served(const std::string& kind) const {
+        const std::string log = service_->output();
+        const std::regex request("POST /api/author/shelf/upload/" + kind + "[^ ]* 200");
+        return static_cast<std::size_t>(
+            std::distance(std::sregex_iterator(log.begin(), log.end(), request), std::sregex_iterator()));
+    }
+
+    [[nodiscard]] nlohmann::json shelfBooks() const {
+        shelf::client::ShelfClient client("127.0.0.1", service_->port());
+        client.signIn(kEmail, kPassword);
+        return nlohmann::json::parse(client.list().body);
+    }
+
+    // Whatever run directories are left.
+    [[nodiscard]] std::vector<std::string> runsLeft() const {
+        return test::treeListing(directory_.pathOf("cache/tomely-uploader/runs"));
+    }
+
+    test::TemporaryDirectory directory_;
+    test::ScopedEnvironment environment_;
+    test::TemporaryDirectory serviceData_;
+    std::unique_ptr<ShelfProcess> service_ = startService(serviceData_);
+};
+
+TEST_F(PublishEndToEndTest, ARehearsalSendsNothingThenTheBookIsRebuiltByteForByteAndARerunSendsNothing) {
+    const std::string book = writeBook("walk.iba", "G-WALK");
+
+    auto [status, output] = publish(book, {"--new", "Walk", "--dry-run"});
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("Dry run: 5 parts"), std::string::npos) << output;
+    EXPECT_EQ(served("manifest") + served("G-WALK"), 0U) << "neither manifest nor part";
+    EXPECT_TRUE(shelfBooks().empty());
+
+    std::tie(status, output) = publish(book, {"--new", "Walk"});
+    ASSERT_EQ(status, 0) << output;
+    EXPECT_EQ(served("G-WALK"), 5U) << "index, chapter, and the movie's three parts";
+    const nlohmann::json books = shelfBooks();
+    ASSERT_EQ(books.size(), 1U);
+    EXPECT_EQ(books[0].at("title"), "Walk");
+    shelf::client::ShelfClient client("127.0.0.1", service_->port());
+    client.signIn(kEmail, kPassword);
+    const auto rebuilt =
+        shelf::client::unzipAll(client.get(books[0].at("downloads").at(0).at("url").get<std::string>()).body);
+    EXPECT_EQ(rebuilt, shelf::client::unzipAll(test::readFile(book)));
+
+    // No target named: the book whose uploads carry the GUID is replaced, and the shelf has every part.
+    std::tie(status, output) = publish(book, {"--json"});
+    ASSERT_EQ(status, 0) << output;
+    EXPECT_EQ(served("G-WALK"), 5U);
+    std::istringstream lines(output);
+    std::vector<nlohmann::json> events;
+    for (std::string line; std::getline(lines, line);) {
+        events.push_back(nlohmann::json::parse(line, nullptr, false));
+        ASSERT_FALSE(events.back().is_discarded()) << line;
+    }
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front().at("event"), "stage");
+    EXPECT_EQ(events.back().at("event"), "result");
+    EXPECT_EQ(events.back().at("outcome"), "nothing-to-send");
+    EXPECT_EQ(events.back().at("book_id"), books[0].at("book_id")) << "with the list's JSON type";
+    EXPECT_EQ(events.back().at("parts_sent"), 0);
+    EXPECT_EQ(shelfBooks().size(), 1U);
+    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+}
+
+TEST_F(PublishEndToEndTest, EveryExitCodeComesFromItsCause) {
+    ASSERT_EQ(publish(writeBook("taken.iba", "G-TAKEN", 1000), {"--new", "Taken Title"}).first, 0);
+    const std::string book = writeBook("book.iba", "G-BOOK", 1000);
+    const std::string truncated = writeBook("truncated.iba", "G-CUT");
+    std::filesystem::resize_file(truncated, std::filesystem::file_size(truncated) / 2);
+    test::TemporaryDirectory faultyData;
+    const auto faulty = startService(faultyData, {"--fault-after-parts", "0", "--fault-kind", "503"});
+
+    struct Case {
+        const char* cause;
+        std::string book;
+        std::vector<std::string> options;
+        int port;
+        const char* password;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"wrong password", book, {"--new", "B"}, 0, "wrong", 3, "(403)"},
+        {"truncated zip", truncated, {"--new", "B"}, 0, kPassword, 4, "cannot open"},
+        {"no GUID", writeBook("anonymous.iba", std::nullopt, 1000), {"--new", "B"}, 0, kPassword, 4, "GUID"},
+        {"the service's fault switch", book, {"--new", "B"}, faulty->port(), kPassword, 6, "503"},
+        {"an unreachable port", book, {"--new", "B"}, 1, kPassword, 5, "failed"},
+        {"no target", book, {}, 0, kPassword, 2, "--replace BOOK_ID, or publish a new one with --new TITLE"},
+        {"a slug clash", book, {"--new", "TAKEN TITLE"}, 0, kPassword, 2, "already has a title like"},
+        {"an unknown book id", book, {"--replace", "999"}, 0, kPassword, 2, "no book 999"},
+        {"a password in the arguments", book, {"--password", "x"}, 0, kPassword, 2, "--password-stdin"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cause);
+        const auto [status, output] = publish(c.book, c.options, c.port, c.password);
+        EXPECT_EQ(status, c.status) << output;
+        EXPECT_NE(output.find(c.says), std::string::npos) << output;
+    }
+    EXPECT_EQ(shelfBooks().size(), 1U);
+    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+}
+
+TEST_F(PublishEndToEndTest, AnInterruptDuringTheUploadCancelsItAndLeavesNoRunDirectory) {
+    const std::string book = writeBook("slow.iba", "G-SLOW", 4'000'000);
+    auto run = startPublish(book, {"--new", "Slow", "--json", "--limit-rate", "200K"});
+    ASSERT_TRUE(run->waitForOutput(R"("stage":"uploading")", kDeadline)) << run->output();
+    EXPECT_FALSE(runsLeft().empty());
+    run->sendSignal(SIGINT);
+    EXPECT_EQ(run->wait(kDeadline), 130) << run->output();
+    EXPECT_NE(run->output().find(R"("exit":130)"), std::string::npos) << run->output();
+    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+}
+
+TEST_F(PublishEndToEndTest, ACappedRateSlowsTheUploadDown) {
+    // 4 MiB that do not compress, at 1 MiB per second.
+    const std::string book = writeBook("capped.iba", "G-CAPPED", 4 * 1024 * 1024);
+    auto run = startPublish(book, {"--new", "Capped", "--json", "--limit-rate", "1M"});
+    ASSERT_TRUE(run->waitForOutput(R"("stage":"comparing")", kDeadline)) << run->output();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(run->wait(kDeadline), 0) << run->output();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3500));
+    EXPECT_EQ(served("G-CAPPED"), 7U) << "index, chapter, and the movie's five parts";
+}
+
+TEST_F(PublishEndToEndTest, TwoRunsAtOnceOnDifferentBooksBothPublish) {
+    auto first = startPublish(writeBook("one.iba", "G-ONE", 3'000'000, 1), {"--new", "One"});
+    auto second = startPublish(writeBook("two.iba", "G-TWO", 3'000'000, 2), {"--new", "Two"});
+    EXPECT_EQ(first->wait(kDeadline), 0) << first->output();
+    EXPECT_EQ(second->wait(kDeadline), 0) << second->output();
+    std::vector<std::string> titles;
+    for (const auto& book : shelfBooks()) {
+        titles.push_back(book.at("title"));
+    }
+    std::sort(titles.begin(), titles.end());
+    EXPECT_EQ(titles, (std::vector<std::string>{"One", "Two"}));
+    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+}
+
+// Run under tests/shelf/with-secret-service, on a keyring of its own.
+using PublishKeychainTest = PublishEndToEndTest;
+
+TEST_F(PublishKeychainTest, WithoutPasswordStdinThePasswordTheAppKeepsIsUsed) {
+    if (const char* reason = std::getenv("TOMELY_NO_SECRET_SERVICE")) {
+        GTEST_SKIP() << reason;
+    }
+    SecretServiceKeychain keychain;
+    ASSERT_TRUE(keychain.storeGenericPassword(kKeychainServiceName, kEmail, kPassword));
+    const std::string service = "http://127.0.0.1:" + std::to_string(service_->port());
+    ShelfProcess run(
+        TOMELY_PUBLISH_EXECUTABLE,
+        {"--email", kEmail, "--service", service, "--new", "Kept", "--dry-run", writeBook("kept.iba", "G")},
+        ShelfProcess::Users{}, std::chrono::seconds(0));
+    EXPECT_EQ(run.wait(kDeadline), 0) << run.output();
+    ShelfProcess stranger(TOMELY_PUBLISH_EXECUTABLE,
+                          {"--email", "bob@example.com", "--service", service, "--new", "Kept", "kept.iba"},
+                          ShelfProcess::Users{}, std::chrono::seconds(0));
+    EXPECT_EQ(stranger.wait(kDeadline), 2) << stranger.output();
+    EXPECT_NE(stranger.output().find("no password kept for bob@example.com"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tomely
