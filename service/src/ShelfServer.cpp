@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <iostream>
-#include <mutex>
 #include <stdexcept>
 #include <string_view>
 
@@ -41,11 +40,6 @@ std::unique_ptr<TlsContext> makeTlsContext(const ServerOptions& options) {
         throw std::runtime_error("--tls-cert and --tls-key go together");
     }
     return options.tlsCertificate ? std::make_unique<TlsContext>(*options.tlsCertificate, *options.tlsKey) : nullptr;
-}
-
-std::mutex& stdoutMutex() {
-    static std::mutex mutex;
-    return mutex;
 }
 
 }  // namespace
@@ -158,8 +152,9 @@ void ShelfServer::logRequest(const httplib::Request& request, const httplib::Res
         options_.log(line);
         return;
     }
-    std::scoped_lock lock(stdoutMutex());
-    std::cout << line << std::endl;
+    // One write per line: stdout is shared with the program's own notices, written from other
+    // threads, and a line sent in pieces can be split by theirs.
+    std::cout << (line + '\n') << std::flush;
 }
 
 void ShelfServer::route() {

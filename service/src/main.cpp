@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
             int received = 0;
             sigwait(&signals, &received);
             if (received != SIGUSR1) {
-                std::cout << "tomely-shelf: stopping on signal " << received << std::endl;
+                // In one piece, since request lines are still being written meanwhile.
+                std::cout << ("tomely-shelf: stopping on signal " + std::to_string(received) + "\n") << std::flush;
             }
             server.stop();
         });
