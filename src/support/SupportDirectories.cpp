@@ -23,14 +23,15 @@ std::optional<std::string> absoluteEnvironmentPath(const char* name) {
 
 // The list the platform offers for a kind of directory; empty when it knows no location.
 std::optional<std::string> firstSearchPath(SearchPathDirectory directory, SearchPathDomainMask domain) {
-    if (directory != SearchPathDirectory::ApplicationSupport || domain != SearchPathDomainMask::User) {
+    if (domain != SearchPathDomainMask::User) {
         return std::nullopt;
     }
-    if (auto dataHome = absoluteEnvironmentPath("XDG_DATA_HOME")) {
-        return dataHome;
+    const bool caches = directory == SearchPathDirectory::Caches;
+    if (auto base = absoluteEnvironmentPath(caches ? "XDG_CACHE_HOME" : "XDG_DATA_HOME")) {
+        return base;
     }
     if (auto home = absoluteEnvironmentPath("HOME")) {
-        return *home + "/.local/share";
+        return *home + (caches ? "/.cache" : "/.local/share");
     }
     return std::nullopt;
 }
@@ -87,6 +88,10 @@ std::optional<std::string> applicationSupportDirectory() {
         SystemLog::write("Unable to find or create application support directory:\n" + describe(error));
     }
     return path;
+}
+
+std::optional<std::string> cachesDirectory(Error* error) {
+    return findOrCreateDirectory(SearchPathDirectory::Caches, SearchPathDomainMask::User, kExecutableName, error);
 }
 
 std::optional<std::string> workingDirectory() {

@@ -119,7 +119,7 @@ void ACMultiFileUploader::prepare(const Batch& batch) {
 }
 
 std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch, std::size_t index,
-                                                              const std::string& stagingDirectory) const {
+                                                              const std::string& stagingDirectory) {
     const std::string& name = batch.names[index];
     const std::vector<std::uint8_t> contents =
         readWholeFile(applicationSupportDirectory_ + "/working/" + name).value_or(std::vector<std::uint8_t>());
@@ -132,6 +132,11 @@ std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch
     std::error_code noFile;
     if (stagedPath.empty() || !std::filesystem::is_regular_file(stagedPath, noFile)) {
         std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
+        std::unique_lock lock(mutex_);
+        if (const CompressedBlock compressed = compressedBlock_) {
+            lock.unlock();
+            compressed(*this, name, deflated);
+        }
         stagedPath = stagingDirectory.empty() ? "" : stagingDirectory + "/part-" + std::to_string(index);
         if (stagedPath.empty() || !writeFileAtomically(stagedPath, deflated)) {
             // Nowhere to stage it: memory is the only place left.
@@ -277,6 +282,11 @@ void ACMultiFileUploader::setProgressBlock(ProgressBlock block) {
 void ACMultiFileUploader::setCompressionBlock(CompressionBlock block) {
     std::scoped_lock lock(mutex_);
     compressionBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setCompressedBlock(CompressedBlock block) {
+    std::scoped_lock lock(mutex_);
+    compressedBlock_ = std::move(block);
 }
 
 void ACMultiFileUploader::setDeflatedDirectory(std::string directory) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -56,6 +57,9 @@ public:
     using ProgressBlock = std::function<void(ACMultiFileUploader& uploader, NetworkQueue& queue, double fraction)>;
     using CompressionBlock =
         std::function<void(ACMultiFileUploader& uploader, std::uint64_t filesDone, std::uint64_t filesInList)>;
+    // The deflateData() form of the file `name`, which the uploader made itself.
+    using CompressedBlock = std::function<void(ACMultiFileUploader& uploader, const std::string& name,
+                                               std::span<const std::uint8_t> deflated)>;
     // Field name -> text; sent after the uploader's own fields, in key order.
     using Parameters = std::map<std::string, std::string>;
 
@@ -87,6 +91,9 @@ public:
     // fingerprinting leaves it there), so that it is sent without compressing the file again; it
     // is removed once its request body is built. Empty, the default: every file is compressed.
     void setDeflatedDirectory(std::string directory);
+    // Called on the preparation's thread for each file that had to be compressed, since nothing
+    // was waiting for it in the deflated directory, before its compressionBlock call.
+    void setCompressedBlock(CompressedBlock block);
 
 private:
     struct Batch;
@@ -96,7 +103,7 @@ private:
     // Worker thread.
     void prepare(const Batch& batch);
     [[nodiscard]] std::shared_ptr<HTTPRequest> partRequest(const Batch& batch, std::size_t index,
-                                                           const std::string& stagingDirectory) const;
+                                                           const std::string& stagingDirectory);
     // Main thread.
     void finishUpload(NetworkQueue& queue);
     static void cancelRequests(NetworkQueue& queue);
@@ -117,6 +124,7 @@ private:
     QueueBlock queueFinishedBlock_;
     ProgressBlock progressBlock_;
     CompressionBlock compressionBlock_;
+    CompressedBlock compressedBlock_;
     std::shared_ptr<NetworkQueue> active_;
     std::shared_ptr<ACMultiFileUploader> self_;
     std::string stagingDirectory_;

@@ -33,19 +33,25 @@ std::shared_ptr<CallbackLog> hash(std::vector<std::string> paths) {
     return log;
 }
 
-TEST(ACFileSHA1Test, ReportsEveryFileThenCompletesOnceWithEveryPathOnOneWorkerThread) {
+// Many small files keep every core busy at once, and their reports come in quick succession.
+TEST(ACFileSHA1Test, ReportsEveryFileInOrderThenCompletesOnceWithEveryPathOnOneThread) {
+    constexpr std::size_t kFiles = 300;
     test::TemporaryDirectory directory;
     std::vector<std::string> paths;
-    for (const char* name : {"a.part00000", "b.part00000", "c.part00000"}) {
-        paths.push_back(directory.pathOf(name));
-        test::writeBytes(paths.back(), test::bytesOf(name));
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < kFiles; ++i) {
+        paths.push_back(directory.pathOf("f" + std::to_string(i) + ".part00000"));
+        test::writeBytes(paths.back(),
+                         i % 3 == 0 ? test::noise(i * 37, static_cast<std::uint32_t>(i)) : test::text(i * 101));
+        expected.push_back("progress " + std::to_string(i + 1) + "/" + std::to_string(kFiles));
     }
+    expected.emplace_back("complete");
 
     const auto log = hash(paths);
 
-    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/3", "progress 2/3", "progress 3/3", "complete"}));
+    EXPECT_EQ(log->events(), expected);
     const std::map<std::string, std::string> result = log->result();
-    ASSERT_EQ(result.size(), 3U);
+    ASSERT_EQ(result.size(), kFiles);
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         ASSERT_TRUE(result.contains(path));
