@@ -1,7 +1,6 @@
 #include "upload/ACMultiFileUploader.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <utility>
@@ -127,7 +126,6 @@ std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch
     auto request = FormDataRequest::requestWithURL(batch.url);
     request->setPostFormat(FormDataRequest::MultipartFormDataPostFormat);
     request->setShouldCompressRequestBody(false);
-    request->setTemporaryFileDirectory(stagingDirectory);
     std::string stagedPath = batch.deflatedDirectory.empty() ? "" : batch.deflatedDirectory + name;
     std::error_code noFile;
     if (stagedPath.empty() || !std::filesystem::is_regular_file(stagedPath, noFile)) {
@@ -156,12 +154,6 @@ std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch
     request->setPostValue(CRC32Value(contents), "crc");
     for (const auto& [key, value] : batch.parameters) {
         request->setPostValue(value, key);
-    }
-    // With accurate progress the queue builds the body as the request is added; from then on the
-    // body file holds the staged bytes.
-    if (!stagedPath.empty()) {
-        request->buildPostBody();
-        ::unlink(stagedPath.c_str());
     }
     return request;
 }

@@ -33,10 +33,11 @@ public:
 // again, and the default time-out applies.
 //
 // Memory stays bounded whatever the size of the batch: the preparation reads and compresses one
-// file at a time and stages its compressed form, and the request bodies built from it, in a
-// directory of its own below the application-support directory (outside the Working directory,
-// so no listing sees it). Each body file goes when its request ends; the directory goes when the
-// queue has finished, and in any case with the application-support directory.
+// file at a time and stages its compressed form in a directory of its own below the
+// application-support directory (outside the Working directory, so no listing sees it), from
+// where the request reads it as its body goes out, between the form's header and trailer. The
+// directory goes when the queue has finished, and in any case with the application-support
+// directory.
 //
 // Threads: uploadFiles() returns at once. The preparation runs on a SerialQueue of the upload, and
 // compressionBlock is called there, once per file as it is ready. The queue starts when every
@@ -89,7 +90,7 @@ public:
     void setCompressionBlock(CompressionBlock block);
     // Where the deflateData() form of a file may already wait under the file's name (the sync's
     // fingerprinting leaves it there), so that it is sent without compressing the file again; it
-    // is removed once its request body is built. Empty, the default: every file is compressed.
+    // must stay until the queue has finished. Empty, the default: every file is compressed.
     void setDeflatedDirectory(std::string directory);
     // Called on the preparation's thread for each file that had to be compressed, since nothing
     // was waiting for it in the deflated directory, before its compressionBlock call.
