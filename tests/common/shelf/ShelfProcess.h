@@ -26,6 +26,7 @@ public:
     ShelfProcess& operator=(const ShelfProcess&) = delete;
 
     [[nodiscard]] int port() const { return port_; }
+    [[nodiscard]] pid_t pid() const { return pid_; }
     void sendSignal(int signal) const;
     // Waits until the child has exited and closed its output; returns its exit status, or
     // 128 + the signal that ended it, or -1 when the deadline passed first.
