@@ -1,5 +1,5 @@
 # The two commands of the README, and the steps they are made of.
-.PHONY: deps build run test test-asan test-tsan screenshot
+.PHONY: deps build run test test-asan test-tsan screenshot package
 
 deps:
 	@scripts/install-deps
@@ -27,3 +27,7 @@ test-tsan: deps
 
 screenshot: build
 	scripts/screenshot docs/screenshot.png
+
+# A Debian package of the app in build/default/package/, its dependencies found by dpkg-shlibdeps.
+package: build
+	cd build/default && cpack -G DEB

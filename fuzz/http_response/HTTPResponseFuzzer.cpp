@@ -1,7 +1,9 @@
 // Arbitrary bytes as a server's answer: every parser of the response side must end in a defined
-// result, whatever arrives.
+// result, whatever arrives, and a head it accepts must be one the transport frames the same way.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <span>
 #include <string_view>
 
@@ -32,8 +34,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const auto head = parseResponseHead(input)) {
         const std::string encoding = responseEncodingFor(head->headers, kISOLatin1Encoding);
         (void)decodeText(bytes, encoding);
-        if (const auto length = head->headers.find("Content-Length"); length != head->headers.end()) {
-            (void)parseContentLength(length->second);
+        if (const auto length = head->headers.find("Content-Length");
+            length != head->headers.end() && !parseContentLength(length->second)) {
+            std::fprintf(stderr, "http_response fuzzer: an accepted head has no single decimal length\n");
+            std::abort();
+        }
+        bool strayCarriageReturn = head->statusLine.find('\r') != std::string::npos;
+        for (const auto& [name, value] : head->headers) {
+            strayCarriageReturn =
+                strayCarriageReturn || name.find('\r') != std::string::npos || value.find('\r') != std::string::npos;
+        }
+        if (strayCarriageReturn) {
+            std::fprintf(stderr, "http_response fuzzer: an accepted head holds a carriage return\n");
+            std::abort();
         }
         if (const auto challenge = head->headers.find("WWW-Authenticate"); challenge != head->headers.end()) {
             (void)isUsableAuthenticationChallenge(challenge->second);

@@ -133,9 +133,6 @@ TEST_F(ManifestTest, RefusesMalformedManifestsWithAReason) {
         std::string reason;
     } cases[] = {
         {"not JSON", "G1", "{\"hashes\":", 400, "manifest is not a JSON object"},
-        {"an array", "G1", "[]", 400, "manifest is not a JSON object"},
-        {"no hashes", "G1", with([](auto& m) { m.erase("hashes"); }), 400,
-         "manifest \"hashes\" must be a non-empty object of part names and fingerprints"},
         {"empty hashes", "G1", with([](auto& m) { m["hashes"] = nlohmann::json::object(); }), 400,
          "manifest \"hashes\" must be a non-empty object of part names and fingerprints"},
         {"name without leading slash", "G1", with([&](auto& m) {
@@ -158,16 +155,10 @@ TEST_F(ManifestTest, RefusesMalformedManifestsWithAReason) {
              m["hashes"] = {{"/a.part00000", std::string(40, 'A') + "_1"}};
          }),
          400, "fingerprint of \"/a.part00000\" is not \"<40 hex digits>_<length>\""},
-        {"fingerprint as number", "G1", with([](auto& m) {
-             m["hashes"] = {{"/a.part00000", 5}};
-         }),
-         400, "fingerprint of \"/a.part00000\" is not \"<40 hex digits>_<length>\""},
         {"GUID differs from path", "G1", with([](auto& m) { m["bookGUID"] = "G2"; }), 400,
          "manifest \"bookGUID\" is missing or differs from the GUID in the path"},
         {"other format", "G1", with([](auto& m) { m["format"] = "epub"; }), 400, "manifest \"format\" must be \"iba\""},
         {"both targets", "G1", with([](auto& m) { m["bookId"] = 1; }), 400,
-         "manifest must name either \"bookName\" (a new book) or \"bookId\" (a new version)"},
-        {"no target", "G1", with([](auto& m) { m.erase("bookName"); }), 400,
          "manifest must name either \"bookName\" (a new book) or \"bookId\" (a new version)"},
         {"blank title", "G1", with([](auto& m) { m["bookName"] = "  "; }), 400,
          "manifest \"bookName\" must be a non-blank string of at most 256 bytes"},
@@ -176,8 +167,6 @@ TEST_F(ManifestTest, RefusesMalformedManifestsWithAReason) {
              m["bookId"] = "12a";
          }),
          400, "manifest \"bookId\" is not a book id"},
-        {"GUID with a dot", "G.1", with([](auto& m) { m["bookGUID"] = "G.1"; }), 400,
-         "book GUID may hold only letters, digits, \"-\" and \"_\""},
         {"GUID with a percent-encoded space", "G%201", with([](auto& m) { m["bookGUID"] = "G 1"; }), 400,
          "book GUID may hold only letters, digits, \"-\" and \"_\""},
     };

@@ -1,23 +1,10 @@
 #include "ShelfHarness.h"
 
-#include <cstdlib>
+#include <zlib.h>
+
 #include <random>
-#include <system_error>
 
 namespace tomely::shelf::test {
-
-TemporaryDirectory::TemporaryDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tomely-shelf-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary directory");
-    }
-    path_ = pattern;
-}
-
-TemporaryDirectory::~TemporaryDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
 
 ServerOptions testOptions(const std::filesystem::path& dataDirectory) {
     ServerOptions options;
@@ -92,6 +79,38 @@ std::map<std::string, std::string> sampleBook(unsigned seed) {
     return {{"/index.xml", "<sl:textbook sl:GUID=\"G" + std::to_string(seed) + "\">text</sl:textbook>"},
             {"/images/cover.png", noise(2500000, seed)},
             {"/empty", ""}};
+}
+
+std::string deflateWithFinalBlock(const std::string& bytes) {
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())) + 16, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(out.size() - stream.avail_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+nlohmann::json booksOf(client::ShelfClient& author) {
+    const auto reply = author.list();
+    EXPECT_EQ(reply.status, 200);
+    return nlohmann::json::parse(reply.body, nullptr, false);
+}
+
+std::map<std::string, std::string> downloadedFiles(client::ShelfClient& author, const nlohmann::json& download) {
+    const auto reply = author.get(download.at("url").get<std::string>());
+    EXPECT_EQ(reply.status, 200);
+    const auto files = client::unzipAll(reply.body);
+    EXPECT_TRUE(files.has_value()) << "not a zip archive";
+    std::map<std::string, std::string> keyed;
+    for (const auto& [name, content] : files.value_or(std::map<std::string, std::string>{})) {
+        keyed["/" + name] = content;
+    }
+    return keyed;
 }
 
 }  // namespace tomely::shelf::test

@@ -11,23 +11,15 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "ShelfClient.h"
 #include "ShelfServer.h"
+#include "common/TemporaryDirectory.h"
 
 namespace tomely::shelf::test {
 
-// A fresh directory under /tmp, removed with everything in it.
-class TemporaryDirectory {
-public:
-    TemporaryDirectory();
-    ~TemporaryDirectory();
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using ::tomely::test::TemporaryDirectory;
 
 // The service, in this process, on 127.0.0.1 and a port it picks, serving on a thread of its
 // own until the object is destroyed. Log lines are kept for the tests to read.
@@ -80,5 +72,13 @@ protected:
 [[nodiscard]] std::map<std::string, std::string> sampleBook(unsigned seed);
 // Bytes that do not compress, from a seed.
 [[nodiscard]] std::string noise(std::size_t length, unsigned seed);
+// Standard raw deflate, ending with a final block: what another client could send.
+[[nodiscard]] std::string deflateWithFinalBlock(const std::string& bytes);
+
+// The author's books as the list call gives them.
+[[nodiscard]] nlohmann::json booksOf(client::ShelfClient& author);
+// The files of one of the list's downloads, keyed as the sync keys them (with a leading "/").
+[[nodiscard]] std::map<std::string, std::string> downloadedFiles(client::ShelfClient& author,
+                                                                 const nlohmann::json& download);
 
 }  // namespace tomely::shelf::test

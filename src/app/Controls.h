@@ -56,6 +56,14 @@ public:
     [[nodiscard]] virtual double value() const = 0;
 };
 
+// What a table shows, supplied by the step that owns the table.
+class TableDataSource {
+public:
+    virtual ~TableDataSource() = default;
+    [[nodiscard]] virtual int numberOfRows() const = 0;
+    [[nodiscard]] virtual std::string objectValue(int column, int row) const = 0;
+};
+
 // A table whose rows the step's data source supplies; only selection is driven from logic.
 class TableControl : public Control {
 public:
@@ -63,6 +71,10 @@ public:
     virtual void reloadData() = 0;
     virtual void selectRow(int row) = 0;
     [[nodiscard]] virtual int selectedRow() const = 0;
+    // The source is not owned; the step sets it before the table is shown and outlives it.
+    virtual void setDataSource(const TableDataSource* dataSource) = 0;
+    // Gives the table the keyboard focus of its window.
+    virtual void makeFirstResponder() = 0;
 };
 
 }  // namespace tomely

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/Alert.h"
@@ -17,11 +18,28 @@ public:
     virtual void activateIgnoringOtherApps() = 0;
 };
 
+// An application another process runs, as the workspace lists it.
+struct RunningApplication {
+    // None for an application that has no bundle identifier.
+    std::optional<std::string> bundleIdentifier;
+};
+
+// A document an application has open: its file, or none when it was never saved.
+struct OpenDocument {
+    std::optional<std::string> path;
+};
+
 class Workspace {
 public:
     virtual ~Workspace() = default;
     // Opens the URL in the user's default browser.
     virtual void openURL(const std::string& url) = 0;
+    // The applications running now, in the workspace's order.
+    [[nodiscard]] virtual std::vector<RunningApplication> runningApplications() = 0;
+    // The open documents of the running application `bundleIdentifier`, in its own order, as its
+    // scripting interface reports them; none when it does not run (it is never launched for this).
+    [[nodiscard]] virtual std::optional<std::vector<OpenDocument>> openDocumentsOfApplication(
+        std::string_view bundleIdentifier) = 0;
 };
 
 class OpenPanel {

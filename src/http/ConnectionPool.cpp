@@ -1,7 +1,13 @@
 #include "http/ConnectionPool.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 namespace tomely {
 namespace {
@@ -24,6 +30,34 @@ std::optional<long> parameter(const std::string& value, std::string_view key) {
     char* end = nullptr;
     const long number = std::strtol(start, &end, 10);
     return end == start ? std::nullopt : std::optional<long>(number);
+}
+
+// Whether `socket` is connected from `ip` (in text form) and `port`.
+bool isConnectedFrom(int socket, const std::string& ip, int port) {
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return false;
+    }
+    if (local.ss_family == AF_INET) {
+        const auto& address = reinterpret_cast<const sockaddr_in&>(local);
+        in_addr expected{};
+        return ::inet_pton(AF_INET, ip.c_str(), &expected) == 1 && address.sin_addr.s_addr == expected.s_addr &&
+               ntohs(address.sin_port) == port;
+    }
+    if (local.ss_family == AF_INET6) {
+        const auto& address = reinterpret_cast<const sockaddr_in6&>(local);
+        in6_addr expected{};
+        return ::inet_pton(AF_INET6, ip.c_str(), &expected) == 1 &&
+               std::memcmp(&address.sin6_addr, &expected, sizeof expected) == 0 && ntohs(address.sin6_port) == port;
+    }
+    return false;
+}
+
+// Something to read, the peer's close, or an error: all show as an event on an idle socket.
+bool hasPendingEvent(int socket) {
+    pollfd watched{socket, POLLIN | POLLRDHUP, 0};
+    return ::poll(&watched, 1, 0) != 0;
 }
 
 }  // namespace
@@ -54,6 +88,21 @@ KeepAlive keepAliveFor(const ResponseHead& head) {
 ConnectionPool& ConnectionPool::shared() {
     static ConnectionPool pool;
     return pool;
+}
+
+void ConnectionPool::socketOpened(int socket) {
+    std::scoped_lock lock(connectionsLock_);
+    sockets_.insert(socket);
+}
+
+bool ConnectionPool::isQuiet(const std::string& localIP, int localPort) {
+    std::scoped_lock lock(connectionsLock_);
+    for (const int socket : sockets_) {
+        if (isConnectedFrom(socket, localIP, localPort)) {
+            return !hasPendingEvent(socket);
+        }
+    }
+    return false;
 }
 
 std::string ConnectionPool::originOf(const URL& url) {

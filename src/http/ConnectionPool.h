@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "http/ResponseHead.h"
@@ -25,10 +26,19 @@ struct KeepAlive {
 
 // The idle time left to the connections of each origin (scheme, host, port). Curl's connection
 // cache holds the connections themselves; this pool only decides when an idle one has waited too
-// long to be used again, so that the next request opens a new one. Thread-safe.
+// long to be used again, so that the next request opens a new one, and whether one that curl is
+// about to use again has stayed quiet. Thread-safe.
 class ConnectionPool {
 public:
     [[nodiscard]] static ConnectionPool& shared();
+
+    // A socket curl has just opened for a connection.
+    void socketOpened(int socket);
+    // Whether the open connection that curl names by its local address may carry another exchange:
+    // its socket is known, nothing has arrived on it and the server has not closed it. Bytes that
+    // arrive while a connection idles (a late "408 Request Timeout", say) would otherwise be read
+    // as the answer to the next request.
+    [[nodiscard]] bool isQuiet(const std::string& localIP, int localPort);
 
     // True, and the origin forgotten, when its idle connection has outlived its time.
     [[nodiscard]] bool takeExpired(const URL& url);
@@ -45,6 +55,9 @@ private:
 
     std::mutex connectionsLock_;
     std::map<std::string, Clock::time_point> expires_;
+    // Sockets curl opened; closed ones stay until their number is used again, and are never taken
+    // for a connection, since their local address no longer matches.
+    std::set<int> sockets_;
 };
 
 }  // namespace tomely

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "http/BlockFileStream.h"
+#include "http/ConnectionPool.h"
 #include "http/HTTPRequestError.h"
 
 namespace tomely {
@@ -84,6 +85,10 @@ std::unique_ptr<CurlTransfer> CurlTransfer::create(const Settings& settings, Lis
     ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get()) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, &CurlTransfer::onSocketOpened) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, transfer.get()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &CurlTransfer::onConnectionReady) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PREREQDATA, transfer.get()) == CURLE_OK;
     if (hasBody) {
         ok = ok && curl_easy_setopt(easy, CURLOPT_POST, 1L) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(settings.bodyLength)) ==
@@ -173,6 +178,23 @@ std::size_t CurlTransfer::readBody(std::span<std::uint8_t> room) {
         return *read;
     }
     return 0;
+}
+
+int CurlTransfer::onSocketOpened(void* self, curl_socket_t socket, curlsocktype /*purpose*/) {
+    static_cast<CurlTransfer*>(self)->openedConnection_ = true;
+    ConnectionPool::shared().socketOpened(socket);
+    return CURL_SOCKOPT_OK;
+}
+
+int CurlTransfer::onConnectionReady(void* self, char* /*peerIP*/, char* localIP, int /*peerPort*/, int localPort) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    // Curl checks an idle connection only for a close it can see without reading, so bytes that
+    // arrived meanwhile would be taken for the answer to this request.
+    if (!transfer->openedConnection_ && !ConnectionPool::shared().isQuiet(localIP, localPort)) {
+        transfer->refusedStaleConnection_ = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
 }
 
 int CurlTransfer::onSeekBody(void* self, curl_off_t offset, int origin) {

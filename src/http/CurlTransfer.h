@@ -80,6 +80,10 @@ public:
     [[nodiscard]] long osErrno() const;
     // After the transfer ended: curl's detailed message for the failure, else its generic one.
     [[nodiscard]] std::string failureDetail(CURLcode result) const;
+    // The kept-alive connection curl offered had unread bytes or had been closed by the server, so
+    // the exchange was stopped (CURLE_ABORTED_BY_CALLBACK) before anything was sent; curl closes
+    // such a connection. A new connection is never refused.
+    [[nodiscard]] bool refusedStaleConnection() const { return refusedStaleConnection_; }
 
 private:
     CurlTransfer(Listener& listener) : listener_(listener) {}
@@ -87,6 +91,8 @@ private:
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t onReadBody(char* buffer, std::size_t size, std::size_t count, void* self);
     static int onSeekBody(void* self, curl_off_t offset, int origin);
+    static int onSocketOpened(void* self, curl_socket_t socket, curlsocktype purpose);
+    static int onConnectionReady(void* self, char* peerIP, char* localIP, int peerPort, int localPort);
     [[nodiscard]] std::size_t readBody(std::span<std::uint8_t> room);
     [[nodiscard]] bool seekBody(std::uint64_t offset);
 
@@ -104,6 +110,8 @@ private:
     // Where the next byte of the body comes from.
     std::size_t pieceIndex_ = 0;
     std::uint64_t pieceOffset_ = 0;
+    bool openedConnection_ = false;
+    bool refusedStaleConnection_ = false;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
 };
 

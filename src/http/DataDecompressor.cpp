@@ -10,6 +10,8 @@ namespace {
 
 // The output grows by half the input length; a one-byte input would otherwise grow by nothing.
 constexpr std::size_t kMinimumGrowth = 64;
+// The first two bytes of every gzip member.
+constexpr Bytef kGzipMagic[2] = {0x1F, 0x8B};
 
 Error decompressionError(int zlibResult) {
     return httpRequestError(kCompressionError, "Decompression of data failed with code " + std::to_string(zlibResult));
@@ -42,8 +44,12 @@ bool DataDecompressor::setupStream(Error* error) {
         report(error, decompressionError(result));
         return false;
     }
+    header_ = gz_header{};
+    inflateGetHeader(&stream_, &header_);
     streamReady_ = true;
     streamEnded_ = false;
+    betweenMembers_ = false;
+    holdsMagicByte_ = false;
     return true;
 }
 
@@ -78,8 +84,14 @@ std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressBytes(std::
     // zlib's interface is not const-correct; it never writes through next_in.
     stream_.next_in = const_cast<Bytef*>(bytes.data());
     stream_.avail_in = static_cast<uInt>(bytes.size());
-    // A full output buffer may hide pending output even once the input is used up.
-    while (stream_.avail_in != 0 || produced == output.size()) {
+    for (;;) {
+        if (betweenMembers_ && !startNextMember()) {
+            break;
+        }
+        // A full output buffer may hide pending output even once the input is used up.
+        if (stream_.avail_in == 0 && produced < output.size()) {
+            break;
+        }
         if (produced == output.size()) {
             output.resize(output.size() + growth);
         }
@@ -88,8 +100,13 @@ std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressBytes(std::
         const int result = inflate(&stream_, Z_NO_FLUSH);
         produced = output.size() - stream_.avail_out;
         if (result == Z_STREAM_END) {
-            streamEnded_ = true;
-            break;
+            // Only gzip has members; whatever follows a zlib stream is not part of it.
+            betweenMembers_ = header_.done == 1;
+            streamEnded_ = !betweenMembers_;
+            if (streamEnded_) {
+                break;
+            }
+            continue;
         }
         if (result == Z_BUF_ERROR && stream_.avail_in == 0) {
             break;
@@ -103,6 +120,36 @@ std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressBytes(std::
     return output;
 }
 
+bool DataDecompressor::startNextMember() {
+    const std::span<const Bytef> rest(stream_.next_in, stream_.avail_in);
+    const std::size_t held = holdsMagicByte_ ? 1 : 0;
+    if (held + rest.size() < 2) {
+        if (!rest.empty() && rest[0] == kGzipMagic[0]) {
+            holdsMagicByte_ = true;
+            stream_.next_in += 1;
+            stream_.avail_in = 0;
+        } else if (!rest.empty()) {
+            streamEnded_ = true;
+        }
+        return false;
+    }
+    const Bytef first = holdsMagicByte_ ? kGzipMagic[0] : rest[0];
+    if (first != kGzipMagic[0] || rest[1 - held] != kGzipMagic[1]) {
+        streamEnded_ = true;
+        return false;
+    }
+    inflateReset(&stream_);
+    header_ = gz_header{};
+    inflateGetHeader(&stream_, &header_);
+    if (holdsMagicByte_) {
+        // The byte held back from the previous block goes in ahead of this one.
+        inflatePrime(&stream_, 8, kGzipMagic[0]);
+        holdsMagicByte_ = false;
+    }
+    betweenMembers_ = false;
+    return true;
+}
+
 std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressData(std::span<const std::uint8_t> data,
                                                                           Error* error) {
     DataDecompressor decompressor;
@@ -111,7 +158,7 @@ std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressData(std::s
     }
     auto output = decompressor.uncompressBytes(data, error);
     // A stream cut short would otherwise pass for the whole body.
-    if (output && !decompressor.streamEnded_) {
+    if (output && !decompressor.isComplete()) {
         report(error, decompressionError(Z_BUF_ERROR));
         return std::nullopt;
     }
@@ -129,14 +176,14 @@ bool DataDecompressor::uncompressDataFromFile(const std::string& sourcePath, con
                                      Error* stepError) -> std::optional<std::vector<std::uint8_t>> {
         // An empty block has nothing to inflate, which is no failure here.
         auto output = block.empty() ? std::vector<std::uint8_t>() : decompressor.uncompressBytes(block, stepError);
-        if (isLast && !decompressor.streamEnded_ && output) {
+        if (isLast && !decompressor.isComplete() && output) {
             // The file ended inside the compressed stream: what was written is incomplete.
             report(stepError, decompressionError(Z_BUF_ERROR));
             return std::nullopt;
         }
         return output;
     };
-    // Whatever follows the end of the compressed stream is ignored.
+    // Whatever follows the last member is ignored.
     step.done = [&decompressor] { return decompressor.streamEnded_; };
     return streamFileInBlocks(sourcePath, destinationPath, "Decompression", step, error);
 }

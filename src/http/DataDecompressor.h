@@ -14,8 +14,9 @@
 namespace tomely {
 
 // Inflates response bodies sent with "Content-Encoding: gzip" (a zlib stream is accepted as well).
-// One object owns one zlib inflate stream; it is used from one thread at a time. Every error is
-// code 11 of the HTTP request domain.
+// A gzip body may hold several members one after the other; each is inflated in turn, as gzip
+// readers do. One object owns one zlib inflate stream; it is used from one thread at a time.
+// Every error is code 11 of the HTTP request domain.
 class DataDecompressor {
 public:
     // A decompressor whose stream is already set up, or nullptr when zlib refuses to set one up.
@@ -32,7 +33,8 @@ public:
     [[nodiscard]] bool streamReady() const { return streamReady_; }
 
     // Inflates one block. An empty block gives nothing and no error; a zlib failure gives nothing
-    // and fills `error`. Bytes after the end of the compressed stream are ignored.
+    // and fills `error`. After a gzip member, bytes that do not begin another member are ignored,
+    // as is everything after a zlib stream.
     [[nodiscard]] std::optional<std::vector<std::uint8_t>> uncompressBytes(std::span<const std::uint8_t> bytes,
                                                                            Error* error = nullptr);
 
@@ -44,9 +46,20 @@ public:
                                                      Error* error = nullptr);
 
 private:
+    // At the end of a gzip member: starts the next member when the input begins with gzip's magic
+    // bytes. False when there is none to inflate now: the rest is ignored, or the input ended
+    // before the magic bytes could be told apart (the first one alone is held for the next block).
+    [[nodiscard]] bool startNextMember();
+    // Every member begun has ended, or what follows is ignored: nothing is cut short.
+    [[nodiscard]] bool isComplete() const { return streamEnded_ || betweenMembers_; }
+
     z_stream stream_{};
+    // Told by zlib whether the member it reads has a gzip header (done == 1).
+    gz_header header_{};
     bool streamReady_ = false;
     bool streamEnded_ = false;
+    bool betweenMembers_ = false;
+    bool holdsMagicByte_ = false;
 };
 
 }  // namespace tomely

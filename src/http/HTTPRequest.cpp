@@ -197,7 +197,8 @@ std::shared_ptr<HTTPRequestQueue> HTTPRequest::queue() const {
 
 void HTTPRequest::setQueue(std::shared_ptr<HTTPRequestQueue> queue) {
     std::scoped_lock lock(cancelledLock_);
-    queue_ = std::move(queue);
+    // The queue replaced goes with the argument, once the lock is let go.
+    std::swap(queue_, queue);
 }
 
 void HTTPRequest::setCompletionBlock(Block block) {
@@ -273,10 +274,11 @@ void HTTPRequest::cancel() {
 
 void HTTPRequest::clearDelegatesAndCancel() {
     auto blocks = std::make_shared<std::tuple<Block, Block, Block, HeadersBlock, BytesSentBlock, Block>>();
+    std::shared_ptr<HTTPRequestQueue> queue;
     {
         std::scoped_lock lock(cancelledLock_);
         delegate_.reset();
-        queue_.reset();
+        queue = std::move(queue_);
         uploadProgressDelegate_.reset();
         downloadProgressDelegate_.reset();
         *blocks = std::make_tuple(std::move(completionBlock_), std::move(failureBlock_), std::move(startedBlock_),
@@ -314,18 +316,16 @@ void HTTPRequest::setOperationQueue(std::shared_ptr<OperationQueue> queue) {
 }
 
 void HTTPRequest::markAsFinished() {
-    std::shared_ptr<OperationQueue> queue;
-    {
-        std::scoped_lock lock(cancelledLock_);
-        if (finished_) {
-            return;
-        }
-        inProgress_ = false;
-        finished_ = true;
-        queue = std::move(operationQueue_);
+    std::scoped_lock lock(cancelledLock_);
+    if (finished_) {
+        return;
     }
-    if (queue) {
-        queue->operationDidFinish(*this);
+    inProgress_ = false;
+    finished_ = true;
+    // The queue starts the next request from here, which takes that request's lock.
+    if (operationQueue_) {
+        cancelledLock_.callOutAfterUnlock(
+            [queue = std::move(operationQueue_), self = shared_from_this()] { queue->operationDidFinish(*self); });
     }
 }
 
@@ -336,16 +336,19 @@ void HTTPRequest::deliver(Report kind, HTTPHeaders headers) {
     // are configured before the start); the outcome always goes, since it also releases the blocks
     // there. Each trip wakes the main thread, which a stream of uploads feels.
     std::scoped_lock lock(cancelledLock_);
-    const bool listened = delegate_.lock() || queue_ || (kind == Report::Started && startedBlock_) ||
+    const bool listened = !delegate_.expired() || queue_ || (kind == Report::Started && startedBlock_) ||
                           (kind == Report::Headers && headersReceivedBlock_) ||
                           (kind == Report::Redirected && requestRedirectedBlock_);
     const bool isOutcome = kind == Report::Finished || kind == Report::Failed || kind == Report::WillRedirect;
     if (!listened && !isOutcome) {
         return;
     }
-    MainLoop::shared()->post([self = shared_from_this(), kind, headers = std::move(headers), url = redirectURL_] {
-        self->deliverOnMainThread(kind, headers, url);
-    });
+    cancelledLock_.callOutAfterUnlock(
+        [self = shared_from_this(), kind, headers = std::move(headers), url = redirectURL_]() mutable {
+            MainLoop::shared()->post([self = std::move(self), kind, headers = std::move(headers), url] {
+                self->deliverOnMainThread(kind, headers, url);
+            });
+        });
 }
 
 void HTTPRequest::deliverOnMainThread(Report kind, const HTTPHeaders& headers, const URL& redirectURL) {

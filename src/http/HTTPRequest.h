@@ -20,6 +20,7 @@
 #include "http/ProgressReceiver.h"
 #include "http/ResponseHead.h"
 #include "http/URL.h"
+#include "platform/CallOutMutex.h"
 #include "platform/Error.h"
 #include "platform/FileIO.h"
 
@@ -44,8 +45,10 @@ namespace tomely {
 //
 // Threads: configure before starting, from any one thread. Everything handed to the delegate,
 // the queue and the blocks runs on the main thread (MainLoop). The result accessors may be called
-// from any thread; they are meant for the handlers. Ownership: whoever starts a request may drop
-// it; the client keeps it alive until it has reported.
+// from any thread; they are meant for the handlers. A request calls nothing outside itself (its
+// queue, a delegate, the main loop) while it holds its lock, so a delegate or queue may take locks
+// of its own and call back into requests. Ownership: whoever starts a request may drop it; the
+// client keeps it alive until it has reported.
 class HTTPRequest : public std::enable_shared_from_this<HTTPRequest>,
                     private CurlTransfer::Listener,
                     private NetworkThread::Client {
@@ -240,7 +243,9 @@ protected:
     [[nodiscard]] bool openPostBodyFile();
 
     // Guards every field; recursive because the body build of a form request calls back in.
-    mutable std::recursive_mutex cancelledLock_;
+    // Whatever calls out of the request while it is held (telling the operation queue, posting a
+    // report, asking a delegate) is handed to callOutAfterUnlock and runs once it is let go.
+    mutable CallOutMutex cancelledLock_;
 
 private:
     friend class OperationQueue;
@@ -276,7 +281,8 @@ private:
     // Redirects (network thread).
     void decideRedirect(const ResponseHead& head);
     void performRedirect();
-    [[nodiscard]] bool redirectIsTakenByReceiver() const;
+    // Hands the pending redirect to the delegate or queue that takes it, or performs it.
+    void continueRedirect(bool takenByReceiver);
 
     enum class Report { Started, Headers, Redirected, WillRedirect, Finished, Failed };
     // Posts `kind` to the main thread; the receivers are read again at delivery.
@@ -375,6 +381,8 @@ private:
     bool redirectDropsBody_ = false;
     URL redirectURL_;
     bool connectionCanBeReused_ = false;
+    // The kept-alive connection of the last attempt was refused as stale: the next one opens anew.
+    bool needsFreshConnection_ = false;
     std::chrono::steady_clock::time_point lastActivityTime_{};
     std::uint64_t totalBytesSent_ = 0;
     std::uint64_t lastBytesSent_ = 0;

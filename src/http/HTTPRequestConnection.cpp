@@ -1,5 +1,6 @@
 // Connection reuse: which exchanges may share a connection, and for how long it may idle.
 #include <cmath>
+#include <utility>
 
 #include "http/ConnectionPool.h"
 #include "http/HTTPRequest.h"
@@ -36,7 +37,7 @@ void HTTPRequest::applyConnectionPolicy(CurlTransfer::Settings& settings) {
     // A repeat after a lost connection must not land on another stale one, nor a request on a
     // connection that has idled longer than its server allows.
     const bool expired = ConnectionPool::shared().takeExpired(url_);
-    settings.freshConnection = retryCount_ > 0 || expired;
+    settings.freshConnection = retryCount_ > 0 || expired || std::exchange(needsFreshConnection_, false);
     settings.maxIdleSeconds = std::max(1L, std::lround(std::ceil(persistentConnectionTimeoutSeconds_)));
 }
 

@@ -31,6 +31,9 @@ enum HTTPRequestErrorCode : long {
     kTooMuchRedirectionErrorType = 9,
     kUnhandledExceptionError = 10,
     kCompressionError = 11,
+    // The response's head could be framed in two ways (two lengths, a length that is not decimal,
+    // a stray carriage return, white space before a colon): refused rather than guessed at.
+    kAmbiguousResponseErrorType = 12,
 };
 
 // An error of the domain above with `message` as its localized description.

@@ -228,7 +228,8 @@ void HTTPRequest::readResponseHead(const ResponseHead& head) {
     if (!needsRedirect_) {
         const auto length = responseHeaders_.find("Content-Length");
         if (length != responseHeaders_.end()) {
-            contentLength_ = parseContentLength(length->second);
+            // The head was refused unless its length is one decimal number.
+            contentLength_ = parseContentLength(length->second).value_or(0);
         }
         if (showAccurateProgress_ && shouldResetDownloadProgress_) {
             // Without a length the download counts as one unit; the upload stays counted in bytes,
@@ -282,14 +283,12 @@ void HTTPRequest::handleEndOfResponse() {
     transfer_.reset();
     releaseConnection();
     if (needsRedirect_) {
-        // The body files stay: a redirect that keeps the method sends them again.
-        if (redirectIsTakenByReceiver()) {
-            // Still cancellable while whoever took the redirect decides.
-            complete_ = false;
-            deliver(Report::WillRedirect);
-        } else {
-            performRedirect();
-        }
+        // The body files stay: a redirect that keeps the method sends them again. Whether the
+        // delegate or the queue takes it is theirs to answer, so they are asked once the lock is
+        // let go (still on this thread, before anything else can happen to the request).
+        cancelledLock_.callOutAfterUnlock([self = shared_from_this(), delegate = delegate_.lock(), queue = queue_] {
+            self->continueRedirect((delegate && delegate->takesRedirects()) || (queue && queue->takesRedirects()));
+        });
         return;
     }
     if (authenticationNeeded_ != 0) {
@@ -316,11 +315,24 @@ void HTTPRequest::handleEndOfResponse() {
 void HTTPRequest::handleTransportFailure(CURLcode result) {
     const std::string detail = transfer_->failureDetail(result);
     const long osErrno = transfer_->osErrno();
+    const bool staleConnection = transfer_->refusedStaleConnection();
     transfer_.reset();
     stopStatusTimer();
     connectionCanBeReused_ = false;
     releaseConnection();
     if (error_) {
+        return;
+    }
+    if (staleConnection) {
+        // Nothing was sent on it: the same exchange, on a connection of its own.
+        needsFreshConnection_ = true;
+        startRequest();
+        return;
+    }
+    if (!headParser_.ambiguity().empty()) {
+        failWithError(
+            httpRequestError(kAmbiguousResponseErrorType,
+                             "The response was refused because its framing is ambiguous: " + headParser_.ambiguity()));
         return;
     }
     if (isLostConnection(result) && retryCount_ == 0) {

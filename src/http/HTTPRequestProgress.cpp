@@ -273,8 +273,10 @@ void HTTPRequest::deliverProgress(Progress kind, std::int64_t amount, double fra
     if (!listened) {
         return;
     }
-    MainLoop::shared()->post([self = shared_from_this(), kind, amount, fraction] {
-        self->deliverProgressOnMainThread(kind, amount, fraction);
+    cancelledLock_.callOutAfterUnlock([self = shared_from_this(), kind, amount, fraction]() mutable {
+        MainLoop::shared()->post([self = std::move(self), kind, amount, fraction] {
+            self->deliverProgressOnMainThread(kind, amount, fraction);
+        });
     });
 }
 

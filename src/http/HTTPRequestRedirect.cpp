@@ -41,7 +41,9 @@ int HTTPRequest::redirectCount() const {
 
 void HTTPRequest::decideRedirect(const ResponseHead& head) {
     const auto location = head.headers.find("Location");
-    if (!shouldRedirect_ || location == head.headers.end() || !isRedirectStatus(head.statusCode)) {
+    // An empty Location names no other place: followed, it would lead back here until the limit.
+    if (!shouldRedirect_ || location == head.headers.end() || location->second.empty() ||
+        !isRedirectStatus(head.statusCode)) {
         return;
     }
     deliver(Report::Redirected);
@@ -52,9 +54,18 @@ void HTTPRequest::decideRedirect(const ResponseHead& head) {
     requestCookies_.clear();
 }
 
-bool HTTPRequest::redirectIsTakenByReceiver() const {
-    const auto delegate = delegate_.lock();
-    return (delegate && delegate->takesRedirects()) || (queue_ && queue_->takesRedirects());
+void HTTPRequest::continueRedirect(bool takenByReceiver) {
+    std::scoped_lock lock(cancelledLock_);
+    if (!needsRedirect_ || cancelled_ || error_) {
+        return;
+    }
+    if (takenByReceiver) {
+        // Still cancellable while whoever took the redirect decides.
+        complete_ = false;
+        deliver(Report::WillRedirect);
+    } else {
+        performRedirect();
+    }
 }
 
 void HTTPRequest::redirectToURL(const URL& url) {

@@ -218,8 +218,10 @@ void NetworkQueue::addOperation(std::shared_ptr<HTTPRequest> request) {
                 request->setShouldResetDownloadProgress(false);
             }
         }
+        // Read before the queue's lock is taken: the request's own is never taken under it.
+        const auto length = static_cast<std::int64_t>(request->postLength());
         std::scoped_lock lock(mutex_);
-        totalBytesToUpload_ += static_cast<std::int64_t>(request->postLength());
+        totalBytesToUpload_ += length;
     } else {
         std::scoped_lock lock(mutex_);
         ++totalBytesToDownload_;

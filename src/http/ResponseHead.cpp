@@ -1,8 +1,9 @@
 #include "http/ResponseHead.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <charconv>
+#include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "platform/TextEncoding.h"
 
@@ -27,8 +28,12 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// The line without its end: a line feed, after a carriage return or not.
 std::string_view withoutLineEnd(std::string_view line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+    if (!line.empty() && line.back() == '\n') {
+        line.remove_suffix(1);
+    }
+    if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
     }
     return line;
@@ -49,6 +54,55 @@ std::size_t findIgnoringCase(std::string_view haystack, std::string_view needle)
         }
     }
     return std::string_view::npos;
+}
+
+// The elements of a comma-separated field value (as repeated fields are joined), trimmed.
+std::vector<std::string_view> listElements(std::string_view value) {
+    std::vector<std::string_view> elements;
+    for (;;) {
+        const std::size_t comma = value.find(',');
+        elements.push_back(trimmed(value.substr(0, comma)));
+        if (comma == std::string_view::npos) {
+            return elements;
+        }
+        value.remove_prefix(comma + 1);
+    }
+}
+
+// A number of decimal digits only that fits a signed 64-bit value, as the transport reads lengths.
+std::optional<std::uint64_t> decimalNumber(std::string_view text) {
+    std::uint64_t number = 0;
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), number);
+    const bool digitsOnly = !text.empty() && isDigit(text.front()) && end == text.data() + text.size();
+    if (failure != std::errc() || !digitsOnly ||
+        number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+// A "Content-Length" value, and if it is not one number, why not.
+struct ContentLength {
+    enum class Reading { Number, DifferentNumbers, NotDecimal } reading = Reading::NotDecimal;
+    std::uint64_t number = 0;
+};
+
+ContentLength readContentLength(std::string_view value) {
+    ContentLength length;
+    bool first = true;
+    for (const std::string_view element : listElements(value)) {
+        const std::optional<std::uint64_t> number = decimalNumber(element);
+        if (!number) {
+            return ContentLength{};
+        }
+        if (!first && *number != length.number) {
+            length.reading = ContentLength::Reading::DifferentNumbers;
+        } else if (first) {
+            length = ContentLength{ContentLength::Reading::Number, *number};
+        }
+        first = false;
+    }
+    return length;
 }
 
 std::size_t headSize(const ResponseHead& head) {
@@ -89,7 +143,11 @@ std::optional<ResponseHead> parseStatusLine(std::string_view line) {
 
 bool ResponseHeadParser::addLine(std::string_view line) {
     line = withoutLineEnd(line);
-    if (line.substr(0, 5) == "HTTP/") {
+    const bool startsHead = line.substr(0, 5) == "HTTP/";
+    if ((startsHead || (haveStatus_ && !complete_)) && line.find('\r') != std::string_view::npos) {
+        return refuseAsAmbiguous("a carriage return inside a line of its head");
+    }
+    if (startsHead) {
         // A new response head: an interim answer before it is forgotten.
         auto status = parseStatusLine(line);
         *this = ResponseHeadParser();
@@ -109,6 +167,18 @@ bool ResponseHeadParser::addLine(std::string_view line) {
         complete_ = head_.statusCode >= 200 || head_.statusCode < 100;
         if (!complete_) {
             *this = ResponseHeadParser();
+            return true;
+        }
+        const auto length = head_.headers.find("Content-Length");
+        if (length != head_.headers.end()) {
+            switch (readContentLength(length->second).reading) {
+                case ContentLength::Reading::Number:
+                    break;
+                case ContentLength::Reading::DifferentNumbers:
+                    return refuseAsAmbiguous("two different Content-Length values");
+                case ContentLength::Reading::NotDecimal:
+                    return refuseAsAmbiguous("a Content-Length that is not a decimal number");
+            }
         }
         return true;
     }
@@ -129,6 +199,9 @@ bool ResponseHeadParser::addLine(std::string_view line) {
         return true;
     }
     const std::size_t colon = line.find(':');
+    if (colon != std::string_view::npos && colon > 0 && isSpace(line[colon - 1])) {
+        return refuseAsAmbiguous("white space before a header's colon");
+    }
     const std::string_view name = colon == std::string_view::npos ? std::string_view() : trimmed(line.substr(0, colon));
     if (name.empty()) {
         lastName_.clear();
@@ -145,6 +218,12 @@ bool ResponseHeadParser::addLine(std::string_view line) {
     }
     lastName_ = entry->first;
     return true;
+}
+
+bool ResponseHeadParser::refuseAsAmbiguous(std::string reason) {
+    ambiguity_ = std::move(reason);
+    complete_ = false;
+    return false;
 }
 
 std::optional<ResponseHead> parseResponseHead(std::string_view block) {
@@ -190,18 +269,9 @@ std::string responseEncodingFor(const HTTPHeaders& headers, std::string_view def
     return std::string(defaultEncoding);
 }
 
-std::uint64_t parseContentLength(std::string_view value) {
-    const std::string text(trimmed(value));
-    if (text.empty() || !isDigit(text[0])) {
-        return 0;
-    }
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long number = std::strtoull(text.c_str(), &end, 0);
-    if (errno == ERANGE) {
-        return std::numeric_limits<std::uint64_t>::max();
-    }
-    return number;
+std::optional<std::uint64_t> parseContentLength(std::string_view value) {
+    const ContentLength length = readContentLength(value);
+    return length.reading == ContentLength::Reading::Number ? std::optional(length.number) : std::nullopt;
 }
 
 bool isUsableAuthenticationChallenge(std::string_view challenge) {

@@ -31,10 +31,20 @@ struct ResponseHead {
 // (line ends included or not). A new status line starts a new head, so interim 1xx answers are
 // replaced by the final one. Lines without a colon are ignored; a line beginning with white
 // space continues the previous field.
+//
+// A head that the transport could frame differently from us is refused as ambiguous: a carriage
+// return that does not end a line (the transport ends lines at line feeds only, so a header could
+// hide behind it), white space between a field's name and its colon (the transport does not read
+// "Content-Length :" as the length), and a "Content-Length" other than one decimal number
+// (repeated fields included). Lines that end in a line feed alone are accepted.
 class ResponseHeadParser {
 public:
-    // Answers false when the line is a malformed status line (the head can then not be used).
+    // Answers false when the line is a malformed status line or makes the head ambiguous (the
+    // head can then not be used; ambiguity() says why in the second case).
     [[nodiscard]] bool addLine(std::string_view line);
+    // Why the head was refused as ambiguous ("two different Content-Length values"); empty when
+    // it was not.
+    [[nodiscard]] const std::string& ambiguity() const { return ambiguity_; }
     // An empty line ended the head of a final (non-1xx) response.
     [[nodiscard]] bool isComplete() const { return complete_; }
     [[nodiscard]] bool hasStatusLine() const { return haveStatus_; }
@@ -42,8 +52,12 @@ public:
     void reset() { *this = ResponseHeadParser(); }
 
 private:
+    // Remembers why and gives up on the head.
+    [[nodiscard]] bool refuseAsAmbiguous(std::string reason);
+
     ResponseHead head_;
     std::string lastName_;
+    std::string ambiguity_;
     bool haveStatus_ = false;
     bool complete_ = false;
 };
@@ -60,9 +74,10 @@ private:
 // `defaultEncoding`.
 [[nodiscard]] std::string responseEncodingFor(const HTTPHeaders& headers, std::string_view defaultEncoding);
 
-// "Content-Length" as an unsigned number: decimal, hexadecimal after "0x", octal after a leading
-// "0". Garbage counts as 0; too large a number as the largest value.
-[[nodiscard]] std::uint64_t parseContentLength(std::string_view value);
+// "Content-Length" as the transport reads it: decimal digits only (leading zeros included), no
+// larger than a signed 64-bit number. A repeated field, joined with ", ", must repeat the same
+// number. Nothing for anything else.
+[[nodiscard]] std::optional<std::uint64_t> parseContentLength(std::string_view value);
 
 // Whether an authentication challenge ("WWW-Authenticate" or "Proxy-Authenticate") names a scheme
 // a credential could answer: Basic, Digest, NTLM or Negotiate.

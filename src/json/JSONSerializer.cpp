@@ -3,14 +3,19 @@
 #include <array>
 #include <charconv>
 
+#include "platform/HexText.h"
 #include "platform/UTF8.h"
 
 namespace tomely {
 namespace {
 
-// The letter written after a backslash for each byte that is escaped, 0 for the rest.
+// The letter written after a backslash for each byte that is escaped, 0 for the rest. Control
+// bytes without a short form get 'u' and are written as \u00XX.
 constexpr std::array<char, 256> kEscapeLetters = [] {
     std::array<char, 256> letters{};
+    for (std::size_t control = 1; control < 0x20; ++control) {
+        letters[control] = 'u';
+    }
     letters['\\'] = '\\';
     letters['"'] = '"';
     letters['/'] = '/';
@@ -87,6 +92,10 @@ void appendString(std::string& out, std::string_view string) {
             out.append(text, runStart, i - runStart);
             out.push_back('\\');
             out.push_back(letter);
+            if (letter == 'u') {
+                out += "00";
+                appendHexDigits(out, static_cast<std::uint8_t>(text[i]), HexCase::Lower);
+            }
             runStart = i + 1;
         }
     }

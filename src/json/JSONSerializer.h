@@ -18,9 +18,9 @@ enum JSONSerializerErrorCode : long {
 
 // Writes values as compact JSON text in UTF-8: no whitespace at all, dictionary members in the
 // dictionary's (sorted) order, strings escaped byte by byte with a fixed table (backslash, double
-// quote, slash, and \b \t \n \f \r; nothing as a backslash-u escape, other control bytes as they
-// are). A string ends at its first zero byte; bytes that are not UTF-8 are written as U+FFFD, so
-// the output is always UTF-8.
+// quote, slash, and \b \t \n \f \r; the other control bytes below 32 as \u00XX, since JSON allows
+// none of them raw). A string ends at its first zero byte; bytes that are not UTF-8 are written as
+// U+FFFD, so the output is always UTF-8.
 //
 // Every kind of JSONValue can be written except a custom object without a JSON representation.
 // Such a value fails with kJSONSerializerUnsupportedValueError in kJSONSerializerErrorDomain,

@@ -164,6 +164,14 @@ bool DestinationTree::setFileModificationDate(const FileDescriptor& file, std::t
     return true;
 }
 
+bool DestinationTree::removeFile(const Directory& directory, const std::string& name, Error* error) {
+    if (::unlinkat(directory.fd, name.c_str(), 0) != 0) {
+        report(error, posixError(errno, "Could not remove \"" + name + "\""));
+        return false;
+    }
+    return true;
+}
+
 bool DestinationTree::createSymbolicLink(const Directory& directory, const std::string& name, const std::string& target,
                                          Error* error) {
     if (::symlinkat(target.c_str(), directory.fd, name.c_str()) != 0) {

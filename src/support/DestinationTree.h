@@ -46,6 +46,9 @@ public:
     [[nodiscard]] static FileDescriptor createFile(const Directory& directory, const std::string& name,
                                                    Error* error = nullptr);
 
+    // Removes the file `name` from `directory` (a link there is removed, not its target).
+    [[nodiscard]] static bool removeFile(const Directory& directory, const std::string& name, Error* error = nullptr);
+
     // Sets the modification date of a file this tree opened with createFile.
     [[nodiscard]] static bool setFileModificationDate(const FileDescriptor& file, std::time_t date,
                                                       Error* error = nullptr);

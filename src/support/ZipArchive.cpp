@@ -6,6 +6,7 @@
 #include <array>
 #include <climits>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -25,6 +26,8 @@ namespace tomely {
 namespace {
 
 constexpr std::size_t kReadBufferSize = 4096;
+// General purpose flag bit 11: the entry's name is UTF-8.
+constexpr unsigned long kUTF8NameFlag = 0x800;
 // The longest target a link may have on this system; a larger declared size is not believed.
 constexpr std::size_t kMaxLinkTargetLength = PATH_MAX - 1;
 
@@ -69,20 +72,37 @@ bool isEmptyArchive(const std::string& path) {
     return field(0, 4) == 0x06054B50 && noEntries && fileSize == kRecordSize + field(20, 2);
 }
 
-// One run of unzipFileAtPath over an archive whose first entry has been found.
+Error zipError(ZipArchiveErrorCode code, std::string description) {
+    return Error::make(std::string(kZipArchiveErrorDomain), code, std::move(description));
+}
+
+// One run of unzipFileAtPath over an archive whose first entry has been found. It stops at the
+// first entry it cannot extract whole, with an error that names that entry; an entry's file is
+// never left behind with data that is not the archive's.
 class Extraction {
 public:
     Extraction(unzFile zip, const std::string& destination, bool overwrite, std::string_view password)
         : zip_(zip), reader_(zip), tree_(destination), overwrite_(overwrite), password_(password) {}
 
-    // Goes through every entry; false when one could not be opened or described.
-    bool extractEntries() {
-        do {
-            if (!extractCurrentEntry()) {
+    // Goes through every entry; false, with `error` filled, when one could not be extracted.
+    bool extractEntries(std::uint64_t totalFiles, const ZipArchive::ProgressObserver& progress, Error* error) {
+        for (std::uint64_t index = 0;; ++index) {
+            if (!extractCurrentEntry(index + 1, error)) {
                 return false;
             }
-        } while (unzGoToNextFile(zip_) == UNZ_OK);
-        return true;
+            if (progress) {
+                progress(index, totalFiles);
+            }
+            const int next = unzGoToNextFile(zip_);
+            if (next == UNZ_END_OF_LIST_OF_FILE) {
+                return true;
+            }
+            if (next != UNZ_OK) {
+                report(error, zipError(kZipArchiveNextEntryFailedCode,
+                                       "failed to find the file after " + entryName_ + " in zip file"));
+                return false;
+            }
+        }
     }
 
     // Gives files and directories their archived dates, now that writing below them is over.
@@ -99,38 +119,61 @@ public:
     }
 
 private:
-    bool extractCurrentEntry() {
-        unz_file_info64 info{};
+    // The current entry's record and its name as stored.
+    bool describeCurrentEntry(unz_file_info64& info, std::string& rawName) {
         if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
             return false;
         }
         // The name length is a 16-bit field, so this buffer stays small whatever the archive claims.
-        std::string rawName(info.size_filename + 1, '\0');
+        rawName.assign(info.size_filename + 1, '\0');
         if (unzGetCurrentFileInfo64(zip_, &info, rawName.data(), rawName.size(), nullptr, 0, nullptr, 0) != UNZ_OK) {
             return false;
         }
         rawName.resize(info.size_filename);
+        return true;
+    }
+
+    bool extractCurrentEntry(std::size_t number, Error* error) {
+        unz_file_info64 info{};
+        std::string rawName;
+        if (!describeCurrentEntry(info, rawName)) {
+            report(error, zipError(kZipArchiveEntryInfoFailedCode,
+                                   "failed to read the header of file " + std::to_string(number) + " in zip file"));
+            return false;
+        }
+        const ZipEntryPath path = ZipEntryPath::parse(rawName, (info.flag & kUTF8NameFlag) != 0);
+        entryName_ = "\"" + printableName(path.name.empty() ? rawName : path.name) + "\"";
+        if (path.verdict == ZipEntryPath::Verdict::Unusable) {
+            report(error, zipError(kZipArchiveEntryNameUnusableCode,
+                                   "the name " + entryName_ + " of a file in zip file cannot be used"));
+            return false;
+        }
         switch (reader_.open(info, password_)) {
             case ZipEntryReader::Opened::Yes:
                 break;
             case ZipEntryReader::Opened::NeedsPassword:
                 // Opened without one, the encrypted bytes would come out as the entry's data.
-                SystemLog::write("[ZipArchive] The entry \"" + printableName(rawName) +
-                                 "\" is encrypted and no password was given");
+                report(error, zipError(kZipArchiveEntryOpenFailedCode,
+                                       "file " + entryName_ + " in zip file is encrypted and no password was given"));
+                return false;
+            case ZipEntryReader::Opened::WrongPassword:
+                report(error, zipError(kZipArchiveEntryOpenFailedCode,
+                                       "wrong password for file " + entryName_ + " in zip file"));
                 return false;
             case ZipEntryReader::Opened::No:
+                report(error,
+                       zipError(kZipArchiveEntryOpenFailedCode, "failed to open file " + entryName_ + " in zip file"));
                 return false;
         }
-        writeEntry(info, rawName);
+        const bool written = writeEntry(info, path, rawName, error);
         reader_.close();
-        return true;
+        return written;
     }
 
-    void writeEntry(const unz_file_info64& info, const std::string& rawName) {
-        const ZipEntryPath path = ZipEntryPath::parse(rawName);
+    bool writeEntry(const unz_file_info64& info, const ZipEntryPath& path, const std::string& rawName, Error* error) {
         if (path.verdict != ZipEntryPath::Verdict::Accepted) {
             skip(rawName, reasonText(path.verdict));
-            return;
+            return true;
         }
         const bool isLink = !path.isDirectory && isSymbolicLinkEntry(info);
         const std::time_t modDate = timeFromDosDate(static_cast<std::uint32_t>(info.dosDate));
@@ -141,7 +184,7 @@ private:
         const DestinationTree::Directory directory = tree_.openDirectory(directoryComponents, true, &failure);
         if (!directory.crossedLink.empty()) {
             skip(rawName, "its path passes through the symbolic link \"" + directory.crossedLink + "\"");
-            return;
+            return true;
         }
         if (!directory.isOpen()) {
             SystemLog::write("[ZipArchive] Error: " + failure.localizedDescription());
@@ -150,75 +193,120 @@ private:
             dateRecords_.emplace(path.components, modDate);
         }
         if (path.isDirectory || !directory.isOpen()) {
-            return;
+            return true;
         }
         const std::string& name = path.components.back();
         if (!overwrite_ && DestinationTree::exists(directory, name)) {
-            return;
+            return true;
         }
         if (isLink) {
-            writeLink(directory, path, rawName);
-        } else {
-            writeFile(directory, path, info.dosDate != 0 ? std::optional(modDate) : std::nullopt);
+            return writeLink(directory, path, rawName, error);
         }
+        if (writeFile(directory, path, info.dosDate != 0 ? std::optional(modDate) : std::nullopt, error)) {
+            return true;
+        }
+        // What was written is not the entry's data: it goes, and so does its date. Should it stay,
+        // the extraction has failed all the same, and that is what the caller acts on.
+        (void)DestinationTree::removeFile(directory, name);
+        dateRecords_.erase({path.components, modDate});
+        return false;
     }
 
-    void writeFile(const DestinationTree::Directory& directory, const ZipEntryPath& path,
-                   std::optional<std::time_t> modDate) {
+    bool writeFile(const DestinationTree::Directory& directory, const ZipEntryPath& path,
+                   std::optional<std::time_t> modDate, Error* error) {
         const FileDescriptor file = DestinationTree::createFile(directory, path.components.back());
         if (!file.isOpen()) {
-            return;
+            return true;
         }
         std::array<std::uint8_t, kReadBufferSize> buffer{};
         for (;;) {
             const std::optional<std::size_t> read = reader_.read(buffer);
-            // A read error ends the file where the data stopped.
-            if (!read || *read == 0) {
+            if (!read) {
+                report(error, readFailedError());
+                return false;
+            }
+            if (*read == 0) {
                 break;
             }
             Error failure;
             if (!writeAll(file.get(), std::span(buffer).first(*read), &failure)) {
-                SystemLog::write("[ZipArchive] Failed to write \"" + tree_.fullPath(path.components) +
-                                 "\": write: " + failure.localizedDescription());
-                break;
+                Error written =
+                    zipError(kZipArchiveEntryWriteFailedCode, "failed to write file " + entryName_ +
+                                                                  " from zip file: " + failure.localizedDescription());
+                written.underlyingError = std::make_shared<const Error>(std::move(failure));
+                report(error, std::move(written));
+                return false;
             }
+        }
+        if (!reader_.finish()) {
+            report(error, damagedError());
+            return false;
         }
         if (modDate && !DestinationTree::setFileModificationDate(file, *modDate)) {
             SystemLog::write("[ZipArchive] Failed to set attributes");
         }
+        return true;
     }
 
-    void writeLink(const DestinationTree::Directory& directory, const ZipEntryPath& path, const std::string& rawName) {
-        const std::optional<std::string> target = readLinkTarget();
-        if (!target || !utf8::isValid(*target)) {
-            skip(rawName, "its link target cannot be read as a path");
-            return;
+    bool writeLink(const DestinationTree::Directory& directory, const ZipEntryPath& path, const std::string& rawName,
+                   Error* error) {
+        std::string target;
+        switch (readLinkTarget(target)) {
+            case LinkTarget::Unreadable:
+                report(error, readFailedError());
+                return false;
+            case LinkTarget::TooLong:
+                skip(rawName, "its link target cannot be read as a path");
+                return true;
+            case LinkTarget::Read:
+                break;
         }
-        if (!linkTargetStaysInside(*target, path.components.size() - 1)) {
-            skip(rawName, "its link target \"" + printableName(*target) + "\" leads out of the destination");
-            return;
+        if (!reader_.finish()) {
+            report(error, damagedError());
+            return false;
+        }
+        if (!utf8::isValid(target)) {
+            skip(rawName, "its link target cannot be read as a path");
+            return true;
+        }
+        if (!linkTargetStaysInside(target, path.components.size() - 1)) {
+            skip(rawName, "its link target \"" + printableName(target) + "\" leads out of the destination");
+            return true;
         }
         Error failure;
-        if (!DestinationTree::createSymbolicLink(directory, path.components.back(), *target, &failure)) {
+        if (!DestinationTree::createSymbolicLink(directory, path.components.back(), target, &failure)) {
             SystemLog::write("Failed to create symbolic link at \"" + fileURLString(tree_.fullPath(path.components)) +
-                             "\" to \"" + fileURLString(*target) + "\". Error: " + failure.localizedDescription());
+                             "\" to \"" + fileURLString(target) + "\". Error: " + failure.localizedDescription());
         }
+        return true;
     }
 
+    enum class LinkTarget { Read, Unreadable, TooLong };
+
     // The whole entry data, unless it fails to read or is longer than any path can be.
-    std::optional<std::string> readLinkTarget() {
-        std::string target;
+    LinkTarget readLinkTarget(std::string& target) {
         std::array<std::uint8_t, kReadBufferSize> buffer{};
         for (;;) {
             const std::optional<std::size_t> read = reader_.read(buffer);
-            if (!read || target.size() + *read > kMaxLinkTargetLength) {
-                return std::nullopt;
+            if (!read) {
+                return LinkTarget::Unreadable;
+            }
+            if (target.size() + *read > kMaxLinkTargetLength) {
+                return LinkTarget::TooLong;
             }
             if (*read == 0) {
-                return target;
+                return LinkTarget::Read;
             }
             target.append(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(*read));
         }
+    }
+
+    Error readFailedError() const {
+        return zipError(kZipArchiveEntryReadFailedCode, "failed to read file " + entryName_ + " in zip file");
+    }
+
+    Error damagedError() const {
+        return zipError(kZipArchiveEntryDamagedCode, "file " + entryName_ + " in zip file is damaged");
     }
 
     static void skip(const std::string& rawName, std::string_view reason) {
@@ -230,6 +318,8 @@ private:
     DestinationTree tree_;
     const bool overwrite_;
     const std::string password_;
+    // The current entry's name as errors quote it.
+    std::string entryName_;
     // Ordered by path, so that applying them walks each directory once in a row.
     std::set<std::pair<std::vector<std::string>, std::time_t>> dateRecords_;
 };
@@ -238,26 +328,28 @@ private:
 
 bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
                                  std::string_view password, Error* error) {
+    return unzipFileAtPath(path, destination, overwrite, password, error, {});
+}
+
+bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                 std::string_view password, Error* error, const ProgressObserver& progress) {
     unzFile zip = unzOpen64(path.c_str());
     if (zip == nullptr && isEmptyArchive(path)) {
-        report(error, Error::make(std::string(kZipArchiveErrorDomain), kZipArchiveNoFirstEntryCode,
-                                  "failed to open first file in zip file"));
+        report(error, zipError(kZipArchiveNoFirstEntryCode, "failed to open first file in zip file"));
         return false;
     }
     if (zip == nullptr) {
-        report(error,
-               Error::make(std::string(kZipArchiveErrorDomain), kZipArchiveOpenFailedCode, "failed to open zip file"));
+        report(error, zipError(kZipArchiveOpenFailedCode, "failed to open zip file"));
         return false;
     }
     unz_global_info64 globalInfo{};
     if (unzGetGlobalInfo64(zip, &globalInfo) != UNZ_OK || unzGoToFirstFile(zip) != UNZ_OK) {
         unzClose(zip);
-        report(error, Error::make(std::string(kZipArchiveErrorDomain), kZipArchiveNoFirstEntryCode,
-                                  "failed to open first file in zip file"));
+        report(error, zipError(kZipArchiveNoFirstEntryCode, "failed to open first file in zip file"));
         return false;
     }
     Extraction extraction(zip, destination, overwrite, password);
-    const bool result = extraction.extractEntries();
+    const bool result = extraction.extractEntries(globalInfo.number_entry, progress, error);
     unzClose(zip);
     extraction.applyDates();
     return result;

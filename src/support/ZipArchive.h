@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -8,9 +10,18 @@
 namespace tomely {
 
 inline constexpr std::string_view kZipArchiveErrorDomain = "ZipArchiveErrorDomain";
+// Every code from -3 on comes with a description that names the entry (by its place in the
+// archive when even its header cannot be read).
 enum ZipArchiveErrorCode : long {
-    kZipArchiveOpenFailedCode = -1,    // "failed to open zip file"
-    kZipArchiveNoFirstEntryCode = -2,  // "failed to open first file in zip file"
+    kZipArchiveOpenFailedCode = -1,         // "failed to open zip file"
+    kZipArchiveNoFirstEntryCode = -2,       // "failed to open first file in zip file"
+    kZipArchiveEntryInfoFailedCode = -3,    // an entry's header cannot be read
+    kZipArchiveEntryOpenFailedCode = -4,    // unsupported method, damaged header, no or wrong password
+    kZipArchiveEntryReadFailedCode = -5,    // the data fails to read or to decompress part-way
+    kZipArchiveEntryDamagedCode = -6,       // the data does not have its declared size or CRC-32
+    kZipArchiveNextEntryFailedCode = -7,    // the step to the next entry fails
+    kZipArchiveEntryWriteFailedCode = -8,   // the entry's file cannot be written whole (underlying error attached)
+    kZipArchiveEntryNameUnusableCode = -9,  // a zero byte in the name, or a UTF-8 flag on a name that is not
 };
 
 // Unpacks zip archives (the book package) into a directory, over minizip.
@@ -23,16 +34,30 @@ public:
     // Modification dates come from the entries' DOS dates (local time) and are applied at the end.
     // Encrypted entries are read with `password` (an empty one means none).
     //
-    // Returns true when every entry could be opened and described, false when one could not (the
-    // entries before it stay extracted). `error` is filled only when the archive cannot be opened
-    // (kZipArchiveOpenFailedCode) or has no first entry (kZipArchiveNoFirstEntryCode).
+    // Names are UTF-8 when flagged so or when they are valid UTF-8, else code page 437.
+    //
+    // Returns true when every entry was extracted whole. Otherwise it returns false and fills
+    // `error`, always: the archive cannot be opened or has no first entry, or an entry cannot be
+    // described, named, opened, read, checked against its size and CRC-32, written, or stepped
+    // past. The extraction stops at that entry; the entries before it stay, and a file the
+    // failing entry had begun is removed. A directory or file that cannot be created is only
+    // logged, as is a link.
     //
     // Nothing is ever written outside `destination`: entries with absolute names or ".."
-    // components, with empty or ill-formed names, whose path passes through a symbolic link, and
-    // links whose target could lead outside are skipped, each with a "[ZipArchive] " line in the
-    // system log. Runs entirely on the calling thread and keeps no state between calls.
+    // components, with empty names, whose path passes through a symbolic link, and links whose
+    // target could lead outside are skipped, each with a "[ZipArchive] " line in the system log.
+    // Runs entirely on the calling thread and keeps no state between calls.
     [[nodiscard]] static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
                                               std::string_view password, Error* error = nullptr);
+
+    // Told after each entry has been dealt with (extracted or skipped): its index from 0 and the
+    // number of entries the archive declares. Runs on the extracting thread.
+    using ProgressObserver = std::function<void(std::uint64_t index, std::uint64_t totalFiles)>;
+
+    // The same, telling `progress` about every entry as it goes.
+    [[nodiscard]] static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                              std::string_view password, Error* error,
+                                              const ProgressObserver& progress);
 };
 
 }  // namespace tomely

@@ -2,12 +2,18 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 #include "platform/HexText.h"
+#include "platform/TextEncoding.h"
 #include "platform/UTF8.h"
 
 namespace tomely {
 namespace {
+
+// The encoding the zip format prescribes for names without the UTF-8 flag; ICU's name for it.
+constexpr std::string_view kCodePage437Encoding = "IBM437";
 
 std::vector<std::string_view> splitOnSlashes(std::string_view text) {
     std::vector<std::string_view> parts;
@@ -39,19 +45,27 @@ std::string printableName(std::string_view rawName) {
     return text;
 }
 
-ZipEntryPath ZipEntryPath::parse(std::string_view rawName) {
+ZipEntryPath ZipEntryPath::parse(std::string_view rawName, bool flaggedUTF8) {
     ZipEntryPath path;
     path.isDirectory = !rawName.empty() && (rawName.back() == '/' || rawName.back() == '\\');
     if (rawName.empty()) {
         path.verdict = Verdict::Empty;
         return path;
     }
+    std::optional<std::string> text;
+    if (utf8::isValid(rawName)) {
+        text = std::string(rawName);
+    } else if (!flaggedUTF8) {
+        // Every byte has a character in code page 437, so this never fails.
+        text = decodeText(std::span(reinterpret_cast<const std::uint8_t*>(rawName.data()), rawName.size()),
+                          kCodePage437Encoding);
+    }
     // A zero byte would cut the name short wherever it is handed on as C text, naming another file.
-    if (rawName.find('\0') != std::string_view::npos || !utf8::isValid(rawName)) {
-        path.verdict = Verdict::InvalidUtf8;
+    if (!text || text->find('\0') != std::string::npos) {
+        path.verdict = Verdict::Unusable;
         return path;
     }
-    path.name = std::string(rawName);
+    path.name = std::move(*text);
     std::replace(path.name.begin(), path.name.end(), '\\', '/');
     if (path.name.front() == '/') {
         path.verdict = Verdict::Absolute;
@@ -77,8 +91,8 @@ std::string_view reasonText(ZipEntryPath::Verdict verdict) {
             return "accepted";
         case ZipEntryPath::Verdict::Empty:
             return "its name is empty";
-        case ZipEntryPath::Verdict::InvalidUtf8:
-            return "its name is not valid UTF-8";
+        case ZipEntryPath::Verdict::Unusable:
+            return "its name cannot be read";
         case ZipEntryPath::Verdict::Absolute:
             return "its name is an absolute path";
         case ZipEntryPath::Verdict::ParentComponent:

@@ -13,13 +13,13 @@ struct ZipEntryPath {
     enum class Verdict {
         Accepted,
         Empty,           // no name, or nothing but "/" and "." components
-        InvalidUtf8,     // ill-formed UTF-8, or a zero byte inside the name
+        Unusable,        // a zero byte inside, or flagged as UTF-8 without being UTF-8
         Absolute,        // begins with "/" (or "\", which counts as one)
         ParentComponent  // a ".." component would climb out of the destination
     };
 
     Verdict verdict = Verdict::Empty;
-    // The name as text with every backslash turned into a slash (empty unless the name is UTF-8).
+    // The name as UTF-8 text with every backslash turned into a slash (empty when it is unusable).
     std::string name;
     // The path below the destination, one element per component; "." and empty components are
     // dropped because they name the same place. Empty unless the verdict is Accepted.
@@ -27,8 +27,10 @@ struct ZipEntryPath {
     // The raw name ends in "/" or "\".
     bool isDirectory = false;
 
-    // Reads a raw entry name (bytes exactly as stored in the archive).
-    [[nodiscard]] static ZipEntryPath parse(std::string_view rawName);
+    // Reads a raw entry name (bytes exactly as stored in the archive). A name flagged as UTF-8 must
+    // be UTF-8; one without the flag is read as UTF-8 when it is, else as code page 437, the zip
+    // format's own encoding.
+    [[nodiscard]] static ZipEntryPath parse(std::string_view rawName, bool flaggedUTF8);
 };
 
 // Why an entry was not extracted, for the log line that reports it.

@@ -13,6 +13,8 @@ constexpr unsigned long kDataDescriptorFlag = 0x8;
 
 ZipEntryReader::Opened ZipEntryReader::open(const unz_file_info64& info, std::string_view password) {
     close();
+    expectedSize_ = info.uncompressed_size;
+    expectedCRC_ = info.crc;
     if ((info.flag & kEncryptedFlag) != 0) {
         return openEncrypted(info, password);
     }
@@ -53,7 +55,7 @@ ZipEntryReader::Opened ZipEntryReader::openEncrypted(const unz_file_info64& info
         static_cast<std::uint8_t>((info.flag & kDataDescriptorFlag) != 0 ? (info.dosDate >> 8) : (info.crc >> 24));
     if (check != expected) {
         close();
-        return Opened::No;
+        return Opened::WrongPassword;
     }
     remainingOutput_ = info.uncompressed_size;
     if (method == Z_DEFLATED) {
@@ -75,7 +77,11 @@ std::optional<std::size_t> ZipEntryReader::read(std::span<std::uint8_t> buffer) 
     buffer = buffer.first(std::min<std::size_t>(buffer.size(), std::numeric_limits<unsigned>::max()));
     if (!cipher_) {
         const int read = unzReadCurrentFile(zip_, buffer.data(), static_cast<unsigned>(buffer.size()));
-        return read < 0 ? std::nullopt : std::optional<std::size_t>(read);
+        if (read < 0) {
+            return std::nullopt;
+        }
+        bytesRead_ += static_cast<std::size_t>(read);
+        return static_cast<std::size_t>(read);
     }
     buffer = buffer.first(static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), remainingOutput_)));
     if (buffer.empty()) {
@@ -84,8 +90,22 @@ std::optional<std::size_t> ZipEntryReader::read(std::span<std::uint8_t> buffer) 
     const std::optional<std::size_t> read = inflating_ ? readInflated(buffer) : readDecrypted(buffer);
     if (read) {
         remainingOutput_ -= *read;
+        bytesRead_ += *read;
+        crc_ = crc32(crc_, buffer.data(), static_cast<uInt>(*read));
     }
     return read;
+}
+
+bool ZipEntryReader::finish() {
+    if (!open_) {
+        return false;
+    }
+    const bool intact = bytesRead_ == expectedSize_ && (!cipher_ || crc_ == expectedCRC_);
+    // minizip answers UNZ_CRCERROR here when a plain entry's data does not match its CRC-32.
+    const bool closed = unzCloseCurrentFile(zip_) == UNZ_OK;
+    open_ = false;
+    close();
+    return intact && closed;
 }
 
 std::optional<std::size_t> ZipEntryReader::readDecrypted(std::span<std::uint8_t> buffer) {
@@ -136,6 +156,8 @@ void ZipEntryReader::close() {
     inputEnded_ = false;
     streamEnded_ = false;
     remainingOutput_ = 0;
+    bytesRead_ = 0;
+    crc_ = crc32(0, nullptr, 0);
 }
 
 }  // namespace tomely

@@ -114,6 +114,8 @@ void QtView::addSubview(View& subview, Rect frame) {
     child->setGeometry(static_cast<int>(frame.x), static_cast<int>(top), static_cast<int>(frame.width),
                        static_cast<int>(frame.height));
     child->show();
+    // The keyboard goes to the view just shown (to the control its focus proxy names).
+    child->setFocus(Qt::OtherFocusReason);
 }
 
 void QtView::removeFromSuperview() {

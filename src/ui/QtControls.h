@@ -23,6 +23,8 @@ public:
     [[nodiscard]] bool isHidden() const override { return widget_->isHidden(); }
     void setEnabled(bool enabled) override { widget_->setEnabled(enabled); }
     [[nodiscard]] bool isEnabled() const override { return widget_->isEnabled(); }
+    // The widget, for the view that lays it out.
+    [[nodiscard]] QWidget* widget() const { return widget_; }
 
 protected:
     QWidget* widget_;

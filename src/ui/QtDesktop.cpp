@@ -49,6 +49,16 @@ void QtWorkspace::openURL(const std::string& url) {
     QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
+// A Linux desktop lists no running applications by bundle identifier, and iBooks Author, the one
+// application asked for, runs only on macOS: there is never one to ask for its documents.
+std::vector<RunningApplication> QtWorkspace::runningApplications() {
+    return {};
+}
+
+std::optional<std::vector<OpenDocument>> QtWorkspace::openDocumentsOfApplication(std::string_view) {
+    return std::nullopt;
+}
+
 std::optional<std::string> QtOpenPanel::runModal(const std::vector<std::string>& allowedFileTypes) {
     QStringList patterns;
     for (const std::string& type : allowedFileTypes) {

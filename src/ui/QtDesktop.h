@@ -18,6 +18,9 @@ public:
 class QtWorkspace final : public Workspace {
 public:
     void openURL(const std::string& url) override;
+    [[nodiscard]] std::vector<RunningApplication> runningApplications() override;
+    [[nodiscard]] std::optional<std::vector<OpenDocument>> openDocumentsOfApplication(
+        std::string_view bundleIdentifier) override;
 };
 
 class QtOpenPanel final : public OpenPanel {

@@ -1,8 +1,10 @@
 #include "ui/QtViewBundle.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include <utility>
 
+#include "ui/AuthView.h"
+#include "ui/LocateBookView.h"
+#include "ui/PrepareBookView.h"
 #include "ui/QtControls.h"
 #include "ui/UploadBookView.h"
 #include "ui/UploadDoneView.h"
@@ -11,30 +13,22 @@
 namespace tomely::ui {
 namespace {
 
-std::unique_ptr<View> welcomeView() {
-    auto* widget = new QWidget;
-    auto* layout = new QVBoxLayout(widget);
-    auto* title = new QLabel(QStringLiteral("<h2>Publish your book to your Tomely shelf</h2>"), widget);
-    auto* body =
-        new QLabel(QStringLiteral("Sign in, pick your book, and the uploader sends only what has changed."), widget);
-    body->setWordWrap(true);
-    layout->addWidget(title);
-    layout->addWidget(body);
-    layout->addStretch();
-    return std::make_unique<QtView>(widget, QtView::Ownership::Owned);
-}
+// Each step's view by the name of its step.
+const std::pair<std::string_view, std::unique_ptr<View> (*)()> kStepViews[] = {
+    {"ACAuthViewController", makeAuthView},
+    {"ACLocateBookViewController", makeLocateBookView},
+    {"ACPrepareBookViewController", makePrepareBookView},
+    {"ACUploadBookViewController", []() -> std::unique_ptr<View> { return std::make_unique<QtUploadBookView>(); }},
+    {"ACUploadDoneViewController", []() -> std::unique_ptr<View> { return std::make_unique<QtUploadDoneView>(); }},
+};
 
 }  // namespace
 
 std::unique_ptr<View> QtViewBundle::loadView(std::string_view name) {
-    if (name == "ACWelcomeViewController") {
-        return welcomeView();
-    }
-    if (name == "ACUploadBookViewController") {
-        return std::make_unique<QtUploadBookView>();
-    }
-    if (name == "ACUploadDoneViewController") {
-        return std::make_unique<QtUploadDoneView>();
+    for (const auto& [viewName, make] : kStepViews) {
+        if (viewName == name) {
+            return make();
+        }
     }
     return nullptr;
 }

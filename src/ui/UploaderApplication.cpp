@@ -2,23 +2,24 @@
 
 #include <QApplication>
 
-#include "steps/ACWelcomeViewController.h"
+#include "steps/ACAuthViewController.h"
 #include "ui/QtMainLoop.h"
 
 namespace tomely::ui {
 
-namespace {
-
-std::shared_ptr<ACStepViewController> makeFirstStep(ACMainViewController& container) {
-    return ACStepViewController::initWithNibName<ACWelcomeViewController>("ACWelcomeViewController",
-                                                                          container.mainBundle(), container);
-}
-
-}  // namespace
-
-UploaderApplication::UploaderApplication() : delegate_(bundle_, desktop_.desktop, makeFirstStep) {
+UploaderApplication::UploaderApplication(std::optional<std::string> bookPath)
+    : bookPath_(std::move(bookPath)), delegate_(bundle_, desktop_.desktop, [this](ACMainViewController& container) {
+          return makeFirstStep(container);
+      }) {
     MainLoop::install(std::make_shared<QtMainLoop>());
     QApplication::setQuitOnLastWindowClosed(delegate_.applicationShouldTerminateAfterLastWindowClosed());
+}
+
+std::shared_ptr<ACStepViewController> UploaderApplication::makeFirstStep(ACMainViewController& container) {
+    // Called while the window loads, once the delegate knows it.
+    return ACStepViewController::initWithNibName<ACAuthViewController>(
+        "ACAuthViewController", container.mainBundle(), container,
+        SignInContext{{userDefaults_, keychain_}, *delegate_.window(), bookPath_});
 }
 
 void UploaderApplication::start() {

@@ -1,5 +1,7 @@
 #include "ui/UploaderWindow.h"
 
+#include <QShortcut>
+
 namespace tomely::ui {
 namespace {
 
@@ -39,6 +41,20 @@ UploaderWindow::UploaderWindow()
     continueButton_->setDefault(true);
     spinner_->hide();
     workingLabel_->hide();
+    continueButton_->setAccessibleName(QStringLiteral("Continue"));
+    cancelButton_->setAccessibleName(QStringLiteral("Cancel"));
+    spinner_->setAccessibleName(QStringLiteral("Working"));
+    workingLabel_->setAccessibleName(QStringLiteral("What is being done"));
+    // Return and Enter press Continue wherever the keyboard is in the window, as the default
+    // button of a dialog would; a hidden or disabled Continue ignores them.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* shortcut = new QShortcut(key, window);
+        QObject::connect(shortcut, &QShortcut::activated, continueButton_, [this] {
+            if (continueButton_->isVisible() && continueButton_->isEnabled()) {
+                continueButton_->animateClick();
+            }
+        });
+    }
 }
 
 ContainerControls UploaderWindow::containerControls() {

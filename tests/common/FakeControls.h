@@ -8,28 +8,16 @@
 
 namespace tomely::test {
 
-// Recording stand-ins for the widgets: every state can be read back, and each keeps the order of
-// the operations it received so that tests can check sequences the container promises.
+// Stand-ins for the widgets whose every state can be read back: tests check what the user would
+// see, not the calls that led there.
 
 template <class Interface>
 class FakeControlBase : public Interface {
 public:
-    void setHidden(bool hidden) override {
-        hidden_ = hidden;
-        record(hidden ? "hide" : "show");
-    }
+    void setHidden(bool hidden) override { hidden_ = hidden; }
     [[nodiscard]] bool isHidden() const override { return hidden_; }
-    void setEnabled(bool enabled) override {
-        enabled_ = enabled;
-        record(enabled ? "enable" : "disable");
-    }
+    void setEnabled(bool enabled) override { enabled_ = enabled; }
     [[nodiscard]] bool isEnabled() const override { return enabled_; }
-
-    // Every operation received, oldest first, e.g. "hide", "text=abc", "start".
-    std::vector<std::string> operations;
-
-protected:
-    void record(std::string operation) { operations.push_back(std::move(operation)); }
 
 private:
     bool hidden_ = false;
@@ -40,14 +28,14 @@ class FakeTextControl : public FakeControlBase<TextControl> {
 public:
     void setText(const std::string& text) override {
         text_ = text;
-        record("text=" + text);
+        texts.push_back(text);
     }
     [[nodiscard]] std::string text() const override { return text_; }
-    void setTextColor(TextColor color) override {
-        color_ = color;
-        record(color == TextColor::Black ? "color=black" : "color=gray");
-    }
+    void setTextColor(TextColor color) override { color_ = color; }
     [[nodiscard]] TextColor textColor() const override { return color_; }
+
+    // Every text set, oldest first: what a reader of the control saw go by.
+    std::vector<std::string> texts;
 
 private:
     std::string text_;
@@ -56,10 +44,7 @@ private:
 
 class FakeButton : public FakeControlBase<Button> {
 public:
-    void setTitle(const std::string& title) override {
-        title_ = title;
-        record("title=" + title);
-    }
+    void setTitle(const std::string& title) override { title_ = title; }
     [[nodiscard]] std::string title() const override { return title_; }
     void setAction(std::function<void()> action) override { action_ = std::move(action); }
     // What a click does: nothing when the button is hidden or disabled.
@@ -76,14 +61,8 @@ private:
 
 class FakeSpinner : public FakeControlBase<Spinner> {
 public:
-    void startAnimation() override {
-        animating_ = true;
-        record("start");
-    }
-    void stopAnimation() override {
-        animating_ = false;
-        record("stop");
-    }
+    void startAnimation() override { animating_ = true; }
+    void stopAnimation() override { animating_ = false; }
     [[nodiscard]] bool isAnimating() const override { return animating_; }
 
 private:
@@ -119,8 +98,21 @@ public:
     void reloadData() override { ++reloadCount; }
     void selectRow(int row) override { selected_ = row; }
     [[nodiscard]] int selectedRow() const override { return selected_; }
+    void setDataSource(const TableDataSource* source) override { dataSource = source; }
+    void makeFirstResponder() override { ++firstResponderCount; }
+
+    // The titles the table would show now, row by row (column 0).
+    [[nodiscard]] std::vector<std::string> rows() const {
+        std::vector<std::string> values;
+        for (int row = 0; dataSource != nullptr && row < dataSource->numberOfRows(); ++row) {
+            values.push_back(dataSource->objectValue(0, row));
+        }
+        return values;
+    }
 
     int reloadCount = 0;
+    int firstResponderCount = 0;
+    const TableDataSource* dataSource = nullptr;
 
 private:
     int selected_ = kNoSelection;

@@ -15,6 +15,15 @@ std::size_t FakeAlertPresenter::runModal(const Alert& alert) {
     return answer;
 }
 
+std::optional<std::vector<OpenDocument>> FakeWorkspace::openDocumentsOfApplication(std::string_view bundleIdentifier) {
+    documentQueries.emplace_back(bundleIdentifier);
+    auto it = documents.find(bundleIdentifier);
+    if (it == documents.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
 std::optional<std::string> FakeOpenPanel::runModal(const std::vector<std::string>& allowedFileTypes) {
     requests.push_back(allowedFileTypes);
     if (answers.empty()) {

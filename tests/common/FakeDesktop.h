@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,8 +34,15 @@ public:
 class FakeWorkspace : public Workspace {
 public:
     void openURL(const std::string& url) override { openedURLs.push_back(url); }
+    std::vector<RunningApplication> runningApplications() override { return running; }
+    std::optional<std::vector<OpenDocument>> openDocumentsOfApplication(std::string_view bundleIdentifier) override;
 
     std::vector<std::string> openedURLs;
+    std::vector<RunningApplication> running;
+    // The documents of each application that reports itself running.
+    std::map<std::string, std::vector<OpenDocument>, std::less<>> documents;
+    // Every bundle identifier whose documents were asked for.
+    std::vector<std::string> documentQueries;
 };
 
 class FakeOpenPanel : public OpenPanel {

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -11,7 +10,6 @@
 #include <algorithm>
 #include <cctype>
 #include <csignal>
-#include <cstdio>
 #include <stdexcept>
 
 namespace tomely::test {
@@ -68,9 +66,14 @@ ScriptedResponse ScriptedResponse::text(int status, std::string body,
     return response;
 }
 
-ScriptedResponse ScriptedResponse::gzipped(std::string_view body) {
-    ScriptedResponse response = text(200, gzip(body), {{"Content-Encoding", "gzip"}});
+ScriptedResponse ScriptedResponse::rawBytes(std::string bytes) {
+    ScriptedResponse response;
+    response.raw = std::move(bytes);
     return response;
+}
+
+ScriptedResponse ScriptedResponse::gzipped(std::string_view body) {
+    return text(200, gzip(body), {{"Content-Encoding", "gzip"}});
 }
 
 std::string gzip(std::string_view data) {
@@ -186,14 +189,10 @@ ScriptedHTTPServer::ScriptedHTTPServer(Options options) : options_(options) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    int pipeEnds[2] = {-1, -1};
     if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 64) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        ::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        ::listen(listener_, 64) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("ScriptedHTTPServer: cannot listen on 127.0.0.1");
     }
-    wakeRead_ = pipeEnds[0];
-    wakeWrite_ = pipeEnds[1];
     port_ = ntohs(address.sin_port);
     handler_ = [](const RecordedRequest&) { return ScriptedResponse::text(404, "Not scripted"); };
     acceptor_ = std::thread([this] { acceptLoop(); });
@@ -209,8 +208,8 @@ ScriptedHTTPServer::~ScriptedHTTPServer() {
         }
     }
     changed_.notify_all();
-    const char wake = 'x';
-    (void)::write(wakeWrite_, &wake, 1);
+    // Wakes the acceptor: on Linux, accept() on a listener that was shut down fails at once.
+    ::shutdown(listener_, SHUT_RDWR);
     acceptor_.join();
     {
         std::scoped_lock lock(mutex_);
@@ -220,8 +219,6 @@ ScriptedHTTPServer::~ScriptedHTTPServer() {
         worker.thread.join();
     }
     ::close(listener_);
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
 }
 
 std::string ScriptedHTTPServer::baseURL() const {
@@ -260,24 +257,24 @@ std::size_t ScriptedHTTPServer::requestCount() const {
     return requests_.size();
 }
 
-std::size_t ScriptedHTTPServer::connectionCount() const {
-    std::scoped_lock lock(mutex_);
-    return connectionsAccepted_;
-}
-
 bool ScriptedHTTPServer::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
 }
 
+bool ScriptedHTTPServer::waitForLateBytes(std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return lateBytesSent_ >= count; });
+}
+
 void ScriptedHTTPServer::acceptLoop() {
     for (;;) {
-        pollfd watched[2] = {{listener_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-        if (::poll(watched, 2, -1) < 0 || (watched[1].revents & POLLIN) != 0) {
-            return;
-        }
         const int descriptor = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (descriptor < 0) {
+            std::scoped_lock lock(mutex_);
+            if (stopping_) {
+                return;
+            }
             continue;
         }
         SSL* ssl = nullptr;
@@ -349,7 +346,7 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
         if (!connection->readLine(line)) {
             return;
         }
-        request.rawHead = line + "\r\n";
+        std::size_t headLength = line.size();
         const std::size_t firstSpace = line.find(' ');
         const std::size_t lastSpace = line.rfind(' ');
         if (firstSpace == std::string::npos || lastSpace == firstSpace) {
@@ -359,10 +356,9 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
         request.target = line.substr(firstSpace + 1, lastSpace - firstSpace - 1);
         request.version = line.substr(lastSpace + 1);
         for (;;) {
-            if (!connection->readLine(line) || request.rawHead.size() > kLargestHead) {
+            if (!connection->readLine(line) || (headLength += line.size()) > kLargestHead) {
                 return;
             }
-            request.rawHead += line + "\r\n";
             if (line.empty()) {
                 break;
             }
@@ -379,25 +375,13 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
                 request.body.append(piece);
             }
         };
-        if (sameName(request.header("Transfer-Encoding"), "chunked")) {
-            for (;;) {
-                if (!connection->readLine(line)) {
-                    return;
-                }
-                const std::uint64_t size = std::stoull(line.empty() ? "0" : line, nullptr, 16);
-                if (size == 0) {
-                    while (connection->readLine(line) && !line.empty()) {
-                    }
-                    break;
-                }
-                if (!connection->readExactly(size, consume) || !connection->readLine(line)) {
-                    return;
-                }
-            }
-        } else if (request.hasHeader("Content-Length")) {
-            if (!connection->readExactly(std::stoull(request.header("Content-Length")), consume)) {
-                return;
-            }
+        // The client always announces its body's length; a chunked body is not understood here.
+        if (request.hasHeader("Transfer-Encoding")) {
+            return;
+        }
+        if (request.hasHeader("Content-Length") &&
+            !connection->readExactly(std::stoull(request.header("Content-Length")), consume)) {
+            return;
         }
         request.bodyCRC32 = static_cast<std::uint32_t>(crc);
         ScriptedResponse answer = answerFor(request);
@@ -407,9 +391,6 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
         }
         changed_.notify_all();
         if (answer.holdUntilReleased && !waitForRelease()) {
-            return;
-        }
-        if (answer.closeWithoutAnswer) {
             return;
         }
         if (answer.raw) {
@@ -422,42 +403,24 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
             head += name + ": " + value + "\r\n";
             hasLength = hasLength || sameName(name, "Content-Length");
         }
-        if (answer.chunked) {
-            head += "Transfer-Encoding: chunked\r\n";
-        } else if (!hasLength) {
+        if (!hasLength) {
             head += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
         }
-        if (answer.closeConnection) {
-            head += "Connection: close\r\n";
-        }
-        head += "\r\n";
-        if (!connection->writeAll(head)) {
+        // No body follows the head of an answer to HEAD.
+        if (!connection->writeAll(head + "\r\n" + (request.method == "HEAD" ? "" : answer.body))) {
             return;
         }
-        if (answer.closeAfterBodyBytes) {
-            connection->writeAll(std::string_view(answer.body).substr(0, *answer.closeAfterBodyBytes));
-            return;
-        }
-        if (request.method == "HEAD") {
-            // No body follows the head of an answer to HEAD.
-        } else if (answer.chunked) {
-            std::string_view rest = answer.body;
-            while (!rest.empty()) {
-                const std::string_view piece = rest.substr(0, std::max<std::size_t>(answer.chunkSize, 1));
-                char size[32];
-                std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
-                if (!connection->writeAll(size) || !connection->writeAll(piece) || !connection->writeAll("\r\n")) {
-                    return;
+        if (answer.lateBytes) {
+            if (waitForRelease()) {
+                connection->writeAll(*answer.lateBytes);
+                // Closed before it is counted, so a waiting test finds the connection dead.
+                connection->interrupt();
+                {
+                    std::scoped_lock lock(mutex_);
+                    ++lateBytesSent_;
                 }
-                rest.remove_prefix(piece.size());
+                changed_.notify_all();
             }
-            if (!connection->writeAll("0\r\n\r\n")) {
-                return;
-            }
-        } else if (!connection->writeAll(answer.body)) {
-            return;
-        }
-        if (answer.closeConnection) {
             return;
         }
     }

@@ -26,9 +26,7 @@ struct RecordedRequest {
     std::string version;
     // In the order received, names as spelled by the client.
     std::vector<std::pair<std::string, std::string>> headers;
-    // The request line and header block byte for byte, up to and including the empty line.
-    std::string rawHead;
-    // The body with any chunked coding removed; empty when the server keeps no bodies.
+    // The body (of Content-Length bytes); empty when the server keeps no bodies.
     std::string body;
     std::uint64_t bodyLength = 0;
     // CRC-32 of the body, kept even when the body itself is not.
@@ -48,22 +46,19 @@ struct ScriptedResponse {
     std::string reason = "OK";
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
-    // Sends the body with chunked transfer coding, in pieces of `chunkSize` bytes.
-    bool chunked = false;
-    std::size_t chunkSize = 1000;
-    // Sends exactly these bytes instead of a built answer, then closes (malformed answers).
+    // Sends exactly these bytes instead of a built answer, then closes: malformed, cut-short or
+    // chunked answers, and with "" a hang-up without a word.
     std::optional<std::string> raw;
-    // Reads the request and closes the connection without a word.
-    bool closeWithoutAnswer = false;
-    // Announces the whole body but sends only this many bytes of it, then closes.
-    std::optional<std::size_t> closeAfterBodyBytes;
-    // Holds the answer until releaseHeldAnswers() is called (or the server stops).
+    // Holds the answer until releaseHeldAnswers() is called (or the server stops); answers held
+    // after that call are sent at once.
     bool holdUntilReleased = false;
-    // Closes the connection after answering (also announced with "Connection: close").
-    bool closeConnection = false;
+    // Once releaseHeldAnswers() is called, these bytes follow the answer on the idle connection,
+    // which the server then closes (a late "408 Request Timeout", say; empty: it only closes).
+    std::optional<std::string> lateBytes;
 
     [[nodiscard]] static ScriptedResponse text(int status, std::string body,
                                                std::vector<std::pair<std::string, std::string>> headers = {});
+    [[nodiscard]] static ScriptedResponse rawBytes(std::string bytes);
     // `body` gzip-compressed, announced with "Content-Encoding: gzip".
     [[nodiscard]] static ScriptedResponse gzipped(std::string_view body);
 };
@@ -103,9 +98,10 @@ public:
 
     [[nodiscard]] std::vector<RecordedRequest> requests() const;
     [[nodiscard]] std::size_t requestCount() const;
-    [[nodiscard]] std::size_t connectionCount() const;
     // Waits (on a condition, not by sleeping) until `count` requests have been recorded.
     bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Waits until `count` connections have had their late bytes sent and been closed.
+    bool waitForLateBytes(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 private:
     class Connection;
@@ -118,8 +114,6 @@ private:
     Options options_;
     SSLContext tls_;
     int listener_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
     int port_ = 0;
     std::thread acceptor_;
 
@@ -133,6 +127,7 @@ private:
     // Open connections only; a connection leaves when its thread is done with it.
     std::vector<std::shared_ptr<Connection>> connections_;
     std::size_t connectionsAccepted_ = 0;
+    std::size_t lateBytesSent_ = 0;
     struct Worker {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;

@@ -5,12 +5,13 @@
 #include <zlib.h>
 
 #include "common/TemporaryDirectory.h"
-#include "support/ZipCipher.h"
 
 namespace tomely::test {
 namespace {
 
 constexpr uLong kVersionMadeByUnix = 3 << 8;
+constexpr uLong kEncryptedFlag = 0x1;
+constexpr uLong kUTF8NameFlag = 0x800;
 
 }  // namespace
 
@@ -36,17 +37,15 @@ ZipBuilder& ZipBuilder::add(std::string_view name, std::string_view data, const 
     const std::string nameText(name);
     const int method = options.method == Method::Stored ? 0 : Z_DEFLATED;
     const int level = options.method == Method::Stored ? 0 : Z_DEFAULT_COMPRESSION;
-    const bool encrypted = !options.password.empty();
+    const bool encrypted = options.encrypted;
     const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
-    // minizip's writer is built without encryption here, so encrypted entries go in raw: compressed
-    // and encrypted by the builder, flagged as encrypted, closed with their real size and CRC.
-    std::string payload;
-    if (encrypted) {
-        payload = encryptedPayload(data, options, crc);
-    }
-    int status = zipOpenNewFileInZip4_64(zip_, nameText.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method, level,
-                                         encrypted ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                         kVersionMadeByUnix, encrypted ? 1 : 0, 0);
+    // minizip's writer is built without encryption here, so encrypted entries go in raw: a 12-byte
+    // cipher header and the data, flagged as encrypted, closed with their real size and CRC.
+    const std::string payload = encrypted ? std::string(12, '\x5a') + std::string(data) : std::string();
+    int status = zipOpenNewFileInZip4_64(
+        zip_, nameText.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method, level, encrypted ? 1 : 0, -MAX_WBITS,
+        DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kVersionMadeByUnix,
+        (encrypted ? kEncryptedFlag : 0) | (options.flagNameAsUTF8 ? kUTF8NameFlag : 0), 0);
     const std::string_view written = encrypted ? std::string_view(payload) : data;
     if (status == ZIP_OK && !written.empty()) {
         status = zipWriteInFileInZip(zip_, written.data(), static_cast<unsigned>(written.size()));
@@ -56,31 +55,6 @@ ZipBuilder& ZipBuilder::add(std::string_view name, std::string_view data, const 
     }
     EXPECT_EQ(status, ZIP_OK) << "adding " << nameText;
     return *this;
-}
-
-std::string ZipBuilder::encryptedPayload(std::string_view data, const Options& options, unsigned long crc) {
-    std::string compressed(data);
-    if (options.method == Method::Deflated) {
-        z_stream stream{};
-        EXPECT_EQ(
-            deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY),
-            Z_OK);
-        compressed.assign(deflateBound(&stream, data.size()), '\0');
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-        stream.avail_in = static_cast<uInt>(data.size());
-        stream.next_out = reinterpret_cast<Bytef*>(compressed.data());
-        stream.avail_out = static_cast<uInt>(compressed.size());
-        EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-        compressed.resize(stream.total_out);
-        deflateEnd(&stream);
-    }
-    // Eleven arbitrary bytes, then the CRC's high byte by which a reader checks the password.
-    std::string plain = "tomelyhead" + std::string(1, '\x5a') + static_cast<char>(crc >> 24) + compressed;
-    ZipCipher cipher(options.password);
-    for (char& byte : plain) {
-        byte = static_cast<char>(cipher.encrypt(static_cast<std::uint8_t>(byte)));
-    }
-    return plain;
 }
 
 ZipBuilder& ZipBuilder::addDirectory(std::string_view name, std::uint32_t dosDate) {

@@ -8,7 +8,8 @@ namespace tomely::test {
 
 // Writes a zip archive entry by entry with minizip's own writer, so that tests can shape every
 // detail the extraction reads: names as raw bytes, stored or deflated data, DOS dates, external
-// attributes, encryption. The archive is complete once finish() ran (or the builder is gone).
+// attributes, the encryption and UTF-8 name flags. The archive is complete once finish() ran (or
+// the builder is gone).
 class ZipBuilder {
 public:
     enum class Method { Stored, Deflated };
@@ -18,7 +19,10 @@ public:
         // 0 lets minizip write the date in its calendar fields, which the builder leaves at 1980-01-01.
         std::uint32_t dosDate = 0;
         std::uint32_t externalAttributes = 0;
-        std::string password;  // empty: not encrypted; else the traditional PKWARE cipher
+        // Flags the entry as encrypted; its data is then not readable by anyone (no password fits it).
+        bool encrypted = false;
+        // Sets general purpose bit 11, which declares the name UTF-8.
+        bool flagNameAsUTF8 = false;
     };
 
     explicit ZipBuilder(const std::string& path);
@@ -40,10 +44,6 @@ public:
     [[nodiscard]] static std::uint32_t dosDate(int year, int month, int day, int hour, int minute, int second);
 
 private:
-    // The entry's data as an encrypted entry stores it: the cipher's header, then the data,
-    // deflated when asked, all encrypted with the password.
-    static std::string encryptedPayload(std::string_view data, const Options& options, unsigned long crc);
-
     void* zip_ = nullptr;
 };
 

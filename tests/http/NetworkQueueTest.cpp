@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -137,85 +138,69 @@ TEST_F(NetworkQueueTest, AccurateProgressRisesToOneAndCountsTheBodiesAsSent) {
     EXPECT_EQ(queue->bytesUploadedSoFar(), queue->totalBytesToUpload());
 }
 
-TEST_F(NetworkQueueTest, WithoutAccurateProgressEveryRequestIsOneUnit) {
-    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, "ok"); });
-    auto receiver = std::make_shared<RecordingReceiver>();
-    queue->setUploadProgressDelegate(receiver);
-    queue->addOperation(get("/plain"));
-    queue->addOperation(post("/body", 5000));
-    runQueue();
-    EXPECT_EQ(queue->totalBytesToUpload(), 2);
-    EXPECT_EQ(queue->bytesUploadedSoFar(), 2);
-    ASSERT_FALSE(receiver->values.empty());
-    EXPECT_DOUBLE_EQ(receiver->values.back(), 1.0);
-}
+// Holds a lock of its own while it calls back into requests: the one it is told about, and those
+// of the other queue. It takes redirects as a request's delegate and as a queue's.
+class LockingDelegate : public HTTPRequestDelegate, public NetworkQueueDelegate {
+public:
+    bool takesRedirects() const override {
+        std::scoped_lock lock(mutex_);
+        return true;
+    }
+    void requestWillRedirectToURL(HTTPRequest& request, const URL& url) override {
+        std::scoped_lock lock(mutex_);
+        touch(request);
+        request.redirectToURL(url);
+    }
+    void requestFinished(HTTPRequest& request) override {
+        std::scoped_lock lock(mutex_);
+        touch(request);
+    }
+    void queueFinished(NetworkQueue&) override { ++queuesFinished; }
 
-TEST_F(NetworkQueueTest, AGetInAnAccurateQueueIsSizedByAHeadRequestFirst) {
-    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, std::string(4000, 'd')); });
-    queue->setShowAccurateProgress(true);
-    auto request = get("/download");
-    queue->addOperation(request);
-    runQueue();
-    const auto recorded = server.requests();
-    ASSERT_EQ(recorded.size(), 2U);
-    EXPECT_EQ(recorded[0].method, "HEAD");
-    EXPECT_EQ(recorded[1].method, "GET");
-    EXPECT_EQ(queue->totalBytesToDownload(), 4000);
-    EXPECT_EQ(queue->bytesDownloadedSoFar(), 4000);
-    const std::vector<std::string> expected = {"started /download", "finished /download", "queue finished"};
-    EXPECT_EQ(delegate->events, expected) << "the HEAD request is not one of the queue's requests";
-}
+    std::vector<std::shared_ptr<HTTPRequest>> requests;
+    int queuesFinished = 0;
 
-TEST_F(NetworkQueueTest, ARequestOnItsOwnReportsItsUploadToItsReceiverAndBlock) {
-    server.enqueue(ScriptedResponse::text(200, "stored"));
-    auto receiver = std::make_shared<RecordingReceiver>();
-    auto request = post("/alone", 2 * 1024 * 1024);
-    request->setUploadProgressDelegate(receiver);
-    std::uint64_t blockBytes = 0;
-    std::uint64_t blockTotal = 0;
-    request->setBytesSentBlock([&](std::uint64_t sent, std::uint64_t total) {
-        blockBytes += sent;
-        blockTotal = total;
+private:
+    void touch(HTTPRequest& request) const {
+        (void)request.responseStatusCode();
+        for (const auto& other : requests) {
+            (void)other->isFinished();
+        }
+    }
+    mutable std::mutex mutex_;
+};
+
+TEST_F(NetworkQueueTest, RequestsCallNoOneBackWhileTheyHoldTheirLock) {
+    server.setHandler([](const RecordedRequest& recorded) {
+        return recorded.target.starts_with("/r/") ? ScriptedResponse::text(302, "", {{"Location", "/done"}})
+                                                  : ScriptedResponse::text(200, "done");
     });
-    EXPECT_EQ(run(request).completions, 1);
-    EXPECT_EQ(receiver->maxValues, std::vector<double>{1.0});
-    ASSERT_FALSE(receiver->values.empty());
-    EXPECT_EQ(receiver->values.front(), 0.0) << "set back to 0 when the request starts";
-    EXPECT_DOUBLE_EQ(receiver->values.back(), 1.0);
-    EXPECT_EQ(blockTotal, request->postLength());
-    EXPECT_EQ(blockBytes + request->uploadBufferSize(), request->postLength());
-    EXPECT_EQ(server.requests().at(0).bodyLength, request->postLength());
-}
-
-TEST_F(NetworkQueueTest, CancelResetAndCopy) {
-    queue->setShowAccurateProgress(true);
-    queue->setShouldCancelAllRequestsOnFailure(false);
-    queue->setUserInfo({{"batch", "7"}});
-    auto request = post("/never", 1000);
-    queue->addOperation(request);
-    EXPECT_EQ(queue->totalBytesToUpload(), 1000);
-
-    const auto twin = queue->copy();
-    EXPECT_TRUE(twin->isSuspended());
-    EXPECT_TRUE(twin->showAccurateProgress());
-    EXPECT_FALSE(twin->shouldCancelAllRequestsOnFailure());
-    EXPECT_EQ(twin->userInfo().at("batch"), "7");
-    EXPECT_EQ(twin->requestsCount(), 0);
-
-    queue->cancelAllOperations();
-    EXPECT_EQ(queue->totalBytesToUpload(), 0);
-    runUntil([&] { return !delegate->events.empty() && delegate->events.back() == "queue finished"; });
-    const std::vector<std::string> expected = {"failed /never code 4", "queue finished"};
-    EXPECT_EQ(delegate->events, expected);
-
-    queue->reset();
-    EXPECT_TRUE(queue->isSuspended());
-    queue->addOperation(get("/after-reset"));
-    queue->go();
-    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, "ok"); });
-    runUntil([&] { return queue->requestsCount() == 0; });
-    drainMainLoop();
-    EXPECT_EQ(delegate->events, expected) << "a reset queue tells its old delegate nothing";
+    auto locking = std::make_shared<LockingDelegate>();
+    std::vector<std::shared_ptr<NetworkQueue>> queues = {NetworkQueue::queue(), NetworkQueue::queue()};
+    for (const auto& each : queues) {
+        each->setDelegate(locking);
+        each->setRequestDidFinishSelector(&NetworkQueueDelegate::requestFinished);
+        each->setQueueDidFinishSelector(&NetworkQueueDelegate::queueFinished);
+        each->setMaxConcurrentOperationCount(1);
+        each->setShowAccurateProgress(true);
+    }
+    queues[1]->setRequestWillRedirectSelector(&NetworkQueueDelegate::requestWillRedirectToURL);
+    for (int i = 0; i < 8; ++i) {
+        auto request = get("/r/" + std::to_string(i));
+        if (i % 2 == 0) {
+            request->setDelegate(std::static_pointer_cast<HTTPRequestDelegate>(locking));
+        }
+        locking->requests.push_back(request);
+        queues[i % 2]->addOperation(request);
+    }
+    for (const auto& each : queues) {
+        each->go();
+    }
+    runUntil([&] { return locking->queuesFinished == 2; });
+    for (const auto& request : locking->requests) {
+        EXPECT_EQ(request->responseStatusCode(), 200);
+        EXPECT_EQ(request->redirectCount(), 1);
+    }
 }
 
 }  // namespace

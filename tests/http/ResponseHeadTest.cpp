@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 
 namespace tomely {
 namespace {
@@ -18,13 +19,10 @@ TEST(ResponseHeadTest, StatusLines) {
         {"HTTP/1.0 404 Not Found", 404, "HTTP/1.0"},
         {"HTTP/1.1 500", 500, "HTTP/1.1"},
         {"HTTP/2 204 ", 204, "HTTP/2"},
-        {"HTTP/1.1 999 Whatever it says", 999, "HTTP/1.1"},
         {"HTTP/1.1 20 OK", 0, nullptr},
-        {"HTTP/1.1 2000 OK", 0, nullptr},
         {"HTTP/1.1 abc OK", 0, nullptr},
         {"HTTP/x.y 200 OK", 0, nullptr},
         {"HTTP/1.1200 OK", 0, nullptr},
-        {"ICY 200 OK", 0, nullptr},
         {"", 0, nullptr},
     };
     for (const auto& c : cases) {
@@ -66,37 +64,21 @@ TEST(ResponseHeadTest, HeaderBlocks) {
     EXPECT_FALSE(parseResponseHead("HTTP/1.1 200 OK\r\nX: " + std::string(2 << 20, 'x') + "\r\n\r\n").has_value());
 }
 
-TEST(ResponseHeadTest, CharsetAndEncodingOfAContentType) {
-    const struct {
-        const char* contentType;
-        const char* mimeType;
-        const char* charset;
-        const char* encoding;
-    } cases[] = {
-        {"text/html; charset=utf-8", "text/html", "utf-8", "UTF-8"},
-        {" text/html ;CHARSET=\"ISO-8859-15\" ; q=1", "text/html", "ISO-8859-15", "ISO-8859-15"},
-        {"text/plain;charset=latin1", "text/plain", "latin1", "ISO-8859-1"},
-        {"application/json", "application/json", "", "ISO-8859-1"},
-        {"text/html; charset=", "text/html", "", "ISO-8859-1"},
-        {"text/html; charset=klingon", "text/html", "klingon", "ISO-8859-1"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.contentType);
-        EXPECT_EQ(mimeTypeFromContentType(c.contentType), c.mimeType);
-        EXPECT_EQ(charsetFromContentType(c.contentType), c.charset);
-        EXPECT_EQ(responseEncodingFor(HTTPHeaders{{"Content-Type", c.contentType}}, kISOLatin1Encoding), c.encoding);
-    }
-    EXPECT_EQ(responseEncodingFor({}, "UTF-8"), "UTF-8") << "the request's default";
-}
-
-TEST(ResponseHeadTest, ContentLengths) {
+TEST(ResponseHeadTest, ContentLengthsAreDecimalAsTheTransportReadsThem) {
     const struct {
         const char* value;
-        std::uint64_t length;
+        std::optional<std::uint64_t> length;
     } cases[] = {
-        {"1234", 1234}, {" 42 ", 42}, {"0x1F", 31},
-        {"010", 8},     {"0", 0},     {"", 0},
-        {"-5", 0},      {"abc", 0},   {"99999999999999999999999", std::numeric_limits<std::uint64_t>::max()},
+        {" 42 ", 42},
+        {"010", 10},
+        {"5, 5", 5},
+        {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
+        {"0x1F", std::nullopt},
+        {"+5", std::nullopt},
+        {"", std::nullopt},
+        {"5, 10", std::nullopt},
+        {"5,", std::nullopt},
+        {"9223372036854775808", std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);

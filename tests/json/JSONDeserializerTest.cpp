@@ -7,19 +7,7 @@
 namespace tomely {
 namespace {
 
-using test::bytes;
 using test::expectScannerError;
-
-// `text` (ASCII) in UTF-16 or UTF-32 of the given byte order.
-std::string encodeASCII(std::string_view text, std::size_t width, bool bigEndian) {
-    std::string out;
-    for (const char c : text) {
-        std::string unit(width, '\0');
-        unit[bigEndian ? width - 1 : 0] = c;
-        out += unit;
-    }
-    return out;
-}
 
 TEST(JSONDeserializerTest, EmptyInputFailsInTheFacadeDomainWithoutUserInformation) {
     Error error;
@@ -27,13 +15,9 @@ TEST(JSONDeserializerTest, EmptyInputFailsInTheFacadeDomainWithoutUserInformatio
     EXPECT_EQ(error.domain, "JSONDeserializerErrorDomain");
     EXPECT_EQ(error.code, -11);
     EXPECT_TRUE(error.userInfo.empty());
-    EXPECT_FALSE(JSONDeserializer::deserializer().deserializeAsArray("", &error));
-    EXPECT_EQ(error.code, -11);
-    // Without an out-parameter the failure is still reported by the result.
-    EXPECT_FALSE(JSONDeserializer::deserializer().deserialize(""));
 }
 
-TEST(JSONDeserializerTest, DetectsTheEncodingFromTheFirstFourBytes) {
+TEST(JSONDeserializerTest, ReadsUTF8WithOrWithoutAByteOrderMark) {
     const std::string text = R"({"a":["\u00e9",1]})";
     const JSONValue expected = JSONDictionary{{"a", JSONArray{"\xC3\xA9", 1U}}};
     struct Case {
@@ -42,10 +26,6 @@ TEST(JSONDeserializerTest, DetectsTheEncodingFromTheFirstFourBytes) {
     };
     const Case cases[] = {
         {"UTF-8", text},
-        {"UTF-16BE", encodeASCII(text, 2, true)},
-        {"UTF-16LE", encodeASCII(text, 2, false)},
-        {"UTF-32BE", encodeASCII(text, 4, true)},
-        {"UTF-32LE", encodeASCII(text, 4, false)},
         {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + text},
     };
     for (const Case& c : cases) {
@@ -55,77 +35,28 @@ TEST(JSONDeserializerTest, DetectsTheEncodingFromTheFirstFourBytes) {
         ASSERT_TRUE(value) << error.localizedDescription();
         EXPECT_EQ(*value, expected);
     }
-    // Non-ASCII text survives the re-encoding, a surrogate pair included.
-    const std::string utf16 = bytes({0x00, '"', 0x00, 0xE9, 0xD8, 0x3D, 0xDE, 0x00, 0x00, '"'});
-    const std::optional<JSONValue> value = JSONDeserializer::deserializer().deserialize(utf16);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(*value, JSONValue("\xC3\xA9\xF0\x9F\x98\x80"));
 }
 
 TEST(JSONDeserializerTest, InputThatDoesNotReadInTheDetectedEncoding) {
-    const std::string utf16WithMark = bytes({0xFF, 0xFE, '[', 0, '1', 0, ']', 0});
-    const std::string latin1 = "[\"\xE9t\xE9\"]";
-    const std::string truncatedUTF16 = bytes({0, '[', 0, '1', 0, ']', 0});
-    for (const std::string& data : {utf16WithMark, latin1, truncatedUTF16}) {
+    // Latin-1, and UTF-16 that the zero bytes announce but that does not read as such.
+    for (const std::string& data : {std::string("[\"\xE9t\xE9\"]"), std::string("\0[\0"
+                                                                                "1\0]\0",
+                                                                                7)}) {
         SCOPED_TRACE(::testing::PrintToString(data));
         Error error;
         EXPECT_FALSE(JSONDeserializer::deserializer().deserialize(data, &error));
-        expectScannerError(error, -12, "Could not scan data. Data wasn't encoded properly?", 0);
-        EXPECT_EQ(error.userInfoValue("line"), "0");
-        EXPECT_EQ(error.userInfoValue("character"), "0");
-        EXPECT_EQ(error.userInfoValue("snippet").substr(0, 7), "!HERE>!");
+        expectScannerError(error, -12, 0);
     }
-
-    JSONDeserializer deserializer = JSONDeserializer::deserializer();
-    deserializer.setAllowedEncoding(TextEncoding::UTF16);
-    EXPECT_EQ(deserializer.allowedEncoding(), TextEncoding::UTF16);
-    std::optional<JSONValue> value = deserializer.deserialize(utf16WithMark);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(*value, JSONValue(JSONArray{1U}));
-
-    deserializer.setAllowedEncoding(TextEncoding::ISOLatin1);
-    value = deserializer.deserialize(latin1);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(*value, JSONValue(JSONArray{"\xC3\xA9t\xC3\xA9"}));
-    // The detected encoding still comes first.
-    value = deserializer.deserialize("[\"\xC3\xA9\"]");
-    ASSERT_TRUE(value);
-    EXPECT_EQ(*value, JSONValue(JSONArray{"\xC3\xA9"}));
 }
 
-TEST(JSONDeserializerTest, TopLevelKindForms) {
+TEST(JSONDeserializerTest, TheListAnswerIsReadAsAnArray) {
     JSONDeserializer deserializer = JSONDeserializer::deserializer();
     Error error;
-    const std::optional<JSONDictionary> dictionary = deserializer.deserializeAsDictionary(R"( {"k":[1]} )", &error);
-    ASSERT_TRUE(dictionary);
-    EXPECT_EQ(JSONValue(*dictionary), JSONValue(JSONDictionary{{"k", JSONArray{1U}}}));
-    EXPECT_FALSE(deserializer.deserializeAsDictionary("[1]", &error));
-    expectScannerError(error, -101, "Could not scan dictionary. Dictionary that does not start with '{' character.", 0);
-
     const std::optional<JSONArray> array = deserializer.deserializeAsArray(" [\"/a.part00000\",] ", &error);
     ASSERT_TRUE(array);
     EXPECT_EQ(JSONValue(*array), JSONValue(JSONArray{"/a.part00000"}));
     EXPECT_FALSE(deserializer.deserializeAsArray("{}", &error));
-    expectScannerError(error, -201, "Could not scan array. Array not started by a '[' character.", 0);
-}
-
-TEST(JSONDeserializerTest, SettingsReachTheScannerAndLast) {
-    JSONDeserializer deserializer = JSONDeserializer::deserializer();
-    ASSERT_TRUE(deserializer.nullObject());
-    EXPECT_TRUE(deserializer.nullObject()->isNull());
-    deserializer.setNullObject(std::nullopt);
-    EXPECT_FALSE(deserializer.scanner().nullObject());
-    for (int run = 0; run < 2; ++run) {
-        SCOPED_TRACE(run);
-        const std::optional<JSONValue> value = deserializer.deserialize("[null,1]");
-        ASSERT_TRUE(value);
-        EXPECT_EQ(*value, JSONValue(JSONArray{1U}));
-    }
-    // A failed decode leaves nothing behind that the next one could see.
-    EXPECT_FALSE(deserializer.deserialize("[1,x]"));
-    const std::optional<JSONValue> value = deserializer.deserialize("2");
-    ASSERT_TRUE(value);
-    EXPECT_EQ(*value, JSONValue(2U));
+    expectScannerError(error, -201, 0);
 }
 
 }  // namespace

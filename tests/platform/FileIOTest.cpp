@@ -21,21 +21,6 @@ void expectPosixError(const Error& error, int code) {
     EXPECT_EQ(error.localizedDescription(), posixError(code).localizedDescription());
 }
 
-TEST(FileIOTest, WholeFilesGoInAndComeBackUnchanged) {
-    test::TemporaryDirectory directory;
-    const std::string path = directory.pathOf("file");
-    for (const std::size_t size : {0UL, 1UL, 65536UL, 1000001UL}) {
-        SCOPED_TRACE(size);
-        std::vector<std::uint8_t> contents(size);
-        for (std::size_t i = 0; i < size; ++i) {
-            contents[i] = static_cast<std::uint8_t>(i * 7);
-        }
-        ASSERT_TRUE(writeFileAtomically(path, contents));
-        EXPECT_EQ(readWholeFile(path), contents);
-    }
-    EXPECT_EQ(test::treeListing(directory.path()), std::vector<std::string>{"file"}) << "no temporary file left";
-}
-
 TEST(FileIOTest, FailuresAreTheSystemsErrors) {
     test::TemporaryDirectory directory;
     Error error;

@@ -85,14 +85,7 @@ protected:
 
     // The texts the progress line showed in the last run, in order.
     [[nodiscard]] std::vector<std::string> progressTexts() const {
-        std::vector<std::string> texts;
-        for (const std::string& operation :
-             dynamic_cast<test::FakeUploadBookView&>(uploadStep->view()).text.operations) {
-            if (operation.starts_with("text=")) {
-                texts.push_back(operation.substr(5));
-            }
-        }
-        return texts;
+        return dynamic_cast<test::FakeUploadBookView&>(uploadStep->view()).text.texts;
     }
 
     [[nodiscard]] bool showedText(const std::string& text) const {

@@ -19,8 +19,6 @@ TEST(SlugTest, KeepsOnlyLowercaseLatinLettersAndTurnsSpacesIntoHyphens) {
         {"Caf\u00e9 Noir", "caf-noir"},      // precomposed: the accented letter goes whole
         {"Cafe\u0301 Noir", "cafe-noir"},    // decomposed: the base letter stays
         {"2013", ""},
-        {"", ""},
-        {" ", ""},
         {"Tom's Big-Book!", "toms-bigbook"},
         {"\u0130STANBUL", "istanbul"},  // dotted capital I lowercases to i + combining dot
         {"\u212A", "k"},                // the Kelvin sign lowercases to the ASCII letter
@@ -34,10 +32,6 @@ TEST(SlugTest, KeepsOnlyLowercaseLatinLettersAndTurnsSpacesIntoHyphens) {
         SCOPED_TRACE(c.title);
         EXPECT_EQ(slug(c.title), c.expected);
     }
-}
-
-TEST(SlugTest, TitlesWithoutLettersOrSpacesClash) {
-    EXPECT_EQ(slug("2013"), slug("1999!"));
 }
 
 }  // namespace

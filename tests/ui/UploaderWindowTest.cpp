@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/ACStepViewController.h"
+#include "common/TemporaryDirectory.h"
 #include "ui/QtControls.h"
 #include "ui/QtMainLoop.h"
 #include "ui/UploaderApplication.h"
@@ -84,6 +85,11 @@ TEST(QtMainLoopTest, WorkPostedFromAnotherThreadRunsOnTheGuiThreadAndTimersWait)
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // The app's settings and keychain belong to this run alone: a private settings directory, and
+    // no session bus, so the user's own keyring is never reached.
+    const tomely::test::TemporaryDirectory home;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home.pathOf("config")));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString("unix:path=" + home.pathOf("no-bus")));
     // The window is real but needs no display: the offscreen platform, unless told otherwise.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");

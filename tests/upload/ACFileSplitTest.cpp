@@ -61,11 +61,9 @@ TEST(ACFileSplitTest, CutsEachFileIntoConsecutivePartsOfAtMostMaxBytes) {
         std::vector<std::size_t> partSizes;
     } cases[] = {
         {"empty file has no part", 0, ACFileSplit::kDefaultMaxBytes, {}},
-        {"one byte", 1, ACFileSplit::kDefaultMaxBytes, {1}},
         {"exactly one part", 1'024'000, ACFileSplit::kDefaultMaxBytes, {1'024'000}},
         {"one byte over", 1'024'001, ACFileSplit::kDefaultMaxBytes, {1'024'000, 1}},
         {"exactly two parts, no empty third", 2'048'000, ACFileSplit::kDefaultMaxBytes, {1'024'000, 1'024'000}},
-        {"two and a remainder", 2'500'000, ACFileSplit::kDefaultMaxBytes, {1'024'000, 1'024'000, 452'000}},
         {"a smaller maxBytes", 25, 10, {10, 10, 5}},
         {"a maxBytes beyond the file", 3, std::uint64_t{1} << 62, {3}},
     };
@@ -89,12 +87,12 @@ TEST(ACFileSplitTest, CutsEachFileIntoConsecutivePartsOfAtMostMaxBytes) {
             offset += c.partSizes[index];
         }
         // The source is untouched and nothing else (no temporary file) is left beside it.
-        EXPECT_EQ(test::entryNames(directory.path()), expectedNames);
+        EXPECT_EQ(test::treeListing(directory.path()), expectedNames);
         EXPECT_TRUE(test::readBytes(source) == contents);
     }
 }
 
-TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemainAndAFileOfOnePartIsNotCopied) {
+TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemainAFileOfOnePartIsRenamedAndEveryFileIsReported) {
     test::TemporaryDirectory directory;
     const std::string empty = directory.pathOf("empty");
     const std::string small = directory.pathOf("small");
@@ -112,42 +110,26 @@ TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemainAndAFileOfOnePart
     const auto smallInode = inode(small);
     const auto fullInode = inode(full);
 
-    split({empty, small, full, large}, {.keepOriginalFile = false});
+    const auto log = split({empty, small, full, large}, {.keepOriginalFile = false});
 
     // The empty file has no part, so it leaves the tree altogether.
-    EXPECT_EQ(test::entryNames(directory.path()),
+    EXPECT_EQ(test::treeListing(directory.path()),
               (std::vector<std::string>{"full.part00000", "large.part00000", "large.part00001", "large.part00002",
                                         "small.part00000"}));
     EXPECT_EQ(inode(small + ".part00000"), smallInode);
     EXPECT_EQ(inode(full + ".part00000"), fullInode);
     EXPECT_TRUE(test::readBytes(full + ".part00000") == test::noise(ACFileSplit::kDefaultMaxBytes, 5));
-}
-
-TEST(ACFileSplitTest, ReportsEveryFileThenCompletesOnceOnOneWorkerThread) {
-    test::TemporaryDirectory directory;
-    std::vector<std::string> paths;
-    for (const char* name : {"a", "b", "c"}) {
-        paths.push_back(directory.pathOf(name));
-        test::writeBytes(paths.back(), test::text(1'500'000));
-    }
-
-    const auto log = split(paths);
-
-    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/3", "progress 2/3", "progress 3/3", "complete"}));
-    const std::vector<std::thread::id> threads = log->threads();
-    ASSERT_FALSE(threads.empty());
-    for (const std::thread::id thread : threads) {
-        EXPECT_NE(thread, std::this_thread::get_id());
-        EXPECT_EQ(thread, threads.front());
-    }
+    // Progress counts files, not parts.
+    EXPECT_EQ(log->events(),
+              (std::vector<std::string>{"progress 1/4", "progress 2/4", "progress 3/4", "progress 4/4", "complete"}));
+    EXPECT_TRUE(log->cameOnOneWorkerThread());
 }
 
 TEST(ACFileSplitTest, EmptyListCompletesOnceWithoutProgress) {
     const auto log = split({});
 
     EXPECT_EQ(log->events(), std::vector<std::string>{"complete"});
-    ASSERT_EQ(log->threads().size(), 1U);
-    EXPECT_NE(log->threads().front(), std::this_thread::get_id());
+    EXPECT_TRUE(log->cameOnOneWorkerThread());
 }
 
 TEST(ACFileSplitTest, ReplacesAnExistingPartFile) {
@@ -159,7 +141,7 @@ TEST(ACFileSplitTest, ReplacesAnExistingPartFile) {
     split({source});
 
     EXPECT_TRUE(test::readBytes(source + ".part00000") == test::bytesOf("new contents"));
-    EXPECT_EQ(test::entryNames(directory.path()), (std::vector<std::string>{"page.xhtml", "page.xhtml.part00000"}));
+    EXPECT_EQ(test::treeListing(directory.path()), (std::vector<std::string>{"page.xhtml", "page.xhtml.part00000"}));
 }
 
 TEST(ACFileSplitTest, MissingFileCountsAsDoneAndLeavesNoPart) {
@@ -170,7 +152,7 @@ TEST(ACFileSplitTest, MissingFileCountsAsDoneAndLeavesNoPart) {
     const auto log = split({directory.pathOf("missing"), present}, {.keepOriginalFile = false});
 
     EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/2", "progress 2/2", "complete"}));
-    EXPECT_EQ(test::entryNames(directory.path()), std::vector<std::string>{"present.part00000"});
+    EXPECT_EQ(test::treeListing(directory.path()), std::vector<std::string>{"present.part00000"});
 }
 
 TEST(ACFileSplitTest, SourceWithAPartThatCannotBeWrittenIsKeptAndTheOtherPartsAreWritten) {
@@ -187,8 +169,8 @@ TEST(ACFileSplitTest, SourceWithAPartThatCannotBeWrittenIsKeptAndTheOtherPartsAr
     EXPECT_TRUE(test::readBytes(source) == contents);
     EXPECT_TRUE(test::readBytes(source + ".part00002") == Bytes(contents.begin() + 2'048'000, contents.end()));
     EXPECT_EQ(
-        test::entryNames(directory.path()),
-        (std::vector<std::string>{"movie.mov", "movie.mov.part00000", "movie.mov.part00001", "movie.mov.part00002"}));
+        test::treeListing(directory.path()),
+        (std::vector<std::string>{"movie.mov", "movie.mov.part00000", "movie.mov.part00001/", "movie.mov.part00002"}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -55,9 +56,11 @@ public:
         std::scoped_lock lock(mutex_);
         return events_;
     }
-    [[nodiscard]] std::vector<std::thread::id> threads() const {
+    // Whether callbacks came, all on one thread, and not on the test's.
+    [[nodiscard]] bool cameOnOneWorkerThread() const {
         std::scoped_lock lock(mutex_);
-        return threads_;
+        return !threads_.empty() && threads_.front() != std::this_thread::get_id() &&
+               std::all_of(threads_.begin(), threads_.end(), [&](auto id) { return id == threads_.front(); });
     }
     [[nodiscard]] std::map<std::string, std::string> result() const {
         std::scoped_lock lock(mutex_);

@@ -55,7 +55,7 @@ inline Bytes readBytes(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The names of the entries of `directory`, sorted.
+// The names of the entries of `directory` itself, sorted.
 inline std::vector<std::string> entryNames(const std::filesystem::path& directory) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(directory)) {

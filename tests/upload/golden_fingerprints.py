@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Computes the golden fingerprints pinned in FingerprintGoldenTest.cpp.
+"""Computes the golden fingerprints pinned in ACFileSHA1Test.cpp.
 
 Independent of the C++ code: Python's own zlib and hashlib. The raw deflate form is the zlib
 stream of level -1, window bits 15, memory level 8, default strategy, after one full flush and the
@@ -70,8 +70,6 @@ def main():
     cases.append(('"padded digest"', '{"' + padded.decode() + '"}', padded))
     for name, expression, data in cases:
         print("    {{{}, {}, \"{}\"}},".format(name, expression, fingerprint(data)))
-    short = b"hello hello hello hello\n"
-    print("short raw deflate of", short, deflate_data(short).hex())
 
 
 if __name__ == "__main__":

@@ -37,6 +37,10 @@ std::string indexText(std::size_t index) {
     return text;
 }
 
+httplib::Headers cookieHeader(const std::string& cookie) {
+    return cookie.empty() ? httplib::Headers{} : httplib::Headers{{"Cookie", cookie}};
+}
+
 Reply replyOf(const httplib::Result& result) {
     Reply reply;
     if (!result) {
@@ -174,10 +178,7 @@ void ShelfClient::setReadTimeout(int seconds) {
 }
 
 Reply ShelfClient::post(const std::string& path, const std::string& body, const std::string& contentType) {
-    httplib::Headers headers;
-    if (!cookie_.empty()) {
-        headers.emplace("Cookie", cookie_);
-    }
+    const httplib::Headers headers = cookieHeader(cookie_);
     // As the uploader does, a request with a body goes out on a new connection that is closed after
     // the answer: the service may close an idle kept-alive connection just as a request is sent on
     // it, and a POST must not be sent twice.
@@ -192,10 +193,7 @@ Reply ShelfClient::post(const std::string& path, const std::string& body, const 
 }
 
 Reply ShelfClient::get(const std::string& path) {
-    httplib::Headers headers;
-    if (!cookie_.empty()) {
-        headers.emplace("Cookie", cookie_);
-    }
+    const httplib::Headers headers = cookieHeader(cookie_);
     auto result = http_->Get(path, headers);
     if (!result && keptAlive_) {
         // The service closed the kept-alive connection while it was idle; like the uploader, send
@@ -266,7 +264,6 @@ SyncResult ShelfClient::sync(const std::string& guid, const std::vector<Part>& p
             result.failure = reply;
             return result;
         }
-        result.sent.push_back(part->name);
     }
     result.failure.status = 200;
     return result;

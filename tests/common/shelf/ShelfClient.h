@@ -65,7 +65,6 @@ struct Reply {
 struct SyncResult {
     Reply failure;                   // status 0 or >= 300 of the call that failed; status 200 when all went well
     std::vector<std::string> asked;  // the names the manifest answer asked for
-    std::vector<std::string> sent;   // the names whose upload was answered with 2xx
 };
 
 // One author's client of the service. Keeps the session cookie of the sign-in answer and sends it

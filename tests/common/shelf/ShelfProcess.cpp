@@ -56,6 +56,9 @@ ShelfProcess::ShelfProcess(const std::string& executable, const std::vector<std:
     int fd = -1;
     pid_ = spawn(executable, arguments, fd);
     reader_ = std::thread([this, fd] { readOutput(fd); });
+    if (deadline.count() == 0) {
+        return;
+    }
     static const std::regex serving(R"(serving https?://[^ ]*:([0-9]+)/)");
     std::unique_lock lock(mutex_);
     std::smatch match;
@@ -130,22 +133,9 @@ std::string ShelfProcess::output() const {
 
 std::pair<int, std::string> ShelfProcess::runToEnd(const std::string& executable,
                                                    const std::vector<std::string>& arguments) {
-    int fd = -1;
-    const pid_t pid = spawn(executable, arguments, fd);
-    std::string output;
-    char buffer[4096];
-    for (ssize_t count; (count = ::read(fd, buffer, sizeof buffer)) != 0;) {
-        if (count < 0 && errno != EINTR) {
-            break;
-        }
-        if (count > 0) {
-            output.append(buffer, static_cast<std::size_t>(count));
-        }
-    }
-    ::close(fd);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {exitStatus(status), output};
+    ShelfProcess process(executable, arguments, std::chrono::seconds(0));
+    const int status = process.wait(std::chrono::seconds(60));
+    return {status, process.output()};
 }
 
 }  // namespace tomely::shelf::client

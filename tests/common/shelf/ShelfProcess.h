@@ -17,7 +17,8 @@ namespace tomely::shelf::client {
 class ShelfProcess {
 public:
     // Starts the executable and waits until it says where it serves; throws std::runtime_error
-    // when it exits first or says nothing within the deadline.
+    // when it exits first or says nothing within the deadline. A deadline of 0 starts it without
+    // waiting for anything.
     ShelfProcess(const std::string& executable, const std::vector<std::string>& arguments,
                  std::chrono::seconds deadline = std::chrono::seconds(60));
     // Kills the child if it still runs.

@@ -1,0 +1,54 @@
+#include "shelf/ExistingBook.h"
+
+#include "json/JSONDeserializer.h"
+
+namespace tomely {
+namespace {
+
+ExistingBook recordFrom(const JSONValue& element) {
+    ExistingBook book;
+    if (const JSONValue* title = element.find("title"); title != nullptr && title->asString() != nullptr) {
+        book.title = *title->asString();
+    }
+    if (const JSONValue* downloads = element.find("downloads"); downloads != nullptr && downloads->asArray()) {
+        for (const JSONValue& download : *downloads->asArray()) {
+            if (const JSONValue* guid = download.find("guid"); guid != nullptr && guid->asString() != nullptr) {
+                book.downloadGuids.push_back(*guid->asString());
+            }
+        }
+    }
+    if (const JSONValue* bookId = element.find("book_id"); bookId != nullptr) {
+        book.bookId = *bookId;
+    }
+    return book;
+}
+
+}  // namespace
+
+std::optional<std::vector<ExistingBook>> decodeExistingBooks(std::string_view body) {
+    std::optional<JSONArray> list = JSONDeserializer::deserializer().deserializeAsArray(body);
+    if (!list) {
+        return std::nullopt;
+    }
+    std::vector<ExistingBook> books;
+    books.reserve(list->size());
+    for (const JSONValue& element : *list) {
+        books.push_back(recordFrom(element));
+    }
+    return books;
+}
+
+std::optional<std::size_t> preselectedRow(const std::vector<ExistingBook>& books, std::string_view bookGuid) {
+    std::optional<std::size_t> row;
+    // The walk does not stop at a match: when several books hold the GUID, the last one wins.
+    for (std::size_t index = 0; index < books.size(); ++index) {
+        for (const std::string& guid : books[index].downloadGuids) {
+            if (guid == bookGuid) {
+                row = index;
+            }
+        }
+    }
+    return row;
+}
+
+}  // namespace tomely

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/JSONValue.h"
+#include "shelf/ExistingBook.h"
+
+namespace tomely {
+
+// Where an upload goes: a new book under `bookName`, or the existing book `bookId`. Exactly one
+// of them is set, except for a chosen record that has no "book_id": then neither is.
+struct UploadTarget {
+    std::optional<JSONValue> bookId;
+    std::optional<std::string> bookName;
+};
+
+// The author's choice, checked. A typed name always wins over a selected row.
+struct UploadTargetChoice {
+    enum class Verdict {
+        Accepted,       // `target` holds the choice
+        NothingChosen,  // no name typed and no row selected
+        NameClash,      // the typed name's slug equals the slug of an existing title
+    };
+    Verdict verdict = Verdict::NothingChosen;
+    UploadTarget target;
+};
+
+// True when `name` reduces to the same slug as the title of one of `books`. Records without a
+// title never clash.
+[[nodiscard]] bool nameClashesWithExistingTitle(std::string_view name, const std::vector<ExistingBook>& books);
+
+// `typedName` is taken as typed (not trimmed; empty means no new book is wanted), `selectedRow`
+// indexes `books` (none: nothing selected), and `books` may be absent when the list could not be
+// decoded. A row past the end of the list counts as nothing selected.
+[[nodiscard]] UploadTargetChoice chooseUploadTarget(std::string_view typedName, std::optional<std::size_t> selectedRow,
+                                                    const std::optional<std::vector<ExistingBook>>& books);
+
+}  // namespace tomely

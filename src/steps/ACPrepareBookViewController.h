@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ACStepViewController.h"
+#include "shelf/ExistingBook.h"
+#include "steps/PrepareBookView.h"
+
+namespace tomely {
+
+// The third step: the author replaces one of the books already on the service (its row is
+// selected in advance when one of its uploads carries the Book GUID) or types the title of a new
+// one. On Continue the choice is checked and the upload step takes over with the book id of the
+// chosen book or the new title. The step is the data source of its table. Main thread only.
+class ACPrepareBookViewController : public ACStepViewController, private TableDataSource {
+public:
+    // `existingBooks` is none when the service's list could not be decoded: the table is then
+    // empty and only a new book can be made.
+    ACPrepareBookViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController,
+                                std::optional<std::vector<ExistingBook>> existingBooks, std::string bookGuid);
+    ~ACPrepareBookViewController() override;
+    ACPrepareBookViewController(const ACPrepareBookViewController&) = delete;
+    ACPrepareBookViewController& operator=(const ACPrepareBookViewController&) = delete;
+
+    // Fills the table, selects the local book's row, installs the step, highlights step three,
+    // clears the working indicator and binds Continue. The table takes the keyboard focus after
+    // 0.1 s and again after 0.25 s, once the view is surely on screen.
+    void addToMainViewController() override;
+
+    [[nodiscard]] const std::string& bookGuid() const { return bookGuid_; }
+    [[nodiscard]] const std::optional<std::vector<ExistingBook>>& existingBooks() const { return existingBooks_; }
+    [[nodiscard]] TextControl& generateBookField() const { return controls().generateBookField(); }
+    [[nodiscard]] TextControl& errorField() const { return controls().errorField(); }
+    [[nodiscard]] TextControl& errorField2() const { return controls().errorField2(); }
+    [[nodiscard]] TableControl& existingBooksTable() const { return controls().existingBooksTable(); }
+
+private:
+    [[nodiscard]] PrepareBookView& controls() const { return viewAs<PrepareBookView>(); }
+    void continuePressed();
+
+    // TableDataSource: every column shows the title.
+    [[nodiscard]] int numberOfRows() const override;
+    [[nodiscard]] std::string objectValue(int column, int row) const override;
+
+    std::string bookGuid_;
+    std::optional<std::vector<ExistingBook>> existingBooks_;
+};
+
+}  // namespace tomely

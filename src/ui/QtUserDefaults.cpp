@@ -1,0 +1,32 @@
+#include "ui/QtUserDefaults.h"
+
+namespace tomely::ui {
+namespace {
+
+QString keyText(std::string_view key) {
+    return QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
+}
+
+}  // namespace
+
+QtUserDefaults::QtUserDefaults()
+    : settings_(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tomely"),
+                QStringLiteral("tomely-uploader")) {}
+
+std::optional<std::string> QtUserDefaults::stringForKey(std::string_view key) const {
+    const QVariant value = settings_.value(keyText(key));
+    if (value.typeId() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    return value.toString().toStdString();
+}
+
+void QtUserDefaults::setString(std::string_view key, const std::string& value) {
+    settings_.setValue(keyText(key), QString::fromStdString(value));
+}
+
+void QtUserDefaults::synchronize() {
+    settings_.sync();
+}
+
+}  // namespace tomely::ui

@@ -1,0 +1,77 @@
+#include "shelf/BookGuid.h"
+
+#include <gtest/gtest.h>
+
+#include "common/TemporaryDirectory.h"
+
+namespace tomely {
+namespace {
+
+TEST(BookGuidTest, TheWholeElementMustLieOnOneLineAndTheFirstMatchWins) {
+    struct Case {
+        const char* name;
+        const char* text;
+        std::optional<std::string> guid;
+    };
+    const Case cases[] = {
+        {"one line",
+         R"(<?xml version="1.0"?>)"
+         "\n"
+         R"(<sl:textbook sl:GUID="A1" sl:version="2"><sl:title>T</sl:title></sl:textbook>)",
+         "A1"},
+        {"element over two lines",
+         R"(<sl:textbook sl:GUID="A1">)"
+         "\n"
+         R"(</sl:textbook>)",
+         std::nullopt},
+        {"carriage return ends a line too", "<sl:textbook sl:GUID=\"A1\">\r</sl:textbook>", std::nullopt},
+        {"two elements on one line",
+         R"(<sl:textbook sl:GUID="A1"></sl:textbook><sl:textbook sl:GUID="B2"></sl:textbook>)", "A1"},
+        {"GUID of a later element on the same line", R"(<sl:textbook sl:id="x"><sl:part sl:GUID="C3"/></sl:textbook>)",
+         "C3"},
+        {"letter case matters", R"(<SL:TEXTBOOK SL:GUID="A1"></SL:TEXTBOOK>)", std::nullopt},
+        {"taken verbatim", R"(<sl:textbook sl:GUID=" a/b?c "></sl:textbook>)", " a/b?c "},
+        {"non-ASCII GUID", "<sl:textbook sl:GUID=\"\xC3\xA9t\xC3\xA9\"></sl:textbook>", "\xC3\xA9t\xC3\xA9"},
+        {"an empty GUID is none", R"(<sl:textbook sl:GUID=""></sl:textbook>)", std::nullopt},
+        {"no closing tag", R"(<sl:textbook sl:GUID="A1">)", std::nullopt},
+        {"empty text", "", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(findBookGuidInText(c.text), c.guid);
+    }
+}
+
+TEST(BookGuidTest, ABookWithoutAUsableIndexIsReportedWithItsReason) {
+    test::TemporaryDirectory directory;
+    // The Working directory's text ends in "/", so the path holds a doubled slash.
+    const std::string working = directory.path() + "/";
+    struct Case {
+        const char* name;
+        std::optional<std::string> index;
+        long code;
+    };
+    const Case cases[] = {
+        {"missing", std::nullopt, kBookPackageIndexUnreadable},
+        {"not UTF-8", std::string("<sl:textbook sl:GUID=\"\xFF\"></sl:textbook>"), kBookPackageIndexNotUTF8},
+        {"no GUID", std::string("<sl:textbook>\n</sl:textbook>"), kBookPackageNoGUID},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(directory.pathOf("index.xml").c_str());
+        if (c.index) {
+            test::writeFile(directory.pathOf("index.xml"), *c.index);
+        }
+        Error error;
+        EXPECT_EQ(findBookGuidInLocation(working, &error), std::nullopt);
+        EXPECT_EQ(error.domain, kBookPackageErrorDomain);
+        EXPECT_EQ(error.code, c.code);
+        EXPECT_NE(error.localizedDescription().find("index.xml"), std::string::npos) << error.localizedDescription();
+    }
+
+    test::writeFile(directory.pathOf("index.xml"), R"(<sl:textbook sl:GUID="A1"></sl:textbook>)");
+    EXPECT_EQ(findBookGuidInLocation(working), "A1");
+}
+
+}  // namespace
+}  // namespace tomely

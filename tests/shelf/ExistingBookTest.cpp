@@ -1,0 +1,90 @@
+#include "shelf/ExistingBook.h"
+
+#include <gtest/gtest.h>
+
+#include "shelf/UploadTarget.h"
+
+namespace tomely {
+namespace {
+
+std::vector<ExistingBook> books(std::initializer_list<std::pair<const char*, std::vector<std::string>>> records) {
+    std::vector<ExistingBook> list;
+    long id = 10;
+    for (const auto& [title, guids] : records) {
+        list.push_back({std::string(title), guids, JSONValue(id++)});
+    }
+    return list;
+}
+
+TEST(ExistingBookTest, AListDecodesInOrderAndAnythingElseIsNoList) {
+    const auto list = decodeExistingBooks(
+        R"([{"book_id": 7, "title": "My Book", "downloads": [{"guid": "G1"}, {"guid": 5}, "x", {"guid": "G2"}],
+             "created": "2024-01-01"},
+            {"book_id": "b-8", "title": 3, "downloads": "none"},
+            "not a record",
+            {}])");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->size(), 4U) << "every element keeps its row";
+    EXPECT_EQ((*list)[0].title, "My Book");
+    EXPECT_EQ((*list)[0].downloadGuids, (std::vector<std::string>{"G1", "G2"}));
+    EXPECT_EQ((*list)[0].bookId, JSONValue(7U));
+    EXPECT_EQ((*list)[1].title, std::nullopt);
+    EXPECT_EQ((*list)[1].displayTitle(), "");
+    EXPECT_EQ((*list)[1].bookId, JSONValue("b-8")) << "handed on as the service sent it";
+    EXPECT_EQ((*list)[3].bookId, std::nullopt);
+
+    for (const char* body : {"", "not JSON", "{\"books\": []}", "\"text\"", "[1, "}) {
+        SCOPED_TRACE(body);
+        EXPECT_EQ(decodeExistingBooks(body), std::nullopt);
+    }
+    EXPECT_EQ(decodeExistingBooks("[]"), std::vector<ExistingBook>{});
+}
+
+TEST(ExistingBookTest, TheLastBookHoldingTheGuidIsPreselected) {
+    const auto list = books({{"A", {}}, {"B", {"X", "G"}}, {"C", {}}, {"D", {"G"}}, {"E", {"g"}}});
+    EXPECT_EQ(preselectedRow(list, "G"), 3U);
+    EXPECT_EQ(preselectedRow(list, "X"), 1U);
+    EXPECT_EQ(preselectedRow(list, "none"), std::nullopt);
+    EXPECT_EQ(preselectedRow({}, "G"), std::nullopt);
+}
+
+TEST(ExistingBookTest, ATypedNameWinsUnlessItsSlugClashes) {
+    using Verdict = UploadTargetChoice::Verdict;
+    std::vector<ExistingBook> list = books({{"My Book", {}}, {"2013", {}}, {"my-book!", {}}});
+    list.push_back({std::nullopt, {}, std::nullopt});
+    const std::optional<std::vector<ExistingBook>> some = list;
+    struct Case {
+        const char* name;
+        const char* typed;
+        std::optional<std::size_t> row;
+        std::optional<std::vector<ExistingBook>> books;
+        Verdict verdict;
+        std::optional<JSONValue> bookId;
+        std::optional<std::string> bookName;
+    };
+    const Case cases[] = {
+        {"nothing", "", std::nullopt, some, Verdict::NothingChosen, {}, {}},
+        {"a row", "", 1U, some, Verdict::Accepted, JSONValue(11), {}},
+        {"a row without book_id", "", 3U, some, Verdict::Accepted, {}, {}},
+        {"a row past the end", "", 9U, some, Verdict::NothingChosen, {}, {}},
+        {"a name beats a row", "Another", 0U, some, Verdict::Accepted, {}, "Another"},
+        {"same slug in capitals", "MY BOOK", std::nullopt, some, Verdict::NameClash, {}, {}},
+        {"slug clash ignores the row", "my book", 1U, some, Verdict::NameClash, {}, {}},
+        {"digits only: empty slug like 2013", "1999!", std::nullopt, some, Verdict::NameClash, {}, {}},
+        {"taken as typed, blanks and all", " x ", std::nullopt, some, Verdict::Accepted, {}, " x "},
+        {"no list: a name", "My Book", std::nullopt, std::nullopt, Verdict::Accepted, {}, "My Book"},
+        {"no list, no name", "", std::nullopt, std::nullopt, Verdict::NothingChosen, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const UploadTargetChoice choice = chooseUploadTarget(c.typed, c.row, c.books);
+        EXPECT_EQ(choice.verdict, c.verdict);
+        EXPECT_EQ(choice.target.bookId, c.bookId);
+        EXPECT_EQ(choice.target.bookName, c.bookName);
+    }
+    // "my-book!" and "My Book" reduce to "mybook" and "my-book": they do not clash.
+    EXPECT_FALSE(nameClashesWithExistingTitle("My Book", books({{"my-book!", {}}})));
+}
+
+}  // namespace
+}  // namespace tomely

@@ -1,0 +1,197 @@
+#include "steps/ACLocateBookViewController.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+
+#include "WizardFixture.h"
+#include "common/ScriptedHTTPServer.h"
+#include "common/ZipBuilder.h"
+#include "steps/ACPrepareBookViewController.h"
+
+namespace tomely {
+namespace {
+
+using test::ScriptedResponse;
+
+constexpr const char* kIndex = R"(<sl:textbook sl:GUID="G-1"><sl:title>T</sl:title></sl:textbook>)";
+
+class ACLocateBookViewControllerTest : public test::WizardFixture {
+protected:
+    // Signs in (the answer sets a session cookie) and waits for the locate-book step.
+    void startAtLocateStep(std::optional<std::string> bookPath = std::nullopt) {
+        launch(server.baseURL(), std::move(bookPath));
+        server.enqueue(ScriptedResponse::text(200, "{}", {{"Set-Cookie", "session=s1; Path=/"}}));
+        signIn("ann@example.com", "secret");
+    }
+    ACLocateBookViewController& step() const { return *currentStep<ACLocateBookViewController>(); }
+
+    test::ScriptedHTTPServer server;
+};
+
+TEST_F(ACLocateBookViewControllerTest, TheLastSavedDocumentOfARunningIBooksAuthorIsProposed) {
+    startAtLocateStep();
+    using Documents = std::vector<OpenDocument>;
+    struct Case {
+        const char* name;
+        std::vector<RunningApplication> running;
+        Documents documents;
+        std::vector<std::string> shown;
+        std::size_t queries;
+    };
+    const Case cases[] = {
+        {"not running", {{"com.example.other"}, {std::nullopt}}, {}, {}, 0},
+        {"letter case does not matter, unsaved documents are passed over",
+         {{"com.example.other"}, {"COM.Apple.iBooksAuthor"}},
+         {{"/books/a.iba"}, {std::nullopt}, {"/books/c.iba"}},
+         {"/books/a.iba", "/books/c.iba"},
+         1},
+        {"running without documents", {{"com.apple.ibooksauthor"}}, {}, {}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktop.workspace.running = c.running;
+        desktop.workspace.documents = {{"com.apple.ibooksauthor", c.documents}};
+        desktop.workspace.documentQueries.clear();
+        locateView().icon.shownFiles.clear();
+        step().autolocateBook();
+        EXPECT_EQ(locateView().icon.shownFiles, c.shown);
+        EXPECT_EQ(desktop.workspace.documentQueries.size(), c.queries);
+    }
+    EXPECT_EQ(step().bookPath(), "/books/c.iba");
+    EXPECT_EQ(locateView().fileName.text(), "c.iba");
+}
+
+TEST_F(ACLocateBookViewControllerTest, TheBookTheAppWasOpenedWithWinsOverRunningApplications) {
+    desktop.workspace.running = {{"com.apple.ibooksauthor"}};
+    desktop.workspace.documents = {{"com.apple.ibooksauthor", {{"/books/open.iba"}}}};
+    startAtLocateStep("/books/argument.iba");
+    EXPECT_EQ(step().bookPath(), "/books/argument.iba");
+    EXPECT_EQ(locateView().fileName.text(), "argument.iba");
+    EXPECT_TRUE(desktop.workspace.documentQueries.empty());
+}
+
+TEST_F(ACLocateBookViewControllerTest, AMissingFileShowsTheLabelAndAPickedBookOpens) {
+    startAtLocateStep("/no/such/book.iba");
+    pressContinue();
+    EXPECT_FALSE(locateView().error.isHidden());
+    EXPECT_TRUE(window->continueButton.isEnabled());
+
+    const std::string book = writeBook("picked.iba", kIndex);
+    desktop.openPanel.answers = {std::nullopt, book};
+    locateView().findBook.click();
+    EXPECT_EQ(step().bookPath(), "/no/such/book.iba") << "cancelling keeps the book chosen before";
+    locateView().findBook.click();
+    EXPECT_EQ(desktop.openPanel.requests.back(), std::vector<std::string>{"iba"});
+    EXPECT_EQ(step().bookPath(), book);
+
+    // Files of an earlier run never mix with this book.
+    const std::filesystem::path support = directory.pathOf("data/tomely-uploader");
+    test::writeFile((support / "working" / "stale.xhtml").string(), "old");
+    server.enqueue(ScriptedResponse::text(200, R"([{"title": "Mine", "book_id": 4, "downloads": [{"guid": "G-1"}]}])"));
+    pressContinue();
+    EXPECT_TRUE(locateView().error.isHidden());
+    EXPECT_FALSE(window->continueButton.isEnabled());
+    ASSERT_TRUE(waitForStep<ACPrepareBookViewController>());
+
+    EXPECT_FALSE(std::filesystem::exists(support / "working" / "stale.xhtml"));
+    EXPECT_TRUE(std::filesystem::exists(support / "working" / "OPS" / "chapter.xhtml"));
+    // The bar followed the entries out of the archive, then went back to busy for the list call.
+    EXPECT_EQ(locateView().progress.values, (std::vector<double>{1, 2}));
+    EXPECT_EQ(locateView().progress.maxValue(), 2);
+    EXPECT_TRUE(locateView().progress.isIndeterminate());
+    const std::vector<std::string>& working = window->workingText.operations;
+    EXPECT_NE(std::find(working.begin(), working.end(), "text=Fetching your books from 127.0.0.1"), working.end());
+    const test::RecordedRequest list = server.requests().back();
+    EXPECT_EQ(list.target, "/api/author/shelf/upload/list/");
+    EXPECT_EQ(list.header("Cookie"), "session=s1");
+    EXPECT_EQ(currentStep<ACPrepareBookViewController>()->bookGuid(), "G-1");
+    EXPECT_EQ(prepareView().table.rows(), std::vector<std::string>{"Mine"});
+}
+
+// A book that cannot be opened, or a list that cannot be had, ends the wizard through its alert.
+struct Failure {
+    const char* name;
+    enum class Book { NotAZip, NoIndex, GuidElementOverTwoLines, Good } book;
+    std::optional<ScriptedResponse> listAnswer;
+    const char* messageText;
+    const char* informative;
+};
+
+void PrintTo(const Failure& failure, std::ostream* out) {
+    *out << failure.name;
+}
+
+class ACLocateBookViewControllerFailureTest : public ACLocateBookViewControllerTest,
+                                              public ::testing::WithParamInterface<Failure> {
+protected:
+    std::string makeBook(Failure::Book kind) {
+        const std::string path = directory.pathOf("book.iba");
+        switch (kind) {
+            case Failure::Book::NotAZip:
+                test::writeFile(path, "not a zip archive");
+                return path;
+            case Failure::Book::NoIndex:
+                test::ZipBuilder(path).add("OPS/a.xhtml", "<html/>");
+                return path;
+            case Failure::Book::GuidElementOverTwoLines:
+                return writeBook("book.iba", "<sl:textbook sl:GUID=\"G-1\">\n</sl:textbook>");
+            case Failure::Book::Good:
+                break;
+        }
+        return writeBook("book.iba", kIndex);
+    }
+};
+
+TEST_P(ACLocateBookViewControllerFailureTest, EndsTheWizardWithTheAlert) {
+    startAtLocateStep(makeBook(GetParam().book));
+    // Twice: the client tries once more after a connection lost without an answer.
+    for (int times = 0; times < 2 && GetParam().listAnswer; ++times) {
+        server.enqueue(*GetParam().listAnswer);
+    }
+    pressContinue();
+    EXPECT_EQ(waitForFailureAlert(), GetParam().messageText);
+    ASSERT_EQ(desktop.alerts.shown.size(), 1U);
+    EXPECT_NE(desktop.alerts.shown[0].informativeText.find(GetParam().informative), std::string::npos)
+        << desktop.alerts.shown[0].informativeText;
+    drainMainLoop();
+    EXPECT_EQ(currentStep<ACPrepareBookViewController>(), nullptr);
+}
+
+ScriptedResponse noAnswer() {
+    ScriptedResponse response;
+    response.closeWithoutAnswer = true;
+    return response;
+}
+
+using Book = Failure::Book;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ACLocateBookViewControllerFailureTest,
+    ::testing::Values(Failure{"NotAZip", Book::NotAZip, std::nullopt, "Extraction failed", "failed to open zip file"},
+                      Failure{"NoIndex", Book::NoIndex, std::nullopt, "Extraction failed", "no readable index.xml"},
+                      Failure{"GuidElementOverTwoLines", Book::GuidElementOverTwoLines, std::nullopt,
+                              "Extraction failed", "names no book GUID"},
+                      Failure{"ListAnswered401", Book::Good, ScriptedResponse::text(401, ""), "HTTP failure",
+                              "status code 401"},
+                      Failure{"ListUnanswered", Book::Good, noAnswer(), "HTTP failure", "status code 0"}),
+    [](const ::testing::TestParamInfo<Failure>& param) { return std::string(param.param.name); });
+
+class ACLocateBookViewControllerNoListTest : public ACLocateBookViewControllerTest,
+                                             public ::testing::WithParamInterface<int> {};
+
+TEST_P(ACLocateBookViewControllerNoListTest, AnAnswerThatIsNotAJSONListLeavesOnlyANewBook) {
+    startAtLocateStep(writeBook("book.iba", kIndex));
+    // A 204 has an empty body; the 200 answers with a web page.
+    server.enqueue(ScriptedResponse::text(GetParam(), GetParam() == 204 ? "" : "<html>not JSON</html>"));
+    pressContinue();
+    ASSERT_TRUE(waitForStep<ACPrepareBookViewController>());
+    EXPECT_EQ(currentStep<ACPrepareBookViewController>()->existingBooks(), std::nullopt);
+    EXPECT_TRUE(prepareView().table.rows().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ACLocateBookViewControllerNoListTest, ::testing::Values(204, 200));
+
+}  // namespace
+}  // namespace tomely
