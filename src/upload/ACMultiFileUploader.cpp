@@ -111,10 +111,15 @@ void ACMultiFileUploader::prepare(const Batch& batch) {
         MainLoop::shared()->post([self = shared_from_this(), queue = batch.queue] { self->finishUpload(*queue); });
         return;
     }
-    batch.queue->go();
-    if (cancelled) {
-        MainLoop::shared()->post([queue = batch.queue] { cancelRequests(*queue); });
-    }
+    // Started on the main thread, where cancel() and the end of the queue are handled: a cancel
+    // can then end the upload only after its requests were started, never while this thread is
+    // still starting them.
+    MainLoop::shared()->post([queue = batch.queue, cancelled] {
+        queue->go();
+        if (cancelled) {
+            cancelRequests(*queue);
+        }
+    });
 }
 
 std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch, std::size_t index,

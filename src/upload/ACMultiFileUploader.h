@@ -40,8 +40,9 @@ public:
 // directory.
 //
 // Threads: uploadFiles() returns at once. The preparation runs on a SerialQueue of the upload, and
-// compressionBlock is called there, once per file as it is ready. The queue starts when every
-// request has been added, so its total is complete before the first byte goes out. Every other
+// compressionBlock is called there, once per file as it is ready. The queue starts, on the main
+// thread, when every request has been added, so its total is complete before the first byte goes
+// out. Every other
 // block runs on the main thread, with the uploader's active() queue. queueFinishedBlock is called
 // exactly once per upload, also after a failure or cancel(), and last.
 //
