@@ -267,8 +267,8 @@ int runBenchmark(std::uint64_t megabytes, int rounds, const fs::path& parent) {
         // A fresh shelf each round, so that every first upload sends everything.
         fs::remove_all(root / "shelf");
         shelf::client::ShelfProcess service(TOMELY_SHELF_EXECUTABLE,
-                                            {"--listen", "127.0.0.1:0", "--data", (root / "shelf").string(), "--user",
-                                             std::string(kEmail) + ":" + kPassword});
+                                            {"--listen", "127.0.0.1:0", "--data", (root / "shelf").string()},
+                                            {{kEmail, kPassword}});
         ::setenv("TOMELY_SERVICE_URL", ("http://127.0.0.1:" + std::to_string(service.port())).c_str(), 1);
         clearMemo();
         const auto first = syncOnce(root / "book", root / "support", "", service.pid());

@@ -126,13 +126,16 @@ std::vector<Author> prepareAuthors(const Settings& settings) {
     return authors;
 }
 
-std::vector<std::string> shelfArguments(const std::filesystem::path& data, const std::vector<Author>& authors) {
-    std::vector<std::string> arguments = {"--listen", "127.0.0.1:0", "--data", data.string()};
+std::vector<std::string> shelfArguments(const std::filesystem::path& data) {
+    return {"--listen", "127.0.0.1:0", "--data", data.string()};
+}
+
+ShelfProcess::Users shelfUsers(const std::vector<Author>& authors) {
+    ShelfProcess::Users users;
     for (const auto& author : authors) {
-        arguments.push_back("--user");
-        arguments.push_back(author.email + ":" + author.password);
+        users.emplace_back(author.email, author.password);
     }
-    return arguments;
+    return users;
 }
 
 // Runs `body` once per author on its own thread; rethrows the first failure.
@@ -318,7 +321,7 @@ int run(const Settings& settings) {
     bool allGood = true;
     {
         TemporaryDirectory data;
-        ShelfProcess service(TOMELY_SHELF_EXECUTABLE, shelfArguments(data.path(), authors));
+        ShelfProcess service(TOMELY_SHELF_EXECUTABLE, shelfArguments(data.path()), shelfUsers(authors));
         Latencies manifests;
         Latencies parts;
         SyncProgress progress;
@@ -353,7 +356,8 @@ int run(const Settings& settings) {
 
     {
         TemporaryDirectory data;
-        auto service = std::make_unique<ShelfProcess>(TOMELY_SHELF_EXECUTABLE, shelfArguments(data.path(), authors));
+        auto service =
+            std::make_unique<ShelfProcess>(TOMELY_SHELF_EXECUTABLE, shelfArguments(data.path()), shelfUsers(authors));
         Latencies manifests;
         Latencies parts;
         SyncProgress progress;
@@ -393,7 +397,8 @@ int run(const Settings& settings) {
             acknowledged += first.acknowledged.size();
             completedBefore += first.completed ? 1 : 0;
         }
-        service = std::make_unique<ShelfProcess>(TOMELY_SHELF_EXECUTABLE, shelfArguments(data.path(), authors));
+        service =
+            std::make_unique<ShelfProcess>(TOMELY_SHELF_EXECUTABLE, shelfArguments(data.path()), shelfUsers(authors));
         std::atomic<std::size_t> asked{0};
         std::atomic<std::size_t> lostAcknowledged{0};
         std::atomic<std::size_t> storedUnacknowledged{0};

@@ -3,6 +3,7 @@
 #include <minizip/zip.h>
 
 #include <zlib.h>
+#include <algorithm>
 #include <ctime>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,10 @@ namespace {
 
 // An empty final block with fixed codes: BFINAL=1, BTYPE=01, end-of-block code 0000000.
 constexpr char kFinalEmptyBlock[] = {'\x03', '\x00'};
+// General purpose bit 11: the entry's name is UTF-8.
+constexpr uLong kUtf8NameFlag = 1U << 11U;
+// What zipOpenNewFileInZip2_64 writes: made by MS-DOS, version 0.
+constexpr uLong kVersionMadeBy = 0;
 
 class ZipWriter {
 public:
@@ -44,8 +49,11 @@ public:
                          static_cast<uInt>(utc.tm_hour), static_cast<uInt>(utc.tm_mday),
                          static_cast<uInt>(utc.tm_mon),  static_cast<uInt>(utc.tm_year + 1900)};
         const int zip64 = size >= 0xffffffffU ? 1 : 0;
-        check(zipOpenNewFileInZip2_64(zip_, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                      Z_DEFAULT_COMPRESSION, raw ? 1 : 0, zip64),
+        // Without the flag, readers take a name for code page 437 and show UTF-8 as mojibake.
+        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
+        check(zipOpenNewFileInZip4_64(zip_, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                      Z_DEFAULT_COMPRESSION, raw ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                      nullptr, 0, kVersionMadeBy, ascii ? 0 : kUtf8NameFlag, zip64),
               name);
     }
     void write(std::string_view bytes, const std::string& name) {
@@ -87,7 +95,7 @@ std::string readPart(const PartStore& parts, const ManifestEntry& entry) {
 }
 
 void packFile(ZipWriter& zip, const PartStore& parts, const FinishPlan& plan, std::size_t begin, std::size_t end) {
-    const std::string name = plan.entries[begin].file.substr(1);
+    const std::string name(plan.entries[begin].file().substr(1));
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
     bool chained = true;
@@ -127,7 +135,7 @@ std::int64_t packBook(const PartStore& parts, const FinishPlan& plan, const std:
     std::size_t begin = 0;
     while (begin < plan.entries.size()) {
         std::size_t end = begin + 1;
-        while (end < plan.entries.size() && plan.entries[end].file == plan.entries[begin].file) {
+        while (end < plan.entries.size() && plan.entries[end].file() == plan.entries[begin].file()) {
             ++end;
         }
         packFile(zip, parts, plan, begin, end);

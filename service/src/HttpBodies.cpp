@@ -30,6 +30,8 @@ RequestBody readBody(const httplib::Request& request, const httplib::ContentRead
                 return body.items.empty() || keep(body.items.back().content, data, length);
             });
     } else {
+        // Grown by doubling, the body would take up to twice its size.
+        body.bytes.reserve(announcedLength(request));
         body.complete = reader([&](const char* data, std::size_t length) { return keep(body.bytes, data, length); });
     }
     return body;

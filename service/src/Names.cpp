@@ -6,6 +6,7 @@ namespace {
 
 constexpr std::string_view kPartMarker = ".part";
 constexpr std::size_t kMinIndexDigits = 5;
+constexpr std::size_t kMaxEmailBytes = 254;
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -26,6 +27,19 @@ bool hasBadSegment(std::string_view path) {
 }
 
 }  // namespace
+
+bool isPlausibleEmail(std::string_view email) {
+    const auto at = email.find('@');
+    if (email.size() > kMaxEmailBytes || at == std::string_view::npos || at == 0 || at + 1 == email.size()) {
+        return false;
+    }
+    for (const char c : email) {
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) {
+            return false;
+        }
+    }
+    return true;
+}
 
 bool isValidGuid(std::string_view guid) {
     if (guid.empty() || guid.size() > kMaxGuidLength) {

@@ -5,12 +5,15 @@
 #include <string>
 #include <string_view>
 
-// Checks on the names that reach the service from clients: book GUIDs in URL paths and part
-// names in manifests and uploads. Pure functions, safe on any thread.
+// Checks on the names that reach the service from clients: e-mail addresses, book GUIDs in URL
+// paths and part names in manifests and uploads. Pure functions, safe on any thread.
 namespace tomely::shelf {
 
 inline constexpr std::size_t kMaxGuidLength = 128;
 inline constexpr std::size_t kMaxNameLength = 1024;
+
+// Something, "@", something; at most 254 bytes, without blanks or control characters.
+[[nodiscard]] bool isPlausibleEmail(std::string_view email);
 
 // Letters, digits, "-" and "_" only, 1 to kMaxGuidLength characters.
 [[nodiscard]] bool isValidGuid(std::string_view guid);

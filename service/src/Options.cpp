@@ -1,7 +1,7 @@
 #include "Options.h"
 
 #include "Names.h"
-#include "Shelf.h"
+#include "UserFile.h"
 
 namespace tomely::shelf {
 
@@ -34,13 +34,18 @@ bool parseListen(const std::string& text, ServerOptions& server) {
 
 const char* usageText() {
     return "usage: tomely-shelf --data DIR [--listen HOST:PORT] [--tls-cert FILE --tls-key FILE]\n"
-           "                    [--user EMAIL:PASSWORD]... [--fault-after-parts N --fault-kind 500|503|drop|stall]\n"
+           "                    [--user-file FILE|-]... [--user EMAIL:PASSWORD]...\n"
+           "                    [--fault-after-parts N --fault-kind 500|503|drop|stall]\n"
            "\n"
            "Serves the Tomely shelf: the uploader's API, the account pages and /shelf/.\n"
            "  --data DIR             where the database, the parts and the books are kept (created if missing)\n"
            "  --listen HOST:PORT     address to listen on (default 127.0.0.1:8750; port 0 picks a free one)\n"
            "  --tls-cert, --tls-key  PEM certificate and key: serve HTTPS instead of HTTP\n"
-           "  --user EMAIL:PASSWORD  create this account, or give it this password (repeatable)\n"
+           "  --user-file FILE       create the accounts of FILE, one EMAIL:PASSWORD a line (blank lines and\n"
+           "                         lines starting with # are skipped), or give them these passwords;\n"
+           "                         \"-\" reads the lines from standard input (repeatable)\n"
+           "  --user EMAIL:PASSWORD  the same for one account; other local users can read it with ps, so\n"
+           "                         prefer --user-file (repeatable)\n"
            "  --fault-after-parts N  for testing clients: part uploads after the first N fail ...\n"
            "  --fault-kind KIND      ... with a 500, a 503, a dropped connection, or a stall\n";
 }
@@ -71,12 +76,13 @@ CommandLineParse parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option == "--tls-key") {
             line.server.tlsKey = value;
         } else if (option == "--user") {
-            const std::size_t colon = value.find(':');
-            if (colon == std::string::npos || !Shelf::isPlausibleEmail(value.substr(0, colon)) ||
-                colon + 1 == value.size()) {
+            auto user = parseUserEntry(value);
+            if (!user) {
                 return failure("--user wants EMAIL:PASSWORD with a non-empty password, not \"" + value + "\"");
             }
-            line.users.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+            line.users.push_back(std::move(*user));
+        } else if (option == "--user-file") {
+            line.userFiles.push_back(value);
         } else if (option == "--fault-after-parts") {
             const auto count = parseDecimal(value);
             if (!count) {

@@ -11,6 +11,7 @@ namespace tomely::shelf {
 struct CommandLine {
     ServerOptions server;
     std::vector<std::pair<std::string, std::string>> users;  // e-mail address, password
+    std::vector<std::string> userFiles;                      // read by the program; "-" is standard input
     bool help = false;
 };
 

@@ -7,6 +7,7 @@
 #include "HttpBodies.h"
 #include "Names.h"
 #include "Pages.h"
+#include "Router.h"
 #include "ShelfServer.h"
 
 namespace tomely::shelf {
@@ -38,7 +39,7 @@ void ShelfServer::routePages() {
     server_->Post(R"(/account/register/?)", [this](const httplib::Request& request, httplib::Response& response) {
         const std::string email = request.get_param_value("email");
         const std::string password = request.get_param_value("password");
-        if (!Shelf::isPlausibleEmail(email)) {
+        if (!isPlausibleEmail(email)) {
             answerPage(response, 400, registerPage("Please give an e-mail address such as you@example.com.", email));
             return;
         }
@@ -67,7 +68,15 @@ void ShelfServer::routePages() {
 
     server_->Post(R"(/account/signin/?)", [this](const httplib::Request& request, httplib::Response& response) {
         const std::string email = request.get_param_value("email");
-        const auto account = shelf_.signIn(email, request.get_param_value("password"));
+        const auto signIn = throttledSignIn(request, email, request.get_param_value("password"));
+        if (signIn.retryAfter) {
+            const std::string seconds = std::to_string(signIn.retryAfter->count());
+            response.set_header("Retry-After", seconds);
+            answerPage(response, 429,
+                       signInPage("Too many failed sign-ins. Please try again in " + seconds + " seconds.", email));
+            return;
+        }
+        const auto& account = signIn.account;
         if (!account) {
             answerPage(response, 403, signInPage("Wrong e-mail address or password.", email));
             return;

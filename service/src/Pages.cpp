@@ -70,8 +70,9 @@ std::string recoverPage() {
     return layout("Forgotten password",
                   "<p>This shelf runs on your own machine and sends no e-mail, so it cannot mail you a reset "
                   "link.</p>\n<p>Whoever runs it can give your account a new password by starting it with "
-                  "<code>tomely-shelf --data DIR --user you@example.com:NEW-PASSWORD</code>. Your books stay where "
-                  "they are.</p>\n<p><a href=\"/shelf/\">Sign in</a> &middot; <a href=\"/account/register/\">Create "
+                  "<code>tomely-shelf --data DIR --user-file FILE</code>, where FILE holds the line "
+                  "<code>you@example.com:NEW-PASSWORD</code>. Your books stay where they are.</p>\n<p><a "
+                  "href=\"/shelf/\">Sign in</a> &middot; <a href=\"/account/register/\">Create "
                   "an account</a></p>\n");
 }
 

@@ -1,6 +1,7 @@
 #include "Shelf.h"
 
 #include <set>
+#include <stdexcept>
 #include <system_error>
 
 #include "BookPacker.h"
@@ -13,7 +14,20 @@ namespace tomely::shelf {
 namespace {
 
 constexpr std::size_t kSessionTokenBytes = 32;
-constexpr std::size_t kMaxEmailBytes = 254;
+
+// A book over one of the limits; its reason names the limit.
+class LimitExceeded : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string bookLimitReason(std::uint64_t limit) {
+    return "the book would be larger than the limit of " + std::to_string(limit) + " bytes for one book";
+}
+
+std::string shelfLimitReason(const char* what, std::uint64_t limit) {
+    return std::string(what) + " would take your shelf past its limit of " + std::to_string(limit) + " bytes";
+}
 
 std::int64_t secondsNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -80,19 +94,6 @@ void Shelf::removeOrphanBooks() {
     }
 }
 
-bool Shelf::isPlausibleEmail(std::string_view email) {
-    const auto at = email.find('@');
-    if (email.size() > kMaxEmailBytes || at == std::string_view::npos || at == 0 || at + 1 == email.size()) {
-        return false;
-    }
-    for (const char c : email) {
-        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool Shelf::registerAccount(const std::string& email, const std::string& password) {
     if (!isPlausibleEmail(email) || password.empty()) {
         return false;
@@ -138,17 +139,28 @@ std::vector<BookRecord> Shelf::books(const Account& account) {
     return store_->books(account.id);
 }
 
-ManifestOutcome Shelf::postManifest(const Account& account, const std::string& guid, std::string_view body) {
+ManifestOutcome Shelf::postManifest(const Account& account, const std::string& guid, std::string body) {
     ManifestOutcome outcome;
     if (!isValidGuid(guid)) {
         outcome.status = 400;
         outcome.reason = "book GUID may hold only letters, digits, \"-\" and \"_\"";
         return outcome;
     }
-    auto parse = parseManifest(body, guid);
+    auto parse = parseManifest(body, guid, settings_.limits.manifestEntries);
+    std::string().swap(body);
     if (!parse.manifest) {
-        outcome.status = 400;
+        outcome.status = parse.status;
         outcome.reason = std::move(parse.reason);
+        return outcome;
+    }
+    // Each name counts, however many share a part: a book is written out name by name.
+    std::uint64_t sent = 0;
+    for (const auto& entry : parse.manifest->entries) {
+        sent += fingerprintLength(entry.fingerprint);
+    }
+    if (sent > settings_.limits.bookBytes) {
+        outcome.status = 413;
+        outcome.reason = bookLimitReason(settings_.limits.bookBytes);
         return outcome;
     }
     const auto& target = parse.manifest->target;
@@ -158,6 +170,7 @@ ManifestOutcome Shelf::postManifest(const Account& account, const std::string& g
         return outcome;
     }
     const std::int64_t uploadId = store_->beginUpload(account.id, *parse.manifest);
+    parse.manifest.reset();
     outcome.missing = store_->missingNames(account.id, uploadId);
     if (outcome.missing.empty() && store_->claimFinish(account.id, uploadId)) {
         outcome.version = finishInto(outcome, uploadId);
@@ -199,6 +212,9 @@ PartOutcome Shelf::postPart(const Account& account, const std::string& guid, Par
         return refuse(400,
                       "the part's CRC-32 is " + std::to_string(crc) + " but \"crc\" is " + std::to_string(upload.crc));
     }
+    if (store_->storageUsed(account.id) + upload.deflated.size() > settings_.limits.authorBytes) {
+        return refuse(413, shelfLimitReason("this part", settings_.limits.authorBytes));
+    }
     parts_.put(fingerprint, upload.deflated);
     store_->recordPart(account.id, fingerprint, {upload.size, upload.crc, inflated->openEnded});
     if (store_->claimFinish(account.id, entry->uploadId)) {
@@ -210,6 +226,10 @@ PartOutcome Shelf::postPart(const Account& account, const std::string& guid, Par
 std::optional<VersionRecord> Shelf::finishInto(Outcome& outcome, std::int64_t uploadId) {
     try {
         return finish(uploadId);
+    } catch (const LimitExceeded& error) {
+        outcome.status = 413;
+        outcome.reason = error.what();
+        return std::nullopt;
     } catch (const std::exception& error) {
         outcome.status = 500;
         outcome.reason = std::string("the book could not be finished: ") + error.what();
@@ -225,6 +245,16 @@ VersionRecord Shelf::finish(std::int64_t uploadId) {
         if (auto same = store_->sameAsLatest(uploadId, digest)) {
             store_->finishAsExisting(uploadId, same->id);
             return *same;
+        }
+        std::uint64_t bookBytes = 0;
+        for (const auto& part : plan.parts) {
+            bookBytes += part.size;
+        }
+        if (bookBytes > settings_.limits.bookBytes) {
+            throw LimitExceeded(bookLimitReason(settings_.limits.bookBytes));
+        }
+        if (store_->storageUsed(plan.accountId) + bookBytes > settings_.limits.authorBytes) {
+            throw LimitExceeded(shelfLimitReason("this book", settings_.limits.authorBytes));
         }
         const std::int64_t size = packBook(parts_, plan, target);
         return store_->completeUpload(uploadId, target.filename().string(), size, digest);

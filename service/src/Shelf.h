@@ -15,8 +15,18 @@
 
 namespace tomely::shelf {
 
+// What one author may send and keep; a book of 4 GB fits, with room for its next version.
+struct ShelfLimits {
+    std::size_t manifestEntries = 100000;
+    // The files of one book, before compression: what the service writes for a few bytes sent.
+    std::uint64_t bookBytes = 6ULL << 30U;
+    // The parts an author holds and the books made of them.
+    std::uint64_t authorBytes = 32ULL << 30U;
+};
+
 struct ShelfSettings {
     int passwordIterations = kDefaultPasswordIterations;
+    ShelfLimits limits;
     std::chrono::seconds sessionLifetime = std::chrono::hours(24 * 30);
 };
 
@@ -59,17 +69,17 @@ public:
     void closeSession(const std::string& token);
 
     [[nodiscard]] std::vector<BookRecord> books(const Account& account);
-    [[nodiscard]] ManifestOutcome postManifest(const Account& account, const std::string& guid, std::string_view body);
+    // Takes the body, to free it once it is read: a manifest may be large.
+    [[nodiscard]] ManifestOutcome postManifest(const Account& account, const std::string& guid, std::string body);
     [[nodiscard]] PartOutcome postPart(const Account& account, const std::string& guid, PartUpload upload);
     [[nodiscard]] std::optional<Download> download(const Account& account, std::int64_t versionId);
 
-    [[nodiscard]] static bool isPlausibleEmail(std::string_view email);
-
 private:
     // Packs a complete upload into a version; on failure the upload is pending again, a damaged
-    // part is forgotten so the next manifest asks for it, and the error is thrown on.
+    // part is forgotten so the next manifest asks for it, and the error is thrown on: a
+    // LimitExceeded when the book is over a limit.
     VersionRecord finish(std::int64_t uploadId);
-    // finish(), with a failure turned into a 500 outcome.
+    // finish(), with a failure turned into a 500 outcome, or a 413 one for a limit.
     std::optional<VersionRecord> finishInto(Outcome& outcome, std::int64_t uploadId);
     void removeOrphanBooks();
 

@@ -1,25 +1,27 @@
 #include "ShelfServer.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <iostream>
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
-#include <thread>
 
 #include <httplib.h>
 
 #include "FormFields.h"
 #include "HttpBodies.h"
 #include "Manifest.h"
+#include "RequestHead.h"
 #include "RequestLog.h"
+#include "Router.h"
 
 namespace tomely::shelf {
 
 namespace {
-
-// Enough workers that eight uploaders on kept-alive connections still leave room for browsers.
-constexpr std::size_t kWorkerThreads = 32;
 
 // The upload calls under this path read their bodies themselves (routeApi), against limits of
 // their own that their refusals name.
@@ -31,22 +33,14 @@ bool readsItsOwnBody(const httplib::Request& request) {
 }
 
 std::string tooLargeReason() {
-    return "the request body is larger than " + std::to_string(kMaxManifestBytes) + " bytes";
+    return "the request body is larger than " + std::to_string(kMaxFormBodyBytes) + " bytes";
 }
 
-std::unique_ptr<httplib::Server> makeServer(const ServerOptions& options) {
+std::unique_ptr<TlsContext> makeTlsContext(const ServerOptions& options) {
     if (options.tlsCertificate.has_value() != options.tlsKey.has_value()) {
         throw std::runtime_error("--tls-cert and --tls-key go together");
     }
-    if (!options.tlsCertificate) {
-        return std::make_unique<httplib::Server>();
-    }
-    auto server = std::make_unique<httplib::SSLServer>(options.tlsCertificate->c_str(), options.tlsKey->c_str());
-    if (!server->is_valid()) {
-        throw std::runtime_error("cannot load the TLS certificate " + options.tlsCertificate->string() + " or key " +
-                                 options.tlsKey->string());
-    }
-    return server;
+    return options.tlsCertificate ? std::make_unique<TlsContext>(*options.tlsCertificate, *options.tlsKey) : nullptr;
 }
 
 std::mutex& stdoutMutex() {
@@ -56,23 +50,29 @@ std::mutex& stdoutMutex() {
 
 }  // namespace
 
+void Router::closeListeningSocket() {
+    const socket_t socket = svr_sock_.exchange(INVALID_SOCKET);
+    if (socket != INVALID_SOCKET) {
+        close(socket);
+    }
+}
+
 ShelfServer::ShelfServer(ServerOptions options)
     : options_(std::move(options)),
       shelf_(options_.dataDirectory, options_.shelf),
       faults_(options_.faults),
-      server_(makeServer(options_)) {
+      signIns_(options_.signIn),
+      tls_(makeTlsContext(options_)),
+      server_(std::make_unique<Router>()),
+      gate_(options_.connections, tls_.get(),
+            [this](httplib::Stream& stream, bool last) { return server_->serve(stream, last); }) {
     // A client that hangs up mid-answer must cost an error return, not the process.
     std::signal(SIGPIPE, SIG_IGN);
-    server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    // The library applies this to the upload calls' own reading as well; page forms are held to
+    // their smaller limit before routing.
     server_->set_payload_max_length(kMaxManifestBytes);
-    server_->set_keep_alive_max_count(100);
     // Answers go out as headers, then body; without this the body waits for a delayed ACK.
     server_->set_tcp_nodelay(true);
-    // The library waits this long for every request on a connection, the first one included, and
-    // closes the connection when none comes: on a busy machine a client can take over a second
-    // from its connect to its first bytes. As long as the library's read and write time-outs; a
-    // stop waits this long for idle kept-alive connections.
-    server_->set_keep_alive_timeout(5);
     // The library's default adds SO_REUSEPORT, which would let a second service share the port
     // silently; a taken port must be an error instead.
     server_->set_socket_options([](socket_t socket) {
@@ -84,6 +84,7 @@ ShelfServer::ShelfServer(ServerOptions options)
 
 ShelfServer::~ShelfServer() {
     stop();
+    server_->closeListeningSocket();
 }
 
 int ShelfServer::bind() {
@@ -95,26 +96,21 @@ int ShelfServer::bind() {
     if (port_ <= 0) {
         throw std::runtime_error("cannot listen on " + options_.host + ":" + std::to_string(options_.port));
     }
+    // The library's backlog is short; many clients connecting at once must wait for the gate to
+    // accept them, not see their connects refused or retried.
+    const int socket = server_->listeningSocket();
+    listen(socket, SOMAXCONN);
+    fcntl(socket, F_SETFL, fcntl(socket, F_GETFL) | O_NONBLOCK);
     return port_;
 }
 
 void ShelfServer::run() {
-    runStarting_ = true;
-    if (!stopRequested_) {
-        server_->listen_after_bind();
-    }
-    runStarting_ = false;
+    gate_.run(server_->listeningSocket());
 }
 
 void ShelfServer::stop() {
-    stopRequested_ = true;
     faults_.releaseStalls();
-    // A run() that has begun but whose listen loop is not up yet would miss the stop; wait for the
-    // loop (or for run() to notice the request and return without listening).
-    while (runStarting_ && !server_->is_running()) {
-        std::this_thread::yield();
-    }
-    server_->stop();
+    gate_.stop();
 }
 
 std::string ShelfServer::baseUrl() const {
@@ -131,6 +127,24 @@ std::optional<Account> ShelfServer::sessionOf(const httplib::Request& request) {
         }
     }
     return std::nullopt;
+}
+
+ShelfServer::SignIn ShelfServer::throttledSignIn(const httplib::Request& request, const std::string& email,
+                                                 const std::string& password) {
+    const auto admission = signIns_.admit(email, request.remote_addr);
+    if (!admission.admitted) {
+        return {std::nullopt, admission.retryAfter};
+    }
+    bool succeeded = false;
+    try {
+        auto account = shelf_.signIn(email, password);
+        succeeded = account.has_value();
+        signIns_.settle(email, request.remote_addr, succeeded);
+        return {std::move(account), std::nullopt};
+    } catch (...) {
+        signIns_.settle(email, request.remote_addr, false);
+        throw;
+    }
 }
 
 std::string ShelfServer::sessionCookie(const std::string& token) const {
@@ -153,7 +167,7 @@ void ShelfServer::route() {
         beginRequestLog();
         // The library would read a body over its limit to the announced end before refusing it,
         // however long that is; refuse it before reading instead.
-        if (!readsItsOwnBody(request) && announcedLength(request) > kMaxManifestBytes) {
+        if (!readsItsOwnBody(request) && announcedLength(request) > kMaxFormBodyBytes) {
             refuse(response, 413, tooLargeReason());
             closeAfterAnswer(response);
             return httplib::Server::HandlerResponse::Handled;
@@ -163,7 +177,7 @@ void ShelfServer::route() {
     // Called once the answer is written.
     server_->set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         logRequest(request, response);
-        closeIfAsked(request, options_.linger, stopRequested_);
+        closeIfAsked(request, options_.linger, gate_.stopping());
     });
     server_->set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (!response.body.empty()) {

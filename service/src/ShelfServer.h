@@ -8,11 +8,13 @@
 #include <string>
 
 #include "ConnectionClose.h"
+#include "ConnectionGate.h"
 #include "Faults.h"
+#include "HttpBodies.h"
 #include "Shelf.h"
+#include "SignInThrottle.h"
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 }  // namespace httplib
@@ -32,13 +34,18 @@ struct ServerOptions {
     ShelfSettings shelf;
     FaultSettings faults;
     LingerLimits linger;
+    ConnectionLimits connections;
+    SignInLimits signIn;
     // Receives one line per request, on the worker thread that served it; stdout when unset.
     std::function<void(const std::string&)> log;
 };
 
 // The HTTP face of the shelf: the uploader's API under /api/author/shelf/upload/, the account
-// pages and the shelf pages. Requests are served on a pool of worker threads of the HTTP
-// library; run() blocks the calling thread until stop() is called from any other thread.
+// pages and the shelf pages. Connections wait on the thread that calls run() until their request
+// has arrived, and are then served on a pool of workers (ConnectionGate); run() blocks until
+// stop() is called from any other thread.
+class Router;
+
 class ShelfServer {
 public:
     // Opens the data directory and loads the TLS certificate; throws std::runtime_error.
@@ -64,18 +71,30 @@ private:
     void route();
     void routeApi();
     void routePages();
+    void answerSignInOrPart(const httplib::Request& request, httplib::Response& response,
+                            const httplib::ContentReader& reader);
+    void answerManifest(const httplib::Request& request, httplib::Response& response,
+                        const httplib::ContentReader& reader, const std::string& guid);
+    void answerPart(const httplib::Request& request, httplib::Response& response, const Account& account,
+                    const std::string& guid, RequestBody body);
     [[nodiscard]] std::optional<Account> sessionOf(const httplib::Request& request);
+    struct SignIn {
+        std::optional<Account> account;
+        std::optional<std::chrono::seconds> retryAfter;  // set when the attempt was refused unchecked
+    };
+    // Shelf::signIn() within the sign-in limits of the account and of the client's address.
+    [[nodiscard]] SignIn throttledSignIn(const httplib::Request& request, const std::string& email,
+                                         const std::string& password);
     [[nodiscard]] std::string sessionCookie(const std::string& token) const;
     void logRequest(const httplib::Request& request, const httplib::Response& response) const;
 
     ServerOptions options_;
     Shelf shelf_;
     FaultInjector faults_;
-    std::unique_ptr<httplib::Server> server_;
-    // The HTTP library's stop() does nothing until its listen loop has started, so a stop that
-    // comes early is remembered here and honoured by run() or waited out (see stop()).
-    std::atomic<bool> stopRequested_{false};
-    std::atomic<bool> runStarting_{false};
+    SignInThrottle signIns_;
+    std::unique_ptr<TlsContext> tls_;
+    std::unique_ptr<Router> server_;
+    ConnectionGate gate_;
     int port_ = 0;
 };
 

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <ctime>
-#include <set>
 
 #include "Database.h"
 
@@ -214,7 +213,7 @@ std::int64_t ShelfStore::beginUpload(std::int64_t accountId, const Manifest& man
         entry.bind(1, uploadId)
             .bind(2, item.name)
             .bind(3, item.fingerprint)
-            .bind(4, item.file)
+            .bind(4, item.file())
             .bind(5, static_cast<std::int64_t>(item.index));
         entry.run();
         entry.reset();
@@ -226,15 +225,13 @@ std::int64_t ShelfStore::beginUpload(std::int64_t accountId, const Manifest& man
 std::vector<std::string> ShelfStore::missingNames(std::int64_t accountId, std::int64_t uploadId) {
     std::scoped_lock lock(mutex_);
     auto row = database_->prepare(
-        "SELECT name, fingerprint FROM upload_entries e WHERE upload_id = ? AND NOT EXISTS "
-        "(SELECT 1 FROM holdings h WHERE h.account_id = ? AND h.fingerprint = e.fingerprint) ORDER BY name");
+        "SELECT MIN(name) AS first FROM upload_entries e WHERE upload_id = ? AND NOT EXISTS "
+        "(SELECT 1 FROM holdings h WHERE h.account_id = ? AND h.fingerprint = e.fingerprint) "
+        "GROUP BY fingerprint ORDER BY first");
     row.bind(1, uploadId).bind(2, accountId);
     std::vector<std::string> names;
-    std::set<std::string> asked;
     while (row.step()) {
-        if (asked.insert(row.text(1)).second) {
-            names.push_back(row.text(0));
-        }
+        names.push_back(row.text(0));
     }
     return names;
 }
@@ -323,7 +320,8 @@ FinishPlan ShelfStore::finishPlan(std::int64_t uploadId) {
         "JOIN parts p ON p.fingerprint = e.fingerprint WHERE e.upload_id = ? ORDER BY e.file, e.idx");
     row.bind(1, uploadId);
     while (row.step()) {
-        plan.entries.push_back({row.text(0), row.text(1), row.text(2), static_cast<std::uint64_t>(row.integer(3))});
+        plan.entries.push_back(
+            {row.text(0), row.text(1), static_cast<std::uint64_t>(row.integer(3)), row.text(2).size()});
         plan.parts.push_back({static_cast<std::uint64_t>(row.integer(4)), static_cast<std::uint32_t>(row.integer(5)),
                               row.integer(6) != 0});
     }
@@ -400,6 +398,17 @@ void ShelfStore::finishAsExisting(std::int64_t uploadId, std::int64_t versionId)
         .bind(1, versionId)
         .bind(2, uploadId)
         .run();
+}
+
+std::uint64_t ShelfStore::storageUsed(std::int64_t accountId) {
+    std::scoped_lock lock(mutex_);
+    // A fingerprint ends in the part's stored length, after the 40 hex digits and "_".
+    auto row = database_->prepare(
+        "SELECT (SELECT COALESCE(SUM(CAST(substr(fingerprint, 42) AS INTEGER)), 0) FROM holdings WHERE account_id = ?)"
+        " + (SELECT COALESCE(SUM(v.size), 0) FROM versions v JOIN books b ON b.id = v.book_id WHERE b.account_id = ?)");
+    row.bind(1, accountId).bind(2, accountId);
+    (void)row.step();
+    return static_cast<std::uint64_t>(row.integer(0));
 }
 
 std::optional<VersionFile> ShelfStore::versionFile(std::int64_t accountId, std::int64_t versionId) {

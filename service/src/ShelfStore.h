@@ -118,6 +118,9 @@ public:
     // Marks the upload finished as the existing version `versionId`.
     void finishAsExisting(std::int64_t uploadId, std::int64_t versionId);
 
+    // Bytes the account keeps: the parts it holds, as stored, and its book versions' files.
+    [[nodiscard]] std::uint64_t storageUsed(std::int64_t accountId);
+
     [[nodiscard]] std::optional<VersionFile> versionFile(std::int64_t accountId, std::int64_t versionId);
     [[nodiscard]] std::vector<std::string> versionFileNames();
 

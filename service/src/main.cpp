@@ -10,6 +10,7 @@
 
 #include "Options.h"
 #include "ShelfServer.h"
+#include "UserFile.h"
 
 namespace {
 
@@ -40,10 +41,19 @@ int main(int argc, char** argv) {
         std::cout << usageText();
         return 0;
     }
+    auto users = parse.commandLine.users;
+    for (const auto& path : parse.commandLine.userFiles) {
+        auto file = readUserFile(path);
+        if (!file.error.empty()) {
+            std::cerr << "tomely-shelf: " << file.error << "\n";
+            return kUsageError;
+        }
+        users.insert(users.end(), file.users.begin(), file.users.end());
+    }
     const sigset_t signals = blockStopSignals();
     try {
         ShelfServer server(parse.commandLine.server);
-        for (const auto& [email, password] : parse.commandLine.users) {
+        for (const auto& [email, password] : users) {
             const bool created = server.shelf().setPassword(email, password);
             std::cout << "tomely-shelf: " << (created ? "created account " : "set the password of ") << email
                       << std::endl;

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <regex>
+#include <thread>
 
 #include "ShelfHarness.h"
 
@@ -39,6 +41,39 @@ TEST_F(AccountTest, WrongCredentialsAre403AndSetNoCookie) {
         EXPECT_TRUE(reply.setCookie.empty());
     }
     EXPECT_EQ(anonymous()->signIn("ADA@EXAMPLE.COM", kAdaPassword).status, 200);
+}
+
+TEST_F(AccountTest, FailedSignInsBeyondTheLimitsAre429UncheckedWhileOthersAreStillServed) {
+    // 50 wrong passwords at once: only the account's limit of them are checked.
+    std::vector<client::Reply> replies(50);
+    std::vector<std::thread> attempts;
+    for (auto& reply : replies) {
+        attempts.emplace_back([this, &reply] { reply = anonymous()->signIn(kAda, "guess"); });
+    }
+    for (auto& attempt : attempts) {
+        attempt.join();
+    }
+    EXPECT_EQ(std::count_if(replies.begin(), replies.end(), [](const auto& r) { return r.status == 403; }), 5);
+    EXPECT_EQ(std::count_if(replies.begin(), replies.end(), [](const auto& r) { return r.status == 429; }), 45);
+    EXPECT_EQ(anonymous()->signIn(kAda, kAdaPassword).status, 429);
+    EXPECT_EQ(anonymous()->signIn(kBob, kBobPassword).status, 200);
+    EXPECT_EQ(anonymous()->get("/shelf/").status, 200);
+
+    // Guesses spread over many accounts meet the limit of the client's address.
+    for (int i = 0; i < 15; ++i) {
+        EXPECT_EQ(anonymous()->signIn("nobody" + std::to_string(i) + "@example.com", "guess").status, 403);
+    }
+    RawConnection raw(shelf_->port());
+    const std::string form = "email=bob%40example.com&password=bob-secret";
+    raw.send(
+        "POST /api/author/shelf/upload/auth/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+        "application/x-www-form-urlencoded\r\nConnection: close\r\nContent-Length: " +
+        std::to_string(form.size()) + "\r\n\r\n" + form);
+    const std::string answer = raw.receiveToEnd();
+    EXPECT_TRUE(std::regex_search(answer, std::regex("^HTTP/1.1 429 [^]*\r\nRetry-After: [1-9][0-9]*\r\n[^]*"
+                                                     "too many failed sign-ins: try again in [1-9][0-9]* seconds\n$")))
+        << answer;
+    EXPECT_EQ(anonymous()->get("/shelf/").status, 200);
 }
 
 TEST_F(AccountTest, SignInFormWithoutBothFieldsIs400) {

@@ -51,14 +51,32 @@ TEST(CommandLineTest, TheProgramRefusesBadArgumentsWithStatusTwo) {
     EXPECT_EQ(status, 2);
     EXPECT_EQ(output.rfind("tomely-shelf: --listen wants HOST:PORT, not \"nowhere\"\nusage: tomely-shelf", 0), 0U)
         << output;
+    TemporaryDirectory data;
+    const auto users = data.pathOf("users");
+    ::tomely::test::writeFile(users, "ada@example.com:fine\nbob@example.com:\n");
+    const auto [fileStatus, said] =
+        client::ShelfProcess::runToEnd(TOMELY_SHELF_EXECUTABLE, {"--data", data.path(), "--user-file", users});
+    EXPECT_EQ(fileStatus, 2);
+    EXPECT_EQ(said, "tomely-shelf: " + users + ", line 2 is not EMAIL:PASSWORD with a non-empty password\n");
 }
 
-TEST(CommandLineTest, TheProgramServesItsUsersLogsRequestsAndStopsCleanlyOnSigterm) {
+TEST(CommandLineTest, TheProgramServesUsersOfAFileAndOfItsInputLogsRequestsAndStopsCleanlyOnSigterm) {
     TemporaryDirectory data;
+    const auto users = data.pathOf("users");
+    ::tomely::test::writeFile(users, "# demo accounts\n\nada@example.com:ada:secret\r\nbob@example.com:bob-secret\n");
     client::ShelfProcess shelf(TOMELY_SHELF_EXECUTABLE,
-                               {"--listen", "127.0.0.1:0", "--data", data.path(), "--user", "ada@example.com:pw"});
-    client::ShelfClient ada("127.0.0.1", shelf.port());
-    EXPECT_EQ(ada.signIn("ada@example.com", "pw").status, 200);
+                               {"--listen", "127.0.0.1:0", "--data", data.path(), "--user-file", users},
+                               {{"carol@example.com", "carol-secret"}});
+    for (const auto& [email, password] :
+         std::vector<std::pair<std::string, std::string>>{{"ada@example.com", "ada:secret"},
+                                                          {"bob@example.com", "bob-secret"},
+                                                          {"carol@example.com", "carol-secret"}}) {
+        SCOPED_TRACE(email);
+        EXPECT_EQ(client::ShelfClient("127.0.0.1", shelf.port()).signIn(email, password).status, 200);
+    }
+    // Other local users can read a process's arguments.
+    EXPECT_EQ(::tomely::test::readFile("/proc/" + std::to_string(shelf.pid()) + "/cmdline").find("secret"),
+              std::string::npos);
     shelf.sendSignal(SIGTERM);
     EXPECT_EQ(shelf.wait(std::chrono::seconds(30)), 0);
     const auto output = shelf.output();

@@ -1,4 +1,5 @@
 #include "ShelfHarness.h"
+#include "ShelfProcess.h"
 
 namespace tomely::shelf::test {
 namespace {
@@ -19,6 +20,63 @@ protected:
 
     std::unique_ptr<client::ShelfClient> ada_;
 };
+
+TEST_F(FinishTest, NonAsciiNamesAreMarkedAsUtf8ForOtherZipReaders) {
+    const std::map<std::string, std::string> files = {{"/plain.txt", "a"}, {"/été/résumé.txt", "b"}};
+    ASSERT_EQ(ada_->sync("G70", client::splitBook(files), {{}, "Names"}).failure.status, 200);
+    TemporaryDirectory directory;
+    const auto path = directory.pathOf("book.iba");
+    ::tomely::test::writeFile(path, ada_->get(books().at(0).at("downloads").at(0).at("url")).body);
+    const auto [status, listing] = client::ShelfProcess::runToEnd(
+        "/usr/bin/python3", {"-c",
+                             "import sys, zipfile\n"
+                             "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+                             "    sys.stdout.buffer.write(b'%s %d\\n' % (i.filename.encode(), i.flag_bits >> 11 & 1))",
+                             path});
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(listing, "plain.txt 0\nété/résumé.txt 1\n");
+}
+
+TEST_F(FinishTest, BooksWhoseGuidsAreTheNamesOfOtherCallsSyncLikeAnyOther) {
+    unsigned seed = 60;
+    for (const std::string guid : {"auth", "manifest", "list"}) {
+        SCOPED_TRACE(guid);
+        const std::map<std::string, std::string> files = {{"/index.xml", guid}, {"/a.bin", noise(3000, ++seed)}};
+        const auto sync = ada_->sync(guid, client::splitBook(files), {{}, "Book " + guid});
+        EXPECT_EQ(sync.failure.status, 200) << sync.failure.body;
+        EXPECT_EQ(downloaded(books().at(0).at("downloads").at(0)), files);
+    }
+    EXPECT_EQ(books().size(), 3U);
+    EXPECT_EQ(anonymous()->signIn(kBob, kBobPassword).status, 200);
+}
+
+TEST_F(FinishTest, ManifestsBooksAndShelvesOverTheirLimitsAre413WhileOtherAuthorsAreServed) {
+    restart([](ServerOptions& options) { options.shelf.limits = {5, 100000, 200000}; });
+    ada_ = signedIn(kAda, kAdaPassword);
+    const auto syncing = [&](const std::string& guid, const std::map<std::string, std::string>& files) {
+        return ada_->sync(guid, client::splitBook(files), {{}, guid}).failure;
+    };
+    // One small part listed under many names would be written out once for each.
+    std::map<std::string, std::string> copies;
+    for (const char* name : {"/a", "/b", "/c", "/d", "/e", "/f"}) {
+        copies[name] = std::string(30000, '0');
+    }
+    const auto tooMany = syncing("G80", copies);
+    EXPECT_EQ(tooMany.status, 413);
+    EXPECT_EQ(tooMany.body, "manifest lists more than 5 parts\n");
+    copies.erase("/f");
+    const auto tooLarge = syncing("G81", copies);
+    EXPECT_EQ(tooLarge.status, 413);
+    EXPECT_EQ(tooLarge.body, "the book would be larger than the limit of 100000 bytes for one book\n");
+    // The parts of the first book fit on the shelf, but not with the book rebuilt from them.
+    ASSERT_EQ(syncing("G82", {{"/a", noise(60000, 80)}}).status, 200);
+    const auto full = syncing("G83", {{"/a", noise(60000, 81)}});
+    EXPECT_EQ(full.status, 413);
+    EXPECT_EQ(full.body, "this book would take your shelf past its limit of 200000 bytes\n");
+    EXPECT_EQ(books().size(), 1U);
+    auto bob = signedIn(kBob, kBobPassword);
+    EXPECT_EQ(bob->sync("G80", client::splitBook({{"/a", noise(60000, 80)}}), {{}, "Bob's"}).failure.status, 200);
+}
 
 TEST_F(FinishTest, ANewBookIsRebuiltFromItsPartsAndAReplacementSendsOnlyChangedPartsAsANewVersion) {
     auto files = sampleBook(2);

@@ -1,10 +1,56 @@
 #include "ShelfHarness.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <random>
 
 namespace tomely::shelf::test {
+
+RawConnection::RawConnection(int port) : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    const timeval limit{30, 0};
+    setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+}
+
+RawConnection::~RawConnection() {
+    close(socket_);
+}
+
+void RawConnection::send(const std::string& bytes) {
+    EXPECT_EQ(::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+}
+
+std::string RawConnection::receiveToEnd() {
+    std::string received;
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = recv(socket_, buffer, sizeof buffer, 0)) > 0) {
+        received.append(buffer, static_cast<std::size_t>(got));
+    }
+    EXPECT_EQ(got, 0) << "no end, errno " << errno;
+    return received;
+}
+
+bool RawConnection::sendUntilReset(std::size_t limit) {
+    const std::string filler(64U * 1024U, 'x');
+    for (std::size_t sent = 0; sent < limit;) {
+        const ssize_t written = ::send(socket_, filler.data(), filler.size(), MSG_NOSIGNAL);
+        if (written < 0) {
+            return errno == EPIPE || errno == ECONNRESET;
+        }
+        sent += static_cast<std::size_t>(written);
+    }
+    return false;
+}
 
 ServerOptions testOptions(const std::filesystem::path& dataDirectory) {
     ServerOptions options;

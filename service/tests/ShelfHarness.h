@@ -45,6 +45,25 @@ private:
     std::thread thread_;
 };
 
+// A client that does what the HTTP library's cannot: read an answer before it has sent the body,
+// or send a request a byte at a time. Reads and writes give up after 30 seconds.
+class RawConnection {
+public:
+    explicit RawConnection(int port);
+    ~RawConnection();
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    void send(const std::string& bytes);
+    // Everything until the other side ends its sending.
+    std::string receiveToEnd();
+    // Sends filler until the connection is reset, at most `limit` bytes; whether it was reset.
+    bool sendUntilReset(std::size_t limit);
+
+private:
+    int socket_;
+};
+
 // Options for a test service: a cheap password hash, a port picked by the system.
 [[nodiscard]] ServerOptions testOptions(const std::filesystem::path& dataDirectory);
 

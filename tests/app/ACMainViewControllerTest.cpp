@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-
 #include "app/ACStepViewController.h"
 #include "common/FakeDesktop.h"
 #include "common/FakeWindow.h"
@@ -21,89 +19,6 @@ protected:
     test::FakeViewBundle bundle;
     ACMainViewController container{window.containerControls(), desktop.desktop, bundle};
 };
-
-TEST_F(ACMainViewControllerTest, ContinueBlockShowsHidesAndAlwaysEnablesTheButton) {
-    int presses = 0;
-    container.setContinueBlock(nullptr);
-    EXPECT_TRUE(window.continueButton.isHidden());
-    EXPECT_TRUE(window.continueButton.isEnabled()) << "hidden but enabled";
-
-    container.setContinueButtonEnabled(false);
-    container.setContinueBlock([&](Button* sender) {
-        EXPECT_EQ(sender, &window.continueButton);
-        ++presses;
-    });
-    EXPECT_FALSE(window.continueButton.isHidden());
-    EXPECT_TRUE(container.continueButtonEnabled()) << "a new block enables a disabled button";
-
-    window.continueButton.click();
-    EXPECT_EQ(presses, 1);
-
-    container.setContinueBlock(nullptr);
-    container.continueButtonPressed(&window.continueButton);
-    EXPECT_EQ(presses, 1) << "pressing with no block bound does nothing";
-}
-
-TEST_F(ACMainViewControllerTest, WorkingInfoTurnsTheIndicatorFullyOnOrOff) {
-    for (const std::optional<std::string>& info :
-         {std::optional<std::string>("Authenticating"), std::optional<std::string>(), std::optional<std::string>("")}) {
-        SCOPED_TRACE(info.value_or("<none>"));
-        container.setWorkingInfo(info);
-        EXPECT_EQ(window.workingSpinner.isAnimating(), info.has_value());
-        EXPECT_EQ(window.workingSpinner.isHidden(), !info.has_value());
-        EXPECT_EQ(window.workingText.isHidden(), !info.has_value());
-        EXPECT_EQ(window.workingText.text(), info.value_or(""));
-        // The empty string still shows the spinner, but reads back as none.
-        EXPECT_EQ(container.workingInfo(), info == "" ? std::nullopt : info);
-    }
-}
-
-TEST_F(ACMainViewControllerTest, IndicatorsHighlightOneStepOrNone) {
-    using C = TextColor;
-    struct Case {
-        const char* name;
-        void (ACMainViewController::*select)();
-        std::array<C, 4> colors;
-    };
-    const Case cases[] = {
-        {"stepOne", &ACMainViewController::stepOne, {C::Black, C::Gray, C::Gray, C::Gray}},
-        {"stepThree", &ACMainViewController::stepThree, {C::Gray, C::Gray, C::Black, C::Gray}},
-        {"stepFour", &ACMainViewController::stepFour, {C::Gray, C::Gray, C::Gray, C::Black}},
-        {"stepFive", &ACMainViewController::stepFive, {C::Gray, C::Gray, C::Gray, C::Gray}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        container.stepFour();  // start from another highlighted indicator
-        (container.*c.select)();
-        EXPECT_EQ((std::array<C, 4>{window.stepOne.textColor(), window.stepTwo.textColor(),
-                                    window.stepThree.textColor(), window.stepFour.textColor()}),
-                  c.colors);
-    }
-}
-
-TEST_F(ACMainViewControllerTest, StepAreaSits20PointsInFromTheRightAndTopOnEveryInstallation) {
-    FakeView first;
-    FakeView second;
-    window.view.setFrameSize({800, 540});
-    container.setContent(&first);
-    EXPECT_EQ(first.superview(), &window.view);
-    EXPECT_EQ(first.frame(), (Rect{185, 50, 595, 470}));
-
-    // Same view again: not moved or resized, even though the container grew meanwhile.
-    window.view.setFrameSize({900, 600});
-    container.setContent(&first);
-    EXPECT_EQ(window.view.addSubviewCount, 1);
-    EXPECT_EQ(first.frame(), (Rect{185, 50, 595, 470}));
-
-    container.setContent(&second);
-    EXPECT_EQ(first.superview(), nullptr);
-    EXPECT_EQ(second.frame(), (Rect{285, 110, 595, 470}));
-    EXPECT_EQ(container.content(), &second);
-
-    container.setContent(nullptr);
-    EXPECT_EQ(second.superview(), nullptr);
-    EXPECT_EQ(container.content(), nullptr);
-}
 
 TEST_F(ACMainViewControllerTest, CancelAsksAndOnlyYesTerminates) {
     int presses = 0;
@@ -153,6 +68,7 @@ TEST_F(ACMainViewControllerTest, InstallingAStepHandsOwnershipToTheContainerAndR
     auto second = ACStepViewController::initWithNibName<RecordingStep>("Step", bundle, container, &destroyed);
     second->addToMainViewController();
     EXPECT_EQ(destroyed, 0);
+    EXPECT_EQ(weakFirst.lock()->viewAs<FakeView>().superview(), nullptr) << "the old step's view is taken down";
     EXPECT_EQ(container.contentViewController(), second);
     second.reset();
     drainMainLoop();

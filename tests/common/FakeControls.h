@@ -95,7 +95,7 @@ private:
 
 class FakeTableControl : public FakeControlBase<TableControl> {
 public:
-    void reloadData() override { ++reloadCount; }
+    void reloadData() override {}
     void selectRow(int row) override { selected_ = row; }
     [[nodiscard]] int selectedRow() const override { return selected_; }
     void setDataSource(const TableDataSource* source) override { dataSource = source; }
@@ -110,7 +110,6 @@ public:
         return values;
     }
 
-    int reloadCount = 0;
     int firstResponderCount = 0;
     const TableDataSource* dataSource = nullptr;
 

@@ -8,7 +8,6 @@ void FakeView::addSubview(View& subview, Rect frame) {
     auto& child = dynamic_cast<FakeView&>(subview);
     child.superview_ = this;
     child.frame_ = frame;
-    ++addSubviewCount;
 }
 
 void FakeView::removeFromSuperview() {

@@ -14,10 +14,7 @@ public:
     void addSubview(View& subview, Rect frame) override;
     void removeFromSuperview() override;
 
-    void setFrameSize(Size size) { size_ = size; }
     [[nodiscard]] FakeView* superview() const { return superview_; }
-
-    int addSubviewCount = 0;
 
 private:
     Size size_;

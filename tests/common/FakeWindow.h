@@ -20,16 +20,14 @@ public:
     [[nodiscard]] ContainerControls containerControls() override {
         return {stepOne, stepTwo, stepThree, stepFour, continueButton, cancelButton, workingSpinner, workingText, view};
     }
-    void show() override { ++showCount; }
-    void makeKeyAndOrderFront() override { ++orderFrontCount; }
+    void show() override {}
+    void makeKeyAndOrderFront() override {}
 
     FakeTextControl stepOne, stepTwo, stepThree, stepFour;
     FakeButton continueButton, cancelButton;
     FakeSpinner workingSpinner;
     FakeTextControl workingText;
     FakeView view;
-    int showCount = 0;
-    int orderFrontCount = 0;
 };
 
 // A bundle whose descriptions are factories registered by the test. Views it hands out are

@@ -72,10 +72,6 @@ ScriptedResponse ScriptedResponse::rawBytes(std::string bytes) {
     return response;
 }
 
-ScriptedResponse ScriptedResponse::gzipped(std::string_view body) {
-    return text(200, gzip(body), {{"Content-Encoding", "gzip"}});
-}
-
 std::string gzip(std::string_view data) {
     z_stream stream{};
     if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
@@ -354,7 +350,6 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
         }
         request.method = line.substr(0, firstSpace);
         request.target = line.substr(firstSpace + 1, lastSpace - firstSpace - 1);
-        request.version = line.substr(lastSpace + 1);
         for (;;) {
             if (!connection->readLine(line) || (headLength += line.size()) > kLargestHead) {
                 return;

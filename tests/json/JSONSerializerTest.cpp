@@ -72,28 +72,5 @@ TEST(JSONSerializerTest, StringsAreEscapedByteByByteWithTheFixedTable) {
     EXPECT_EQ(JSONDeserializer::deserializer().deserialize(*written), JSONValue(JSONArray{controls}));
 }
 
-TEST(JSONSerializerTest, TheManifestReadsBackAsWritten) {
-    JSONDictionary hashes;
-    for (int i = 0; i < 3; ++i) {
-        hashes.emplace("/images/cover.png.part0000" + std::to_string(i),
-                       std::string(40, 'a') + "_" + std::to_string(i));
-    }
-    const JSONValue manifest = JSONDictionary{
-        {"hashes", hashes}, {"bookGUID", "GUID-1"}, {"format", "iba"}, {"bookName", "\"Tides\" \xE2\x80\x94 a/b"},
-        {"bookId", 1234},
-    };
-    const std::optional<std::string> text = kSerializer.serializeObject(manifest);
-    ASSERT_TRUE(text);
-    EXPECT_TRUE(
-        text->starts_with("{\"bookGUID\":\"GUID-1\",\"bookId\":1234,\"bookName\":\"\\\"Tides\\\" "
-                          "\xE2\x80\x94 a\\/b\",\"format\""))
-        << *text;
-    EXPECT_NE(text->find(R"("\/images\/cover.png.part00002":")"), std::string::npos);
-    const std::optional<JSONValue> decoded = JSONDeserializer::deserializer().deserialize(*text);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(*decoded->find("hashes"), JSONValue(hashes));
-    EXPECT_EQ(*decoded->find("bookName"), *manifest.find("bookName"));
-}
-
 }  // namespace
 }  // namespace tomely

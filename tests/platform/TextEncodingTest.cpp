@@ -22,24 +22,6 @@ std::string bytes(std::initializer_list<int> values) {
     return out;
 }
 
-TEST(TextEncodingTest, ConvertsToUTF8OrRefuses) {
-    struct Case {
-        const char* name;
-        std::string data;
-        TextEncoding encoding;
-        std::optional<std::string> expected;
-    };
-    const Case cases[] = {
-        {"UTF-8", "a\xC3\xA9", TextEncoding::UTF8, "a\xC3\xA9"},
-        {"UTF-8 truncated", bytes({'a', 0xE2, 0x82}), TextEncoding::UTF8, std::nullopt},
-        {"no encoding", "a", TextEncoding::None, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(convertToUTF8(c.data, c.encoding), c.expected);
-    }
-}
-
 TEST(UTF8Test, RepairReplacesEachMaximalIllFormedPart) {
     struct Case {
         const char* name;

@@ -40,14 +40,6 @@ TEST(ExistingBookTest, AListDecodesInOrderAndAnythingElseIsNoList) {
     EXPECT_EQ(decodeExistingBooks("[]"), std::vector<ExistingBook>{});
 }
 
-TEST(ExistingBookTest, TheLastBookHoldingTheGuidIsPreselected) {
-    const auto list = books({{"A", {}}, {"B", {"X", "G"}}, {"C", {}}, {"D", {"G"}}, {"E", {"g"}}});
-    EXPECT_EQ(preselectedRow(list, "G"), 3U);
-    EXPECT_EQ(preselectedRow(list, "X"), 1U);
-    EXPECT_EQ(preselectedRow(list, "none"), std::nullopt);
-    EXPECT_EQ(preselectedRow({}, "G"), std::nullopt);
-}
-
 TEST(ExistingBookTest, ATypedNameWinsUnlessItsSlugClashes) {
     using Verdict = UploadTargetChoice::Verdict;
     std::vector<ExistingBook> list = books({{"My Book", {}}, {"2013", {}}, {"my-book!", {}}});

@@ -172,20 +172,14 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"ListUnanswered", Book::Good, ScriptedResponse::rawBytes(""), "HTTP failure", "status code 0"}),
     [](const ::testing::TestParamInfo<Failure>& param) { return std::string(param.param.name); });
 
-class ACLocateBookViewControllerNoListTest : public ACLocateBookViewControllerTest,
-                                             public ::testing::WithParamInterface<int> {};
-
-TEST_P(ACLocateBookViewControllerNoListTest, AnAnswerThatIsNotAJSONListLeavesOnlyANewBook) {
+TEST_F(ACLocateBookViewControllerTest, AnAnswerThatIsNotAJSONListLeavesOnlyANewBook) {
     startAtLocateStep(writeBook("book.iba", kIndex));
-    // A 204 has an empty body; the 200 answers with a web page.
-    server.enqueue(ScriptedResponse::text(GetParam(), GetParam() == 204 ? "" : "<html>not JSON</html>"));
+    server.enqueue(ScriptedResponse::text(200, "<html>not JSON</html>"));
     pressContinue();
     ASSERT_TRUE(waitForStep<ACPrepareBookViewController>());
     EXPECT_EQ(currentStep<ACPrepareBookViewController>()->existingBooks(), std::nullopt);
     EXPECT_TRUE(prepareView().table.rows().empty());
 }
-
-INSTANTIATE_TEST_SUITE_P(Answers, ACLocateBookViewControllerNoListTest, ::testing::Values(204, 200));
 
 }  // namespace
 }  // namespace tomely

@@ -248,10 +248,10 @@ protected:
     // (Re)starts the service on the same data, with `options` added, and signs in to it.
     void startService(std::vector<std::string> options = {}) {
         service_.reset();
-        std::vector<std::string> arguments = {
-            "--listen", "127.0.0.1:0", "--data", serviceData_.path(), "--user", std::string(kEmail) + ":" + kPassword};
+        std::vector<std::string> arguments = {"--listen", "127.0.0.1:0", "--data", serviceData_.path()};
         arguments.insert(arguments.end(), options.begin(), options.end());
-        service_ = std::make_unique<shelf::client::ShelfProcess>(TOMELY_SHELF_EXECUTABLE, arguments);
+        service_ = std::make_unique<shelf::client::ShelfProcess>(
+            TOMELY_SHELF_EXECUTABLE, arguments, shelf::client::ShelfProcess::Users{{kEmail, kPassword}});
         environment.set("TOMELY_SERVICE_URL", "http://127.0.0.1:" + std::to_string(service_->port()));
         auto signIn = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
         signIn->setPostValue(kEmail, "email");

@@ -27,8 +27,8 @@ constexpr const char* kGuid = "8D3B41A6-6E0A-4C55-9E1C-0F4E9A1B2C3D";
 class WizardEndToEndTest : public test::WizardFixture {
 protected:
     WizardEndToEndTest()
-        : service_(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", serviceData_.path(), "--user",
-                                             std::string(kEmail) + ":" + kPassword}) {
+        : service_(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", serviceData_.path()},
+                   {{kEmail, kPassword}}) {
         bundle.addView("ACUploadBookViewController", [] { return std::make_unique<test::FakeUploadBookView>(); });
         bundle.addView("ACUploadDoneViewController", [] { return std::make_unique<test::FakeUploadDoneView>(); });
         book_ = directory.pathOf("book.iba");

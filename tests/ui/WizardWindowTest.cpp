@@ -28,8 +28,8 @@ constexpr const char* kPassword = "ann-secret";
 TEST(WizardWindowTest, TheKeyboardWalksTheWindowFromSignInToDone) {
     test::TemporaryDirectory directory;
     shelf::client::ShelfProcess service(TOMELY_SHELF_EXECUTABLE,
-                                        {"--listen", "127.0.0.1:0", "--data", directory.pathOf("shelf"), "--user",
-                                         std::string(kEmail) + ":" + kPassword});
+                                        {"--listen", "127.0.0.1:0", "--data", directory.pathOf("shelf")},
+                                        {{kEmail, kPassword}});
     test::ScopedEnvironment environment;
     environment.set("TOMELY_SERVICE_URL", "http://127.0.0.1:" + std::to_string(service.port()))
         .set("XDG_DATA_HOME", directory.pathOf("data"));

@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <optional>
 #include <regex>
 #include <stdexcept>
 
@@ -15,15 +17,24 @@ namespace tomely::shelf::client {
 
 namespace {
 
-pid_t spawn(const std::string& executable, const std::vector<std::string>& arguments, int& outputFd) {
+// Starts the executable with its output on `outputFd`; with `input`, its standard input is a
+// socket that holds it (a socket rather than a pipe, so that a child that exits before reading
+// costs an error, not a SIGPIPE).
+pid_t spawn(const std::string& executable, const std::vector<std::string>& arguments, int& outputFd,
+            const std::optional<std::string>& input = std::nullopt) {
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    int inputFds[2] = {-1, -1};
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0 ||
+        (input && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, inputFds) != 0)) {
         throw std::runtime_error("cannot create a pipe");
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    if (input) {
+        posix_spawn_file_actions_adddup2(&actions, inputFds[0], STDIN_FILENO);
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(executable.c_str()));
     for (const auto& argument : arguments) {
@@ -34,6 +45,12 @@ pid_t spawn(const std::string& executable, const std::vector<std::string>& argum
     const int result = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
+    if (input) {
+        ::close(inputFds[0]);
+        // Small enough for the socket's buffer; a child that exits early leaves it unread.
+        (void)!::send(inputFds[1], input->data(), result == 0 ? input->size() : 0, MSG_NOSIGNAL);
+        ::close(inputFds[1]);
+    }
     if (result != 0) {
         ::close(pipeFds[0]);
         throw std::runtime_error("cannot start " + executable);
@@ -51,10 +68,18 @@ int exitStatus(int status) {
 
 }  // namespace
 
-ShelfProcess::ShelfProcess(const std::string& executable, const std::vector<std::string>& arguments,
+ShelfProcess::ShelfProcess(const std::string& executable, std::vector<std::string> arguments, const Users& users,
                            std::chrono::seconds deadline) {
+    std::optional<std::string> input;
+    if (!users.empty()) {
+        arguments.insert(arguments.end(), {"--user-file", "-"});
+        input.emplace();
+        for (const auto& [email, password] : users) {
+            *input += email + ":" + password + "\n";
+        }
+    }
     int fd = -1;
-    pid_ = spawn(executable, arguments, fd);
+    pid_ = spawn(executable, arguments, fd, input);
     reader_ = std::thread([this, fd] { readOutput(fd); });
     if (deadline.count() == 0) {
         return;
@@ -133,7 +158,7 @@ std::string ShelfProcess::output() const {
 
 std::pair<int, std::string> ShelfProcess::runToEnd(const std::string& executable,
                                                    const std::vector<std::string>& arguments) {
-    ShelfProcess process(executable, arguments, std::chrono::seconds(0));
+    ShelfProcess process(executable, arguments, {}, std::chrono::seconds(0));
     const int status = process.wait(std::chrono::seconds(60));
     return {status, process.output()};
 }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tomely::shelf::client {
@@ -16,10 +17,14 @@ namespace tomely::shelf::client {
 // the child never blocks on a full pipe.
 class ShelfProcess {
 public:
+    // E-mail addresses and passwords of accounts to create.
+    using Users = std::vector<std::pair<std::string, std::string>>;
+
     // Starts the executable and waits until it says where it serves; throws std::runtime_error
-    // when it exits first or says nothing within the deadline. A deadline of 0 starts it without
-    // waiting for anything.
-    ShelfProcess(const std::string& executable, const std::vector<std::string>& arguments,
+    // when it exits first or says nothing within the deadline; a deadline of 0 starts it without
+    // waiting for anything. The users are given to it on its standard input ("--user-file -"),
+    // so that their passwords do not show in its arguments.
+    ShelfProcess(const std::string& executable, std::vector<std::string> arguments, const Users& users = {},
                  std::chrono::seconds deadline = std::chrono::seconds(60));
     // Kills the child if it still runs.
     ~ShelfProcess();
