@@ -7,9 +7,10 @@ find_package(ICU REQUIRED COMPONENTS uc i18n)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
+# The uploader's fingerprint memo, and the service's store.
+find_package(SQLite3 REQUIRED)
 
 if(TOMELY_WITH_SERVICE)
-    find_package(SQLite3 REQUIRED)
     find_package(nlohmann_json 3.10 REQUIRED)
     # Debian builds cpp-httplib as a shared library with TLS, zlib and brotli support; its
     # pkg-config file carries the matching CPPHTTPLIB_*_SUPPORT definitions, which every user of

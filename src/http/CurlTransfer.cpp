@@ -25,15 +25,23 @@ std::unique_ptr<CurlTransfer> CurlTransfer::create(const Settings& settings, Lis
         return nullptr;
     }
     CURL* easy = transfer->easy_;
-    const bool hasBody = !settings.bodyFilePath.empty() || !settings.bodyBytes.empty();
-    if (!settings.bodyFilePath.empty()) {
-        transfer->bodyFile_.emplace(settings.bodyFilePath);
-        if (!transfer->bodyFile_->isOpen()) {
-            report(error, streamError);
-            return nullptr;
+    std::vector<BodyPiece> pieces = settings.bodyPieces;
+    if (pieces.empty() && !settings.bodyFilePath.empty()) {
+        pieces.push_back({{}, settings.bodyFilePath, settings.bodyLength});
+    } else if (pieces.empty() && !settings.bodyBytes.empty()) {
+        pieces.push_back({settings.bodyBytes, {}, settings.bodyBytes.size()});
+    }
+    const bool hasBody = !pieces.empty();
+    for (const BodyPiece& piece : pieces) {
+        OpenPiece& open = transfer->body_.emplace_back(OpenPiece{piece.bytes, std::nullopt, piece.length});
+        if (!piece.filePath.empty()) {
+            open.file.emplace(piece.filePath);
+            if (!open.file->isOpen()) {
+                report(error, streamError);
+                return nullptr;
+            }
         }
     }
-    transfer->bodyBytes_ = settings.bodyBytes;
 
     // Curl adds "Accept: */*" and, for a post, a form "Content-Type" on its own; an empty value
     // stops that. "Expect: 100-continue" would hold every larger body back for a round trip.
@@ -150,17 +158,30 @@ std::size_t CurlTransfer::onBody(char* data, std::size_t size, std::size_t count
 }
 
 std::size_t CurlTransfer::onReadBody(char* buffer, std::size_t size, std::size_t count, void* self) {
-    auto* transfer = static_cast<CurlTransfer*>(self);
-    const std::size_t room = size * count;
-    if (transfer->bodyFile_) {
-        const auto read = transfer->bodyFile_->read(std::span(reinterpret_cast<std::uint8_t*>(buffer), room));
-        return read ? *read : CURL_READFUNC_ABORT;
+    return static_cast<CurlTransfer*>(self)->readBody(std::span(reinterpret_cast<std::uint8_t*>(buffer), size * count));
+}
+
+std::size_t CurlTransfer::readBody(std::span<std::uint8_t> room) {
+    for (; pieceIndex_ < body_.size(); ++pieceIndex_, pieceOffset_ = 0) {
+        OpenPiece& piece = body_[pieceIndex_];
+        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(room.size(), piece.length - pieceOffset_));
+        if (take == 0) {
+            continue;
+        }
+        if (!piece.file) {
+            std::memcpy(room.data(), piece.bytes.data() + pieceOffset_, take);
+            pieceOffset_ += take;
+            return take;
+        }
+        // A file may be met again after a rewind: it is read from where its piece stands.
+        const auto read = piece.file->seek(pieceOffset_) ? piece.file->read(room.first(take)) : std::nullopt;
+        if (!read || *read == 0) {
+            return CURL_READFUNC_ABORT;
+        }
+        pieceOffset_ += *read;
+        return *read;
     }
-    const std::size_t left = transfer->bodyBytes_.size() - transfer->bodyOffset_;
-    const std::size_t take = std::min(room, left);
-    std::memcpy(buffer, transfer->bodyBytes_.data() + transfer->bodyOffset_, take);
-    transfer->bodyOffset_ += take;
-    return take;
+    return 0;
 }
 
 int CurlTransfer::onSocketOpened(void* self, curl_socket_t socket, curlsocktype /*purpose*/) {
@@ -181,19 +202,20 @@ int CurlTransfer::onConnectionReady(void* self, char* /*peerIP*/, char* localIP,
 }
 
 int CurlTransfer::onSeekBody(void* self, curl_off_t offset, int origin) {
-    auto* transfer = static_cast<CurlTransfer*>(self);
     // Curl only rewinds to a position from the start, to send the body again.
     if (origin != SEEK_SET || offset < 0) {
         return CURL_SEEKFUNC_CANTSEEK;
     }
-    if (transfer->bodyFile_) {
-        return transfer->bodyFile_->seek(static_cast<std::uint64_t>(offset)) ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
+    return static_cast<CurlTransfer*>(self)->seekBody(static_cast<std::uint64_t>(offset)) ? CURL_SEEKFUNC_OK
+                                                                                          : CURL_SEEKFUNC_FAIL;
+}
+
+bool CurlTransfer::seekBody(std::uint64_t offset) {
+    for (pieceIndex_ = 0; pieceIndex_ < body_.size() && offset > body_[pieceIndex_].length; ++pieceIndex_) {
+        offset -= body_[pieceIndex_].length;
     }
-    if (static_cast<std::uint64_t>(offset) > transfer->bodyBytes_.size()) {
-        return CURL_SEEKFUNC_FAIL;
-    }
-    transfer->bodyOffset_ = static_cast<std::size_t>(offset);
-    return CURL_SEEKFUNC_OK;
+    pieceOffset_ = offset;
+    return pieceIndex_ < body_.size() || offset == 0;
 }
 
 }  // namespace tomely

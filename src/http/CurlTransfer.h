@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "http/HTTPHeaders.h"
 #include "http/URL.h"
@@ -32,12 +33,22 @@ public:
         virtual bool transferDidReceiveBodyBytes(std::span<const std::uint8_t> bytes) = 0;
     };
 
+    // A stretch of a body: `bytes` (which must outlive the transfer), or, when `filePath` is set,
+    // the first `length` bytes of that file, read as they are sent.
+    struct BodyPiece {
+        std::span<const std::uint8_t> bytes;
+        std::string filePath;
+        std::uint64_t length = 0;
+    };
+
     struct Settings {
         URL url;
         std::string method;
         HTTPHeaders headers;
-        // The body to send: `bodyFilePath` when set, else `bodyBytes` (which must outlive the
-        // transfer). Neither: no body.
+        // The body to send: `bodyPieces` one after another when there are any, else `bodyFilePath`
+        // when set, else `bodyBytes` (which must outlive the transfer). None: no body. A file that
+        // ends before its part of the body does aborts the transfer: no body goes out short.
+        std::vector<BodyPiece> bodyPieces;
         std::string bodyFilePath;
         std::span<const std::uint8_t> bodyBytes;
         std::uint64_t bodyLength = 0;
@@ -84,13 +95,23 @@ private:
     static int onSeekBody(void* self, curl_off_t offset, int origin);
     static int onSocketOpened(void* self, curl_socket_t socket, curlsocktype purpose);
     static int onConnectionReady(void* self, char* peerIP, char* localIP, int peerPort, int localPort);
+    [[nodiscard]] std::size_t readBody(std::span<std::uint8_t> room);
+    [[nodiscard]] bool seekBody(std::uint64_t offset);
+
+    // A piece of the body with its file, if it has one, open.
+    struct OpenPiece {
+        std::span<const std::uint8_t> bytes;
+        std::optional<InputFile> file;
+        std::uint64_t length = 0;
+    };
 
     Listener& listener_;
     CURL* easy_ = nullptr;
     curl_slist* headerList_ = nullptr;
-    std::optional<InputFile> bodyFile_;
-    std::span<const std::uint8_t> bodyBytes_;
-    std::size_t bodyOffset_ = 0;
+    std::vector<OpenPiece> body_;
+    // Where the next byte of the body comes from.
+    std::size_t pieceIndex_ = 0;
+    std::uint64_t pieceOffset_ = 0;
     bool openedConnection_ = false;
     bool refusedStaleConnection_ = false;
     char errorBuffer_[CURL_ERROR_SIZE] = {};

@@ -138,7 +138,9 @@ void FormDataRequest::buildPostBody() {
         return;
     }
     if (!postData_.empty() || !fileData_.empty()) {
-        if (!fileData_.empty()) {
+        // Files are read as the body goes out, except into a body to be compressed, which is
+        // written to a temporary file first.
+        if (!fileData_.empty() && shouldCompressRequestBody()) {
             setShouldStreamPostDataFromDisk(true);
         }
         if (postFormat_ == URLEncodedPostFormat) {
@@ -186,8 +188,10 @@ void FormDataRequest::buildMultipartFormDataPostBody() {
         appendText("Content-Type: " + part.contentType + "\r\n\r\n");
         if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&part.data)) {
             appendPostData(*bytes);
-        } else {
+        } else if (shouldStreamPostDataFromDisk()) {
             appendPostDataFromFile(std::get<std::string>(part.data));
+        } else {
+            appendPostDataReadWhenSent(std::get<std::string>(part.data));
         }
         if (i + 1 < fileData_.size()) {
             appendText(separator);

@@ -16,9 +16,10 @@ namespace tomely {
 
 // An HTML-form style POST: named text fields and named file parts, sent url-encoded or as
 // multipart/form-data. The body is built when the request starts (fields before files, whatever
-// the order of the calls); a body with file parts goes through a temporary file that is deleted
-// when the request ends, and files are copied into it 256 KiB at a time, so no file is ever held
-// in memory whole. Without fields or files the body set with setPostBody() is sent unchanged and
+// the order of the calls). File parts are not copied into the body: they are read, 256 KiB at a
+// time, as the body goes out, so no file is ever held in memory whole, and each must keep its
+// length until the request ends. Only a body to be compressed is written to a temporary file
+// first, deleted when the request ends. Without fields or files the body set with setPostBody() is sent unchanged and
 // no "Content-Type" is added. Configure from one thread before starting, like any request.
 class FormDataRequest : public HTTPRequest {
 public:

@@ -52,7 +52,8 @@ std::string HTTPRequest::requestMethod() const {
 void HTTPRequest::setRequestMethod(std::string method) {
     std::scoped_lock lock(cancelledLock_);
     requestMethod_ = std::move(method);
-    if (requestMethod_ == "POST" || requestMethod_ == "PUT" || !postBody_.empty() || !postBodyFilePath_.empty()) {
+    if (requestMethod_ == "POST" || requestMethod_ == "PUT" || !postBody_.empty() || !postBodyFilePath_.empty() ||
+        !postBodyPieces_.empty()) {
         shouldAttemptPersistentConnection_ = false;
     }
 }

@@ -87,6 +87,10 @@ public:
     // Both append to the temporary body file when shouldStreamPostDataFromDisk, else to memory.
     void appendPostData(std::span<const std::uint8_t> bytes);
     void appendPostDataFromFile(const std::string& path);
+    // Appends the whole file at `path` without copying it: it is read as the body goes out, so it
+    // must keep its length until the request has ended (else the request fails rather than send a
+    // short body). For a body kept in memory and not compressed.
+    void appendPostDataReadWhenSent(const std::string& path);
     [[nodiscard]] std::vector<std::uint8_t> postBody() const;
     [[nodiscard]] std::string postBodyFilePath() const;
     // The length of the body as sent (after compression); known once the body is built.
@@ -307,6 +311,13 @@ private:
     std::string requestMethod_ = "GET";
     HTTPHeaders requestHeaders_;
     std::vector<std::uint8_t> postBody_;
+    // A body with files read when sent: bytes and files in turn. Once built, postBody_ is empty.
+    struct BodyPiece {
+        std::vector<std::uint8_t> bytes;
+        std::string filePath;
+        std::uint64_t fileLength = 0;
+    };
+    std::vector<BodyPiece> postBodyPieces_;
     std::vector<std::uint8_t> compressedPostBody_;
     std::string postBodyFilePath_;
     std::string compressedPostBodyFilePath_;

@@ -2,6 +2,7 @@
 // and "Content-Length" that follow from it.
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "http/BlockFileStream.h"
 #include "http/DataCompressor.h"
@@ -91,6 +92,18 @@ void HTTPRequest::appendPostDataFromFile(const std::string& path) {
     }
 }
 
+void HTTPRequest::appendPostDataReadWhenSent(const std::string& path) {
+    std::scoped_lock lock(cancelledLock_);
+    std::error_code failure;
+    const auto length = std::filesystem::file_size(path, failure);
+    if (failure) {
+        bodyError_ = httpRequestError(kInternalErrorWhileBuildingRequestType, "No file exists at " + path);
+        return;
+    }
+    postBodyPieces_.push_back({std::exchange(postBody_, {}), {}, 0});
+    postBodyPieces_.push_back({{}, path, length});
+}
+
 bool HTTPRequest::haveBuiltPostBody() const {
     std::scoped_lock lock(cancelledLock_);
     return haveBuiltPostBody_;
@@ -106,7 +119,13 @@ void HTTPRequest::buildPostBody() {
         failWithError(*bodyError_);
         return;
     }
-    if (!postBodyFilePath_.empty()) {
+    if (!postBodyPieces_.empty()) {
+        postBodyPieces_.push_back({std::exchange(postBody_, {}), {}, 0});
+        postLength_ = 0;
+        for (const BodyPiece& piece : postBodyPieces_) {
+            postLength_ += piece.filePath.empty() ? piece.bytes.size() : piece.fileLength;
+        }
+    } else if (!postBodyFilePath_.empty()) {
         if (postBodyFile_.isOpen() && !postBodyFile_.close()) {
             failWithError(bodyStreamError());
             return;

@@ -158,6 +158,10 @@ void HTTPRequest::startRequest() {
     settings.url = url_;
     settings.method = requestMethod_;
     settings.headers = requestHeaders_;
+    for (const BodyPiece& piece : postBodyPieces_) {
+        settings.bodyPieces.push_back(
+            {piece.bytes, piece.filePath, piece.filePath.empty() ? piece.bytes.size() : piece.fileLength});
+    }
     if (!postBodyFilePath_.empty()) {
         settings.bodyFilePath = compressedPostBodyFilePath_.empty() ? postBodyFilePath_ : compressedPostBodyFilePath_;
     } else {

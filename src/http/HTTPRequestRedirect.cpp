@@ -92,6 +92,7 @@ void HTTPRequest::performRedirect() {
         redirectDropsBody_ = false;
         removeTemporaryFiles();
         postBody_.clear();
+        postBodyPieces_.clear();
         compressedPostBody_.clear();
         postBodyFilePath_.clear();
         postLength_ = 0;

@@ -27,8 +27,8 @@ std::optional<std::string> firstSearchPath(SearchPathDirectory directory, Search
         return std::nullopt;
     }
     const bool caches = directory == SearchPathDirectory::Caches;
-    if (auto xdgHome = absoluteEnvironmentPath(caches ? "XDG_CACHE_HOME" : "XDG_DATA_HOME")) {
-        return xdgHome;
+    if (auto base = absoluteEnvironmentPath(caches ? "XDG_CACHE_HOME" : "XDG_DATA_HOME")) {
+        return base;
     }
     if (auto home = absoluteEnvironmentPath("HOME")) {
         return *home + (caches ? "/.cache" : "/.local/share");
@@ -88,6 +88,10 @@ std::optional<std::string> applicationSupportDirectory() {
         SystemLog::write("Unable to find or create application support directory:\n" + describe(error));
     }
     return path;
+}
+
+std::optional<std::string> cachesDirectory(Error* error) {
+    return findOrCreateDirectory(SearchPathDirectory::Caches, SearchPathDomainMask::User, kExecutableName, error);
 }
 
 std::optional<std::string> workingDirectory() {

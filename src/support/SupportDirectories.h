@@ -41,6 +41,11 @@ inline constexpr std::string_view kExecutableName = "tomely-uploader";
 // "Unable to find or create application support directory:\n<error>" and returns nullopt.
 [[nodiscard]] std::optional<std::string> applicationSupportDirectory();
 
+// The per-user caches directory followed by kExecutableName, created whenever it is missing:
+// what it holds only saves time, so deleting it loses nothing. Nothing when it cannot be found or
+// created (`error` says why).
+[[nodiscard]] std::optional<std::string> cachesDirectory(Error* error = nullptr);
+
 // The Working directory's path text: the application-support directory followed by "/working/".
 // The text ends in "/", and manifest keys and part-file paths are built from exactly this text.
 // The working directory itself is not created here: its users delete and re-create it.

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "upload/FingerprintMemo.h"
+
 namespace tomely {
 
 // Computes a fingerprint for each file of a list: the SHA-1 digest of the file's deflateData()
@@ -17,13 +19,18 @@ namespace tomely {
 // Nothing is reported as an error: a file that cannot be read counts as empty, whose fingerprint
 // is the digest of no bytes followed by "_0".
 //
-// Threads: hashFiles() returns at once. Each call gets a private SerialQueue that hashes its files
-// one at a time, in list order, on that queue's worker thread, and every callback runs there, never
-// on the caller's thread. A path listed more than once is hashed once. For a list of n distinct
-// paths: n progressBlock calls with filesDone = 1, 2, ..., n and filesInList = n, then exactly one
-// completeBlock call with all n entries; an empty list gives the completeBlock call alone, with no
-// entries. Whoever touches an interface from a callback posts to the main loop. The callbacks may
-// be read and set from any thread.
+// Compressing is what costs: with a FingerprintMemo, a file whose raw bytes were fingerprinted
+// before (in this run or an earlier one) is not compressed, except for the hits the memo picks
+// for a recheck. Should the memo be found wanting during the call, every fingerprint it gave in
+// that call is computed again before completeBlock, so the memo never changes a result.
+//
+// Threads: hashFiles() returns at once. Each call gets a private SerialQueue whose worker thread
+// makes every callback, never the caller's thread; the files are read and compressed meanwhile by
+// one thread per core, so they finish in no fixed order. A path listed more than once is hashed
+// once. For a list of n distinct paths: n progressBlock calls with filesDone = 1, 2, ..., n and
+// filesInList = n, then exactly one completeBlock call with all n entries; an empty list gives the
+// completeBlock call alone, with no entries. Whoever touches an interface from a callback posts to
+// the main loop. The callbacks and the memo may be read and set from any thread.
 //
 // Ownership: the work of a call holds the hasher (and so its callbacks) until the last callback
 // has returned, so a caller may drop its reference right after hashFiles(). A callback must not
@@ -53,25 +60,26 @@ public:
     void setProgressBlock(ProgressBlock block);
     [[nodiscard]] CompleteBlock completeBlock() const;
     void setCompleteBlock(CompleteBlock block);
-    // Called for each file before its progressBlock call, on the same thread.
+    // Called for each file that was compressed, before its progressBlock call, on the same thread;
+    // a file whose fingerprint came from the memo has none.
     [[nodiscard]] DeflatedBlock deflatedBlock() const;
     void setDeflatedBlock(DeflatedBlock block);
+    // Where fingerprints are remembered and recalled, saved at the end of each call; none by
+    // default. Set before hashFiles().
+    [[nodiscard]] std::shared_ptr<FingerprintMemo> memo() const;
+    void setMemo(std::shared_ptr<FingerprintMemo> memo);
 
 private:
-    // The state of one hashFiles() call, touched only by that call's serial work items.
-    struct Batch {
-        std::uint64_t filesInList = 0;
-        Fingerprints fingerprints;
-    };
+    // Runs on the call's SerialQueue: hashes `paths` (distinct, not empty) and reports.
+    void hashAndReport(const std::vector<std::string>& paths);
 
     ACFileSHA1() = default;
-    // Runs on the worker thread.
-    void hashFileAndReport(const std::string& path, Batch& batch);
 
     mutable std::mutex mutex_;
     ProgressBlock progressBlock_;
     CompleteBlock completeBlock_;
     DeflatedBlock deflatedBlock_;
+    std::shared_ptr<FingerprintMemo> memo_;
 };
 
 }  // namespace tomely

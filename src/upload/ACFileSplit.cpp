@@ -1,11 +1,12 @@
 #include "upload/ACFileSplit.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 
-#include "platform/SerialQueue.h"
 #include "platform/FileIO.h"
+#include "platform/SerialQueue.h"
 
 namespace tomely {
 namespace {
@@ -37,6 +38,17 @@ bool writePartFiles(const std::string& path, std::uint64_t maxBytes) {
     }
 }
 
+// Makes a regular file that fits in one part that part, by renaming it: the part's bytes are the
+// file's bytes, so none needs copying. False, with the file left where it was, otherwise.
+bool renameToOnlyPart(const std::string& path, std::uint64_t maxBytes) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0 ||
+        static_cast<std::uint64_t>(status.st_size) > maxBytes) {
+        return false;
+    }
+    return ::rename(path.c_str(), ACFileSplit::partFilePath(path, 0).c_str()) == 0;
+}
+
 }  // namespace
 
 std::shared_ptr<ACFileSplit> ACFileSplit::create() {
@@ -63,10 +75,14 @@ void ACFileSplit::splitFiles(std::vector<std::string> paths) {
 }
 
 void ACFileSplit::splitFileAndReport(const std::string& path, Batch& batch) {
-    const bool splitCompletely = writePartFiles(path, maxBytes());
-    // A source that did not make it whole into its parts stays, or its bytes would be lost.
-    if (splitCompletely && !keepOriginalFile()) {
-        ::unlink(path.c_str());
+    const std::uint64_t maxBytes = this->maxBytes();
+    const bool keepOriginal = keepOriginalFile();
+    if (keepOriginal || !renameToOnlyPart(path, maxBytes)) {
+        const bool splitCompletely = writePartFiles(path, maxBytes);
+        // A source that did not make it whole into its parts stays, or its bytes would be lost.
+        if (splitCompletely && !keepOriginal) {
+            ::unlink(path.c_str());
+        }
     }
     ++batch.filesDone;
     if (ProgressBlock progress = progressBlock()) {

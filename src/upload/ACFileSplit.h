@@ -13,7 +13,8 @@ namespace tomely {
 // Cuts every file of a list into consecutive part files of at most maxBytes() bytes, written
 // beside the source as "<path>.part00000", "<path>.part00001", ..., and deletes each source once
 // all of it is safely in its parts unless keepOriginalFile() is set. A file of 0 bytes has no
-// parts. Nothing is reported as an error: a file that cannot be read has no (or only some) parts
+// parts. Without keepOriginalFile(), a file that fits in one part becomes that part by a rename,
+// which copies nothing. Nothing is reported as an error: a file that cannot be read has no (or only some) parts
 // and still counts as done, and then its source is kept whatever keepOriginalFile() says, so that
 // no byte of it is lost.
 //

@@ -1,7 +1,6 @@
 #include "upload/ACMultiFileUploader.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <utility>
@@ -115,14 +114,19 @@ void ACMultiFileUploader::prepare(const Batch& batch) {
         MainLoop::shared()->post([self = shared_from_this(), queue = batch.queue] { self->finishUpload(*queue); });
         return;
     }
-    batch.queue->go();
-    if (cancelled) {
-        MainLoop::shared()->post([queue = batch.queue] { cancelRequests(*queue); });
-    }
+    // Started on the main thread, where cancel() and the end of the queue are handled: a cancel
+    // can then end the upload only after its requests were started, never while this thread is
+    // still starting them.
+    MainLoop::shared()->post([queue = batch.queue, cancelled] {
+        queue->go();
+        if (cancelled) {
+            cancelRequests(*queue);
+        }
+    });
 }
 
 std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch, std::size_t index,
-                                                              const std::string& stagingDirectory) const {
+                                                              const std::string& stagingDirectory) {
     const std::string& name = batch.names[index];
     const std::vector<std::uint8_t> contents =
         readWholeFile(applicationSupportDirectory_ + "/working/" + name).value_or(std::vector<std::uint8_t>());
@@ -130,12 +134,16 @@ std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch
     auto request = FormDataRequest::requestWithURL(batch.url);
     request->setPostFormat(FormDataRequest::MultipartFormDataPostFormat);
     request->setShouldCompressRequestBody(false);
-    request->setTemporaryFileDirectory(stagingDirectory);
     request->setMaxSendBytesPerSecond(batch.maxSendBytesPerSecond);
     std::string stagedPath = batch.deflatedDirectory.empty() ? "" : batch.deflatedDirectory + name;
     std::error_code noFile;
     if (stagedPath.empty() || !std::filesystem::is_regular_file(stagedPath, noFile)) {
         std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
+        std::unique_lock lock(mutex_);
+        if (const CompressedBlock compressed = compressedBlock_) {
+            lock.unlock();
+            compressed(*this, name, deflated);
+        }
         stagedPath = stagingDirectory.empty() ? "" : stagingDirectory + "/part-" + std::to_string(index);
         if (stagedPath.empty() || !writeFileAtomically(stagedPath, deflated)) {
             // Nowhere to stage it: memory is the only place left.
@@ -155,12 +163,6 @@ std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch
     request->setPostValue(CRC32Value(contents), "crc");
     for (const auto& [key, value] : batch.parameters) {
         request->setPostValue(value, key);
-    }
-    // With accurate progress the queue builds the body as the request is added; from then on the
-    // body file holds the staged bytes.
-    if (!stagedPath.empty()) {
-        request->buildPostBody();
-        ::unlink(stagedPath.c_str());
     }
     return request;
 }
@@ -281,6 +283,11 @@ void ACMultiFileUploader::setProgressBlock(ProgressBlock block) {
 void ACMultiFileUploader::setCompressionBlock(CompressionBlock block) {
     std::scoped_lock lock(mutex_);
     compressionBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setCompressedBlock(CompressedBlock block) {
+    std::scoped_lock lock(mutex_);
+    compressedBlock_ = std::move(block);
 }
 
 void ACMultiFileUploader::setDeflatedDirectory(std::string directory) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -32,14 +33,16 @@ public:
 // again, and the default time-out applies.
 //
 // Memory stays bounded whatever the size of the batch: the preparation reads and compresses one
-// file at a time and stages its compressed form, and the request bodies built from it, in a
-// directory of its own below the application-support directory (outside the Working directory,
-// so no listing sees it). Each body file goes when its request ends; the directory goes when the
-// queue has finished, and in any case with the application-support directory.
+// file at a time and stages its compressed form in a directory of its own below the
+// application-support directory (outside the Working directory, so no listing sees it), from
+// where the request reads it as its body goes out, between the form's header and trailer. The
+// directory goes when the queue has finished, and in any case with the application-support
+// directory.
 //
 // Threads: uploadFiles() returns at once. The preparation runs on a SerialQueue of the upload, and
-// compressionBlock is called there, once per file as it is ready. The queue starts when every
-// request has been added, so its total is complete before the first byte goes out. Every other
+// compressionBlock is called there, once per file as it is ready. The queue starts, on the main
+// thread, when every request has been added, so its total is complete before the first byte goes
+// out. Every other
 // block runs on the main thread, with the uploader's active() queue. queueFinishedBlock is called
 // exactly once per upload, also after a failure or cancel(), and last.
 //
@@ -56,6 +59,9 @@ public:
     using ProgressBlock = std::function<void(ACMultiFileUploader& uploader, NetworkQueue& queue, double fraction)>;
     using CompressionBlock =
         std::function<void(ACMultiFileUploader& uploader, std::uint64_t filesDone, std::uint64_t filesInList)>;
+    // The deflateData() form of the file `name`, which the uploader made itself.
+    using CompressedBlock = std::function<void(ACMultiFileUploader& uploader, const std::string& name,
+                                               std::span<const std::uint8_t> deflated)>;
     // Field name -> text; sent after the uploader's own fields, in key order.
     using Parameters = std::map<std::string, std::string>;
 
@@ -85,11 +91,14 @@ public:
     void setCompressionBlock(CompressionBlock block);
     // Where the deflateData() form of a file may already wait under the file's name (the sync's
     // fingerprinting leaves it there), so that it is sent without compressing the file again; it
-    // is removed once its request body is built. Empty, the default: every file is compressed.
+    // must stay until the queue has finished. Empty, the default: every file is compressed.
     void setDeflatedDirectory(std::string directory);
     // Caps each request's sending rate (bytes per second; 0, the default: no cap). The requests
     // go one at a time, so this caps the whole upload.
     void setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond);
+    // Called on the preparation's thread for each file that had to be compressed, since nothing
+    // was waiting for it in the deflated directory, before its compressionBlock call.
+    void setCompressedBlock(CompressedBlock block);
 
 private:
     struct Batch;
@@ -99,7 +108,7 @@ private:
     // Worker thread.
     void prepare(const Batch& batch);
     [[nodiscard]] std::shared_ptr<HTTPRequest> partRequest(const Batch& batch, std::size_t index,
-                                                           const std::string& stagingDirectory) const;
+                                                           const std::string& stagingDirectory);
     // Main thread.
     void finishUpload(NetworkQueue& queue);
     static void cancelRequests(NetworkQueue& queue);
@@ -120,6 +129,7 @@ private:
     QueueBlock queueFinishedBlock_;
     ProgressBlock progressBlock_;
     CompressionBlock compressionBlock_;
+    CompressedBlock compressedBlock_;
     std::shared_ptr<NetworkQueue> active_;
     std::shared_ptr<ACMultiFileUploader> self_;
     std::string stagingDirectory_;

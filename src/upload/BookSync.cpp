@@ -12,6 +12,7 @@
 #include "upload/ACFileSHA1.h"
 #include "upload/ACFileSplit.h"
 #include "upload/ACMultiFileUploader.h"
+#include "upload/FingerprintMemo.h"
 
 namespace tomely {
 
@@ -45,6 +46,9 @@ void BookSync::postCount(BookSyncStage stage, std::uint64_t done, std::uint64_t 
 
 void BookSync::start() {
     self_ = shared_from_this();
+    // Left by a run that never finished: bytes whose fingerprint nobody knows any more.
+    std::error_code ignored;
+    std::filesystem::remove_all(deflatedDirectory_, ignored);
     enter(BookSyncStage::Splitting);
     auto splitter = ACFileSplit::create();
     splitter->setKeepOriginalFile(false);
@@ -65,6 +69,8 @@ void BookSync::hashBook() {
     }
     enter(BookSyncStage::Hashing);
     auto hasher = ACFileSHA1::create();
+    memo_ = FingerprintMemo::inCachesDirectory();
+    hasher->setMemo(memo_);
     hasher->setProgressBlock([self = shared_from_this()](ACFileSHA1&, std::uint64_t done, std::uint64_t total) {
         self->postCount(BookSyncStage::Hashing, done, total);
     });
@@ -165,6 +171,16 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     uploader_ = ACMultiFileUploader::create(applicationSupportDirectory_);
     uploader_->setDeflatedDirectory(deflatedDirectory_);
     uploader_->setMaxSendBytesPerSecond(maxSendBytesPerSecond_);
+    // Only parts whose fingerprint came from the memo are compressed here: their bytes must say
+    // what the memo said, or it is wrong.
+    uploader_->setCompressedBlock([memo = memo_, offered = offered_](ACMultiFileUploader&, const std::string& name,
+                                                                     std::span<const std::uint8_t> deflated) {
+        const auto fingerprint = offered.find(name);
+        if (memo && fingerprint != offered.end() &&
+            fingerprint->second != ACFileSHA1::fingerprintOfDeflated(deflated)) {
+            memo->drop("a part compressed for its upload differs from the fingerprint it gave");
+        }
+    });
     const std::weak_ptr<BookSync> weak = weak_from_this();
     uploader_->setCompressionBlock([weak](ACMultiFileUploader&, std::uint64_t done, std::uint64_t total) {
         if (auto self = weak.lock()) {
@@ -263,6 +279,7 @@ void BookSync::finish(BookSyncResult result) {
     failureBlock_ = nullptr;
     finishedBlock_ = nullptr;
     uploader_.reset();
+    memo_.reset();
     const std::shared_ptr<BookSync> keepUntilReturn = std::move(self_);
 }
 

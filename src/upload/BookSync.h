@@ -12,6 +12,7 @@
 namespace tomely {
 
 class ACMultiFileUploader;
+class FingerprintMemo;
 class HTTPRequest;
 class NetworkQueue;
 
@@ -46,9 +47,12 @@ struct BookSyncFailure {
 // application-support directory and reports the end. It knows nothing of windows: the upload
 // step turns its reports into control changes, and a command-line publisher may print them.
 //
-// The compressed form of each part file, taken for its fingerprint, is kept (below the
-// application-support directory, beside the Working directory) and sent as it is, so no part is
-// compressed twice.
+// Fingerprints are remembered across runs in the FingerprintMemo of the caches directory, so a
+// part seen before is not compressed to learn its fingerprint. The compressed form of each part
+// that is compressed for its fingerprint is kept (below the application-support directory,
+// beside the Working directory) and sent as it is; a part whose fingerprint came from the memo is
+// compressed only when the service asks for it. So no part is compressed twice. A part compressed
+// for its upload whose fingerprint is not the one the memo gave drops the memo.
 //
 // An empty Working directory posts an empty manifest; the service's answer decides what follows.
 // Answers naming files the manifest did not offer are not followed (see namesToSend). The first
@@ -143,6 +147,7 @@ private:
     KeyedFingerprints offered_;
     std::shared_ptr<HTTPRequest> manifestRequest_;
     std::shared_ptr<ACMultiFileUploader> uploader_;
+    std::shared_ptr<FingerprintMemo> memo_;
     bool uploading_ = false;
     bool hasFailed_ = false;
     bool cancelled_ = false;

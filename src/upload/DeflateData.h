@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace tomely {
@@ -19,5 +20,11 @@ namespace tomely {
 // Empty input gives empty output (no compression at all). Returns nothing when zlib cannot set up
 // the stream or the input is larger than one zlib call can take (4 GiB). Thread-safe.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> deflateData(std::span<const std::uint8_t> data);
+
+// The settings above as text. Whatever remembers a result of deflateData() across runs keys it
+// with this text (and zlib's version): a change here must change the text.
+inline constexpr std::string_view kDeflateSettings =
+    "deflateInit level -1, window bits 15, memory level 8, default strategy; Z_FULL_FLUSH then Z_FINISH; "
+    "2 bytes cut in front, 6 behind";
 
 }  // namespace tomely

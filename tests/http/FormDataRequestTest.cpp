@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "RequestFixture.h"
 #include "common/ScopedEnvironment.h"
@@ -95,35 +96,44 @@ TEST_F(FormDataRequestTest, MultipartLayoutByteForByte) {
     EXPECT_EQ(recorded.header("Content-Length"), std::to_string(body.size()));
 }
 
-TEST_F(FormDataRequestTest, DataPartsAreStreamedThroughATemporaryFileThatIsRemoved) {
+TEST_F(FormDataRequestTest, FilePartsAreReadAsTheBodyGoesOutAndNeverSentShort) {
     test::TemporaryDirectory directory;
-    const std::string content(600000, 'k');  // more than two copy blocks
+    const std::string path = directory.pathOf("chapter.txt");
+    const std::string content(600000, 'k');  // more than two read blocks
+    std::ofstream(path, std::ios::binary) << content;
+
     auto request = form();
     request->setTemporaryFileDirectory(directory.path());
-    request->setData(bytes(content), "file", "application/octet-stream", "file");
+    request->addFile(path, "upload");
     request->addPostValue("/OEBPS/chapter.txt.part00000", "name");
-    request->buildPostBody();
-    const std::string bodyFile = request->postBodyFilePath();
-    EXPECT_EQ(std::filesystem::path(bodyFile).parent_path(), directory.path());
-    EXPECT_TRUE(std::filesystem::exists(bodyFile));
-    EXPECT_TRUE(request->postBody().empty());
     const auto recorded = send(request);
     const std::string expected =
         "--0xKhTmLbOuNdArY\r\n"
         "Content-Disposition: form-data; name=\"name\"\r\n\r\n"
         "/OEBPS/chapter.txt.part00000\r\n"
         "--0xKhTmLbOuNdArY\r\n"
-        "Content-Disposition: form-data; name=\"file\"; filename=\"file\"\r\n"
-        "Content-Type: application/octet-stream\r\n\r\n" +
+        "Content-Disposition: form-data; name=\"upload\"; filename=\"chapter.txt\"\r\n"
+        "Content-Type: text/plain\r\n\r\n" +
         content + "\r\n--0xKhTmLbOuNdArY--\r\n";
     EXPECT_EQ(recorded.body, expected);
-    EXPECT_FALSE(std::filesystem::exists(bodyFile));
+    EXPECT_EQ(request->postBodyFilePath(), "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory.path()), {}), 1) << "no copy was made";
+
+    // The file shrinks after the body was measured: the request fails instead of going out short.
+    auto shrunk = form();
+    shrunk->addFile(path, "upload");
+    shrunk->buildPostBody();
+    std::filesystem::resize_file(path, 1000);
+    EXPECT_EQ(run(shrunk).failures, 1);
+    EXPECT_EQ(server.requestCount(), 1U);
 }
 
 TEST_F(FormDataRequestTest, ATemporaryFileThatCannotBeMadeFailsBeforeSending) {
     test::ScopedEnvironment environment;
     environment.set("TMPDIR", "/no/such/temporary/directory");
     auto request = form();
+    // A body to be compressed is written out first.
+    request->setShouldCompressRequestBody(true);
     request->addData(bytes("data"), "upload");
     EXPECT_EQ(run(request).failures, 1);
     test::expectError(*request, 6, "Unable to create read stream");

@@ -42,6 +42,8 @@ protected:
 
     UploadStepFixture() {
         environment.set("XDG_DATA_HOME", dataHome.path());
+        // Where the fingerprint memo is kept across the runs of one test.
+        environment.set("XDG_CACHE_HOME", dataHome.pathOf("cache"));
         HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
         bundle.addView("ACUploadBookViewController", [] { return std::make_unique<test::FakeUploadBookView>(); });
         bundle.addView("ACUploadDoneViewController", [] { return std::make_unique<test::FakeUploadDoneView>(); });

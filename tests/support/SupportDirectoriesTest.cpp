@@ -22,7 +22,7 @@ protected:
     ScopedEnvironment environment_;
 };
 
-TEST_F(SupportDirectoriesTest, FindsTheDataHomeThatTheEnvironmentNames) {
+TEST_F(SupportDirectoriesTest, FindsTheDataAndCacheHomesThatTheEnvironmentNames) {
     struct Case {
         const char* name;
         std::optional<std::string> dataHome;
@@ -43,6 +43,12 @@ TEST_F(SupportDirectoriesTest, FindsTheDataHomeThatTheEnvironmentNames) {
         EXPECT_TRUE(std::filesystem::is_directory(c.expected));
     }
     EXPECT_FALSE(std::filesystem::exists(home_.pathOf(".local/share/relative")));
+
+    environment_.set("XDG_CACHE_HOME", home_.pathOf("cache"));
+    EXPECT_EQ(cachesDirectory(), home_.pathOf("cache/tomely-uploader"));
+    environment_.set("XDG_CACHE_HOME", "relative/cache");
+    EXPECT_EQ(cachesDirectory(), home_.pathOf(".cache/tomely-uploader"));
+    EXPECT_TRUE(std::filesystem::is_directory(home_.pathOf(".cache/tomely-uploader")));
 }
 
 TEST_F(SupportDirectoriesTest, CachesLiveApartFromTheApplicationSupport) {

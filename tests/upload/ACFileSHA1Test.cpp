@@ -72,6 +72,31 @@ TEST(ACFileSHA1Test, GivesThePinnedFingerprintsUnderTheListedPathsReportingEvery
     EXPECT_TRUE(log->cameOnOneWorkerThread());
 }
 
+// Many small files keep every core busy at once, and their reports come in quick succession.
+TEST(ACFileSHA1Test, ManyFilesOnEveryCoreAreReportedInOrderAsOneThreadWouldHashThem) {
+    constexpr std::size_t kFiles = 300;
+    test::TemporaryDirectory directory;
+    std::vector<std::string> paths;
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < kFiles; ++i) {
+        paths.push_back(directory.pathOf("f" + std::to_string(i) + ".part00000"));
+        test::writeBytes(paths.back(),
+                         i % 3 == 0 ? test::noise(i * 37, static_cast<std::uint32_t>(i)) : test::text(i * 101));
+        expected.push_back("progress " + std::to_string(i + 1) + "/" + std::to_string(kFiles));
+    }
+    expected.emplace_back("complete");
+
+    const auto log = hash(paths);
+
+    EXPECT_EQ(log->events(), expected);
+    Fingerprints oneThread;
+    for (const std::string& path : paths) {
+        oneThread[path] = ACFileSHA1::fingerprint(test::readBytes(path));
+    }
+    EXPECT_EQ(log->result(), oneThread);
+    EXPECT_TRUE(log->cameOnOneWorkerThread());
+}
+
 TEST(ACFileSHA1Test, EmptyListCompletesOnceWithNoEntriesAndNoProgress) {
     const auto log = hash({});
 

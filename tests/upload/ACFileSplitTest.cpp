@@ -1,6 +1,7 @@
 #include "upload/ACFileSplit.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -91,22 +92,36 @@ TEST(ACFileSplitTest, CutsEachFileIntoConsecutivePartsOfAtMostMaxBytes) {
     }
 }
 
-TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemainAndEveryFileIsReportedOnOneWorkerThread) {
+TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemainAFileOfOnePartIsRenamedAndEveryFileIsReported) {
     test::TemporaryDirectory directory;
     const std::string empty = directory.pathOf("empty");
     const std::string small = directory.pathOf("small");
+    const std::string full = directory.pathOf("full");
     const std::string large = directory.pathOf("large");
     test::writeBytes(empty, {});
     test::writeBytes(small, test::bytesOf("x"));
+    test::writeBytes(full, test::noise(ACFileSplit::kDefaultMaxBytes, 5));
     test::writeBytes(large, test::text(2'500'000));
+    // The same inode: renamed, not copied.
+    const auto inode = [](const std::string& path) {
+        struct stat status {};
+        return ::stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+    };
+    const auto smallInode = inode(small);
+    const auto fullInode = inode(full);
 
-    const auto log = split({empty, small, large}, {.keepOriginalFile = false});
+    const auto log = split({empty, small, full, large}, {.keepOriginalFile = false});
 
     // The empty file has no part, so it leaves the tree altogether.
     EXPECT_EQ(test::treeListing(directory.path()),
-              (std::vector<std::string>{"large.part00000", "large.part00001", "large.part00002", "small.part00000"}));
+              (std::vector<std::string>{"full.part00000", "large.part00000", "large.part00001", "large.part00002",
+                                        "small.part00000"}));
+    EXPECT_EQ(inode(small + ".part00000"), smallInode);
+    EXPECT_EQ(inode(full + ".part00000"), fullInode);
+    EXPECT_TRUE(test::readBytes(full + ".part00000") == test::noise(ACFileSplit::kDefaultMaxBytes, 5));
     // Progress counts files, not parts.
-    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/3", "progress 2/3", "progress 3/3", "complete"}));
+    EXPECT_EQ(log->events(),
+              (std::vector<std::string>{"progress 1/4", "progress 2/4", "progress 3/4", "progress 4/4", "complete"}));
     EXPECT_TRUE(log->cameOnOneWorkerThread());
 }
 

@@ -18,7 +18,10 @@ using test::ScriptedResponse;
 // against a scripted service that asks for both parts; every report is recorded.
 class BookSyncTest : public test::MainLoopFixture {
 protected:
-    BookSyncTest() { environment.set("TOMELY_SERVICE_URL", server.baseURL()); }
+    BookSyncTest() {
+        environment.set("TOMELY_SERVICE_URL", server.baseURL());
+        environment.set("XDG_CACHE_HOME", home.pathOf("cache"));
+    }
 
     void start(ScriptedResponse partAnswer, std::optional<BookSyncStage> cancelAt = std::nullopt) {
         server.setHandler([partAnswer](const test::RecordedRequest& request) {
