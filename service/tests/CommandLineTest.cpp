@@ -65,6 +65,8 @@ TEST(CommandLineTest, TheProgramServesUsersOfAFileAndOfItsInputLogsRequestsAndSt
     client::ShelfProcess shelf(TOMELY_SHELF_EXECUTABLE,
                                {"--listen", "127.0.0.1:0", "--data", data.path(), "--user-file", users},
                                {{"carol@example.com", "carol-secret"}});
+    // Refused first: the last request's line may still be on its way when the program is stopped.
+    EXPECT_EQ(client::ShelfClient("127.0.0.1", shelf.port()).signIn("ada@example.com", "wrong").status, 403);
     for (const auto& [email, password] :
          std::vector<std::pair<std::string, std::string>>{{"ada@example.com", "ada:secret"},
                                                           {"bob@example.com", "bob-secret"},
@@ -72,7 +74,6 @@ TEST(CommandLineTest, TheProgramServesUsersOfAFileAndOfItsInputLogsRequestsAndSt
         SCOPED_TRACE(email);
         EXPECT_EQ(client::ShelfClient("127.0.0.1", shelf.port()).signIn(email, password).status, 200);
     }
-    EXPECT_EQ(client::ShelfClient("127.0.0.1", shelf.port()).signIn("ada@example.com", "wrong").status, 403);
     // Other local users can read a process's arguments.
     EXPECT_EQ(::tomely::test::readFile("/proc/" + std::to_string(shelf.pid()) + "/cmdline").find("secret"),
               std::string::npos);
