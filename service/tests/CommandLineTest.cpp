@@ -1,4 +1,5 @@
 #include <csignal>
+#include <regex>
 
 #include "Options.h"
 #include "ShelfHarness.h"
@@ -8,45 +9,35 @@ namespace tomely::shelf::test {
 namespace {
 
 TEST(CommandLineTest, ParsesEveryOptionAndRefusesBadOnesWithAMessage) {
-    const auto ok = parseCommandLine({"--listen", "127.0.0.1:0", "--data", "/tmp/d", "--user", "a@b.c:pa:ss", "--user",
-                                      "d@e.f:x", "--fault-after-parts", "3", "--fault-kind", "drop"});
+    const auto ok = parseCommandLine({"--listen", "127.0.0.1:0", "--data", "/tmp/d", "--user", "a@b.c:pa:ss",
+                                      "--fault-after-parts", "3", "--fault-kind", "drop"});
     ASSERT_EQ(ok.error, "");
-    EXPECT_EQ(ok.commandLine.server.host, "127.0.0.1");
     EXPECT_EQ(ok.commandLine.server.port, 0);
-    EXPECT_EQ(ok.commandLine.server.dataDirectory, "/tmp/d");
-    ASSERT_EQ(ok.commandLine.users.size(), 2U);
-    EXPECT_EQ(ok.commandLine.users[0], std::make_pair(std::string("a@b.c"), std::string("pa:ss")));
-    EXPECT_EQ(ok.commandLine.server.faults.afterParts, 3U);
+    EXPECT_EQ(ok.commandLine.users, (std::vector<std::pair<std::string, std::string>>{{"a@b.c", "pa:ss"}}));
     EXPECT_EQ(ok.commandLine.server.faults.kind, FaultKind::Drop);
     EXPECT_FALSE(parseCommandLine({"--data", "d"}).commandLine.server.faults.afterParts.has_value());
 
     const struct {
-        const char* name;
         std::vector<std::string> arguments;
         std::string error;
     } refusals[] = {
-        {"nothing", {}, "--data DIR is required"},
-        {"value missing", {"--data"}, "--data needs a value"},
-        {"stray word", {"serve"}, "unexpected argument serve"},
-        {"unknown option", {"--data", "d", "--port", "1"}, "unknown option --port"},
-        {"port too big",
-         {"--data", "d", "--listen", "127.0.0.1:65536"},
-         "--listen wants HOST:PORT, not \"127.0.0.1:65536\""},
-        {"user without password",
-         {"--data", "d", "--user", "a@b.c:"},
-         "--user wants EMAIL:PASSWORD with a non-empty password, not \"a@b.c:\""},
-        {"certificate without key", {"--data", "d", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together"},
-        {"unknown fault",
-         {"--data", "d", "--fault-after-parts", "1", "--fault-kind", "404"},
+        {{}, "--data DIR is required"},
+        {{"--data"}, "--data needs a value"},
+        {{"serve"}, "unexpected argument serve"},
+        {{"--data", "d", "--port", "1"}, "unknown option --port"},
+        {{"--data", "d", "--listen", "127.0.0.1:65536"}, "--listen wants HOST:PORT, not \"127.0.0.1:65536\""},
+        {{"--data", "d", "--user", "a@b.c:"}, "--user wants EMAIL:PASSWORD with a non-empty password, not \"a@b.c:\""},
+        {{"--data", "d", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together"},
+        {{"--data", "d", "--fault-after-parts", "1", "--fault-kind", "404"},
          "--fault-kind wants 500, 503, drop or stall, not \"404\""},
     };
     for (const auto& refusal : refusals) {
-        SCOPED_TRACE(refusal.name);
+        SCOPED_TRACE(refusal.error);
         EXPECT_EQ(parseCommandLine(refusal.arguments).error, refusal.error);
     }
 }
 
-TEST(CommandLineTest, TheProgramRefusesBadArgumentsWithStatusTwo) {
+TEST(CommandLineTest, TheProgramRefusesBadArgumentsWithStatusTwoAndSaysWhyItCannotListen) {
     const auto [status, output] = client::ShelfProcess::runToEnd(TOMELY_SHELF_EXECUTABLE, {"--listen", "nowhere"});
     EXPECT_EQ(status, 2);
     EXPECT_EQ(output.rfind("tomely-shelf: --listen wants HOST:PORT, not \"nowhere\"\nusage: tomely-shelf", 0), 0U)
@@ -58,6 +49,13 @@ TEST(CommandLineTest, TheProgramRefusesBadArgumentsWithStatusTwo) {
         client::ShelfProcess::runToEnd(TOMELY_SHELF_EXECUTABLE, {"--data", data.path(), "--user-file", users});
     EXPECT_EQ(fileStatus, 2);
     EXPECT_EQ(said, "tomely-shelf: " + users + ", line 2 is not EMAIL:PASSWORD with a non-empty password\n");
+
+    client::ShelfProcess first(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", data.path()});
+    const std::string taken = "127.0.0.1:" + std::to_string(first.port());
+    const auto [busyStatus, busy] =
+        client::ShelfProcess::runToEnd(TOMELY_SHELF_EXECUTABLE, {"--listen", taken, "--data", data.pathOf("other")});
+    EXPECT_EQ(busyStatus, 1);
+    EXPECT_NE(busy.find("tomely-shelf: cannot listen on " + taken), std::string::npos) << busy;
 }
 
 TEST(CommandLineTest, TheProgramServesUsersOfAFileAndOfItsInputLogsRequestsAndStopsCleanlyOnSigterm) {
@@ -67,6 +65,8 @@ TEST(CommandLineTest, TheProgramServesUsersOfAFileAndOfItsInputLogsRequestsAndSt
     client::ShelfProcess shelf(TOMELY_SHELF_EXECUTABLE,
                                {"--listen", "127.0.0.1:0", "--data", data.path(), "--user-file", users},
                                {{"carol@example.com", "carol-secret"}});
+    // Refused first: the last request's line may still be on its way when the program is stopped.
+    EXPECT_EQ(client::ShelfClient("127.0.0.1", shelf.port()).signIn("ada@example.com", "wrong").status, 403);
     for (const auto& [email, password] :
          std::vector<std::pair<std::string, std::string>>{{"ada@example.com", "ada:secret"},
                                                           {"bob@example.com", "bob-secret"},
@@ -81,22 +81,15 @@ TEST(CommandLineTest, TheProgramServesUsersOfAFileAndOfItsInputLogsRequestsAndSt
     EXPECT_EQ(shelf.wait(std::chrono::seconds(30)), 0);
     const auto output = shelf.output();
     EXPECT_NE(output.find("tomely-shelf: created account ada@example.com\n"), std::string::npos) << output;
-    EXPECT_NE(output.find(" POST /api/author/shelf/upload/auth/ 200 "), std::string::npos) << output;
+    // One line for each request, with its author or its reason for refusing.
+    EXPECT_TRUE(
+        std::regex_search(output, std::regex(" POST /api/author/shelf/upload/auth/ 200 [^\n]* ada@example.com\n")))
+        << output;
+    EXPECT_TRUE(std::regex_search(
+        output, std::regex(" POST /api/author/shelf/upload/auth/ 403 [^\n]* wrong e-mail address or password\n")));
     // The request's line may come after the stop notice: a request is logged once answered.
     EXPECT_NE(output.find("tomely-shelf: stopping on signal 15\n"), std::string::npos) << output;
     EXPECT_TRUE(output.ends_with("\ntomely-shelf: stopped\n")) << output;
-}
-
-TEST(CommandLineTest, TheProgramSaysWhyItCannotListen) {
-    TemporaryDirectory data;
-    client::ShelfProcess first(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", data.path()});
-    TemporaryDirectory other;
-    const auto [status, output] = client::ShelfProcess::runToEnd(
-        TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:" + std::to_string(first.port()), "--data", other.path()});
-    EXPECT_EQ(status, 1);
-    EXPECT_NE(output.find("tomely-shelf: cannot listen on 127.0.0.1:" + std::to_string(first.port())),
-              std::string::npos)
-        << output;
 }
 
 }  // namespace

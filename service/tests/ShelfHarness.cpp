@@ -58,32 +58,19 @@ ServerOptions testOptions(const std::filesystem::path& dataDirectory) {
     options.port = 0;
     options.dataDirectory = dataDirectory;
     options.shelf.passwordIterations = 1000;
+    options.log = [](const std::string&) {};
     return options;
 }
 
-RunningShelf::RunningShelf(ServerOptions options) {
-    options.log = [this](const std::string& line) {
-        {
-            std::scoped_lock lock(mutex_);
-            lines_.push_back(line);
-        }
-        logged_.notify_all();
-    };
-    server_ = std::make_unique<ShelfServer>(std::move(options));
-    // Bound and listening before the thread starts: clients may connect at once.
-    port_ = server_->bind();
-    thread_ = std::thread([this] { server_->run(); });
-}
+RunningShelf::RunningShelf(ServerOptions options)
+    : server_(std::make_unique<ShelfServer>(std::move(options))),
+      // Bound and listening before the thread starts: clients may connect at once.
+      port_(server_->bind()),
+      thread_([this] { server_->run(); }) {}
 
 RunningShelf::~RunningShelf() {
     server_->stop();
     thread_.join();
-}
-
-std::vector<std::string> RunningShelf::logLines(std::size_t count) const {
-    std::unique_lock lock(mutex_);
-    logged_.wait_for(lock, std::chrono::seconds(10), [&] { return lines_.size() >= count; });
-    return lines_;
 }
 
 void ShelfTest::SetUp() {

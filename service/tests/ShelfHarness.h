@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,7 +20,7 @@ namespace tomely::shelf::test {
 using ::tomely::test::TemporaryDirectory;
 
 // The service, in this process, on 127.0.0.1 and a port it picks, serving on a thread of its
-// own until the object is destroyed. Log lines are kept for the tests to read.
+// own until the object is destroyed.
 class RunningShelf {
 public:
     explicit RunningShelf(ServerOptions options);
@@ -32,14 +30,8 @@ public:
 
     [[nodiscard]] int port() const { return port_; }
     [[nodiscard]] ShelfServer& server() { return *server_; }
-    // The log lines so far, once there are at least `count` of them (the service logs a request
-    // after answering it) or the deadline has passed.
-    [[nodiscard]] std::vector<std::string> logLines(std::size_t count) const;
 
 private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable logged_;
-    std::vector<std::string> lines_;
     std::unique_ptr<ShelfServer> server_;
     int port_ = 0;
     std::thread thread_;

@@ -48,14 +48,10 @@ TEST_F(ACAuthViewControllerTest, A403RestoresTheFormAndStillStoresTheRejectedCre
     // A blank address is content: it is posted as typed, and the service judges it.
     submit(" ", "pass word&");
     ASSERT_EQ(server.requestCount(), 1U);
-    const test::RecordedRequest request = server.requests().front();
-    EXPECT_EQ(request.method, "POST");
-    EXPECT_EQ(request.target, "/api/author/shelf/upload/auth/");
-    EXPECT_EQ(request.body, "email=%20&password=pass%20word%26");
+    EXPECT_EQ(server.requests().front().body, "email=%20&password=pass%20word%26");
 
     EXPECT_FALSE(authView().credentialsError.isHidden());
     EXPECT_TRUE(authView().progress.isHidden());
-    EXPECT_EQ(window->workingText.text(), "");
     EXPECT_TRUE(window->continueButton.isEnabled());
     EXPECT_EQ(desktop.alerts.shown.size(), 0U);
     EXPECT_EQ(userDefaults.values["lastEmail"], " ");
@@ -65,7 +61,6 @@ TEST_F(ACAuthViewControllerTest, A403RestoresTheFormAndStillStoresTheRejectedCre
     server.enqueue(ScriptedResponse::text(200, "{}"));
     pressContinue();
     EXPECT_TRUE(authView().credentialsError.isHidden());
-    EXPECT_EQ(window->workingText.text(), "Authenticating");
     EXPECT_FALSE(window->continueButton.isEnabled());
     EXPECT_TRUE(waitForStep<ACLocateBookViewController>());
 }

@@ -81,6 +81,8 @@ protected:
 
 TEST_F(WizardEndToEndTest, ANewBookIsPublishedAndASecondRunReplacesItSendingNothing) {
     runWizard(false, [this] { prepareView().name.setText("Walk Through"); });
+    // The service logs a request once it has answered it, so the last line may follow the done step.
+    runUntil([this] { return partUploads() >= 5; });
     const std::size_t firstUploads = partUploads();
     EXPECT_EQ(firstUploads, 5U) << "index, chapter, and the movie's three parts";
 
@@ -89,11 +91,11 @@ TEST_F(WizardEndToEndTest, ANewBookIsPublishedAndASecondRunReplacesItSendingNoth
         EXPECT_EQ(prepareView().table.rows(), std::vector<std::string>{"Walk Through"});
         EXPECT_EQ(prepareView().table.selectedRow(), 0);
     });
-    EXPECT_EQ(partUploads(), firstUploads) << "the service held every part already";
 
     shelf::client::ShelfClient client("127.0.0.1", service_.port());
     ASSERT_EQ(client.signIn(kEmail, kPassword).status, 200);
     const shelf::client::Reply list = client.list();
+    EXPECT_EQ(partUploads(), firstUploads) << "the service held every part already";
     EXPECT_NE(list.body.find(R"("title":"Walk Through")"), std::string::npos) << list.body;
     EXPECT_EQ(list.body.find(R"("title":"Walk Through")"), list.body.rfind(R"("title":"Walk Through")"))
         << "replaced, not published twice: " << list.body;

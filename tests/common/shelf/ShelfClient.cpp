@@ -49,7 +49,6 @@ Reply replyOf(const httplib::Result& result) {
     reply.status = result->status;
     reply.body = result->body;
     reply.setCookie = result->get_header_value("Set-Cookie");
-    reply.contentType = result->get_header_value("Content-Type");
     return reply;
 }
 
@@ -79,7 +78,7 @@ std::string fingerprintOf(std::string_view deflated) {
     return sha1Hex(deflated) + "_" + std::to_string(deflated.size());
 }
 
-std::vector<Part> splitBook(const std::map<std::string, std::string>& files, std::size_t partBytes) {
+std::vector<Part> splitBook(const std::map<std::string, std::string>& files) {
     std::vector<Part> parts;
     for (const auto& [path, content] : files) {
         std::size_t index = 0;
@@ -87,13 +86,13 @@ std::vector<Part> splitBook(const std::map<std::string, std::string>& files, std
         do {
             Part part;
             part.name = path + indexText(index++);
-            part.bytes = content.substr(offset, partBytes);
+            part.bytes = content.substr(offset, kPartBytes);
             part.deflated = deflateData(part.bytes);
             part.fingerprint = fingerprintOf(part.deflated);
             part.crc = static_cast<std::uint32_t>(
                 crc32(0, reinterpret_cast<const Bytef*>(part.bytes.data()), static_cast<uInt>(part.bytes.size())));
             parts.push_back(std::move(part));
-            offset += partBytes;
+            offset += kPartBytes;
         } while (offset < content.size());
     }
     return parts;

@@ -42,8 +42,7 @@ struct Target {
 // SHA-1 hex of the deflated bytes, "_", their length.
 [[nodiscard]] std::string fingerprintOf(std::string_view deflated);
 // Cuts each file (path beginning with "/" -> content) into named, deflated, fingerprinted parts.
-[[nodiscard]] std::vector<Part> splitBook(const std::map<std::string, std::string>& files,
-                                          std::size_t partBytes = kPartBytes);
+[[nodiscard]] std::vector<Part> splitBook(const std::map<std::string, std::string>& files);
 [[nodiscard]] std::string manifestJson(const std::vector<Part>& parts, const std::string& guid, const Target& target);
 
 // The fields of one part upload in the uploader's order; tests change them to probe the checks.
@@ -59,7 +58,6 @@ struct Reply {
     int status = 0;  // 0: no answer (connection failed, dropped or timed out)
     std::string body;
     std::string setCookie;  // the Set-Cookie header, if any
-    std::string contentType;
 };
 
 struct SyncResult {
