@@ -356,16 +356,17 @@ int runBenchmark(std::uint64_t megabytes, int rounds, const fs::path& parent) {
 
     // The publisher's sync against the bench's own, best round each; the whole run adds sign-in,
     // the extraction of the package and the list call.
-    const auto fastestPublisher = [](const std::vector<PublisherRun>& runs) {
-        return *std::min_element(runs.begin(), runs.end(), [](const PublisherRun& a, const PublisherRun& b) {
-            return a.syncSeconds < b.syncSeconds;
-        });
+    const auto fastestPublisher = [](const std::vector<PublisherRun>& candidates) {
+        return *std::min_element(
+            candidates.begin(), candidates.end(),
+            [](const PublisherRun& a, const PublisherRun& b) { return a.syncSeconds < b.syncSeconds; });
     };
     std::printf("\n%-13s %9s %9s %7s | %9s %10s | %10s | %s\n", "tomely-publish", "sync", "bench", "ratio", "whole run",
                 "client cpu", "sent", "peak RSS");
-    for (const auto& [name, runs, bench] : {std::tuple{"first upload", &publisherFirstRuns, &fastest(runs[0])},
-                                            std::tuple{"warm re-sync", &publisherResyncs, &fastest(runs[1])}}) {
-        const PublisherRun best = fastestPublisher(*runs);
+    for (const auto& [name, publisherRuns, bench] :
+         {std::tuple{"first upload", &publisherFirstRuns, &fastest(runs[0])},
+          std::tuple{"warm re-sync", &publisherResyncs, &fastest(runs[1])}}) {
+        const PublisherRun best = fastestPublisher(*publisherRuns);
         std::printf("%-13s %9.2f %9.2f %6.2fx | %9.2f %10.2f | %4lld parts | %.1f MB\n", name, best.syncSeconds,
                     bench->total, best.syncSeconds / bench->total, best.wallSeconds, best.cpuSeconds, best.partsSent,
                     best.peakMB);
