@@ -66,13 +66,13 @@ TEST_F(FinishTest, ManifestsBooksAndShelvesOverTheirLimitsAre413WhileOtherAuthor
     EXPECT_EQ(tooLarge.status, 413);
     EXPECT_EQ(tooLarge.body, "the book would be larger than the limit of 100000 bytes for one book\n");
     // The parts of the first book fit on the shelf, but not with the book rebuilt from them.
-    ASSERT_EQ(syncing("G82", {{"/a", noise(60000, 80)}}).status, 200);
-    const auto full = syncing("G83", {{"/a", noise(60000, 81)}});
+    ASSERT_EQ(syncing("G82", {{"/a", randomBytes(60000, 80)}}).status, 200);
+    const auto full = syncing("G83", {{"/a", randomBytes(60000, 81)}});
     EXPECT_EQ(full.status, 413);
     EXPECT_EQ(full.body, "this book would take your shelf past its limit of 200000 bytes\n");
     EXPECT_EQ(booksOf(*ada_).size(), 1U);
     auto bob = signedIn(kBob, kBobPassword);
-    EXPECT_EQ(bob->sync("G80", client::splitBook({{"/a", noise(60000, 80)}}), {{}, "Bob's"}).failure.status, 200);
+    EXPECT_EQ(bob->sync("G80", client::splitBook({{"/a", randomBytes(60000, 80)}}), {{}, "Bob's"}).failure.status, 200);
 }
 
 TEST_F(FinishTest, ANewVersionKeepsTheOldOneAndRepeatingAFinishedUploadAddsNothing) {
@@ -95,7 +95,7 @@ TEST_F(FinishTest, ANewVersionKeepsTheOldOneAndRepeatingAFinishedUploadAddsNothi
 }
 
 TEST_F(FinishTest, PartsEndingInAFinalBlockAreInflatedAndPackedAnew) {
-    const std::map<std::string, std::string> files = {{"/mixed.bin", noise(1500000, 5)}, {"/text.txt", "hello"}};
+    const std::map<std::string, std::string> files = {{"/mixed.bin", randomBytes(1500000, 5)}, {"/text.txt", "hello"}};
     auto parts = client::splitBook(files);
     for (auto* part : {&parts[0], &parts[2]}) {
         part->deflated = deflateWithFinalBlock(part->bytes);

@@ -14,8 +14,8 @@ nlohmann::json asked(const client::Reply& reply) {
 
 TEST_F(ManifestTest, AsksOnceForPartsThatShareAFingerprint) {
     auto ada = signedIn(kAda, kAdaPassword);
-    const std::string same = noise(1000, 7);
-    const auto parts = client::splitBook({{"/a.png", same}, {"/b.png", same}, {"/c.png", noise(1000, 8)}});
+    const std::string same = randomBytes(1000, 7);
+    const auto parts = client::splitBook({{"/a.png", same}, {"/b.png", same}, {"/c.png", randomBytes(1000, 8)}});
     const auto reply = ada->postManifest("G1", client::manifestJson(parts, "G1", {{}, "Twins"}));
     EXPECT_EQ(asked(reply), nlohmann::json({"/a.png.part00000", "/c.png.part00000"}));
 }

@@ -116,7 +116,7 @@ TEST_F(PartUploadTest, RefusesBodiesThatAreNotMultipartOrNotDeflate) {
 
 TEST_F(PartUploadTest, APartRequestOverFourMebibytesIs413AndTheNextUploadIsServed) {
     PartForm huge = form(1);
-    huge.file = noise(4U * 1024U * 1024U + 1U, 9);
+    huge.file = randomBytes(4U * 1024U * 1024U + 1U, 9);
     const auto reply = ada_->postPart("G3", huge);
     EXPECT_EQ(reply.status, 413);
     EXPECT_EQ(reply.body, "a part upload may be at most 4194304 bytes long\n");

@@ -6,7 +6,6 @@
 #include <zlib.h>
 
 #include <cerrno>
-#include <random>
 
 namespace tomely::shelf::test {
 
@@ -99,18 +98,9 @@ std::unique_ptr<client::ShelfClient> ShelfTest::signedIn(const std::string& emai
     return client;
 }
 
-std::string noise(std::size_t length, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(length, '\0');
-    for (auto& byte : bytes) {
-        byte = static_cast<char>(random() & 0xffU);
-    }
-    return bytes;
-}
-
 std::map<std::string, std::string> sampleBook(unsigned seed) {
     return {{"/index.xml", "<sl:textbook sl:GUID=\"G" + std::to_string(seed) + "\">text</sl:textbook>"},
-            {"/images/cover.png", noise(2500000, seed)},
+            {"/images/cover.png", randomBytes(2500000, seed)},
             {"/empty", ""}};
 }
 

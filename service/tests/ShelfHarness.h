@@ -17,6 +17,7 @@
 
 namespace tomely::shelf::test {
 
+using ::tomely::test::randomBytes;
 using ::tomely::test::TemporaryDirectory;
 
 // The service, in this process, on 127.0.0.1 and a port it picks, serving on a thread of its
@@ -81,8 +82,6 @@ protected:
 
 // A small book: index.xml, a 2,500,000-byte picture (three parts) and an empty file.
 [[nodiscard]] std::map<std::string, std::string> sampleBook(unsigned seed);
-// Bytes that do not compress, from a seed.
-[[nodiscard]] std::string noise(std::size_t length, unsigned seed);
 // Standard raw deflate, ending with a final block: what another client could send.
 [[nodiscard]] std::string deflateWithFinalBlock(const std::string& bytes);
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <system_error>
 #include <vector>
 
@@ -74,6 +75,13 @@ std::vector<std::string> treeListing(const std::string& root) {
     }
     std::sort(listing.begin(), listing.end());
     return listing;
+}
+
+std::string randomBytes(std::size_t length, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(length, '\0');
+    std::ranges::generate(bytes, [&random] { return static_cast<char>(random()); });
+    return bytes;
 }
 
 }  // namespace tomely::test

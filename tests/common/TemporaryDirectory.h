@@ -36,4 +36,7 @@ void writeFile(const std::string& path, std::string_view contents);
 // "name -> target"; links are not followed.
 [[nodiscard]] std::vector<std::string> treeListing(const std::string& root);
 
+// Bytes that do not compress, the same for the same seed.
+[[nodiscard]] std::string randomBytes(std::size_t length, unsigned seed);
+
 }  // namespace tomely::test

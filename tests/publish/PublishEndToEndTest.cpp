@@ -6,7 +6,6 @@
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <regex>
 #include <sstream>
 
@@ -25,15 +24,6 @@ using shelf::client::ShelfProcess;
 constexpr const char* kEmail = "ann@example.com";
 constexpr const char* kPassword = "ann-secret";
 constexpr auto kDeadline = std::chrono::seconds(120);
-
-std::string noise(std::size_t length, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(length, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(random());
-    }
-    return bytes;
-}
 
 class PublishEndToEndTest : public ::testing::Test {
 protected:
@@ -59,7 +49,7 @@ protected:
         test::ZipBuilder(path)
             .add("index.xml", "<?xml version=\"1.0\"?>\n" + textbook + "\n")
             .add("chapters/one.xhtml", "<html><p>One " + name + "</p></html>")
-            .add("media/movie.mov", noise(movieBytes, seed));
+            .add("media/movie.mov", test::randomBytes(movieBytes, seed));
         return path;
     }
 

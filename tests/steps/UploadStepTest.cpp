@@ -21,8 +21,6 @@
 #ifdef TOMELY_SHELF_EXECUTABLE
 #include <nlohmann/json.hpp>
 
-#include <random>
-
 #include "ShelfClient.h"
 #include "ShelfProcess.h"
 #include "http/FormDataRequest.h"
@@ -32,6 +30,7 @@
 namespace tomely {
 namespace {
 
+using test::randomBytes;
 using test::ScriptedResponse;
 
 // The container with recording controls, a private application-support directory, and the upload
@@ -196,18 +195,11 @@ using Book = std::map<std::string, std::string>;
 constexpr const char* kEmail = "ada@example.com";
 constexpr const char* kPassword = "ada-secret";
 
-std::string noise(std::size_t length, unsigned seed) {
-    std::independent_bits_engine<std::mt19937, 8, unsigned> bytes(seed);
-    std::string out(length, '\0');
-    std::ranges::generate(out, [&bytes] { return static_cast<char>(bytes()); });
-    return out;
-}
-
 // Six part files: a picture of three parts, and one part each for the others; the empty file has
 // none and so is not part of the book on the shelf.
 Book sampleBook(unsigned seed) {
     return {{"index.xml", "<book guid=\"B00K-GUID-1\"/>"},
-            {"OEBPS/images/cover photo.png", noise(2'500'000, seed)},
+            {"OEBPS/images/cover photo.png", randomBytes(2'500'000, seed)},
             {"OEBPS/Chapters/Été à Paris.xhtml", "<p>Un été à Paris</p>"},
             {".hidden/.settings", "hidden"},
             {"OEBPS/empty.txt", ""}};
@@ -280,7 +272,7 @@ TEST_F(UploadStepServiceTest, TheShelfRebuildsTheBookAndLaterRunsSendOnlyWhatCha
     EXPECT_EQ(rebuilt, withoutEmptyFiles(sampleBook(1)));
 
     Book changed = sampleBook(1);
-    changed["OEBPS/images/cover photo.png"] = noise(2'500'000, 2);
+    changed["OEBPS/images/cover photo.png"] = randomBytes(2'500'000, 2);
     writeBook(changed);
     runUploadStep(JSONValue(bookId), std::nullopt);
     ASSERT_TRUE(doneStepShown());

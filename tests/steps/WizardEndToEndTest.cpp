@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <regex>
 
 #include "ShelfClient.h"
@@ -33,16 +32,11 @@ protected:
         bundle.addView("ACUploadDoneViewController", [] { return std::make_unique<test::FakeUploadDoneView>(); });
         book_ = directory.pathOf("book.iba");
         // A movie-sized file of three different parts beside the small ones.
-        std::mt19937 random(13);
-        std::string movie(2'500'000, '\0');
-        for (char& byte : movie) {
-            byte = static_cast<char>(random());
-        }
         test::ZipBuilder(book_)
             .add("index.xml", std::string(R"(<?xml version="1.0"?>)") + "\n<sl:textbook sl:GUID=\"" + kGuid +
                                   "\"><sl:title>Walk</sl:title></sl:textbook>\n")
             .add("chapters/one.xhtml", "<html><p>One</p></html>")
-            .add("media/movie.mov", movie);
+            .add("media/movie.mov", test::randomBytes(2'500'000, 13));
     }
 
     // Runs the wizard from launch to the done step. The form is typed in unless the stores
