@@ -25,13 +25,8 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
+    const std::size_t begin = text.find_first_not_of(" \t");
+    return begin == text.npos ? std::string_view() : text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
 }
 
 }  // namespace
@@ -47,10 +42,6 @@ std::string RecordedRequest::header(std::string_view name) const {
     return {};
 }
 
-bool RecordedRequest::hasHeader(std::string_view name) const {
-    return headerCount(name) > 0;
-}
-
 std::size_t RecordedRequest::headerCount(std::string_view name) const {
     return static_cast<std::size_t>(std::count_if(headers.begin(), headers.end(),
                                                   [name](const auto& entry) { return sameName(entry.first, name); }));
@@ -61,8 +52,8 @@ ScriptedResponse ScriptedResponse::text(int status, std::string body,
     ScriptedResponse response;
     response.status = status;
     response.reason = status == 200 ? "OK" : "Status " + std::to_string(status);
-    response.body = std::move(body);
     response.headers = std::move(headers);
+    response.body = std::move(body);
     return response;
 }
 

@@ -35,7 +35,7 @@ struct RecordedRequest {
 
     // The value of the first header named `name` (any letter case); "" when absent.
     [[nodiscard]] std::string header(std::string_view name) const;
-    [[nodiscard]] bool hasHeader(std::string_view name) const;
+    [[nodiscard]] bool hasHeader(std::string_view name) const { return headerCount(name) > 0; }
     [[nodiscard]] std::size_t headerCount(std::string_view name) const;
 };
 
