@@ -65,9 +65,7 @@ TEST(JSONScannerTest, DecodesEveryKindOfValueLeniently) {
         // Unpaired surrogates have no UTF-8 form.
         {R"("\ud83d")", "\xEF\xBF\xBD"},
         {R"("\ud83dx")", "\xEF\xBF\xBDx"},
-        {R"("\ud83d\u0041")",
-         "\xEF\xBF\xBD"
-         "A"},
+        {R"("\ud83d\u0041")", "\xEF\xBF\xBD\x41"},
         {R"("\ude00\ud83d")", "\xEF\xBF\xBD\xEF\xBF\xBD"},
         // Unknown escapes stand for the escaped character, multi-byte ones included.
         {R"("\q")", "q"},
