@@ -107,11 +107,9 @@ TEST_F(ZipArchiveTest, ExtractsTheBookIntoTheWorkingDirectoryWithItsArchivedDate
 }
 
 TEST_F(ZipArchiveTest, NamesWithoutTheUTF8FlagAreCodePage437UnlessUTF8AndUnusableNamesFailTheExtraction) {
-    {
-        ZipBuilder zip(archive());
-        zip.add("caf\x82\\men\xa3.txt", "code page 437");
-        zip.add("\xc3\xa9t\xc3\xa9.txt", "UTF-8 without the flag");
-    }
+    ZipBuilder(archive())
+        .add("caf\x82\\men\xa3.txt", "code page 437")
+        .add("\xc3\xa9t\xc3\xa9.txt", "UTF-8 without the flag");
     EXPECT_TRUE(unzip());
     EXPECT_EQ(treeListing(working()),
               (Strings{"caf\xc3\xa9/", "caf\xc3\xa9/men\xc3\xba.txt", "\xc3\xa9t\xc3\xa9.txt"}));
@@ -340,13 +338,11 @@ TEST_F(ZipArchiveTest, AnEntryThatCannotBeExtractedWholeFailsTheExtractionByName
 }
 
 TEST_F(ZipArchiveTest, ADirectoryOrLinkThatCannotBeCreatedIsLoggedAndTheRestGoesOn) {
-    {
-        ZipBuilder zip(archive());
-        zip.add("a b", "file in the way");
-        zip.add("a b/b.txt", "cannot land");
-        zip.addLink("a b", "target");
-        zip.add("c.txt", "c");
-    }
+    ZipBuilder(archive())
+        .add("a b", "file in the way")
+        .add("a b/b.txt", "cannot land")
+        .addLink("a b", "target")
+        .add("c.txt", "c");
     EXPECT_TRUE(unzip());
     EXPECT_EQ(treeListing(working()), (Strings{"a b", "c.txt"}));
     EXPECT_EQ(readFile(extracted("a b")), "file in the way");
@@ -398,11 +394,7 @@ TEST_F(ZipArchiveHostileTest, NamesThatLeaveTheDestinationOrAreNoNamesAreSkipped
     for (const Case& c : cases) {
         SCOPED_TRACE(c.logLine);
         fs::remove_all(working());
-        {
-            ZipBuilder zip(archive());
-            zip.add(c.name, "escaped");
-            zip.add("good.txt", "good");
-        }
+        ZipBuilder(archive()).add(c.name, "escaped").add("good.txt", "good");
         SystemLog::Capture log;
         EXPECT_TRUE(unzip());
         EXPECT_EQ(treeListing(working()), Strings{"good.txt"});
@@ -415,15 +407,13 @@ TEST_F(ZipArchiveHostileTest, NothingIsWrittenThroughALinkOnTheWay) {
     // One link was in the destination already and leads outside; the other is the archive's own
     // and leads to a directory inside.
     fs::create_directory_symlink(dir_.pathOf("outside"), extracted("out"));
-    {
-        ZipBuilder zip(archive());
-        zip.add("out/evil.txt", "escaped");
-        zip.addDirectory("out/newdir/");
-        zip.addDirectory("real/");
-        zip.addLink("inner", "real");
-        zip.add("inner/x.txt", "through a link");
-        zip.add("good.txt", "good");
-    }
+    ZipBuilder(archive())
+        .add("out/evil.txt", "escaped")
+        .addDirectory("out/newdir/")
+        .addDirectory("real/")
+        .addLink("inner", "real")
+        .add("inner/x.txt", "through a link")
+        .add("good.txt", "good");
     EXPECT_TRUE(unzip());
     EXPECT_EQ(treeListing(working()),
               (Strings{"good.txt", "inner -> real", "out -> " + dir_.pathOf("outside"), "real/"}));
@@ -435,33 +425,22 @@ TEST_F(ZipArchiveHostileTest, NothingIsWrittenThroughALinkOnTheWay) {
 }
 
 TEST_F(ZipArchiveHostileTest, AFileEntryReplacesALinkAtItsPathInsteadOfFollowingIt) {
-    struct Case {
-        bool overwrite;
-        const char* link;
-        std::string target;
-        Strings expected;
-    };
-    const Case cases[] = {
-        {true, "keep", dir_.pathOf("outside/keep.txt"), {"keep"}},
-        {false, "keep", dir_.pathOf("outside/keep.txt"), {"keep -> " + dir_.pathOf("outside/keep.txt")}},
-        {true, "ghost", dir_.pathOf("outside/ghost.txt"), {"ghost"}},
-        {false, "ghost", dir_.pathOf("outside/ghost.txt"), {"ghost -> " + dir_.pathOf("outside/ghost.txt")}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.link) + (c.overwrite ? " with overwrite" : " without overwrite"));
-        fs::remove_all(working());
-        fs::create_directories(working());
-        fs::create_symlink(c.target, extracted(c.link));
-        {
-            ZipBuilder zip(archive());
-            zip.add(c.link, "from the archive");
+    // One link leads to a file outside, the other to a file that does not exist.
+    for (const bool overwrite : {true, false}) {
+        for (const std::string link : {"keep", "ghost"}) {
+            SCOPED_TRACE(link + (overwrite ? " with overwrite" : " without overwrite"));
+            const std::string target = dir_.pathOf("outside/" + link + ".txt");
+            fs::remove_all(working());
+            fs::create_directories(working());
+            fs::create_symlink(target, extracted(link));
+            ZipBuilder(archive()).add(link, "from the archive");
+            EXPECT_TRUE(unzip(overwrite));
+            EXPECT_EQ(treeListing(working()), Strings{overwrite ? link : link + " -> " + target});
+            if (overwrite) {
+                EXPECT_EQ(readFile(extracted(link)), "from the archive");
+            }
+            expectOutsideUntouched();
         }
-        EXPECT_TRUE(unzip(c.overwrite));
-        EXPECT_EQ(treeListing(working()), c.expected);
-        if (c.overwrite) {
-            EXPECT_EQ(readFile(extracted(c.link)), "from the archive");
-        }
-        expectOutsideUntouched();
     }
 }
 
