@@ -224,11 +224,11 @@ TEST_F(PublishKeychainTest, WithoutPasswordStdinThePasswordTheAppKeepsIsUsed) {
     ShelfProcess run(
         TOMELY_PUBLISH_EXECUTABLE,
         {"--email", kEmail, "--service", service, "--new", "Kept", "--dry-run", writeBook("kept.iba", "G")},
-        ShelfProcess::Users{}, std::chrono::seconds(0));
+        std::string());
     EXPECT_EQ(run.wait(kDeadline), 0) << run.output();
     ShelfProcess stranger(TOMELY_PUBLISH_EXECUTABLE,
                           {"--email", "bob@example.com", "--service", service, "--new", "Kept", "kept.iba"},
-                          ShelfProcess::Users{}, std::chrono::seconds(0));
+                          std::string());
     EXPECT_EQ(stranger.wait(kDeadline), 2) << stranger.output();
     EXPECT_NE(stranger.output().find("no password kept for bob@example.com"), std::string::npos);
 }

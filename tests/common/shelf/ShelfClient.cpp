@@ -42,14 +42,7 @@ httplib::Headers cookieHeader(const std::string& cookie) {
 }
 
 Reply replyOf(const httplib::Result& result) {
-    Reply reply;
-    if (!result) {
-        return reply;
-    }
-    reply.status = result->status;
-    reply.body = result->body;
-    reply.setCookie = result->get_header_value("Set-Cookie");
-    return reply;
+    return result ? Reply{result->status, result->body, result->get_header_value("Set-Cookie")} : Reply{};
 }
 
 }  // namespace
@@ -111,13 +104,9 @@ std::string manifestJson(const std::vector<Part>& parts, const std::string& guid
         manifest["bookId"] = *target.bookId;
     }
     // The uploader's encoder writes every "/" as "\/".
-    std::string text;
-    for (const char c : manifest.dump()) {
-        if (c == '/') {
-            text += "\\/";
-        } else {
-            text.push_back(c);
-        }
+    std::string text = manifest.dump();
+    for (std::size_t at = text.find('/'); at != std::string::npos; at = text.find('/', at + 2)) {
+        text.insert(at, 1, '\\');
     }
     return text;
 }
@@ -240,12 +229,8 @@ Reply ShelfClient::postPart(const std::string& guid, const PartForm& form) {
 SyncResult ShelfClient::sync(const std::string& guid, const std::vector<Part>& parts, const Target& target) {
     SyncResult result;
     const Reply manifest = postManifest(guid, manifestJson(parts, guid, target));
-    if (manifest.status != 200) {
-        result.failure = manifest;
-        return result;
-    }
     const auto asked = nlohmann::json::parse(manifest.body, nullptr, false);
-    if (!asked.is_array()) {
+    if (manifest.status != 200 || !asked.is_array()) {
         result.failure = manifest;
         return result;
     }

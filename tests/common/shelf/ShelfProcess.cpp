@@ -68,8 +68,7 @@ int exitStatus(int status) {
 
 }  // namespace
 
-ShelfProcess::ShelfProcess(const std::string& executable, std::vector<std::string> arguments, const Users& users,
-                           std::chrono::seconds deadline) {
+ShelfProcess::ShelfProcess(const std::string& executable, std::vector<std::string> arguments, const Users& users) {
     std::optional<std::string> input;
     if (!users.empty()) {
         arguments.insert(arguments.end(), {"--user-file", "-"});
@@ -81,13 +80,11 @@ ShelfProcess::ShelfProcess(const std::string& executable, std::vector<std::strin
     int fd = -1;
     pid_ = spawn(executable, arguments, fd, input);
     reader_ = std::thread([this, fd] { readOutput(fd); });
-    if (deadline.count() == 0) {
-        return;
-    }
     static const std::regex serving(R"(serving https?://[^ ]*:([0-9]+)/)");
     std::unique_lock lock(mutex_);
     std::smatch match;
-    changed_.wait_for(lock, deadline, [&] { return closed_ || std::regex_search(output_, match, serving); });
+    changed_.wait_for(lock, std::chrono::seconds(60),
+                      [&] { return closed_ || std::regex_search(output_, match, serving); });
     if (!std::regex_search(output_, match, serving)) {
         const std::string said = output_;
         lock.unlock();
@@ -171,7 +168,7 @@ std::string ShelfProcess::output() const {
 
 std::pair<int, std::string> ShelfProcess::runToEnd(const std::string& executable,
                                                    const std::vector<std::string>& arguments) {
-    ShelfProcess process(executable, arguments, {}, std::chrono::seconds(0));
+    ShelfProcess process(executable, arguments, std::string());
     const int status = process.wait(std::chrono::seconds(60));
     return {status, process.output()};
 }

@@ -22,11 +22,9 @@ public:
     using Users = std::vector<std::pair<std::string, std::string>>;
 
     // Starts the executable and waits until it says where it serves; throws std::runtime_error
-    // when it exits first or says nothing within the deadline; a deadline of 0 starts it without
-    // waiting for anything. The users are given to it on its standard input ("--user-file -"),
-    // so that their passwords do not show in its arguments.
-    ShelfProcess(const std::string& executable, std::vector<std::string> arguments, const Users& users = {},
-                 std::chrono::seconds deadline = std::chrono::seconds(60));
+    // when it exits first or says nothing within a minute. The users are given to it on its
+    // standard input ("--user-file -"), so that their passwords do not show in its arguments.
+    ShelfProcess(const std::string& executable, std::vector<std::string> arguments, const Users& users = {});
     // Starts the executable with `input` as its standard input, without waiting for anything.
     ShelfProcess(const std::string& executable, const std::vector<std::string>& arguments, const std::string& input);
     // Kills the child if it still runs.
