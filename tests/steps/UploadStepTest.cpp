@@ -23,8 +23,7 @@
 
 #include "ShelfClient.h"
 #include "ShelfProcess.h"
-#include "http/FormDataRequest.h"
-#include "http/ServiceAPI.h"
+#include "http/HTTPRequest.h"
 #endif
 
 namespace tomely {
@@ -223,16 +222,13 @@ protected:
         arguments.insert(arguments.end(), options.begin(), options.end());
         service_ = std::make_unique<shelf::client::ShelfProcess>(
             TOMELY_SHELF_EXECUTABLE, arguments, shelf::client::ShelfProcess::Users{{kEmail, kPassword}});
-        environment.set("TOMELY_SERVICE_URL", "http://127.0.0.1:" + std::to_string(service_->port()));
-        auto signIn = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
-        signIn->setPostValue(kEmail, "email");
-        signIn->setPostValue(kPassword, "password");
-        bool ended = false;
-        signIn->setCompletionBlock([&ended] { ended = true; });
-        signIn->setFailedBlock([&ended] { ended = true; });
-        signIn->startAsynchronous();
-        ASSERT_TRUE(runUntil([&] { return ended; }));
-        ASSERT_EQ(signIn->responseStatusCode(), 200);
+        const std::string base = "http://127.0.0.1:" + std::to_string(service_->port());
+        environment.set("TOMELY_SERVICE_URL", base);
+        const URL url(base + "/");
+        const auto reply = shelf::client::ShelfClient("127.0.0.1", service_->port()).signIn(kEmail, kPassword);
+        ASSERT_EQ(reply.status, 200);
+        HTTPCookieStorage::sharedHTTPCookieStorage().setCookies(
+            HTTPCookieStorage::cookiesWithResponseHeaderFields({reply.setCookie}, url), url);
     }
 
     // The author's one book: its id, and the files of its latest version as the service rebuilt it.
