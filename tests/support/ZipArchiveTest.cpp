@@ -36,10 +36,7 @@ const std::uint32_t kPageDate = ZipBuilder::dosDate(2013, 7, 15, 10, 20, 30);
 const std::uint32_t kIndexDate = ZipBuilder::dosDate(2011, 1, 2, 3, 4, 6);
 
 ZipBuilder::Options stored(std::uint32_t dosDate = kPageDate) {
-    ZipBuilder::Options options;
-    options.method = ZipBuilder::Method::Stored;
-    options.dosDate = dosDate;
-    return options;
+    return {.method = ZipBuilder::Method::Stored, .dosDate = dosDate};
 }
 
 // Text that deflates well but not to nothing, so that damage in its middle is met part-way.
@@ -82,18 +79,16 @@ protected:
 
 TEST_F(ZipArchiveTest, ExtractsTheBookIntoTheWorkingDirectoryWithItsArchivedDates) {
     writeFile(extracted("index.xml"), "replaced");
-    {
-        ZipBuilder zip(archive());
-        zip.addDirectory("OPS/", kOpsDate);
-        zip.add("OPS/a.xhtml", "<html/>", {.dosDate = kPageDate});
-        zip.add("index.xml", "<book/>", stored(kIndexDate));
+    ZipBuilder(archive())
+        .addDirectory("OPS/", kOpsDate)
+        .add("OPS/a.xhtml", "<html/>", {.dosDate = kPageDate})
+        .add("index.xml", "<book/>", stored(kIndexDate))
         // Backslashes separate directories too, and missing parents are created.
-        zip.add("OPS\\b.xhtml", "b");
-        zip.addDirectory("Media\\");
-        zip.add("deep/er/c.txt", "c");
-        zip.add("empty-stored", "", stored());
-        zip.add("empty-deflated", "");
-    }
+        .add("OPS\\b.xhtml", "b")
+        .addDirectory("Media\\")
+        .add("deep/er/c.txt", "c")
+        .add("empty-stored", "", stored())
+        .add("empty-deflated", "");
     EXPECT_TRUE(unzip());
     EXPECT_EQ(treeListing(working()), (Strings{"Media/", "OPS/", "OPS/a.xhtml", "OPS/b.xhtml", "deep/", "deep/er/",
                                                "deep/er/c.txt", "empty-deflated", "empty-stored", "index.xml"}));
@@ -129,14 +124,10 @@ TEST_F(ZipArchiveTest, NamesWithoutTheUTF8FlagAreCodePage437UnlessUTF8AndUnusabl
     for (const Case& c : cases) {
         SCOPED_TRACE(c.description);
         std::filesystem::remove_all(working());
-        {
-            ZipBuilder zip(archive());
-            zip.add("first.txt", "first");
-            ZipBuilder::Options options;
-            options.flagNameAsUTF8 = c.flagged;
-            zip.add(c.name, "lost", options);
-            zip.add("after.txt", "after");
-        }
+        ZipBuilder(archive())
+            .add("first.txt", "first")
+            .add(c.name, "lost", {.flagNameAsUTF8 = c.flagged})
+            .add("after.txt", "after");
         if (!c.patchTo.empty()) {
             ASSERT_EQ(replaceInFile(archive(), c.name, c.patchTo), 2U);
         }
@@ -213,10 +204,7 @@ TEST_F(ZipArchiveTest, OnlyStoredEntriesWithTheLowDirectoryBitsAndDataAreLinks) 
     {
         ZipBuilder zip(archive());
         for (const Case& c : cases) {
-            ZipBuilder::Options options;
-            options.method = c.method;
-            options.externalAttributes = c.attributes;
-            zip.add(c.name, c.data, options);
+            zip.add(c.name, c.data, {.method = c.method, .externalAttributes = c.attributes});
         }
     }
     EXPECT_TRUE(unzip());
@@ -235,14 +223,10 @@ TEST_F(ZipArchiveTest, AnEncryptedEntryEndsTheExtractionRatherThanWriteItsBytes)
     // The wizard gives no password: an encrypted book stops at its first encrypted entry, with an
     // error that names it, instead of turning up as files full of cipher text. A password that does
     // not fit stops it the same way.
-    {
-        ZipBuilder zip(archive());
-        zip.add("plain.txt", "plain");
-        ZipBuilder::Options secret = stored();
-        secret.encrypted = true;
-        zip.add("secret.txt", "stored secret", secret);
-        zip.add("after.txt", "after");
-    }
+    ZipBuilder(archive())
+        .add("plain.txt", "plain")
+        .add("secret.txt", "stored secret", {.method = ZipBuilder::Method::Stored, .encrypted = true})
+        .add("after.txt", "after");
     const struct {
         const char* password;
         const char* description;
