@@ -1,6 +1,7 @@
 #include "app/ACMainViewController.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 
 #include "app/ACStepViewController.h"
 #include "common/FakeDesktop.h"
@@ -40,21 +41,22 @@ TEST_F(ACMainViewControllerTest, CancelAsksAndOnlyYesTerminates) {
 
 class RecordingStep : public ACStepViewController {
 public:
-    RecordingStep(std::unique_ptr<View> view, ACMainViewController& main, int* destroyed)
-        : ACStepViewController(std::move(view), main), destroyed_(destroyed) {}
+    RecordingStep(std::unique_ptr<View> view, ACMainViewController& main, std::shared_ptr<int> destroyed)
+        : ACStepViewController(std::move(view), main), destroyed_(std::move(destroyed)) {}
     ~RecordingStep() override { ++*destroyed_; }
     using ACStepViewController::viewAs;
 
 private:
-    int* destroyed_;
+    // Shared, since the installed step outlives the test's body: the fixture's container owns it.
+    std::shared_ptr<int> destroyed_;
 };
 
 TEST_F(ACMainViewControllerTest, InstallingAStepHandsOwnershipToTheContainerAndReleasesThePrevious) {
-    int destroyed = 0;
+    const auto destroyed = std::make_shared<int>(0);
     bundle.addView("Step", [] { return std::make_unique<FakeView>(); });
-    EXPECT_EQ(ACStepViewController::initWithNibName<RecordingStep>("Missing", bundle, container, &destroyed), nullptr);
+    EXPECT_EQ(ACStepViewController::initWithNibName<RecordingStep>("Missing", bundle, container, destroyed), nullptr);
 
-    auto first = ACStepViewController::initWithNibName<RecordingStep>("Step", bundle, container, &destroyed);
+    auto first = ACStepViewController::initWithNibName<RecordingStep>("Step", bundle, container, destroyed);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(&first->mainViewController(), &container);
     first->addToMainViewController();
@@ -65,14 +67,14 @@ TEST_F(ACMainViewControllerTest, InstallingAStepHandsOwnershipToTheContainerAndR
     EXPECT_FALSE(weakFirst.expired()) << "the container owns the installed step";
 
     // The first step installs its successor from inside its own code and is still alive there.
-    auto second = ACStepViewController::initWithNibName<RecordingStep>("Step", bundle, container, &destroyed);
+    auto second = ACStepViewController::initWithNibName<RecordingStep>("Step", bundle, container, destroyed);
     second->addToMainViewController();
-    EXPECT_EQ(destroyed, 0);
+    EXPECT_EQ(*destroyed, 0);
     EXPECT_EQ(weakFirst.lock()->viewAs<FakeView>().superview(), nullptr) << "the old step's view is taken down";
     EXPECT_EQ(container.contentViewController(), second);
     second.reset();
     drainMainLoop();
-    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(*destroyed, 1);
     EXPECT_TRUE(weakFirst.expired());
 }
 
