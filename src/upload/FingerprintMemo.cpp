@@ -3,9 +3,11 @@
 #include <sqlite3.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "platform/SystemLog.h"
@@ -251,13 +253,13 @@ bool FingerprintMemo::ensureOpen() {
     if (opened_ || unusable_) {
         return opened_;
     }
-    int code = open();
+    int code = openWaitingForOthers();
     if (isDamage(code)) {
         // Nothing was recalled from it yet: start afresh.
         giveUp(code, "opening it");
         unusable_ = false;
         dropped_ = false;
-        code = open();
+        code = openWaitingForOthers();
     }
     if (code != SQLITE_OK) {
         giveUp(code, "opening it");
@@ -265,6 +267,19 @@ bool FingerprintMemo::ensureOpen() {
     }
     opened_ = true;
     return true;
+}
+
+int FingerprintMemo::openWaitingForOthers() {
+    // Turning a new file to write-ahead logging fails at once, without the busy handler, while
+    // another run holds it; that run is about to let go, so opening is tried again for a while.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMilliseconds);
+    int code = open();
+    while ((code & 0xff) == SQLITE_BUSY && std::chrono::steady_clock::now() < deadline) {
+        close();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        code = open();
+    }
+    return code;
 }
 
 int FingerprintMemo::open() {

@@ -84,6 +84,7 @@ private:
 
     // All under mutex_.
     [[nodiscard]] bool ensureOpen();
+    [[nodiscard]] int openWaitingForOthers();
     [[nodiscard]] int open();
     [[nodiscard]] int checkSchema();
     [[nodiscard]] int recreateSchema(bool replacesAnother);
