@@ -68,11 +68,16 @@ void Publisher::signIn() {
     auto request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
     request->addPostValue(options_.email, "email");
     request->addPostValue(password_, "password");
+    send(request, &Publisher::signInAnswered, "signing in");
+}
+
+void Publisher::send(const std::shared_ptr<HTTPRequest>& request, void (Publisher::*answered)(HTTPRequest&),
+                     const std::string& what) {
     HTTPRequest& sent = *request;
-    request->setCompletionBlock([self = shared_from_this(), &sent] { self->signInAnswered(sent); });
-    request->setFailedBlock([self = shared_from_this(), &sent] {
+    request->setCompletionBlock([self = shared_from_this(), &sent, answered] { ((*self).*answered)(sent); });
+    request->setFailedBlock([self = shared_from_this(), &sent, what] {
         if (!self->endIfCancelled()) {
-            self->failRequest(sent, "signing in");
+            self->failRequest(sent, what);
         }
     });
     request_ = request;
@@ -127,16 +132,7 @@ void Publisher::bookOpened(std::optional<std::string> bookGuid, const Error& fai
 
 void Publisher::listBooks() {
     output_.stage(PublishStage::Listing, "Fetching your books from " + serviceDomainName());
-    auto request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
-    HTTPRequest& sent = *request;
-    request->setCompletionBlock([self = shared_from_this(), &sent] { self->booksListed(sent); });
-    request->setFailedBlock([self = shared_from_this(), &sent] {
-        if (!self->endIfCancelled()) {
-            self->failRequest(sent, "listing your books");
-        }
-    });
-    request_ = request;
-    request->startAsynchronous();
+    send(HTTPRequest::requestWithURL(ServiceAPI::bookListURL()), &Publisher::booksListed, "listing your books");
 }
 
 void Publisher::booksListed(HTTPRequest& request) {

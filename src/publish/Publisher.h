@@ -52,6 +52,10 @@ private:
     void syncFinished(BookSyncResult result);
 
     // Ends the run as failed by a request that got no answer, or an unexpected one.
+    // Starts `request` as the one in flight; its answer goes to `answered`, its failure is
+    // reported as a failure of `what` unless the run was cancelled.
+    void send(const std::shared_ptr<HTTPRequest>& request, void (Publisher::*answered)(HTTPRequest&),
+              const std::string& what);
     void failRequest(const HTTPRequest& request, const std::string& what);
     void fail(PublishFailure failure);
     // Whether a cancel has come; if so, ends the run as interrupted.
