@@ -24,13 +24,14 @@ using Clock = std::chrono::steady_clock;
 // often (16 KiB is 131 ms at 1 Mbit/s).
 constexpr std::size_t kChunkBytes = 16 * 1024;
 // What a connection may have waiting for the line beyond what the delay keeps in flight: a
-// router's queue.
-constexpr std::size_t kQueueBytes = 64 * 1024;
+// router's queue. Bytes the proxy holds have been acknowledged to the sender, which a real line
+// does only once they arrive, so the less it holds, the truer the sender's view of its progress.
+constexpr std::size_t kQueueBytes = kChunkBytes;
 // What a connection may have in flight on a line without a cap.
 constexpr std::size_t kUncappedWindow = 4 * 1024 * 1024;
-// The kernel's buffer on the proxy's receiving sockets, which would otherwise grow and take bytes
-// from a sender faster than the line carries them.
-constexpr int kReceiveBuffer = 64 * 1024;
+// The kernel's buffer on the proxy's receiving sockets (which the kernel doubles), which would
+// otherwise grow and take bytes from a sender faster than the line carries them.
+constexpr int kReceiveBuffer = 4 * 1024;
 
 void setOption(int socket, int level, int name, int value) {
     ::setsockopt(socket, level, name, &value, sizeof value);
@@ -77,7 +78,7 @@ public:
     // How many bytes one connection may have taken and not yet delivered.
     [[nodiscard]] std::size_t window() const {
         if (direction_.bytesPerSecond == 0) {
-            return direction_.delay.count() == 0 ? kQueueBytes * 4 : kUncappedWindow;
+            return direction_.delay.count() == 0 ? kQueueBytes * 16 : kUncappedWindow;
         }
         const auto inFlight = static_cast<std::size_t>(static_cast<double>(direction_.bytesPerSecond) *
                                                        std::chrono::duration<double>(direction_.delay).count());
