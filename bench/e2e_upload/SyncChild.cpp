@@ -22,7 +22,7 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
 
 }  // namespace
 
-int runSyncChild(const std::string& support, const std::string& bookId) {
+int runSyncChild(const std::string& support, const std::string& bookId, std::size_t partsInFlight) {
     auto loop = std::make_shared<EventLoop>();
     MainLoop::install(loop);
     auto signIn = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
@@ -44,6 +44,7 @@ int runSyncChild(const std::string& support, const std::string& bookId) {
         book.bookId = JSONValue(std::stoll(bookId));
     }
     auto sync = BookSync::create(support, book);
+    sync->setMaxPartsInFlight(partsInFlight);
     std::map<BookSyncStage, Clock::time_point> began;
     std::uint64_t partsSent = 0;
     BookSyncResult result = BookSyncResult::Failed;
@@ -74,16 +75,18 @@ int runSyncChild(const std::string& support, const std::string& bookId) {
     return result == BookSyncResult::Succeeded ? 0 : 1;
 }
 
-std::vector<std::string> syncChildCommand(const std::string& support, const std::string& bookId) {
-    return {std::filesystem::read_symlink("/proc/self/exe").string(), "--child", support, bookId};
+std::vector<std::string> syncChildCommand(const std::string& support, const std::string& bookId,
+                                          std::size_t partsInFlight) {
+    return {std::filesystem::read_symlink("/proc/self/exe").string(), "--child", support, bookId,
+            std::to_string(partsInFlight)};
 }
 
 bool isSyncChildCommand(const std::vector<std::string>& arguments) {
-    return arguments.size() == 3 && arguments[0] == "--child";
+    return arguments.size() == 4 && arguments[0] == "--child";
 }
 
 int runSyncChild(const std::vector<std::string>& arguments) {
-    return runSyncChild(arguments[1], arguments[2]);
+    return runSyncChild(arguments[1], arguments[2], std::stoul(arguments[3]));
 }
 
 }  // namespace tomely::bench

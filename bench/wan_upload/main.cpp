@@ -11,8 +11,10 @@
 // load average is printed with each round.
 //
 //   bench_wan_upload [--megabytes N (30)] [--rounds R (1)] [--directory PARENT ($TMPDIR or /tmp)]
-//                    [--round-trips 0,40,100] [--rates 20,100]
-// Rates are in Mbit/s, 0 for no cap; round trips in milliseconds.
+//                    [--round-trips 0,40,100] [--rates 20,100] [--parallel 1,4,8]
+// Rates are in Mbit/s, 0 for no cap; round trips in milliseconds; --parallel lists the numbers of
+// parts in flight to compare (1 sends them one after another). A peak memory for a large book:
+//   bench_wan_upload --megabytes 2000 --round-trips 0 --rates 0 --parallel 1,8
 
 #include <algorithm>
 #include <chrono>
@@ -33,6 +35,7 @@
 #include "SyncChild.h"
 #include "TreeGenerator.h"
 #include "common/NetworkEmulator.h"
+#include "upload/ACMultiFileUploader.h"
 
 namespace tomely::bench {
 namespace {
@@ -49,10 +52,13 @@ struct Options {
     BookRunOptions book;
     std::vector<int> roundTrips = {0, 40, 100};
     std::vector<double> rates = {20, 100};
+    std::vector<int> parallel = {1, static_cast<int>(ACMultiFileUploader::kDefaultPartsInFlight), 8};
 };
 
 struct Run {
     double uploadSeconds = 0;
+    // Of which the preparation of the requests, before the first one starts.
+    double prepareSeconds = 0;
     std::uint64_t bytesOnWire = 0;
     double bareSeconds = 0;
     double peakMB = 0;
@@ -78,13 +84,15 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, c
             options.roundTrips.assign(values.begin(), values.end());
         } else if (name == "--rates") {
             options.rates = values;
+        } else if (name == "--parallel") {
+            options.parallel.assign(values.begin(), values.end());
         } else {
             shared.insert(shared.end(), {name, arguments[i + 1]});
         }
     }
     auto book = parseBookRunOptions(shared, {30, 1, {}}, program);
     if (!book || arguments.size() % 2 != 0) {
-        std::fprintf(stderr, "       [--round-trips MS,...] [--rates MBITS,...]\n");
+        std::fprintf(stderr, "       [--round-trips MS,...] [--rates MBITS,...] [--parallel N,...]\n");
         return std::nullopt;
     }
     options.book = *book;
@@ -105,7 +113,7 @@ NetworkEmulator::Options lineOptions(const Line& line, int targetPort) {
 }
 
 // One first upload of the book at `root`/book through `line`, to a fresh shelf.
-std::optional<Run> uploadOnce(const fs::path& root, const Line& line) {
+std::optional<Run> uploadOnce(const fs::path& root, const Line& line, int parallel) {
     fs::remove_all(root / "shelf");
     fs::remove_all(root / "support");
     fs::remove_all(root / "cache");
@@ -116,14 +124,19 @@ std::optional<Run> uploadOnce(const fs::path& root, const Line& line) {
                                         {{kBenchEmail, kBenchPassword}});
     NetworkEmulator emulator(lineOptions(line, service.port()));
     ::setenv("TOMELY_SERVICE_URL", emulator.baseURL().c_str(), 1);
-    const ChildResult child = runChild(syncChildCommand((root / "support").string(), ""));
+    const ChildResult child =
+        runChild(syncChildCommand((root / "support").string(), "", static_cast<std::size_t>(parallel)));
     if (!child.succeeded) {
         std::fprintf(stderr, "the upload failed: %s\n", child.output.c_str());
         return std::nullopt;
     }
     auto values = parseKeyValues(child.output);
-    Run run{values["compress"] + values["send"], emulator.bytesUp(), 0,
-            static_cast<double>(child.maxResidentKiB) / 1024.0, static_cast<long long>(values["parts_sent"])};
+    Run run{values["compress"] + values["send"],
+            values["compress"],
+            emulator.bytesUp(),
+            0,
+            static_cast<double>(child.maxResidentKiB) / 1024.0,
+            static_cast<long long>(values["parts_sent"])};
     const auto bare = bareStreamSeconds(lineOptions(line, 0), run.bytesOnWire);
     if (!bare) {
         std::fprintf(stderr, "the bare stream failed\n");
@@ -145,24 +158,28 @@ int runBenchmark(const Options& options) {
     ::setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
     struct Row {
         Line line;
+        int parallel = 1;
         std::optional<Run> best;
     };
     std::vector<Row> rows;
     for (const double rate : options.rates) {
         for (const int roundTrip : options.roundTrips) {
-            rows.push_back({{roundTrip, rate}, std::nullopt});
+            for (const int parallel : options.parallel) {
+                rows.push_back({{roundTrip, rate}, parallel, std::nullopt});
+            }
         }
     }
     for (int round = 1; round <= options.book.rounds; ++round) {
         std::printf("round %d (load average %s)\n", round, loadAverage().c_str());
         for (Row& row : rows) {
-            const auto run = uploadOnce(root, row.line);
+            const auto run = uploadOnce(root, row.line, row.parallel);
             if (!run) {
                 fs::remove_all(root);
                 return 1;
             }
-            std::printf("  %3d ms %5.0f Mbit/s: upload %6.2f s, bare stream %6.2f s\n", row.line.roundTripMilliseconds,
-                        row.line.megabitsPerSecond, run->uploadSeconds, run->bareSeconds);
+            std::printf("  %3d ms %5.0f Mbit/s %2d in flight: upload %6.2f s, bare stream %6.2f s\n",
+                        row.line.roundTripMilliseconds, row.line.megabitsPerSecond, row.parallel, run->uploadSeconds,
+                        run->bareSeconds);
             std::fflush(stdout);
             if (!row.best || run->uploadSeconds < row.best->uploadSeconds) {
                 row.best = run;
@@ -173,8 +190,8 @@ int runBenchmark(const Options& options) {
 
     std::printf("\nfirst upload of a %llu MB book (%lld parts) through the emulated line, best of %d rounds\n\n",
                 static_cast<unsigned long long>(options.book.megabytes), rows.front().best->parts, options.book.rounds);
-    std::printf("%10s %11s | %9s %10s %9s %8s | %11s %7s | %8s\n", "round trip", "rate", "upload", "on wire", "limit",
-                "x limit", "bare stream", "x bare", "peak RSS");
+    std::printf("%10s %11s %9s | %9s %9s %10s %9s %8s | %11s %7s | %8s\n", "round trip", "rate", "in flight", "upload",
+                "(prepare)", "on wire", "limit", "x limit", "bare stream", "x bare", "peak RSS");
     for (const Row& row : rows) {
         const Run& run = *row.best;
         const double megabytes = static_cast<double>(run.bytesOnWire) / 1e6;
@@ -189,9 +206,10 @@ int runBenchmark(const Options& options) {
             std::snprintf(limitText, sizeof limitText, "%.2f s", limit);
             std::snprintf(ratioText, sizeof ratioText, "%.2fx", run.uploadSeconds / limit);
         }
-        std::printf("%7d ms %6.0f Mbit/s | %7.2f s %7.1f MB %9s %8s | %9.2f s %6.2fx | %5.1f MB\n",
-                    row.line.roundTripMilliseconds, row.line.megabitsPerSecond, run.uploadSeconds, megabytes, limitText,
-                    ratioText, run.bareSeconds, run.uploadSeconds / run.bareSeconds, run.peakMB);
+        std::printf("%7d ms %6.0f Mbit/s %9d | %7.2f s %7.2f s %7.1f MB %9s %8s | %9.2f s %6.2fx | %5.1f MB\n",
+                    row.line.roundTripMilliseconds, row.line.megabitsPerSecond, row.parallel, run.uploadSeconds,
+                    run.prepareSeconds, megabytes, limitText, ratioText, run.bareSeconds,
+                    run.uploadSeconds / run.bareSeconds, run.peakMB);
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 
@@ -26,13 +27,48 @@ std::string makeStagingDirectory(const std::string& applicationSupportDirectory)
 
 }  // namespace
 
+// One file of the batch as it is sent: what its fields say and where its deflated form waits.
+struct ACMultiFileUploader::Part {
+    std::string name;
+    // Its "batchCurrent".
+    std::size_t index = 0;
+    // Size and CRC-32 of the file as stored.
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    // The deflated form: a file, or, when it could not be staged, bytes.
+    std::string deflatedPath;
+    std::vector<std::uint8_t> deflated;
+    std::shared_ptr<HTTPRequest> request;
+    // Of its request, as the request's progress tells them.
+    std::int64_t bytesToSend = 0;
+    std::int64_t bytesSent = 0;
+    bool succeeded = false;
+};
+
 struct ACMultiFileUploader::Batch {
     std::vector<std::string> names;
     Parameters parameters;
     URL url;
     std::shared_ptr<NetworkQueue> queue;
     std::string deflatedDirectory;
+    // Of each request: together they stay within the upload's cap.
     std::uint64_t maxSendBytesPerSecond = 0;
+
+    // Filled by the preparation, in list order; then main thread only.
+    std::vector<Part> parts;
+    // Main thread only.
+    bool lastPartHeld = false;
+    bool stopped = false;
+    bool ended = false;
+    std::size_t partsSucceeded = 0;
+    // Handed to the queue and not yet reported.
+    std::size_t requestsUnderWay = 0;
+    std::int64_t bytesSent = 0;
+    std::int64_t bytesToSend = 0;
+    double fractionShown = 0;
+    std::int64_t bytesSentShown = 0;
+
+    [[nodiscard]] bool isLast(const Part& part) const { return part.index + 1 == names.size(); }
 };
 
 std::shared_ptr<ACMultiFileUploader> ACMultiFileUploader::create(std::string applicationSupportDirectory) {
@@ -46,6 +82,7 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
     std::shared_ptr<NetworkQueue> queue = NetworkQueue::queue();
     std::string deflatedDirectory;
     std::uint64_t maxSendBytesPerSecond = 0;
+    std::size_t partsInFlight = 1;
     {
         // Held from the call, not only while the queue runs: a second batch started during the
         // preparation would otherwise take over the first one's queue.
@@ -59,130 +96,191 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
         going_ = false;
         deflatedDirectory = deflatedDirectory_;
         maxSendBytesPerSecond = maxSendBytesPerSecond_;
+        partsInFlight = std::max<std::size_t>(maxPartsInFlight_, 1);
     }
     queue->setShowAccurateProgress(true);
-    queue->setMaxConcurrentOperationCount(1);
-    queue->setShouldCancelAllRequestsOnFailure(true);
+    queue->setMaxConcurrentOperationCount(partsInFlight);
+    // The uploader judges the answers and stops the batch itself, and ends it once nothing is
+    // under way: a queue that ran dry says nothing about a part that is still to come.
+    queue->setShouldCancelAllRequestsOnFailure(false);
     queue->setDelegate(
         std::shared_ptr<NetworkQueueDelegate>(shared_from_this(), static_cast<NetworkQueueDelegate*>(this)));
     queue->setRequestDidStartSelector(&NetworkQueueDelegate::requestStarted);
     queue->setRequestDidFinishSelector(&NetworkQueueDelegate::requestFinished);
     queue->setRequestDidFailSelector(&NetworkQueueDelegate::requestFailed);
-    queue->setQueueDidFinishSelector(&NetworkQueueDelegate::queueFinished);
-    auto batch = std::make_shared<Batch>(Batch{std::move(names), std::move(parameters), ServiceAPI::uploadURL(bookGuid),
-                                               std::move(queue), std::move(deflatedDirectory), maxSendBytesPerSecond});
+    auto batch = std::make_shared<Batch>();
+    batch->names = std::move(names);
+    batch->parameters = std::move(parameters);
+    batch->url = ServiceAPI::uploadURL(bookGuid);
+    batch->queue = std::move(queue);
+    batch->deflatedDirectory = std::move(deflatedDirectory);
+    batch->maxSendBytesPerSecond =
+        maxSendBytesPerSecond == 0 ? 0 : std::max<std::uint64_t>(maxSendBytesPerSecond / partsInFlight, 1);
     SerialQueue::create("ACMultiFileUploader")->addOperation([self = shared_from_this(), batch] {
-        self->prepare(*batch);
+        self->prepare(batch);
     });
 }
 
-void ACMultiFileUploader::prepare(const Batch& batch) {
+void ACMultiFileUploader::prepare(const std::shared_ptr<Batch>& batch) {
     const std::string stagingDirectory = makeStagingDirectory(applicationSupportDirectory_);
     {
         std::scoped_lock lock(mutex_);
         stagingDirectory_ = stagingDirectory;
     }
-    const std::uint64_t filesInList = batch.names.size();
-    std::uint64_t filesDone = 0;
-    for (std::size_t index = 0; index < batch.names.size(); ++index) {
+    const std::uint64_t filesInList = batch->names.size();
+    for (std::size_t index = 0; index < batch->names.size(); ++index) {
         {
             std::scoped_lock lock(mutex_);
             if (cancelled_) {
                 break;
             }
         }
-        batch.queue->addOperation(partRequest(batch, index, stagingDirectory));
-        ++filesDone;
+        Part part = preparePart(*batch, index, stagingDirectory);
+        part.request = partRequest(*batch, part);
+        if (batch->isLast(part)) {
+            // Held back; its body is built now all the same, so that its length counts from the start.
+            part.request->buildPostBody();
+            batch->lastPartHeld = true;
+        } else {
+            batch->queue->addOperation(part.request);
+            ++batch->requestsUnderWay;
+        }
+        part.bytesToSend = static_cast<std::int64_t>(part.request->postLength());
+        batch->bytesToSend += part.bytesToSend;
+        batch->parts.push_back(std::move(part));
         std::unique_lock lock(mutex_);
         if (CompressionBlock compression = compressionBlock_) {
             lock.unlock();
-            compression(*this, filesDone, filesInList);
+            compression(*this, index + 1, filesInList);
         }
     }
+    // Started on the main thread, where cancel() and every answer are handled: a cancel can then
+    // end the upload only after its requests were started, never while this thread still adds
+    // them.
+    MainLoop::shared()->post([self = shared_from_this(), batch] { self->go(batch); });
+}
+
+ACMultiFileUploader::Part ACMultiFileUploader::preparePart(const Batch& batch, std::size_t index,
+                                                           const std::string& stagingDirectory) {
+    Part part;
+    part.name = batch.names[index];
+    part.index = index;
+    const std::vector<std::uint8_t> contents =
+        readWholeFile(applicationSupportDirectory_ + "/working/" + part.name).value_or(std::vector<std::uint8_t>());
+    part.size = contents.size();
+    part.crc = CRC32Value(contents);
+    part.deflatedPath = batch.deflatedDirectory.empty() ? "" : batch.deflatedDirectory + part.name;
+    std::error_code noFile;
+    if (!part.deflatedPath.empty() && std::filesystem::is_regular_file(part.deflatedPath, noFile)) {
+        return part;
+    }
+    std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
+    std::unique_lock lock(mutex_);
+    if (const CompressedBlock compressed = compressedBlock_) {
+        lock.unlock();
+        compressed(*this, part.name, deflated);
+    }
+    part.deflatedPath = stagingDirectory.empty() ? "" : stagingDirectory + "/part-" + std::to_string(index);
+    if (part.deflatedPath.empty() || !writeFileAtomically(part.deflatedPath, deflated)) {
+        // Nowhere to stage it: memory is the only place left.
+        part.deflatedPath.clear();
+        part.deflated = std::move(deflated);
+    }
+    return part;
+}
+
+std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch, const Part& part) {
+    auto request = FormDataRequest::requestWithURL(batch.url);
+    request->setPostFormat(FormDataRequest::MultipartFormDataPostFormat);
+    request->setShouldCompressRequestBody(false);
+    request->setMaxSendBytesPerSecond(batch.maxSendBytesPerSecond);
+    if (part.deflatedPath.empty()) {
+        request->setData(part.deflated, "file", kOctetStream, "file");
+    } else {
+        request->setFile(part.deflatedPath, "file", kOctetStream, "file");
+    }
+    request->setPostValue(part.name, "name");
+    request->setPostValue(true, "isZipped");
+    request->setPostValue(true, "isBatch");
+    request->setPostValue(batch.names.size() - 1, "batchTotal");
+    request->setPostValue(part.index, "batchCurrent");
+    request->setPostValue(part.size, "size");
+    request->setPostValue(part.crc, "crc");
+    for (const auto& [key, value] : batch.parameters) {
+        request->setPostValue(value, key);
+    }
+    // Which part a report is about.
+    request->setTag(static_cast<long>(part.index));
+    request->setUploadProgressDelegate(
+        std::shared_ptr<ProgressReceiver>(shared_from_this(), static_cast<ProgressReceiver*>(this)));
+    return request;
+}
+
+void ACMultiFileUploader::go(std::shared_ptr<Batch> batch) {
+    batch_ = std::move(batch);
     bool cancelled = false;
     {
         std::scoped_lock lock(mutex_);
         cancelled = cancelled_;
         going_ = !cancelled;
     }
-    // Set only now, so that the receiver's first 0 comes after the last compression report and
-    // the total it is measured against is complete.
-    batch.queue->setUploadProgressDelegate(
-        std::shared_ptr<ProgressReceiver>(shared_from_this(), static_cast<ProgressReceiver*>(this)));
-    if (filesDone == 0) {
-        // No request will ever report the end of the queue.
-        MainLoop::shared()->post([self = shared_from_this(), queue = batch.queue] { self->finishUpload(*queue); });
+    if (batch_->parts.empty()) {
+        // No request will ever report the end.
+        endIfDone();
         return;
     }
-    // Started on the main thread, where cancel() and the end of the queue are handled: a cancel
-    // can then end the upload only after its requests were started, never while this thread is
-    // still starting them.
-    MainLoop::shared()->post([queue = batch.queue, cancelled] {
-        queue->go();
-        if (cancelled) {
-            cancelRequests(*queue);
-        }
-    });
+    batch_->queue->go();
+    if (cancelled) {
+        stop();
+        endIfDone();
+        return;
+    }
+    // The total is complete: every body has been built.
+    reportProgress();
+    releaseLastPart();
 }
 
-std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch, std::size_t index,
-                                                              const std::string& stagingDirectory) {
-    const std::string& name = batch.names[index];
-    const std::vector<std::uint8_t> contents =
-        readWholeFile(applicationSupportDirectory_ + "/working/" + name).value_or(std::vector<std::uint8_t>());
+ACMultiFileUploader::Part* ACMultiFileUploader::partOf(const HTTPRequest& request) {
+    if (!batch_ || request.tag() < 0 || static_cast<std::size_t>(request.tag()) >= batch_->parts.size()) {
+        return nullptr;
+    }
+    Part& part = batch_->parts[static_cast<std::size_t>(request.tag())];
+    return part.request.get() == &request ? &part : nullptr;
+}
 
-    auto request = FormDataRequest::requestWithURL(batch.url);
-    request->setPostFormat(FormDataRequest::MultipartFormDataPostFormat);
-    request->setShouldCompressRequestBody(false);
-    request->setMaxSendBytesPerSecond(batch.maxSendBytesPerSecond);
-    std::string stagedPath = batch.deflatedDirectory.empty() ? "" : batch.deflatedDirectory + name;
-    std::error_code noFile;
-    if (stagedPath.empty() || !std::filesystem::is_regular_file(stagedPath, noFile)) {
-        std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
-        std::unique_lock lock(mutex_);
-        if (const CompressedBlock compressed = compressedBlock_) {
-            lock.unlock();
-            compressed(*this, name, deflated);
-        }
-        stagedPath = stagingDirectory.empty() ? "" : stagingDirectory + "/part-" + std::to_string(index);
-        if (stagedPath.empty() || !writeFileAtomically(stagedPath, deflated)) {
-            // Nowhere to stage it: memory is the only place left.
-            request->setData(std::move(deflated), "file", kOctetStream, "file");
-            stagedPath.clear();
-        }
+void ACMultiFileUploader::releaseLastPart() {
+    Batch& batch = *batch_;
+    if (!batch.lastPartHeld || batch.stopped || batch.partsSucceeded + 1 != batch.names.size()) {
+        return;
     }
-    if (!stagedPath.empty()) {
-        request->setFile(stagedPath, "file", kOctetStream, "file");
+    batch.lastPartHeld = false;
+    ++batch.requestsUnderWay;
+    batch.queue->addOperation(batch.parts.back().request);
+}
+
+void ACMultiFileUploader::stop() {
+    if (batch_->stopped) {
+        return;
     }
-    request->setPostValue(name, "name");
-    request->setPostValue(true, "isZipped");
-    request->setPostValue(true, "isBatch");
-    request->setPostValue(batch.names.size() - 1, "batchTotal");
-    request->setPostValue(index, "batchCurrent");
-    request->setPostValue(contents.size(), "size");
-    request->setPostValue(CRC32Value(contents), "crc");
-    for (const auto& [key, value] : batch.parameters) {
-        request->setPostValue(value, key);
-    }
-    return request;
+    batch_->stopped = true;
+    cancelRequests(*batch_->queue);
 }
 
 void ACMultiFileUploader::cancel() {
-    std::shared_ptr<NetworkQueue> queue;
     {
         std::scoped_lock lock(mutex_);
         if (!active_ || cancelled_) {
             return;
         }
         cancelled_ = true;
-        if (going_) {
-            queue = active_;
+        if (!going_) {
+            // The preparation stops at the next file, and go() cancels what it added.
+            return;
         }
     }
-    // While the preparation runs, it stops at the next file and cancels what it added.
-    if (queue) {
-        cancelRequests(*queue);
-    }
+    stop();
+    // Not from inside the caller's cancel: the end may release whoever called.
+    MainLoop::shared()->post([self = shared_from_this()] { self->endIfDone(); });
 }
 
 void ACMultiFileUploader::cancelRequests(NetworkQueue& queue) {
@@ -192,9 +290,26 @@ void ACMultiFileUploader::cancelRequests(NetworkQueue& queue) {
     }
 }
 
+void ACMultiFileUploader::endIfDone() {
+    if (!batch_ || batch_->ended || batch_->requestsUnderWay > 0 ||
+        (!batch_->stopped && batch_->partsSucceeded < batch_->parts.size())) {
+        return;
+    }
+    batch_->ended = true;
+    finishUpload(*batch_->queue);
+}
+
 std::shared_ptr<NetworkQueue> ACMultiFileUploader::active() const {
     std::scoped_lock lock(mutex_);
     return active_;
+}
+
+std::int64_t ACMultiFileUploader::bytesSent() const {
+    return batch_ ? batch_->bytesSentShown : 0;
+}
+
+std::int64_t ACMultiFileUploader::bytesToSend() const {
+    return batch_ ? batch_->bytesToSend : 0;
 }
 
 void ACMultiFileUploader::reportRequest(RequestBlock ACMultiFileUploader::*block, HTTPRequest& request) {
@@ -212,33 +327,68 @@ void ACMultiFileUploader::requestStarted(HTTPRequest& request) {
 }
 
 void ACMultiFileUploader::requestFinished(HTTPRequest& request) {
+    Part* part = partOf(request);
+    if (part == nullptr) {
+        return;
+    }
+    --batch_->requestsUnderWay;
     reportRequest(&ACMultiFileUploader::fileFinishedBlock_, request);
+    if (ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
+        part->succeeded = true;
+        ++batch_->partsSucceeded;
+        releaseLastPart();
+    } else {
+        stop();
+    }
+    endIfDone();
 }
 
 void ACMultiFileUploader::requestFailed(HTTPRequest& request) {
+    if (partOf(request) == nullptr) {
+        return;
+    }
+    --batch_->requestsUnderWay;
     reportRequest(&ACMultiFileUploader::fileFailedBlock_, request);
+    stop();
+    endIfDone();
 }
 
-void ACMultiFileUploader::setDoubleValue(double fraction) {
-    std::unique_lock lock(mutex_);
-    const ProgressBlock progress = progressBlock_;
-    const std::shared_ptr<NetworkQueue> queue = active_;
-    lock.unlock();
-    if (progress && queue) {
-        progress(*this, *queue, fraction);
+void ACMultiFileUploader::requestIncrementUploadSizeBy(HTTPRequest& request, std::int64_t bytes) {
+    if (Part* part = partOf(request)) {
+        part->bytesToSend += bytes;
+        batch_->bytesToSend += bytes;
     }
 }
 
-void ACMultiFileUploader::queueFinished(NetworkQueue& queue) {
-    finishUpload(queue);
+void ACMultiFileUploader::requestDidSendBytes(HTTPRequest& request, std::int64_t bytes) {
+    Part* part = partOf(request);
+    if (part == nullptr || batch_->ended) {
+        return;
+    }
+    Batch& batch = *batch_;
+    part->bytesSent += bytes;
+    batch.bytesSent += bytes;
+    // A body sent again after a lost connection withdraws what it had sent; what is shown waits
+    // until the count has caught up again, so it never goes back.
+    batch.bytesSentShown = std::max(batch.bytesSentShown, std::min(batch.bytesSent, batch.bytesToSend));
+    if (batch.bytesToSend > 0) {
+        batch.fractionShown = std::max(
+            batch.fractionShown, static_cast<double>(batch.bytesSent) / (static_cast<double>(batch.bytesToSend) * 1.0));
+    }
+    reportProgress();
+}
+
+void ACMultiFileUploader::reportProgress() {
+    std::unique_lock lock(mutex_);
+    const ProgressBlock progress = progressBlock_;
+    lock.unlock();
+    if (progress) {
+        progress(*this, *batch_->queue, batch_->fractionShown);
+    }
 }
 
 void ACMultiFileUploader::finishUpload(NetworkQueue& queue) {
     std::unique_lock lock(mutex_);
-    // Once per upload, should the queue run dry before the preparation has added everything.
-    if (active_.get() != &queue) {
-        return;
-    }
     const QueueBlock finished = queueFinishedBlock_;
     lock.unlock();
     if (finished) {
@@ -251,6 +401,7 @@ void ACMultiFileUploader::finishUpload(NetworkQueue& queue) {
     active_.reset();
     keepUntilReturn = std::move(self_);
     lock.unlock();
+    batch_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(stagingDirectory, ignored);
 }
@@ -298,6 +449,11 @@ void ACMultiFileUploader::setDeflatedDirectory(std::string directory) {
 void ACMultiFileUploader::setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond) {
     std::scoped_lock lock(mutex_);
     maxSendBytesPerSecond_ = bytesPerSecond;
+}
+
+void ACMultiFileUploader::setMaxPartsInFlight(std::size_t count) {
+    std::scoped_lock lock(mutex_);
+    maxPartsInFlight_ = count;
 }
 
 }  // namespace tomely

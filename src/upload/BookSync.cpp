@@ -24,7 +24,8 @@ BookSync::BookSync(std::string applicationSupportDirectory, SyncedBook book)
     : applicationSupportDirectory_(std::move(applicationSupportDirectory)),
       workingDirectory_(applicationSupportDirectory_ + "/working/"),
       deflatedDirectory_(applicationSupportDirectory_ + "/deflated"),
-      book_(std::move(book)) {}
+      book_(std::move(book)),
+      maxPartsInFlight_(ACMultiFileUploader::kDefaultPartsInFlight) {}
 
 void BookSync::enter(BookSyncStage stage) {
     if (stageBlock_) {
@@ -171,6 +172,7 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     uploader_ = ACMultiFileUploader::create(applicationSupportDirectory_);
     uploader_->setDeflatedDirectory(deflatedDirectory_);
     uploader_->setMaxSendBytesPerSecond(maxSendBytesPerSecond_);
+    uploader_->setMaxPartsInFlight(maxPartsInFlight_);
     // Only parts whose fingerprint came from the memo are compressed here: their bytes must say
     // what the memo said, or it is wrong.
     uploader_->setCompressedBlock([memo = memo_, offered = offered_](ACMultiFileUploader&, const std::string& name,
@@ -187,21 +189,21 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
             self->postCount(BookSyncStage::Compressing, done, total);
         }
     });
-    uploader_->setFileFinishedBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, HTTPRequest& request) {
+    uploader_->setFileFinishedBlock([weak](ACMultiFileUploader&, NetworkQueue&, HTTPRequest& request) {
         auto self = weak.lock();
         if (self && !ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
-            self->partFailed(queue, request);
+            self->partFailed(request);
         }
     });
     // A request that failed did so whatever status it may have read before.
-    uploader_->setFileFailedBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, HTTPRequest& request) {
+    uploader_->setFileFailedBlock([weak](ACMultiFileUploader&, NetworkQueue&, HTTPRequest& request) {
         if (auto self = weak.lock()) {
-            self->partFailed(queue, request);
+            self->partFailed(request);
         }
     });
-    uploader_->setProgressBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, double fraction) {
+    uploader_->setProgressBlock([weak](ACMultiFileUploader& uploader, NetworkQueue&, double fraction) {
         if (auto self = weak.lock()) {
-            self->uploadProgress(queue, fraction);
+            self->uploadProgress(uploader, fraction);
         }
     });
     uploader_->setQueueFinishedBlock([weak](ACMultiFileUploader&, NetworkQueue&) {
@@ -216,23 +218,20 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     enter(BookSyncStage::Compressing);
 }
 
-void BookSync::partFailed(NetworkQueue& queue, HTTPRequest& request) {
+// The uploader has stopped the upload by now; the parts it cancels report here too.
+void BookSync::partFailed(HTTPRequest& request) {
     if (!hasFailed_ && !cancelled_) {
         fail(BookSyncStage::Uploading, request);
     }
-    queue.cancelAllOperations();
-    for (const auto& waiting : queue.operations()) {
-        waiting->cancel();
-    }
 }
 
-void BookSync::uploadProgress(NetworkQueue& queue, double fraction) {
+void BookSync::uploadProgress(const ACMultiFileUploader& uploader, double fraction) {
     if (!uploading_) {
         uploading_ = true;
         enter(BookSyncStage::Uploading);
     }
     if (uploadProgressBlock_) {
-        uploadProgressBlock_(fraction, queue.bytesUploadedSoFar(), queue.totalBytesToUpload());
+        uploadProgressBlock_(fraction, uploader.bytesSent(), uploader.bytesToSend());
     }
 }
 

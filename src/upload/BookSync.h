@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,7 +15,6 @@ namespace tomely {
 class ACMultiFileUploader;
 class FingerprintMemo;
 class HTTPRequest;
-class NetworkQueue;
 
 // The stages of a sync, in order; Compressing and Uploading only come when the service asks for
 // part files.
@@ -56,7 +56,7 @@ struct BookSyncFailure {
 //
 // An empty Working directory posts an empty manifest; the service's answer decides what follows.
 // Answers naming files the manifest did not offer are not followed (see namesToSend). The first
-// failure, and only that one, is reported; a failing upload cancels the rest of the queue.
+// failure, and only that one, is reported; a failing part stops the upload (ACMultiFileUploader).
 //
 // Threads: start() and cancel() on the main thread; every block runs there, the ones of the
 // worker stages posted from their queues. Ownership: the sync keeps itself alive from start()
@@ -91,6 +91,9 @@ public:
     void setStopsBeforeManifest(bool stops) { stopsBeforeManifest_ = stops; }
     // Caps the upload's sending rate in bytes per second (0, the default: no cap).
     void setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond) { maxSendBytesPerSecond_ = bytesPerSecond; }
+    // How many parts may be on their way at once (ACMultiFileUploader::kDefaultPartsInFlight); 1
+    // sends them one after another.
+    void setMaxPartsInFlight(std::size_t count) { maxPartsInFlight_ = count; }
     void setFinishedBlock(FinishedBlock block) { finishedBlock_ = std::move(block); }
 
     void start();
@@ -123,8 +126,8 @@ private:
     void manifestAnswered(HTTPRequest& request);
     void manifestFailed(HTTPRequest& request);
     void uploadFiles(std::vector<std::string> names);
-    void partFailed(NetworkQueue& queue, HTTPRequest& request);
-    void uploadProgress(NetworkQueue& queue, double fraction);
+    void partFailed(HTTPRequest& request);
+    void uploadProgress(const ACMultiFileUploader& uploader, double fraction);
     void fail(BookSyncStage stage, const HTTPRequest& request);
     void finish(BookSyncResult result);
 
@@ -141,6 +144,7 @@ private:
     FinishedBlock finishedBlock_;
     bool stopsBeforeManifest_ = false;
     std::uint64_t maxSendBytesPerSecond_ = 0;
+    std::size_t maxPartsInFlight_;
 
     // Main thread only.
     std::shared_ptr<BookSync> self_;

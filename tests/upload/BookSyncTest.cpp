@@ -14,8 +14,8 @@ namespace {
 
 using test::ScriptedResponse;
 
-// A sync of a two-part book in a directory of its own, as a command-line publisher runs it,
-// against a scripted service that asks for both parts; every report is recorded.
+// A sync of a five-part book in a directory of its own, as a command-line publisher runs it,
+// against a scripted service that asks for every part; every report is recorded.
 class BookSyncTest : public test::MainLoopFixture {
 protected:
     BookSyncTest() {
@@ -24,12 +24,19 @@ protected:
     }
 
     void start(ScriptedResponse partAnswer, std::optional<BookSyncStage> cancelAt = std::nullopt) {
+        begin(std::move(partAnswer), cancelAt);
+        runToEnd();
+    }
+
+    void begin(ScriptedResponse partAnswer, std::optional<BookSyncStage> cancelAt = std::nullopt) {
         server.setHandler([partAnswer](const test::RecordedRequest& request) {
             return request.target.starts_with("/api/author/shelf/upload/manifest/")
-                       ? ScriptedResponse::text(200, R"(["/cover.png.part00000","/cover.png.part00001"])")
+                       ? ScriptedResponse::text(200, R"(["/cover.png.part00000","/cover.png.part00001",)"
+                                                     R"("/cover.png.part00002","/cover.png.part00003",)"
+                                                     R"("/cover.png.part00004"])")
                        : partAnswer;
         });
-        test::writeBytes(support + "/working/cover.png", test::noise(1500000, 3));
+        test::writeBytes(support + "/working/cover.png", test::noise(4500000, 3));
         stages.clear();
         results.clear();
         sync = BookSync::create(support, {"GUID-7", std::nullopt, "Title"});
@@ -42,6 +49,9 @@ protected:
         sync->setFailureBlock([this](const BookSyncFailure& failure) { failures.push_back(failure); });
         sync->setFinishedBlock([this](BookSyncResult result) { results.push_back(result); });
         sync->start();
+    }
+
+    void runToEnd() {
         ASSERT_TRUE(runUntil([&] { return !results.empty(); }));
         drainMainLoop();
     }
@@ -56,8 +66,14 @@ protected:
     std::vector<BookSyncResult> results;
 };
 
+// Four parts are under way together, and each of them fails at once.
 TEST_F(BookSyncTest, TheFirstFailedPartIsReportedOnceWithWhatACommandLineNeeds) {
-    start(ScriptedResponse::text(503, "busy", {{"Retry-After", "120"}}));
+    ScriptedResponse busy = ScriptedResponse::text(503, "busy", {{"Retry-After", "120"}});
+    busy.holdUntilReleased = true;
+    begin(busy);
+    ASSERT_TRUE(runUntil([&] { return server.requestCount() == 5; })) << "the manifest and four parts";
+    server.releaseHeldAnswers();
+    runToEnd();
     EXPECT_EQ(stages,
               (std::vector<BookSyncStage>{BookSyncStage::Splitting, BookSyncStage::Hashing, BookSyncStage::Comparing,
                                           BookSyncStage::Compressing, BookSyncStage::Uploading}));
