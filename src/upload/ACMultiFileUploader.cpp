@@ -39,6 +39,9 @@ struct ACMultiFileUploader::Part {
     std::string deflatedPath;
     std::vector<std::uint8_t> deflated;
     std::shared_ptr<HTTPRequest> request;
+    // Of `request`, from 1.
+    int attempt = 1;
+    bool waitingToRetry = false;
     // Of its request, as the request's progress tells them.
     std::int64_t bytesToSend = 0;
     std::int64_t bytesSent = 0;
@@ -53,6 +56,7 @@ struct ACMultiFileUploader::Batch {
     std::string deflatedDirectory;
     // Of each request: together they stay within the upload's cap.
     std::uint64_t maxSendBytesPerSecond = 0;
+    RetryPolicy retryPolicy;
 
     // Filled by the preparation, in list order; then main thread only.
     std::vector<Part> parts;
@@ -63,6 +67,7 @@ struct ACMultiFileUploader::Batch {
     std::size_t partsSucceeded = 0;
     // Handed to the queue and not yet reported.
     std::size_t requestsUnderWay = 0;
+    std::size_t partsWaitingToRetry = 0;
     std::int64_t bytesSent = 0;
     std::int64_t bytesToSend = 0;
     double fractionShown = 0;
@@ -83,6 +88,7 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
     std::string deflatedDirectory;
     std::uint64_t maxSendBytesPerSecond = 0;
     std::size_t partsInFlight = 1;
+    RetryPolicy retryPolicy;
     {
         // Held from the call, not only while the queue runs: a second batch started during the
         // preparation would otherwise take over the first one's queue.
@@ -97,6 +103,7 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
         deflatedDirectory = deflatedDirectory_;
         maxSendBytesPerSecond = maxSendBytesPerSecond_;
         partsInFlight = std::max<std::size_t>(maxPartsInFlight_, 1);
+        retryPolicy = retryPolicy_;
     }
     queue->setShowAccurateProgress(true);
     queue->setMaxConcurrentOperationCount(partsInFlight);
@@ -116,6 +123,7 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
     batch->deflatedDirectory = std::move(deflatedDirectory);
     batch->maxSendBytesPerSecond =
         maxSendBytesPerSecond == 0 ? 0 : std::max<std::uint64_t>(maxSendBytesPerSecond / partsInFlight, 1);
+    batch->retryPolicy = std::move(retryPolicy);
     SerialQueue::create("ACMultiFileUploader")->addOperation([self = shared_from_this(), batch] {
         self->prepare(batch);
     });
@@ -262,11 +270,59 @@ void ACMultiFileUploader::releaseLastPart() {
     batch.queue->addOperation(batch.parts.back().request);
 }
 
+bool ACMultiFileUploader::retryLater(Part& part, HTTPRequest& request) {
+    Batch& batch = *batch_;
+    const auto retry = batch.stopped ? std::nullopt : batch.retryPolicy.nextAttempt(part.attempt, request);
+    if (!retry) {
+        return false;
+    }
+    part.waitingToRetry = true;
+    ++batch.partsWaitingToRetry;
+    // What the attempt sent goes out again; what is shown stays until the count has caught up.
+    batch.bytesSent -= part.bytesSent;
+    part.bytesSent = 0;
+    std::unique_lock lock(mutex_);
+    const RetryBlock report = retryBlock_;
+    lock.unlock();
+    if (report) {
+        report(*this, request, *retry);
+    }
+    batch.retryPolicy.wait(*retry,
+                           [weak = weak_from_this(), waiting = std::weak_ptr<Batch>(batch_), index = part.index] {
+                               const auto self = weak.lock();
+                               if (self && self->batch_ && self->batch_ == waiting.lock()) {
+                                   self->retryPart(index);
+                               }
+                           });
+    return true;
+}
+
+void ACMultiFileUploader::retryPart(std::size_t index) {
+    Batch& batch = *batch_;
+    Part& part = batch.parts[index];
+    if (!part.waitingToRetry) {
+        return;
+    }
+    part.waitingToRetry = false;
+    --batch.partsWaitingToRetry;
+    ++part.attempt;
+    part.request = partRequest(batch, part);
+    const auto bytesToSend = static_cast<std::int64_t>(part.request->postLength());
+    batch.bytesToSend += bytesToSend - part.bytesToSend;
+    part.bytesToSend = bytesToSend;
+    ++batch.requestsUnderWay;
+    batch.queue->addOperation(part.request);
+}
+
 void ACMultiFileUploader::stop() {
     if (batch_->stopped) {
         return;
     }
     batch_->stopped = true;
+    for (Part& part : batch_->parts) {
+        part.waitingToRetry = false;
+    }
+    batch_->partsWaitingToRetry = 0;
     cancelRequests(*batch_->queue);
 }
 
@@ -295,7 +351,7 @@ void ACMultiFileUploader::cancelRequests(NetworkQueue& queue) {
 }
 
 void ACMultiFileUploader::endIfDone() {
-    if (!batch_ || batch_->ended || batch_->requestsUnderWay > 0 ||
+    if (!batch_ || batch_->ended || batch_->requestsUnderWay > 0 || batch_->partsWaitingToRetry > 0 ||
         (!batch_->stopped && batch_->partsSucceeded < batch_->parts.size())) {
         return;
     }
@@ -336,24 +392,28 @@ void ACMultiFileUploader::requestFinished(HTTPRequest& request) {
         return;
     }
     --batch_->requestsUnderWay;
-    reportRequest(&ACMultiFileUploader::fileFinishedBlock_, request);
     if (ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
+        reportRequest(&ACMultiFileUploader::fileFinishedBlock_, request);
         part->succeeded = true;
         ++batch_->partsSucceeded;
         releaseLastPart();
-    } else {
+    } else if (!retryLater(*part, request)) {
+        reportRequest(&ACMultiFileUploader::fileFinishedBlock_, request);
         stop();
     }
     endIfDone();
 }
 
 void ACMultiFileUploader::requestFailed(HTTPRequest& request) {
-    if (partOf(request) == nullptr) {
+    Part* part = partOf(request);
+    if (part == nullptr) {
         return;
     }
     --batch_->requestsUnderWay;
-    reportRequest(&ACMultiFileUploader::fileFailedBlock_, request);
-    stop();
+    if (!retryLater(*part, request)) {
+        reportRequest(&ACMultiFileUploader::fileFailedBlock_, request);
+        stop();
+    }
     endIfDone();
 }
 
@@ -458,6 +518,16 @@ void ACMultiFileUploader::setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond)
 void ACMultiFileUploader::setMaxPartsInFlight(std::size_t count) {
     std::scoped_lock lock(mutex_);
     maxPartsInFlight_ = count;
+}
+
+void ACMultiFileUploader::setRetryPolicy(RetryPolicy policy) {
+    std::scoped_lock lock(mutex_);
+    retryPolicy_ = std::move(policy);
+}
+
+void ACMultiFileUploader::setRetryBlock(RetryBlock block) {
+    std::scoped_lock lock(mutex_);
+    retryBlock_ = std::move(block);
 }
 
 }  // namespace tomely

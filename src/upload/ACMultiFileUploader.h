@@ -13,6 +13,7 @@
 
 #include "http/NetworkQueue.h"
 #include "http/ProgressReceiver.h"
+#include "http/RetryPolicy.h"
 
 namespace tomely {
 
@@ -35,9 +36,13 @@ public:
 // Unlike the queue of one request at a time it replaces, parts in flight together finish in any
 // order, so the uploader judges each answer (200 to 299 is a success) and keeps the request with
 // the last "batchCurrent" back until every other part has succeeded: a service that finishes a
-// book on its last part still sees it last. The first part that fails (an answer outside 200-299,
-// or no answer) stops the batch: every request still under way is cancelled, and the last part is
-// never sent.
+// book on its last part still sees it last. A part whose request fails for a reason that may pass
+// (see RetryPolicy; none by default) is sent again alone after a wait, as often as the policy
+// allows, while the parts already sent stay sent; each wait is reported through retryBlock. The
+// first part that fails for good (an answer outside 200-299, or no answer) stops the batch: every
+// request still under way is cancelled, a part waiting to be sent again is not, and the last part
+// is never sent. Only the attempt that ends a part's retries reaches fileFinishedBlock or
+// fileFailedBlock.
 //
 // Memory stays bounded whatever the size of the batch: the preparation reads and compresses one
 // file at a time and stages its compressed form in a directory of its own below the
@@ -69,6 +74,9 @@ public:
     // The deflateData() form of the file `name`, which the uploader made itself.
     using CompressedBlock = std::function<void(ACMultiFileUploader& uploader, const std::string& name,
                                                std::span<const std::uint8_t> deflated)>;
+    // The part of `request`, whose attempt failed, is sent again once retry.delay has passed.
+    using RetryBlock =
+        std::function<void(ACMultiFileUploader& uploader, HTTPRequest& request, const RetryPolicy::Retry& retry)>;
     // Field name -> text; sent after the uploader's own fields, in key order.
     using Parameters = std::map<std::string, std::string>;
 
@@ -115,6 +123,9 @@ public:
     // How many part requests may be under way at once (kDefaultPartsInFlight; 0 counts as 1). With
     // 1 the parts go one after another, in list order.
     void setMaxPartsInFlight(std::size_t count);
+    // Which failed attempts of a part are made again, and when; the default makes none.
+    void setRetryPolicy(RetryPolicy policy);
+    void setRetryBlock(RetryBlock block);
     // Called on the preparation's thread for each file that had to be compressed, since nothing
     // was waiting for it in the deflated directory, before its compressionBlock call.
     void setCompressedBlock(CompressedBlock block);
@@ -135,6 +146,10 @@ private:
     [[nodiscard]] Part* partOf(const HTTPRequest& request);
     // Hands the last part to the queue once every other part has succeeded.
     void releaseLastPart();
+    // Whether the part's failed attempt `request` is to be made again; if so, the wait has begun.
+    [[nodiscard]] bool retryLater(Part& part, HTTPRequest& request);
+    // Sends the part again, unless the batch stopped while it waited.
+    void retryPart(std::size_t index);
     // Cancels every request under way; the last part, if held back, is never sent.
     void stop();
     // Ends the upload once nothing is under way and the batch has succeeded or stopped.
@@ -161,6 +176,8 @@ private:
     ProgressBlock progressBlock_;
     CompressionBlock compressionBlock_;
     CompressedBlock compressedBlock_;
+    RetryBlock retryBlock_;
+    RetryPolicy retryPolicy_;
     std::shared_ptr<NetworkQueue> active_;
     std::shared_ptr<ACMultiFileUploader> self_;
     std::string stagingDirectory_;

@@ -173,6 +173,7 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     uploader_->setDeflatedDirectory(deflatedDirectory_);
     uploader_->setMaxSendBytesPerSecond(maxSendBytesPerSecond_);
     uploader_->setMaxPartsInFlight(maxPartsInFlight_);
+    uploader_->setRetryPolicy(retryPolicy_);
     // Only parts whose fingerprint came from the memo are compressed here: their bytes must say
     // what the memo said, or it is wrong.
     uploader_->setCompressedBlock([memo = memo_, offered = offered_](ACMultiFileUploader&, const std::string& name,
@@ -201,6 +202,11 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
             self->partFailed(request);
         }
     });
+    uploader_->setRetryBlock([weak](ACMultiFileUploader&, HTTPRequest& request, const RetryPolicy::Retry& retry) {
+        if (auto self = weak.lock()) {
+            self->partRetrying(request, retry);
+        }
+    });
     uploader_->setProgressBlock([weak](ACMultiFileUploader& uploader, NetworkQueue&, double fraction) {
         if (auto self = weak.lock()) {
             self->uploadProgress(uploader, fraction);
@@ -225,6 +231,13 @@ void BookSync::partFailed(HTTPRequest& request) {
     }
 }
 
+void BookSync::partRetrying(HTTPRequest& request, const RetryPolicy::Retry& retry) {
+    if (retryingBlock_ && !hasFailed_ && !cancelled_) {
+        retryingBlock_(
+            BookSyncRetry{failureOf(BookSyncStage::Uploading, request), retry.attempt, retry.attempts, retry.delay});
+    }
+}
+
 void BookSync::uploadProgress(const ACMultiFileUploader& uploader, double fraction) {
     if (!uploading_) {
         uploading_ = true;
@@ -235,15 +248,19 @@ void BookSync::uploadProgress(const ACMultiFileUploader& uploader, double fracti
     }
 }
 
-void BookSync::fail(BookSyncStage stage, const HTTPRequest& request) {
-    hasFailed_ = true;
+BookSyncFailure BookSync::failureOf(BookSyncStage stage, const HTTPRequest& request) {
     BookSyncFailure failure{stage, request.responseStatusCode(), request.url().absoluteString(), request.error(), {}};
     const HTTPHeaders headers = request.responseHeaders();
     if (const auto retryAfter = headers.find("Retry-After"); retryAfter != headers.end()) {
         failure.retryAfter = retryAfter->second;
     }
+    return failure;
+}
+
+void BookSync::fail(BookSyncStage stage, const HTTPRequest& request) {
+    hasFailed_ = true;
     if (failureBlock_) {
-        failureBlock_(failure);
+        failureBlock_(failureOf(stage, request));
     }
 }
 
@@ -276,6 +293,7 @@ void BookSync::finish(BookSyncResult result) {
     uploadProgressBlock_ = nullptr;
     fingerprintedBlock_ = nullptr;
     failureBlock_ = nullptr;
+    retryingBlock_ = nullptr;
     finishedBlock_ = nullptr;
     uploader_.reset();
     memo_.reset();

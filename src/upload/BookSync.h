@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "http/RetryPolicy.h"
 #include "platform/Error.h"
 #include "upload/SyncManifest.h"
 
@@ -39,6 +41,16 @@ struct BookSyncFailure {
     std::optional<Error> error;
     // The answer's "Retry-After", when it has one.
     std::optional<std::string> retryAfter;
+};
+
+// A part upload failed for a reason that may pass (RetryPolicy); the part is sent again once
+// `delay` has passed, as attempt `attempt` of `attempts`.
+struct BookSyncRetry {
+    // Why the attempt failed, as a failure would say it (stage Uploading).
+    BookSyncFailure failure;
+    int attempt = 0;
+    int attempts = 0;
+    std::chrono::milliseconds delay{0};
 };
 
 // Publishes the book in the Working directory ("<applicationSupportDirectory>/working/") to the
@@ -75,6 +87,8 @@ public:
     // which is what an upload of every one of them would send.
     using FingerprintedBlock = std::function<void(std::uint64_t parts, std::uint64_t deflatedBytes)>;
     using FailureBlock = std::function<void(const BookSyncFailure& failure)>;
+    // A part is to be sent again after a wait; the sync goes on meanwhile.
+    using RetryingBlock = std::function<void(const BookSyncRetry& retry)>;
     // The end, exactly once, after the application-support directory has been deleted.
     using FinishedBlock = std::function<void(BookSyncResult result)>;
 
@@ -94,6 +108,11 @@ public:
     // How many parts may be on their way at once (ACMultiFileUploader::kDefaultPartsInFlight); 1
     // sends them one after another.
     void setMaxPartsInFlight(std::size_t count) { maxPartsInFlight_ = count; }
+    // Which failed part uploads are made again, and when; the default, RetryPolicy(0), makes none,
+    // and RetryPolicy(RetryPolicy::kRecommendedRetries) is what the author is offered. Only when
+    // a part's retries are spent is the failure reported.
+    void setRetryPolicy(RetryPolicy policy) { retryPolicy_ = std::move(policy); }
+    void setRetryingBlock(RetryingBlock block) { retryingBlock_ = std::move(block); }
     void setFinishedBlock(FinishedBlock block) { finishedBlock_ = std::move(block); }
 
     void start();
@@ -127,7 +146,9 @@ private:
     void manifestFailed(HTTPRequest& request);
     void uploadFiles(std::vector<std::string> names);
     void partFailed(HTTPRequest& request);
+    void partRetrying(HTTPRequest& request, const RetryPolicy::Retry& retry);
     void uploadProgress(const ACMultiFileUploader& uploader, double fraction);
+    [[nodiscard]] static BookSyncFailure failureOf(BookSyncStage stage, const HTTPRequest& request);
     void fail(BookSyncStage stage, const HTTPRequest& request);
     void finish(BookSyncResult result);
 
@@ -141,10 +162,12 @@ private:
     UploadProgressBlock uploadProgressBlock_;
     FingerprintedBlock fingerprintedBlock_;
     FailureBlock failureBlock_;
+    RetryingBlock retryingBlock_;
     FinishedBlock finishedBlock_;
     bool stopsBeforeManifest_ = false;
     std::uint64_t maxSendBytesPerSecond_ = 0;
     std::size_t maxPartsInFlight_;
+    RetryPolicy retryPolicy_;
 
     // Main thread only.
     std::shared_ptr<BookSync> self_;

@@ -11,6 +11,7 @@
 #include "common/ScopedEnvironment.h"
 #include "common/ScriptedHTTPServer.h"
 #include "http/HTTPRequestError.h"
+#include "platform/MainLoop.h"
 
 namespace tomely {
 namespace {
@@ -96,7 +97,8 @@ protected:
         std::optional<Error> error;  // of a failure
     };
 
-    void upload(const std::string& baseURL, std::size_t parts, std::size_t partBytes, std::size_t inFlight) {
+    void upload(const std::string& baseURL, std::size_t parts, std::size_t partBytes, std::size_t inFlight,
+                RetryPolicy retryPolicy = RetryPolicy()) {
         environment.set("TOMELY_SERVICE_URL", baseURL);
         std::vector<std::string> names;
         for (std::size_t i = 0; i < parts; ++i) {
@@ -105,6 +107,11 @@ protected:
         }
         uploader = ACMultiFileUploader::create(support.path());
         uploader->setMaxPartsInFlight(inFlight);
+        uploader->setRetryPolicy(std::move(retryPolicy));
+        uploader->setRetryBlock([this](ACMultiFileUploader&, HTTPRequest& request, const RetryPolicy::Retry& retry) {
+            afterTheEnd = afterTheEnd || ended;
+            retries.push_back({request.tag(), request.responseStatusCode(), retry});
+        });
         uploader->setFileStartedBlock([this](ACMultiFileUploader&, NetworkQueue&, HTTPRequest&) {
             afterTheEnd = afterTheEnd || ended;
             ++started;
@@ -138,6 +145,13 @@ protected:
     std::shared_ptr<ACMultiFileUploader> uploader;
     std::size_t started = 0;
     std::map<long, Outcome> outcomes;
+    struct Retried {
+        long part;
+        int status;
+        RetryPolicy::Retry retry;
+        bool operator==(const Retried&) const = default;
+    };
+    std::vector<Retried> retries;
     std::vector<double> fractions;
     std::vector<std::int64_t> bytesSent;
     bool ended = false;
@@ -249,6 +263,77 @@ TEST_F(PartsInFlightTest, PartsSharingASlowLineAllArriveAndProgressNeverGoesBack
         EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
     }
     HTTPRequest::setDefaultTimeOutSeconds(savedTimeOut);
+}
+
+// A retry policy whose waits pass at once and whose jitter is none, so that the waits it reports are
+// the bare doubling.
+RetryPolicy immediateRetries(int retries) {
+    RetryPolicy policy(retries);
+    policy.setJitter([] { return 0.0; });
+    policy.setWait([](std::chrono::milliseconds, std::function<void()> next) { MainLoop::shared()->post(next); });
+    return policy;
+}
+
+TEST_F(PartsInFlightTest, APartThatFailsForAWhileIsSentAgainAloneUntilItsRetriesAreSpent) {
+    struct Case {
+        const char* name;
+        int failuresOfPart1;
+        std::vector<std::size_t> sent;  // "batchCurrent" of each request, in order
+        std::vector<Retried> retries;
+        Outcome outcomeOfPart1;
+    };
+    const Case cases[] = {
+        {"503 twice, then stored", 2, {0, 1, 1, 1, 2}, {{1, 503, {2, 3, 1000ms}}, {1, 503, {3, 3, 2000ms}}}, {200, {}}},
+        {"503 for good", 9, {0, 1, 1, 1}, {{1, 503, {2, 3, 1000ms}}, {1, 503, {3, 3, 2000ms}}}, {503, {}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScriptedHTTPServer server;
+        std::atomic<int> failuresLeft = c.failuresOfPart1;
+        server.setHandler([&](const test::RecordedRequest& request) {
+            return batchCurrentOf(request) == 1 && failuresLeft-- > 0 ? test::ScriptedResponse::text(503, "busy")
+                                                                      : test::ScriptedResponse::text(200, "{}");
+        });
+        outcomes.clear();
+        retries.clear();
+        fractions.clear();
+        bytesSent.clear();
+        ended = false;
+        upload(server.baseURL(), 3, 100'000, 1, immediateRetries(2));
+        ASSERT_TRUE(runUntil([&] { return ended; }));
+        drainMainLoop();
+        std::vector<std::size_t> sent;
+        for (const auto& request : server.requests()) {
+            sent.push_back(batchCurrentOf(request));
+        }
+        EXPECT_EQ(sent, c.sent) << "a part is sent again alone; the parts sent before stay sent";
+        EXPECT_EQ(retries, c.retries);
+        ASSERT_TRUE(outcomes.contains(1));
+        EXPECT_EQ(outcomes[1].status, c.outcomeOfPart1.status) << "only the attempt that ends the retries reports";
+        EXPECT_TRUE(neverGoesBack(fractions));
+        EXPECT_TRUE(std::is_sorted(bytesSent.begin(), bytesSent.end()));
+        EXPECT_FALSE(afterTheEnd);
+    }
+}
+
+TEST_F(PartsInFlightTest, ACancelWhileAPartWaitsToBeSentAgainEndsTheUploadAtOnceAndTheWaitComesToNothing) {
+    test::ScriptedHTTPServer server;
+    server.setHandler([](const test::RecordedRequest& request) {
+        return test::ScriptedResponse::text(batchCurrentOf(request) == 1 ? 503 : 200, "{}");
+    });
+    std::function<void()> heldRetry;
+    RetryPolicy policy(4);
+    policy.setWait(
+        [&heldRetry](std::chrono::milliseconds, std::function<void()> next) { heldRetry = std::move(next); });
+    upload(server.baseURL(), 3, 1000, 1, policy);
+    ASSERT_TRUE(runUntil([&] { return heldRetry != nullptr; }));
+    uploader->cancel();
+    ASSERT_TRUE(runUntil([&] { return ended; })) << "the end waited for the retry";
+    heldRetry();
+    drainMainLoop();
+    EXPECT_FALSE(outcomes.contains(1)) << "a part that waited reports nothing";
+    EXPECT_EQ(server.requestCount(), 2U) << "part 0, and part 1 once";
+    EXPECT_FALSE(afterTheEnd);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // what the service rebuilt is read back through an independent client.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "ShelfClient.h"
@@ -11,6 +13,8 @@
 #include "common/ScopedEnvironment.h"
 #include "common/TemporaryDirectory.h"
 #include "http/HTTPCookieStorage.h"
+#include "http/HTTPRequest.h"
+#include "platform/MainLoop.h"
 #include "upload/BookSync.h"
 
 namespace tomely {
@@ -51,13 +55,17 @@ protected:
     }
 
     // Syncs `book` as a new book with `partsInFlight` parts at once and runs it to its end.
-    BookSyncResult sync(const Book& book, std::size_t partsInFlight) {
+    BookSyncResult sync(const Book& book, std::size_t partsInFlight, RetryPolicy retryPolicy = RetryPolicy()) {
         for (const auto& [path, content] : book) {
             test::writeFile(support + "/working/" + path, content);
         }
+        failures.clear();
+        retries.clear();
         auto run = BookSync::create(support, {kGuid, std::nullopt, "Shelf Test"});
         run->setMaxPartsInFlight(partsInFlight);
+        run->setRetryPolicy(std::move(retryPolicy));
         std::optional<BookSyncResult> result;
+        run->setRetryingBlock([this](const BookSyncRetry& retry) { retries.push_back(retry); });
         run->setFailureBlock([this](const BookSyncFailure& failure) { failures.push_back(failure); });
         run->setFinishedBlock([&result](BookSyncResult finished) { result = finished; });
         run->start();
@@ -81,7 +89,21 @@ protected:
     std::unique_ptr<shelf::client::ShelfProcess> service_;
     std::unique_ptr<test::NetworkEmulator> line_;
     std::vector<BookSyncFailure> failures;
+    std::vector<BookSyncRetry> retries;
 };
+
+// What an author would be told of a failed attempt: its status, else its error's text.
+std::string causeOf(const BookSyncFailure& failure) {
+    return failure.error ? failure.error->localizedDescription() : std::to_string(failure.statusCode);
+}
+
+// Waits that pass at once and no jitter: the waits reported are the bare doubling.
+RetryPolicy immediateRetries(int retries) {
+    RetryPolicy policy(retries);
+    policy.setJitter([] { return 0.0; });
+    policy.setWait([](std::chrono::milliseconds, std::function<void()> next) { MainLoop::shared()->post(next); });
+    return policy;
+}
 
 // Six parts of a new book: the manifest goes on a connection of its own, the parts share theirs.
 TEST_F(BookSyncShelfTest, PartsInFlightArriveWholeAndKeepTheirConnectionsForTheNextPart) {
@@ -98,6 +120,85 @@ TEST_F(BookSyncShelfTest, PartsInFlightArriveWholeAndKeepTheirConnectionsForTheN
         EXPECT_EQ(shelfBook(), book);
         EXPECT_LE(line_->connectionsAccepted(), c.mostConnections);
         std::filesystem::remove_all(home.pathOf("shelf"));
+    }
+}
+
+// The service's faults strike the part uploads after the first one, one part at a time; the
+// publish rides them out. A part waiting to be sent again leaves its place to the next part, so
+// the third fault of the last case strikes the part after the stalled one. A dropped connection
+// is sent again at once, quietly, by the HTTP client itself (as it always has), and costs no
+// attempt unless that repeat is dropped as well.
+TEST_F(BookSyncShelfTest, APublishRidesOutADropAStallAndA503AndIsWhole) {
+    const Book book = {{"index.xml", "<book/>"}, {"movie.m4v", test::randomBytes(3'500'000, 8)}};
+    const double savedTimeOut = HTTPRequest::defaultTimeOutSeconds();
+    // A stall ends in a time-out of one and a half seconds (a body gets half as long again).
+    HTTPRequest::setDefaultTimeOutSeconds(1);
+    struct Attempt {
+        int attempt;
+        std::chrono::milliseconds delay;
+        std::string cause;
+    };
+    struct Case {
+        const char* name;
+        std::string kinds;
+        std::string count;
+        std::vector<Attempt> retries;
+    };
+    const Case cases[] = {
+        {"a 503", "503", "1", {{2, 1000ms, "503"}}},
+        {"a stall", "stall", "1", {{2, 1000ms, "The request timed out"}}},
+        {"a drop", "drop", "1", {}},
+        {"all of them in one publish",
+         "drop,stall,503",
+         "3",
+         {{2, 1000ms, "The request timed out"}, {2, 1000ms, "503"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(home.pathOf("shelf"));
+        startService(test::NetworkEmulator::symmetric(0, 0us, 0),
+                     {"--fault-after-parts", "1", "--fault-kind", c.kinds, "--fault-count", c.count});
+        EXPECT_EQ(sync(book, 1, immediateRetries(RetryPolicy::kRecommendedRetries)), BookSyncResult::Succeeded);
+        EXPECT_TRUE(failures.empty());
+        ASSERT_EQ(retries.size(), c.retries.size());
+        for (std::size_t i = 0; i < retries.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(retries[i].attempt, c.retries[i].attempt);
+            EXPECT_EQ(retries[i].attempts, 5);
+            EXPECT_EQ(retries[i].delay, c.retries[i].delay);
+            EXPECT_EQ(causeOf(retries[i].failure), c.retries[i].cause);
+            EXPECT_EQ(retries[i].failure.stage, BookSyncStage::Uploading);
+        }
+        EXPECT_EQ(shelfBook(), book);
+    }
+    HTTPRequest::setDefaultTimeOutSeconds(savedTimeOut);
+}
+
+// Every part after the first fails for good; the first part whose retries are spent ends the sync.
+TEST_F(BookSyncShelfTest, WhenAPartsRetriesAreSpentItsFailureIsReportedOnceAndNothingIsPublished) {
+    const Book book = {{"index.xml", "<book/>"}, {"movie.m4v", test::randomBytes(3'500'000, 9)}};
+    struct Case {
+        const char* name;
+        std::string kind;
+        std::string cause;
+    };
+    for (const Case& c :
+         {Case{"503 for good", "503", "503"}, Case{"dropped for good", "drop", "A connection failure occurred"}}) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(home.pathOf("shelf"));
+        startService(test::NetworkEmulator::symmetric(0, 0us, 0), {"--fault-after-parts", "1", "--fault-kind", c.kind});
+        EXPECT_EQ(sync(book, 1, immediateRetries(2)), BookSyncResult::Failed);
+        ASSERT_EQ(failures.size(), 1U);
+        EXPECT_EQ(causeOf(failures[0]), c.cause);
+        EXPECT_EQ(failures[0].stage, BookSyncStage::Uploading);
+        EXPECT_TRUE(std::ranges::all_of(retries, [&](const BookSyncRetry& retry) {
+            return retry.attempts == 3 && causeOf(retry.failure) == c.cause;
+        }));
+        EXPECT_TRUE(std::ranges::any_of(retries, [](const BookSyncRetry& retry) { return retry.attempt == 3; }))
+            << "the part that failed was sent three times";
+        shelf::client::ShelfClient client("127.0.0.1", service_->port());
+        client.signIn(kEmail, kPassword);
+        EXPECT_EQ(nlohmann::json::parse(client.list().body), nlohmann::json::array());
     }
 }
 
