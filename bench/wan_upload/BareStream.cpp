@@ -10,16 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/LoopbackAddress.h"
+
 namespace tomely::bench {
 namespace {
-
-sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    return address;
-}
 
 // Every read and write of the socket gives up after a minute.
 void setDeadlines(int socket) {
@@ -52,7 +46,7 @@ void sink(int listener, std::uint64_t bytes) {
 
 std::optional<double> bareStreamSeconds(const test::NetworkEmulator::Options& line, std::uint64_t bytes) {
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
+    sockaddr_in address = test::loopbackAddress(0);
     socklen_t length = sizeof address;
     if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 1) != 0 ||
         ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -67,7 +61,7 @@ std::optional<double> bareStreamSeconds(const test::NetworkEmulator::Options& li
         test::NetworkEmulator emulator(toSink);
         const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         setDeadlines(client);
-        const sockaddr_in proxy = loopback(emulator.port());
+        const sockaddr_in proxy = test::loopbackAddress(emulator.port());
         const std::vector<char> block(256 * 1024, 'x');
         const auto start = std::chrono::steady_clock::now();
         bool sent = ::connect(client, reinterpret_cast<const sockaddr*>(&proxy), sizeof proxy) == 0;

@@ -15,6 +15,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "common/LoopbackAddress.h"
+
 namespace tomely::test {
 namespace {
 
@@ -41,14 +43,6 @@ void setOption(int socket, int level, int name, int value) {
 void resetOnClose(int socket) {
     const linger abort{1, 0};
     ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-}
-
-sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    return address;
 }
 
 void signal(int event) {
@@ -286,7 +280,7 @@ NetworkEmulator::NetworkEmulator(Options options)
     }
     // Accepted sockets inherit it.
     setOption(listener_, SOL_SOCKET, SO_RCVBUF, kReceiveBuffer);
-    sockaddr_in address = loopback(0);
+    sockaddr_in address = loopbackAddress(0);
     socklen_t length = sizeof address;
     if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener_, SOMAXCONN) != 0 ||
@@ -351,7 +345,7 @@ void NetworkEmulator::acceptLoop() {
         }
         const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         setOption(server, SOL_SOCKET, SO_RCVBUF, kReceiveBuffer);
-        const sockaddr_in target = loopback(targetPort_);
+        const sockaddr_in target = loopbackAddress(targetPort_);
         if (server < 0 || ::connect(server, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
             // Nobody at the far end: the client's connection is refused, as far as it can tell.
             resetOnClose(client);

@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/LoopbackAddress.h"
+
 namespace tomely::test {
 namespace {
 
@@ -34,11 +36,8 @@ public:
         const timeval deadline{10, 0};
         ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &deadline, sizeof deadline);
         ::setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &deadline, sizeof deadline);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        connected_ = ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        const sockaddr_in address = loopbackAddress(port);
+        connected_ = ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     }
     explicit Socket(int accepted, bool) : socket_(accepted), connected_(true) {
         const timeval deadline{10, 0};
@@ -89,9 +88,7 @@ class TcpServer {
 public:
     explicit TcpServer(std::function<void(Socket&)> serve)
         : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), serve_(std::move(serve)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = loopbackAddress(0);
         socklen_t length = sizeof address;
         ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         ::listen(listener_, 16);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "ImmediateRetries.h"
 #include "TestFiles.h"
 #include "common/MainLoopFixture.h"
 #include "common/NetworkEmulator.h"
@@ -265,15 +266,6 @@ TEST_F(PartsInFlightTest, PartsSharingASlowLineAllArriveAndProgressNeverGoesBack
     HTTPRequest::setDefaultTimeOutSeconds(savedTimeOut);
 }
 
-// A retry policy whose waits pass at once and whose jitter is none, so that the waits it reports are
-// the bare doubling.
-RetryPolicy immediateRetries(int retries) {
-    RetryPolicy policy(retries);
-    policy.setJitter([] { return 0.0; });
-    policy.setWait([](std::chrono::milliseconds, std::function<void()> next) { MainLoop::shared()->post(next); });
-    return policy;
-}
-
 TEST_F(PartsInFlightTest, APartThatFailsForAWhileIsSentAgainAloneUntilItsRetriesAreSpent) {
     struct Case {
         const char* name;
@@ -299,7 +291,7 @@ TEST_F(PartsInFlightTest, APartThatFailsForAWhileIsSentAgainAloneUntilItsRetries
         fractions.clear();
         bytesSent.clear();
         ended = false;
-        upload(server.baseURL(), 3, 100'000, 1, immediateRetries(2));
+        upload(server.baseURL(), 3, 100'000, 1, test::immediateRetries(2));
         ASSERT_TRUE(runUntil([&] { return ended; }));
         drainMainLoop();
         std::vector<std::size_t> sent;

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ImmediateRetries.h"
 #include "ShelfClient.h"
 #include "ShelfProcess.h"
 #include "common/MainLoopFixture.h"
@@ -97,14 +98,6 @@ std::string causeOf(const BookSyncFailure& failure) {
     return failure.error ? failure.error->localizedDescription() : std::to_string(failure.statusCode);
 }
 
-// Waits that pass at once and no jitter: the waits reported are the bare doubling.
-RetryPolicy immediateRetries(int retries) {
-    RetryPolicy policy(retries);
-    policy.setJitter([] { return 0.0; });
-    policy.setWait([](std::chrono::milliseconds, std::function<void()> next) { MainLoop::shared()->post(next); });
-    return policy;
-}
-
 // Six parts of a new book: the manifest goes on a connection of its own, the parts share theirs.
 TEST_F(BookSyncShelfTest, PartsInFlightArriveWholeAndKeepTheirConnectionsForTheNextPart) {
     const Book book = {{"index.xml", "<book/>"}, {"movie.m4v", test::randomBytes(5'500'000, 7)}};
@@ -158,7 +151,7 @@ TEST_F(BookSyncShelfTest, APublishRidesOutADropAStallAndA503AndIsWhole) {
         std::filesystem::remove_all(home.pathOf("shelf"));
         startService(test::NetworkEmulator::symmetric(0, 0us, 0),
                      {"--fault-after-parts", "1", "--fault-kind", c.kinds, "--fault-count", c.count});
-        EXPECT_EQ(sync(book, 1, immediateRetries(RetryPolicy::kRecommendedRetries)), BookSyncResult::Succeeded);
+        EXPECT_EQ(sync(book, 1, test::immediateRetries(RetryPolicy::kRecommendedRetries)), BookSyncResult::Succeeded);
         EXPECT_TRUE(failures.empty());
         ASSERT_EQ(retries.size(), c.retries.size());
         for (std::size_t i = 0; i < retries.size(); ++i) {
@@ -187,7 +180,7 @@ TEST_F(BookSyncShelfTest, WhenAPartsRetriesAreSpentItsFailureIsReportedOnceAndNo
         SCOPED_TRACE(c.name);
         std::filesystem::remove_all(home.pathOf("shelf"));
         startService(test::NetworkEmulator::symmetric(0, 0us, 0), {"--fault-after-parts", "1", "--fault-kind", c.kind});
-        EXPECT_EQ(sync(book, 1, immediateRetries(2)), BookSyncResult::Failed);
+        EXPECT_EQ(sync(book, 1, test::immediateRetries(2)), BookSyncResult::Failed);
         ASSERT_EQ(failures.size(), 1U);
         EXPECT_EQ(causeOf(failures[0]), c.cause);
         EXPECT_EQ(failures[0].stage, BookSyncStage::Uploading);
