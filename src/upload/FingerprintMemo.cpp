@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -268,7 +269,11 @@ void FingerprintMemo::noteWriteFailure(int code) {
         return;
     }
     const std::string what = "Could not write the fingerprint memo \"" + path_ + "\"";
-    const int systemError = database_ != nullptr ? sqlite3_system_errno(database_) : 0;
+    int systemError = database_ != nullptr ? sqlite3_system_errno(database_) : 0;
+    // The rollback after a failed write can clear the system's number; a full file is a full disk.
+    if (systemError == 0 && (code & 0xff) == SQLITE_FULL) {
+        systemError = ENOSPC;
+    }
     writeFailure_ = systemError != 0 ? posixError(systemError, what)
                                      : Error::make(std::string(kSQLiteErrorDomain), code,
                                                    what + ": " + std::string(sqlite3_errstr(code)));

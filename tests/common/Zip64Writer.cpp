@@ -93,17 +93,19 @@ std::uint32_t Zip64Writer::add(std::string_view name, std::uint64_t size, Method
     for (std::uint64_t offset = 0; offset < size || method == Method::Deflated;) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - offset));
         const std::span<std::uint8_t> data = std::span(block).first(length);
-        if (method == Method::SparseZeros) {
-            std::fill(data.begin(), data.end(), 0);
-        } else if (length > 0) {
-            generate(offset, data);
-        }
-        crc = crc32(crc, data.data(), static_cast<uInt>(length));
         offset += length;
         if (method == Method::SparseZeros) {
+            // Zeros are not read to learn their CRC: it is combined from that of one block.
+            static const uLong zerosCRC = crc32(0, std::vector<Bytef>(kBlock).data(), kBlock);
+            crc = length == kBlock ? crc32_combine(crc, zerosCRC, static_cast<z_off_t>(kBlock))
+                                   : crc32(crc, std::vector<Bytef>(length).data(), static_cast<uInt>(length));
             EXPECT_EQ(::fseeko(file_, static_cast<off_t>(length), SEEK_CUR), 0);
             continue;
         }
+        if (length > 0) {
+            generate(offset - length, data);
+        }
+        crc = crc32(crc, data.data(), static_cast<uInt>(length));
         if (method == Method::Stored) {
             write(file_, std::string_view(reinterpret_cast<const char*>(data.data()), length));
             continue;
