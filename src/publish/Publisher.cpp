@@ -24,6 +24,21 @@ PublishFailure requestFailure(const std::string& what, int statusCode, const std
     return {PublishExit::ServiceError, message};
 }
 
+PublishFailure syncFailure(const BookSyncFailure& failure) {
+    const std::string what =
+        failure.stage == BookSyncStage::Comparing ? "comparing the book with your shelf" : "uploading the book";
+    const std::string reason = failure.error ? failure.error->localizedDescription() : std::string();
+    switch (failure.kind) {
+        case BookSyncFailureKind::Local:
+            return {PublishExit::BookUnreadable, "preparing the book failed: " + reason};
+        case BookSyncFailureKind::Answer:
+            return {PublishExit::ServiceError, what + " failed: " + reason + " (" + failure.url + ")"};
+        case BookSyncFailureKind::Request:
+            break;
+    }
+    return requestFailure(what, failure.statusCode, failure.url, failure.error, failure.retryAfter);
+}
+
 std::shared_ptr<Publisher> Publisher::create(PublishOptions options, std::string password, std::string runDirectory,
                                              PublishOutput& output) {
     return std::shared_ptr<Publisher>(
@@ -48,6 +63,7 @@ void Publisher::cancel() {
         return;
     }
     cancelled_ = true;
+    opening_->cancel();
     if (request_) {
         request_->cancel();
     }
@@ -112,8 +128,8 @@ void Publisher::openBook() {
                 [self, index, totalFiles] { self->output_.count(PublishStage::Opening, index + 1, totalFiles); });
         };
         Error failure;
-        std::optional<std::string> guid =
-            openBookPackage(self->options_.bookPath, self->runDirectory_ + "/working/", &failure, progress);
+        std::optional<std::string> guid = openBookPackage(self->options_.bookPath, self->runDirectory_ + "/working/",
+                                                          &failure, progress, self->opening_.get());
         MainLoop::shared()->post([self, guid = std::move(guid), failure] { self->bookOpened(guid, failure); });
     });
 }
@@ -237,10 +253,7 @@ void Publisher::syncFinished(BookSyncResult result) {
             endIfCancelled();
             return;
         case BookSyncResult::Failed: {
-            const BookSyncFailure failure = syncFailure_.value_or(BookSyncFailure{});
-            fail(requestFailure(
-                failure.stage == BookSyncStage::Comparing ? "comparing the book with your shelf" : "uploading the book",
-                failure.statusCode, failure.url, failure.error, failure.retryAfter));
+            fail(syncFailure(syncFailure_.value_or(BookSyncFailure{})));
             return;
         }
         case BookSyncResult::Succeeded:

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Cancellation.h"
 #include "publish/PublishExit.h"
 #include "publish/PublishOptions.h"
 #include "publish/PublishOutput.h"
@@ -34,7 +35,7 @@ public:
 
     void start(FinishedBlock finished);
     // Stops the run and ends it as interrupted once the stage under way has let go: a request or
-    // the upload at once; the extraction, splitting or fingerprinting after their pass.
+    // the upload at once; the extraction, splitting or fingerprinting within one block.
     void cancel();
 
 private:
@@ -71,6 +72,8 @@ private:
 
     std::string bookGuid_;
     std::shared_ptr<HTTPRequest> request_;
+    // Raised by cancel(); the extraction checks it between blocks.
+    const std::shared_ptr<Cancellation> opening_ = std::make_shared<Cancellation>();
     std::shared_ptr<BookSync> sync_;
     std::optional<BookSyncFailure> syncFailure_;
     PublishSummary summary_;
@@ -85,5 +88,10 @@ private:
 [[nodiscard]] PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
                                             const std::optional<Error>& error,
                                             const std::optional<std::string>& retryAfter);
+
+// The end of a run whose sync failed: a local failure (a full disk) leaves the book unreadable
+// (exit 4) with the file and the reason; an answer that cannot be followed is a service error
+// (exit 6) that says why; a failed call as requestFailure() has it.
+[[nodiscard]] PublishFailure syncFailure(const BookSyncFailure& failure);
 
 }  // namespace tomely

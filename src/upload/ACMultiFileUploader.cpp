@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "platform/CRC32.h"
 #include "platform/FileIO.h"
 #include "platform/MainLoop.h"
+#include "platform/PosixError.h"
 #include "platform/SerialQueue.h"
 #include "upload/DeflateData.h"
 
@@ -19,9 +21,13 @@ namespace {
 constexpr std::string_view kOctetStream = "application/octet-stream";
 
 // A new directory of its own below `applicationSupportDirectory`; "" when none can be made.
-std::string makeStagingDirectory(const std::string& applicationSupportDirectory) {
+std::string makeStagingDirectory(const std::string& applicationSupportDirectory, Error* error) {
     std::string path = applicationSupportDirectory + "/upload-XXXXXX";
-    return ::mkdtemp(path.data()) != nullptr ? path : std::string();
+    if (::mkdtemp(path.data()) == nullptr) {
+        report(error, posixError(errno, "Could not create a directory in \"" + applicationSupportDirectory + "\""));
+        return {};
+    }
+    return path;
 }
 
 }  // namespace
@@ -77,10 +83,15 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
 }
 
 void ACMultiFileUploader::prepare(const Batch& batch) {
-    const std::string stagingDirectory = makeStagingDirectory(applicationSupportDirectory_);
+    Error failure;
+    const std::string stagingDirectory = makeStagingDirectory(applicationSupportDirectory_, &failure);
     {
         std::scoped_lock lock(mutex_);
         stagingDirectory_ = stagingDirectory;
+    }
+    if (stagingDirectory.empty()) {
+        failPreparation(batch, std::move(failure));
+        return;
     }
     const std::uint64_t filesInList = batch.names.size();
     std::uint64_t filesDone = 0;
@@ -91,7 +102,12 @@ void ACMultiFileUploader::prepare(const Batch& batch) {
                 break;
             }
         }
-        batch.queue->addOperation(partRequest(batch, index, stagingDirectory));
+        std::shared_ptr<HTTPRequest> request = partRequest(batch, index, stagingDirectory, &failure);
+        if (!request) {
+            failPreparation(batch, std::move(failure));
+            return;
+        }
+        batch.queue->addOperation(std::move(request));
         ++filesDone;
         std::unique_lock lock(mutex_);
         if (CompressionBlock compression = compressionBlock_) {
@@ -125,11 +141,30 @@ void ACMultiFileUploader::prepare(const Batch& batch) {
     });
 }
 
+void ACMultiFileUploader::failPreparation(const Batch& batch, Error error) {
+    // The queue never started: nothing of it is sent, and no request will report its end.
+    MainLoop::shared()->post([self = shared_from_this(), queue = batch.queue, error = std::move(error)] {
+        std::unique_lock lock(self->mutex_);
+        const FailedBlock failed = self->preparationFailedBlock_;
+        lock.unlock();
+        if (failed) {
+            failed(*self, error);
+        }
+        self->finishUpload(*queue);
+    });
+}
+
 std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch, std::size_t index,
-                                                              const std::string& stagingDirectory) {
+                                                              const std::string& stagingDirectory, Error* error) {
     const std::string& name = batch.names[index];
-    const std::vector<std::uint8_t> contents =
-        readWholeFile(applicationSupportDirectory_ + "/working/" + name).value_or(std::vector<std::uint8_t>());
+    const std::string path = applicationSupportDirectory_ + "/working/" + name;
+    Error failure;
+    const std::optional<std::vector<std::uint8_t>> read = readWholeFile(path, &failure);
+    if (!read) {
+        report(error, posixError(static_cast<int>(failure.code), "Could not read \"" + path + "\""));
+        return nullptr;
+    }
+    const std::vector<std::uint8_t>& contents = *read;
 
     auto request = FormDataRequest::requestWithURL(batch.url);
     request->setPostFormat(FormDataRequest::MultipartFormDataPostFormat);
@@ -138,22 +173,23 @@ std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch
     std::string stagedPath = batch.deflatedDirectory.empty() ? "" : batch.deflatedDirectory + name;
     std::error_code noFile;
     if (stagedPath.empty() || !std::filesystem::is_regular_file(stagedPath, noFile)) {
-        std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
+        std::optional<std::vector<std::uint8_t>> deflated = deflateData(contents);
+        if (!deflated) {
+            report(error, posixError(ENOMEM, "Could not compress \"" + path + "\""));
+            return nullptr;
+        }
         std::unique_lock lock(mutex_);
         if (const CompressedBlock compressed = compressedBlock_) {
             lock.unlock();
-            compressed(*this, name, deflated);
+            compressed(*this, name, *deflated);
         }
-        stagedPath = stagingDirectory.empty() ? "" : stagingDirectory + "/part-" + std::to_string(index);
-        if (stagedPath.empty() || !writeFileAtomically(stagedPath, deflated)) {
-            // Nowhere to stage it: memory is the only place left.
-            request->setData(std::move(deflated), "file", kOctetStream, "file");
-            stagedPath.clear();
+        stagedPath = stagingDirectory + "/part-" + std::to_string(index);
+        if (!writeFileAtomically(stagedPath, *deflated, &failure)) {
+            report(error, posixError(static_cast<int>(failure.code), "Could not write \"" + stagedPath + "\""));
+            return nullptr;
         }
     }
-    if (!stagedPath.empty()) {
-        request->setFile(stagedPath, "file", kOctetStream, "file");
-    }
+    request->setFile(stagedPath, "file", kOctetStream, "file");
     request->setPostValue(name, "name");
     request->setPostValue(true, "isZipped");
     request->setPostValue(true, "isBatch");
@@ -288,6 +324,11 @@ void ACMultiFileUploader::setCompressionBlock(CompressionBlock block) {
 void ACMultiFileUploader::setCompressedBlock(CompressedBlock block) {
     std::scoped_lock lock(mutex_);
     compressedBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setPreparationFailedBlock(FailedBlock block) {
+    std::scoped_lock lock(mutex_);
+    preparationFailedBlock_ = std::move(block);
 }
 
 void ACMultiFileUploader::setDeflatedDirectory(std::string directory) {

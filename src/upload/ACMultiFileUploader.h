@@ -13,6 +13,7 @@
 
 #include "http/NetworkQueue.h"
 #include "http/ProgressReceiver.h"
+#include "platform/Error.h"
 
 namespace tomely {
 
@@ -37,7 +38,9 @@ public:
 // application-support directory (outside the Working directory, so no listing sees it), from
 // where the request reads it as its body goes out, between the form's header and trailer. The
 // directory goes when the queue has finished, and in any case with the application-support
-// directory.
+// directory. A file that cannot be read, compressed or staged (a full disk) ends the preparation:
+// no request is sent, preparationFailedBlock says which file and why, and queueFinishedBlock
+// follows as always.
 //
 // Threads: uploadFiles() returns at once. The preparation runs on a SerialQueue of the upload, and
 // compressionBlock is called there, once per file as it is ready. The queue starts, on the main
@@ -64,13 +67,13 @@ public:
                                                std::span<const std::uint8_t> deflated)>;
     // Field name -> text; sent after the uploader's own fields, in key order.
     using Parameters = std::map<std::string, std::string>;
+    using FailedBlock = std::function<void(ACMultiFileUploader& uploader, const Error& error)>;
 
     // An uploader of files below "<applicationSupportDirectory>/working/".
     [[nodiscard]] static std::shared_ptr<ACMultiFileUploader> create(std::string applicationSupportDirectory);
 
     // Uploads the files named in `names` (manifest keys: paths below the Working directory that
-    // begin with "/"), as one batch, for the book `bookGuid`. A file that cannot be read is sent as
-    // no bytes (size 0, CRC 0), which the service refuses. An empty list finishes at once.
+    // begin with "/"), as one batch, for the book `bookGuid`. An empty list finishes at once.
     // Throws UploadInProgress when an upload of this uploader has not finished yet. Main thread.
     void uploadFiles(std::vector<std::string> names, std::string bookGuid, Parameters parameters);
     // Stops the upload: what is not prepared yet is not, and every request fails as cancelled (each
@@ -99,6 +102,8 @@ public:
     // Called on the preparation's thread for each file that had to be compressed, since nothing
     // was waiting for it in the deflated directory, before its compressionBlock call.
     void setCompressedBlock(CompressedBlock block);
+    // Called on the main thread when the preparation stops on a file, before queueFinishedBlock.
+    void setPreparationFailedBlock(FailedBlock block);
 
 private:
     struct Batch;
@@ -107,8 +112,12 @@ private:
 
     // Worker thread.
     void prepare(const Batch& batch);
+    // The request that sends the file batch.names[index]; none, with `error` filled, when the file
+    // cannot be read, compressed or staged.
     [[nodiscard]] std::shared_ptr<HTTPRequest> partRequest(const Batch& batch, std::size_t index,
-                                                           const std::string& stagingDirectory);
+                                                           const std::string& stagingDirectory, Error* error);
+    // Reports `error` and ends the upload, on the main thread.
+    void failPreparation(const Batch& batch, Error error);
     // Main thread.
     void finishUpload(NetworkQueue& queue);
     static void cancelRequests(NetworkQueue& queue);
@@ -130,6 +139,7 @@ private:
     ProgressBlock progressBlock_;
     CompressionBlock compressionBlock_;
     CompressedBlock compressedBlock_;
+    FailedBlock preparationFailedBlock_;
     std::shared_ptr<NetworkQueue> active_;
     std::shared_ptr<ACMultiFileUploader> self_;
     std::string stagingDirectory_;

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/PosixError.h"
 #include "platform/SystemLog.h"
 #include "support/SupportDirectories.h"
 #include "upload/DeflateData.h"
@@ -49,6 +51,13 @@ SHA1Digest checksumOf(const SHA1Digest& rawDigest, std::string_view fingerprint)
 bool isDamage(int code) {
     const int primary = code & 0xff;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || code == SQLITE_IOERR_SHORT_READ;
+}
+
+// Failures of a write that was under way, as opposed to a memo that cannot be opened or read.
+bool isWriteFailure(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_FULL ||
+           (primary == SQLITE_IOERR && code != SQLITE_IOERR_READ && code != SQLITE_IOERR_SHORT_READ);
 }
 
 // splitmix64's finaliser: spreads the seed over which digests are picked.
@@ -232,7 +241,7 @@ bool FingerprintMemo::wasDropped() const {
     return dropped_;
 }
 
-void FingerprintMemo::save() {
+bool FingerprintMemo::save(Error* error) {
     std::scoped_lock lock(mutex_);
     if (ensureOpen() && (!remembered_.empty() || !recalled_.empty() || emptyingPending_)) {
         const int code = inWriteTransaction(database_, [this] { return writeBatch(); });
@@ -242,11 +251,32 @@ void FingerprintMemo::save() {
             giveUp(code, "saving");
         } else {
             // Busy with another run for too long, or out of room: this run's entries are lost.
+            noteWriteFailure(code);
             log("not saved: " + std::string(sqlite3_errmsg(database_)));
         }
     }
     remembered_.clear();
     recalled_.clear();
+    if (writeFailure_) {
+        report(error, *writeFailure_);
+        return false;
+    }
+    return true;
+}
+
+void FingerprintMemo::noteWriteFailure(int code) {
+    if (writeFailure_ || !isWriteFailure(code)) {
+        return;
+    }
+    const std::string what = "Could not write the fingerprint memo \"" + path_ + "\"";
+    int systemError = database_ != nullptr ? sqlite3_system_errno(database_) : 0;
+    // The rollback after a failed write can clear the system's number; a full file is a full disk.
+    if (systemError == 0 && (code & 0xff) == SQLITE_FULL) {
+        systemError = ENOSPC;
+    }
+    writeFailure_ = systemError != 0 ? posixError(systemError, what)
+                                     : Error::make(std::string(kSQLiteErrorDomain), code,
+                                                   what + ": " + std::string(sqlite3_errstr(code)));
 }
 
 bool FingerprintMemo::ensureOpen() {
@@ -476,10 +506,13 @@ void FingerprintMemo::dropLocked(std::string_view why) {
         emptyingPending_ = false;
     } else if (isDamage(code)) {
         giveUp(code, "emptying it");
+    } else {
+        noteWriteFailure(code);
     }
 }
 
 void FingerprintMemo::giveUp(int code, std::string_view doing) {
+    noteWriteFailure(code);
     const std::string message = database_ != nullptr ? sqlite3_errmsg(database_) : sqlite3_errstr(code);
     close();
     unusable_ = true;

@@ -13,6 +13,7 @@
 #include "ShelfProcess.h"
 #include "common/ScopedEnvironment.h"
 #include "common/TemporaryDirectory.h"
+#include "common/Zip64Writer.h"
 #include "common/ZipBuilder.h"
 #include "shelf/SecretServiceKeychain.h"
 #include "shelf/StoredCredentials.h"
@@ -185,6 +186,89 @@ TEST_F(PublishEndToEndTest, AnInterruptDuringTheUploadCancelsItAndLeavesNoRunDir
     EXPECT_NE(run->output().find(R"("exit":130)"), std::string::npos) << run->output();
     EXPECT_EQ(runsLeft(), std::vector<std::string>{});
 }
+
+// The entry is a hole in a sparse file, so the book costs no disk; written out whole it would take
+// far longer than the deadline.
+TEST_F(PublishEndToEndTest, AnInterruptDuringTheExtractionOfALargeEntryStopsItAtOnceAndLeavesNothing) {
+    const std::string book = directory_.pathOf("large.iba");
+    {
+        test::Zip64Writer zip(book);
+        const std::string index = "<sl:textbook sl:GUID=\"G-LARGE\"></sl:textbook>\n";
+        zip.add("index.xml", index.size(), test::Zip64Writer::Method::Stored,
+                [&index](std::uint64_t, std::span<std::uint8_t> block) {
+                    std::copy(index.begin(), index.end(), block.begin());
+                });
+        zip.add("media/movie.mov", std::uint64_t{32} << 30, test::Zip64Writer::Method::SparseZeros);
+    }
+    auto run = startPublish(book, {"--new", "Large", "--json"});
+    // The first entry is out: the large one is being written.
+    ASSERT_TRUE(run->waitForOutput(R"("done":1)", kDeadline)) << run->output();
+    run->sendSignal(SIGINT);
+    EXPECT_EQ(run->wait(std::chrono::seconds(5)), 130) << run->output();
+    EXPECT_NE(run->output().find(R"("exit":130)"), std::string::npos) << run->output();
+    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+}
+
+#ifdef TOMELY_FULL_DISK_SHIM
+
+// The cache fills up at one point of the chain after another (tests/common/FullDiskShim.cpp): no
+// run ends published, each says which file and why, and none leaves its directory behind.
+TEST_F(PublishEndToEndTest, AFullDiskAtAnyPointOfTheChainEndsTheRunUnreadableNamingTheFile) {
+    const std::string book = writeBook("full.iba", "G-FULL");  // 2,500,000 bytes of movie
+    struct Case {
+        const char* point;
+        const char* prefix;  // below the caches directory
+        const char* afterBytes;
+        std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {"extraction",
+         "tomely-uploader/runs/",
+         "1000000",
+         {"cannot open " + book + ": failed to write file \"media/movie.mov\" from zip file: No space left on device"}},
+        {"splitting",
+         "tomely-uploader/runs/",
+         "3700000",
+         {"preparing the book failed: Could not write \"",
+          "/working//media/movie.mov.part00001\": No space left on device"}},
+        {"keeping the compressed parts",
+         "tomely-uploader/runs/",
+         "5500000",
+         {"preparing the book failed: Could not write \"", "/deflated/", "\": No space left on device"}},
+        {"the fingerprint memo",
+         "tomely-uploader/fingerprints",
+         "0",
+         {"preparing the book failed: Could not write the fingerprint memo "
+          "\"CACHE/tomely-uploader/fingerprints.sqlite\": "
+          "No space left on device"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.point);
+        test::TemporaryDirectory cache;
+        test::ScopedEnvironment full;
+        full.set("XDG_CACHE_HOME", cache.path())
+            .set("LD_PRELOAD", TOMELY_FULL_DISK_SHIM)
+            .set("TOMELY_FULL_DISK_PREFIX", cache.path() + "/" + c.prefix)
+            .set("TOMELY_FULL_DISK_AFTER_BYTES", c.afterBytes);
+        auto run = startPublish(book, {"--new", "Full"});
+        full.set("LD_PRELOAD", std::nullopt);
+        const int status = run->wait(kDeadline);
+        const std::string output = run->output();
+        EXPECT_EQ(status, 4) << output;
+        for (std::string says : c.says) {
+            if (const std::size_t at = says.find("CACHE"); at != std::string::npos) {
+                says.replace(at, 5, cache.path());
+            }
+            EXPECT_NE(output.find(says), std::string::npos) << says << "\n" << output;
+        }
+        EXPECT_EQ(output.find("Published"), std::string::npos) << output;
+        EXPECT_EQ(test::treeListing(cache.path() + "/tomely-uploader/runs"), std::vector<std::string>{});
+    }
+    EXPECT_TRUE(shelfBooks().empty());
+    EXPECT_EQ(served("G-FULL"), 0U);
+}
+
+#endif
 
 TEST_F(PublishEndToEndTest, ACappedRateSlowsTheUploadDown) {
     // 4 MiB that do not compress, at 1 MiB per second.

@@ -153,7 +153,7 @@ TEST_F(UploadStepTest, AManifestFailureShowsItsAlertOnceAndLeavesNothingBehind) 
     }
 }
 
-TEST_F(UploadStepTest, OnlyOfferedNamesAreSentTheBookIsNamedAsGivenAndTheDoneStepFollows) {
+TEST_F(UploadStepTest, ARepeatedNameIsSentOnceTheBookIsNamedAsGivenAndTheDoneStepFollows) {
     const struct {
         const char* name;
         std::optional<JSONValue> bookId;
@@ -164,13 +164,12 @@ TEST_F(UploadStepTest, OnlyOfferedNamesAreSentTheBookIsNamedAsGivenAndTheDoneSte
         writeBook({{"a.txt", "alpha"}});
         test::writeFile(supportDirectory() + "/secret", "SECRET");
         SystemLog::Capture log;
-        // A name that climbs out of the Working directory, one asked twice, and one that is no name.
+        // A name asked twice is sent once.
         const auto requests =
-            run(ScriptedResponse::text(200, R"(["\/..\/secret","\/a.txt.part00000","\/a.txt.part00000",7])"), c.bookId,
-                c.bookName);
+            run(ScriptedResponse::text(200, R"(["\/a.txt.part00000","\/a.txt.part00000"])"), c.bookId, c.bookName);
         ASSERT_TRUE(doneStepShown());
         EXPECT_TRUE(alerts.empty());
-        EXPECT_EQ(log.lines().size(), 3U);
+        EXPECT_EQ(log.lines(), std::vector<std::string>{"Not uploading \"/a.txt.part00000\" twice"});
         ASSERT_EQ(requests.size(), 2U) << "the manifest and one part";
         const JSONDictionary manifest = manifestOf(requests[0]);
         EXPECT_EQ(manifest.at("hashes").asDictionary()->size(), 1U);
@@ -185,6 +184,42 @@ TEST_F(UploadStepTest, OnlyOfferedNamesAreSentTheBookIsNamedAsGivenAndTheDoneSte
     // The done step opens the shelf beside the wizard (its Close is the window test's).
     dynamic_cast<test::FakeUploadDoneView&>(container.contentViewController()->view()).button.click();
     EXPECT_EQ(desktop.workspace.openedURLs, std::vector<std::string>{server.url("/shelf/")});
+}
+
+// Sending the offered names of such an answer and calling the book published would claim what the
+// service may not hold.
+TEST_F(UploadStepTest, AnAnswerThatIsNotAListOfOfferedNamesShowsTheHTTPFailureAlertWithItsStatus) {
+    for (const char* answer : {R"(["\/a.txt.part00000","\/..\/secret"])", R"(["\/a.txt.part00000",7])", "no JSON"}) {
+        SCOPED_TRACE(answer);
+        writeBook({{"a.txt", "alpha"}});
+        test::writeFile(supportDirectory() + "/secret", "SECRET");
+        const auto requests = run(ScriptedResponse::text(200, answer), std::nullopt, "A Book");
+        ASSERT_EQ(alerts.size(), 1U);
+        EXPECT_EQ(alerts[0].style, Alert::Style::Critical);
+        EXPECT_EQ(alerts[0].messageText, "HTTP failure");
+        EXPECT_EQ(alerts[0].informativeText, "A HTTP call failed with status code 200. Can not continue. \n" +
+                                                 server.url("/api/author/shelf/upload/manifest/B00K-GUID-1/"));
+        EXPECT_FALSE(doneStepShown());
+        EXPECT_EQ(requests.size(), 1U) << "the manifest only";
+        EXPECT_FALSE(std::filesystem::exists(supportDirectory()));
+    }
+}
+
+// The upload alert blames the connection, which is wrong for a full disk.
+TEST_F(UploadStepTest, AFileThatCannotBeWrittenShowsThePreparationAlertNamingItAndNoDoneStep) {
+    writeBook({{"movie.mov", randomBytes(2'500'000, 5)}});
+    // No part can be renamed onto a directory.
+    std::filesystem::create_directories(supportDirectory() + "/working/movie.mov.part00001");
+    const auto requests = run(ScriptedResponse::text(200, "[]"), std::nullopt, "A Book");
+    ASSERT_EQ(alerts.size(), 1U);
+    EXPECT_EQ(alerts[0].style, Alert::Style::Critical);
+    EXPECT_EQ(alerts[0].messageText, "Preparing the book failed");
+    EXPECT_EQ(alerts[0].informativeText, "Could not write \"" + supportDirectory() +
+                                             "/working//movie.mov.part00001\": Is a directory. Can not continue.");
+    EXPECT_FALSE(doneStepShown());
+    EXPECT_TRUE(uploadStep->hasFailed());
+    EXPECT_TRUE(requests.empty()) << "no manifest";
+    EXPECT_FALSE(std::filesystem::exists(supportDirectory()));
 }
 
 #ifdef TOMELY_SHELF_EXECUTABLE

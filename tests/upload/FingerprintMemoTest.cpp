@@ -34,8 +34,9 @@ HashRun hashWith(std::shared_ptr<FingerprintMemo> memo, std::vector<std::string>
         auto hasher = ACFileSHA1::create();
         hasher->setMemo(std::move(memo));
         auto token = log->releaseToken();
-        hasher->setDeflatedBlock([log, token](ACFileSHA1&, const std::string&, std::span<const std::uint8_t>) {
+        hasher->setDeflatedBlock([log, token](ACFileSHA1&, const std::string&, std::span<const std::uint8_t>, Error*) {
             log->record("compressed");
+            return true;
         });
         hasher->setCompleteBlock(
             [log, token](ACFileSHA1&, const ACFileSHA1::Fingerprints& fingerprints) { log->keepResult(fingerprints); });
@@ -127,7 +128,7 @@ TEST_F(FingerprintMemoTest, DamageIsDetectedAndNeverChangesAResult) {
              for (const std::string& path : parts.paths) {
                  liar->remember(sha1Digest(test::readBytes(path)), wrong);
              }
-             liar->save();
+             EXPECT_TRUE(liar->save());
          },
          {11, 4}},
     };
@@ -246,7 +247,7 @@ TEST_F(FingerprintMemoTest, TheLeastRecentlyUsedEntriesGoFirst) {
         for (int i = 0; i < 200; ++i) {
             first->remember(digest(i), "first");
         }
-        first->save();
+        EXPECT_TRUE(first->save());
     }
     {
         // Uses the first 50 again, then adds far more than fits.
@@ -257,7 +258,7 @@ TEST_F(FingerprintMemoTest, TheLeastRecentlyUsedEntriesGoFirst) {
         for (int i = 200; i < 1400; ++i) {
             second->remember(digest(i), "second");
         }
-        second->save();
+        EXPECT_TRUE(second->save());
     }
     EXPECT_EQ(recalled(50, 200), 0) << "the entries unused since the first run go first";
     const int kept = recalled(0, 50) + recalled(200, 1400);
