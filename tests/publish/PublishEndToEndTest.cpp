@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -187,9 +188,15 @@ TEST_F(PublishEndToEndTest, AnInterruptDuringTheUploadCancelsItAndLeavesNoRunDir
     EXPECT_EQ(runsLeft(), std::vector<std::string>{});
 }
 
-// The entry is a hole in a sparse file, so the book costs no disk; written out whole it would take
-// far longer than the deadline.
-TEST_F(PublishEndToEndTest, AnInterruptDuringTheExtractionOfALargeEntryStopsItAtOnceAndLeavesNothing) {
+#ifdef TOMELY_WRITE_FAULT_SHIM
+
+// Ctrl-C arrives while a stage writes a large file (tests/common/WriteFaultShim.cpp sends it once
+// the run has written so much). The stage must stop within a few blocks, not at the end of the
+// file: what it writes after the interrupt is counted, so the test tells the two apart without
+// timing anything. The movie is a hole in a sparse book, so the book itself costs no disk.
+TEST_F(PublishEndToEndTest, AnInterruptDuringALargeFileStopsItsStageAtOnceAndLeavesNothing) {
+    constexpr std::uint64_t kMiB = 1024 * 1024;
+    constexpr std::uint64_t kMovie = 384 * kMiB;
     const std::string book = directory_.pathOf("large.iba");
     {
         test::Zip64Writer zip(book);
@@ -198,20 +205,37 @@ TEST_F(PublishEndToEndTest, AnInterruptDuringTheExtractionOfALargeEntryStopsItAt
                 [&index](std::uint64_t, std::span<std::uint8_t> block) {
                     std::copy(index.begin(), index.end(), block.begin());
                 });
-        zip.add("media/movie.mov", std::uint64_t{32} << 30, test::Zip64Writer::Method::SparseZeros);
+        zip.add("media/movie.mov", kMovie, test::Zip64Writer::Method::SparseZeros);
     }
-    auto run = startPublish(book, {"--new", "Large", "--json"});
-    // The first entry is out: the large one is being written.
-    ASSERT_TRUE(run->waitForOutput(R"("done":1)", kDeadline)) << run->output();
-    run->sendSignal(SIGINT);
-    EXPECT_EQ(run->wait(std::chrono::seconds(5)), 130) << run->output();
-    EXPECT_NE(run->output().find(R"("exit":130)"), std::string::npos) << run->output();
-    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+    struct Case {
+        const char* stage;
+        std::uint64_t interruptAfterBytes;
+    };
+    // Extraction writes the movie once, then splitting writes it again as parts.
+    const Case cases[] = {{"extraction", 16 * kMiB}, {"splitting", kMovie + 16 * kMiB}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stage);
+        const std::string report = directory_.pathOf(std::string("interrupt-") + c.stage);
+        test::ScopedEnvironment interrupt;
+        interrupt.set("LD_PRELOAD", TOMELY_WRITE_FAULT_SHIM)
+            .set("TOMELY_WRITE_FAULT_PREFIX", directory_.pathOf("cache/tomely-uploader/runs/"))
+            .set("TOMELY_INTERRUPT_AFTER_BYTES", std::to_string(c.interruptAfterBytes))
+            .set("TOMELY_INTERRUPT_REPORT", report);
+        auto run = startPublish(book, {"--new", "Large", "--json"});
+        interrupt.set("LD_PRELOAD", std::nullopt);
+        EXPECT_EQ(run->wait(kDeadline), 130) << run->output();
+        EXPECT_NE(run->output().find(R"("exit":130)"), std::string::npos) << run->output();
+        EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+        // Going on to the end of the file would write the rest of the movie, over 360 MiB.
+        std::ifstream written(report);
+        std::uint64_t bytesAfterInterrupt = ~std::uint64_t{0};
+        written >> bytesAfterInterrupt;
+        EXPECT_LT(bytesAfterInterrupt, 128 * kMiB);
+    }
+    EXPECT_EQ(served("G-LARGE"), 0U);
 }
 
-#ifdef TOMELY_FULL_DISK_SHIM
-
-// The cache fills up at one point of the chain after another (tests/common/FullDiskShim.cpp): no
+// The cache fills up at one point of the chain after another (tests/common/WriteFaultShim.cpp): no
 // run ends published, each says which file and why, and none leaves its directory behind.
 TEST_F(PublishEndToEndTest, AFullDiskAtAnyPointOfTheChainEndsTheRunUnreadableNamingTheFile) {
     const std::string book = writeBook("full.iba", "G-FULL");  // 2,500,000 bytes of movie
@@ -247,8 +271,8 @@ TEST_F(PublishEndToEndTest, AFullDiskAtAnyPointOfTheChainEndsTheRunUnreadableNam
         test::TemporaryDirectory cache;
         test::ScopedEnvironment full;
         full.set("XDG_CACHE_HOME", cache.path())
-            .set("LD_PRELOAD", TOMELY_FULL_DISK_SHIM)
-            .set("TOMELY_FULL_DISK_PREFIX", cache.path() + "/" + c.prefix)
+            .set("LD_PRELOAD", TOMELY_WRITE_FAULT_SHIM)
+            .set("TOMELY_WRITE_FAULT_PREFIX", cache.path() + "/" + c.prefix)
             .set("TOMELY_FULL_DISK_AFTER_BYTES", c.afterBytes);
         auto run = startPublish(book, {"--new", "Full"});
         full.set("LD_PRELOAD", std::nullopt);
