@@ -70,7 +70,7 @@ public:
           filePathText_(makeFileName(box_)),
           findBookButton_(makeFindButton(box_)),
           bookFieldError_(makeErrorLabel(QStringLiteral("Please choose a book file that exists."),
-                                         QStringLiteral("bookFieldError"), widget())),
+                                         QStringLiteral("bookFieldError"), findBookButton_.widget(), widget())),
           progressBar_(makeProgressBar(QStringLiteral("Opening the book"), widget())) {
         QWidget* root = widget();
         auto* layout = new QVBoxLayout(root);
