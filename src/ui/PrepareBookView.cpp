@@ -1,5 +1,6 @@
 #include "ui/PrepareBookView.h"
 
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -72,8 +73,11 @@ public:
         layout->addWidget(makeFieldLabel(QStringLiteral("…or publish it as a &new book with the title:"), name));
         layout->addWidget(name);
         layout->addWidget(continueChoiceText_.widget());
-        layout->addWidget(errorField_.widget());
-        layout->addWidget(errorField2_.widget());
+        // Continue shows one of the two at most: they share one place.
+        auto* errors = new QGridLayout;
+        errors->addWidget(errorField_.widget(), 0, 0, Qt::AlignTop);
+        errors->addWidget(errorField2_.widget(), 0, 0, Qt::AlignTop);
+        layout->addLayout(errors);
         addEmptyShelfHint(qobject_cast<QTableView*>(table));
         QWidget::setTabOrder(table, name);
         root->setFocusProxy(table);

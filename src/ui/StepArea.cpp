@@ -22,8 +22,11 @@ StepArea::StepArea(QSize preferred, QWidget* parent) : QScrollArea(parent), pref
 }
 
 void StepArea::setRoom(QSize room) {
-    room_ = room.expandedTo(QSize(0, 0));
-    updateGeometry();
+    room = room.expandedTo(QSize(0, 0));
+    if (room != room_) {
+        room_ = room;
+        updateGeometry();
+    }
 }
 
 QSize StepArea::minimumSizeHint() const {

@@ -11,29 +11,37 @@
 namespace tomely::ui {
 namespace {
 
-// Fits the window again once a change of its fonts or style has reached its layouts.
+// Fits the window again once a change of its fonts or style, or of the step shown, has reached
+// its layouts.
 class RefitOnChange final : public QObject {
 public:
-    RefitOnChange(UploaderWindow& window) : QObject(window.widget()), window_(window) {
+    RefitOnChange(UploaderWindow& window, QWidget* stepHost)
+        : QObject(window.widget()), window_(window), stepHost_(stepHost) {
         window.widget()->installEventFilter(this);
+        stepHost->installEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        switch (event->type()) {
-            case QEvent::FontChange:
-            case QEvent::ApplicationFontChange:
-            case QEvent::StyleChange:
-                QTimer::singleShot(0, this, [this] { window_.fitToScreen(); });
-                break;
-            default:
-                break;
+        const QEvent::Type type = event->type();
+        const bool windowChange =
+            type == QEvent::FontChange || type == QEvent::ApplicationFontChange || type == QEvent::StyleChange;
+        // Only the step's own layout: fitting lays out the window, which must not fit it again.
+        const bool stepChange = watched == stepHost_ && type == QEvent::LayoutRequest;
+        if ((windowChange || stepChange) && !pending_) {
+            pending_ = true;
+            QTimer::singleShot(0, this, [this] {
+                pending_ = false;
+                window_.fitToScreen();
+            });
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
     UploaderWindow& window_;
+    QObject* stepHost_;
+    bool pending_ = false;
 };
 
 // A button of the window's bottom row that `key` presses, wherever the keyboard is in the window,
@@ -112,7 +120,7 @@ UploaderWindow::UploaderWindow()
     pressWithKey(continueButton_, QKeySequence(Qt::Key_Return));
     pressWithKey(continueButton_, QKeySequence(Qt::Key_Enter));
     pressWithKey(cancelButton_, QKeySequence(Qt::Key_Escape));
-    new RefitOnChange(*this);
+    new RefitOnChange(*this, stepArea_->host());
 }
 
 ContainerControls UploaderWindow::containerControls() {
@@ -124,10 +132,15 @@ void UploaderWindow::fitToScreen() {
     QWidget* window = window_.widget();
     const QRect available = window->screen()->availableGeometry();
     QLayout* layout = window->layout();
-    // What the window needs beside the step area: the step list, the bottom row and the margins.
-    const QSize besideStepArea = layout->totalMinimumSize() - stepArea_->minimumSizeHint();
-    stepArea_->setRoom(available.size() - besideStepArea);
+    // First all the room the step's content needs, then whatever goes past the screen taken off
+    // the step area, which scrolls instead.
+    stepArea_->setRoom(available.size());
     layout->activate();
+    const QSize excess = (layout->totalMinimumSize() - available.size()).expandedTo(QSize(0, 0));
+    if (!excess.isNull()) {
+        stepArea_->setRoom(stepArea_->minimumSizeHint() - excess);
+        layout->activate();
+    }
     QRect frame = window->frameGeometry();
     if (!available.contains(frame)) {
         const QSize decoration = frame.size() - window->size();

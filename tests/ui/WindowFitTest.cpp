@@ -1,0 +1,114 @@
+// The real window under Xvfb on a 1280x800 screen, at the desktop's text size and scale factor
+// (QT_SCALE_FACTOR, set by the test's command): on every page, every visible label and button gets
+// the room its text needs, lies inside the window, and Cancel and Continue are on the screen.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include "PagedWindow.h"
+
+namespace tomely::ui {
+namespace {
+
+// Why `widget` would not show its whole text; empty when it does.
+QString clipping(const QWidget* widget) {
+    const auto* label = qobject_cast<const QLabel*>(widget);
+    if (label != nullptr && label->wordWrap()) {
+        const int needed = label->heightForWidth(label->width());
+        if (label->minimumSizeHint().width() > label->width() || needed > label->height()) {
+            return QStringLiteral("wrapped text needs %1 px of height at its width %2, has %3")
+                .arg(needed)
+                .arg(label->width())
+                .arg(label->height());
+        }
+        return {};
+    }
+    const QSize hint = widget->sizeHint();
+    if (hint.width() > widget->width() || hint.height() > widget->height()) {
+        return QStringLiteral("needs %1x%2, has %3x%4")
+            .arg(hint.width())
+            .arg(hint.height())
+            .arg(widget->width())
+            .arg(widget->height());
+    }
+    return {};
+}
+
+QString describe(const QWidget* widget) {
+    const auto* label = qobject_cast<const QLabel*>(widget);
+    const auto* button = qobject_cast<const QAbstractButton*>(widget);
+    const QString text = label != nullptr ? label->text() : button != nullptr ? button->text() : QString();
+    return QStringLiteral("%1 \"%2\"").arg(QString::fromUtf8(widget->metaObject()->className()), text);
+}
+
+class WindowFitTest : public ::testing::Test {
+protected:
+    void TearDown() override { QApplication::setFont(defaultFont_); }
+
+    // Every page at `points`, checked as a whole.
+    void checkEveryPageAt(double points) {
+        QFont font = defaultFont_;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+        PagedWindow paged;
+        const QRect screen = QApplication::primaryScreen()->availableGeometry();
+        for (const std::string& name : PagedWindow::kPages) {
+            SCOPED_TRACE(name);
+            ASSERT_TRUE(paged.show(name));
+            QWidget* window = paged.window();
+            EXPECT_TRUE(screen.contains(window->frameGeometry()))
+                << "window " << window->frameGeometry().width() << "x" << window->frameGeometry().height()
+                << " minimum " << window->minimumWidth() << "x" << window->minimumHeight();
+            int checked = 0;
+            for (QWidget* widget : window->findChildren<QWidget*>()) {
+                if (!widget->isVisible() ||
+                    (qobject_cast<QLabel*>(widget) == nullptr && qobject_cast<QAbstractButton*>(widget) == nullptr)) {
+                    continue;
+                }
+                ++checked;
+                const QString what = describe(widget);
+                const QString clipped = clipping(widget);
+                EXPECT_TRUE(clipped.isEmpty()) << what.toStdString() << ": " << clipped.toStdString();
+                const QRect inWindow(widget->mapTo(window, QPoint(0, 0)), widget->size());
+                EXPECT_TRUE(window->rect().contains(inWindow)) << what.toStdString() << " lies outside the window";
+            }
+            EXPECT_GE(checked, 8) << "the step list, the page's texts and the buttons";
+            for (const char* title : {"Cancel", "Continue", "Close"}) {
+                for (const QPushButton* button : window->findChildren<QPushButton*>()) {
+                    if (button->isVisible() && button->text() == QString::fromUtf8(title)) {
+                        const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+                        EXPECT_TRUE(screen.contains(onScreen)) << title << " is off the screen";
+                    }
+                }
+            }
+        }
+    }
+
+    const QFont defaultFont_ = QApplication::font();
+};
+
+TEST_F(WindowFitTest, EveryTextFitsAt9Points) {
+    checkEveryPageAt(9);
+}
+
+TEST_F(WindowFitTest, EveryTextFitsAt12Points) {
+    checkEveryPageAt(12);
+}
+
+TEST_F(WindowFitTest, EveryTextFitsAt16Points) {
+    checkEveryPageAt(16);
+}
+
+}  // namespace
+}  // namespace tomely::ui
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
