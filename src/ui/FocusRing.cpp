@@ -16,6 +16,7 @@ public:
     explicit FocusRing(QWidget* widget) : QWidget(widget->parentWidget()), widget_(widget) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
+        setAccessibleName(QStringLiteral("Keyboard focus"));
         widget->installEventFilter(this);
         follow();
     }

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "steps/LocateBookView.h"
+#include "ui/FocusRing.h"
 #include "ui/QtControls.h"
 #include "ui/StepViewStyle.h"
 
@@ -58,6 +59,7 @@ QPushButton* makeFindButton(QWidget* parent) {
     auto* find = new QPushButton(QStringLiteral("&Choose Book…"), parent);
     find->setObjectName(QStringLiteral("findBookButton"));
     find->setAccessibleName(QStringLiteral("Choose book"));
+    addFocusRing(find);
     return find;
 }
 

@@ -126,12 +126,14 @@ void QtTableControl::reloadData() {
 }
 
 void QtTableControl::selectRow(int row) {
-    // Replaces the selection; a row outside the table selects nothing.
-    view_->clearSelection();
-    if (row >= 0 && row < model_->rowCount({})) {
-        view_->selectRow(row);
-        view_->scrollTo(model_->index(row, 0));
+    // Replaces the selection in one change; a row outside the table selects nothing.
+    if (row < 0 || row >= model_->rowCount({})) {
+        view_->clearSelection();
+        return;
     }
+    const QModelIndex first = model_->index(row, 0);
+    view_->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view_->scrollTo(first);
 }
 
 int QtTableControl::selectedRow() const {

@@ -2,7 +2,6 @@
 
 #include <QAccessible>
 #include <QFont>
-#include <QPainter>
 #include <QPalette>
 #include <QPointer>
 
@@ -34,37 +33,6 @@ public:
 
 private:
     QPointer<QWidget> about_;
-};
-
-// Flat, underlined and in the palette's link colour, with a frame around it while it has the
-// keyboard, since a flat button shows no focus of its own.
-class LinkButton final : public QPushButton {
-public:
-    LinkButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
-        setFlat(true);
-        setCursor(Qt::PointingHandCursor);
-        QFont underlined = font();
-        underlined.setUnderline(true);
-        setFont(underlined);
-        followPalette(this, QPalette::ButtonText, [](const QPalette& palette) {
-            return withContrast(palette.color(QPalette::Link), palette.color(QPalette::Window));
-        });
-    }
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        QPushButton::paintEvent(event);
-        if (hasFocus()) {
-            QPainter painter(this);
-            painter.setRenderHint(QPainter::Antialiasing);
-            // 3:1, what a focus outline needs against what lies around it.
-            constexpr double kOutlineContrast = 3;
-            const QColor outline =
-                withContrast(palette().color(QPalette::Highlight), palette().color(QPalette::Window), kOutlineContrast);
-            painter.setPen(QPen(outline, 2));
-            painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 3, 3);
-        }
-    }
 };
 
 }  // namespace
@@ -116,10 +84,20 @@ QProgressBar* makeProgressBar(const QString& accessibleName, QWidget* parent) {
 }
 
 QPushButton* makeLinkButton(const QString& text, const QString& objectName, QWidget* parent) {
-    auto* button = new LinkButton(text, parent);
+    auto* button = new QPushButton(text, parent);
     button->setObjectName(objectName);
     button->setAccessibleName(text);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    QFont underlined = button->font();
+    underlined.setUnderline(true);
+    button->setFont(underlined);
     button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    followPalette(button, QPalette::ButtonText, [](const QPalette& palette) {
+        return withContrast(palette.color(QPalette::Link), palette.color(QPalette::Window));
+    });
+    // A flat button shows no focus of its own.
+    addFocusRing(button);
     return button;
 }
 

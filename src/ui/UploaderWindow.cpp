@@ -8,6 +8,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "ui/FocusRing.h"
+
 namespace tomely::ui {
 namespace {
 
@@ -116,6 +118,11 @@ UploaderWindow::UploaderWindow()
     spinner_->setAccessibleName(QStringLiteral("Working"));
     workingLabel_->setAccessibleName(QStringLiteral("What is being done"));
     QWidget::setTabOrder(cancelButton_, continueButton_);
+    // The style shows which button has the keyboard too faintly, or not at all.
+    addFocusRing(cancelButton_);
+    addFocusRing(continueButton_);
+    // The step area only holds the step: the keyboard goes through it to the step's controls.
+    stepArea_->setFocusPolicy(Qt::NoFocus);
     // As the default and the cancel button of a dialog would.
     pressWithKey(continueButton_, QKeySequence(Qt::Key_Return));
     pressWithKey(continueButton_, QKeySequence(Qt::Key_Enter));
