@@ -59,10 +59,16 @@ void pressWithKey(QPushButton* button, const QKeySequence& key) {
 
 }  // namespace
 
+void StepAreaView::addSubview(View& subview) {
+    QtView::addSubview(subview);
+    widget()->layout()->activate();
+    shown_();
+}
+
 UploaderWindow::UploaderWindow()
     : window_(new QWidget, QtView::Ownership::Owned),
       stepArea_(new StepArea(kStepAreaSize, window_.widget())),
-      stepAreaView_(stepArea_->host(), QtView::Ownership::Borrowed),
+      stepAreaView_(stepArea_->host(), [this] { fitToScreen(); }),
       stepOne_(QStringLiteral("1. Sign in"), window_.widget()),
       stepTwo_(QStringLiteral("2. Locate book"), window_.widget()),
       stepThree_(QStringLiteral("3. Choose target"), window_.widget()),
@@ -140,7 +146,9 @@ void UploaderWindow::fitToScreen() {
     const QRect available = window->screen()->availableGeometry();
     QLayout* layout = window->layout();
     // First all the room the step's content needs, then whatever goes past the screen taken off
-    // the step area, which scrolls instead.
+    // the step area, which scrolls instead. The step area's needs are asked afresh: its content
+    // may have just changed.
+    stepArea_->updateGeometry();
     stepArea_->setRoom(available.size());
     layout->activate();
     const QSize excess = (layout->totalMinimumSize() - available.size()).expandedTo(QSize(0, 0));

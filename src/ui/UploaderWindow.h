@@ -5,12 +5,26 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <functional>
+
 #include "app/UploaderWindowView.h"
 #include "ui/QtControls.h"
 #include "ui/QtStepIndicator.h"
 #include "ui/StepArea.h"
 
 namespace tomely::ui {
+
+// The step area's view: the window fits itself to a step's view as soon as it is shown, so that
+// no frame of the new step is drawn at the previous step's size.
+class StepAreaView final : public QtView {
+public:
+    StepAreaView(QWidget* host, std::function<void()> shown)
+        : QtView(host, Ownership::Borrowed), shown_(std::move(shown)) {}
+    void addSubview(View& subview) override;
+
+private:
+    std::function<void()> shown_;
+};
 
 // The one window: step indicators down the left, the step area to the right, the working
 // indicator and the Cancel and Continue buttons along the bottom, all in layouts. The window can
@@ -39,7 +53,7 @@ public:
 private:
     QtView window_;
     StepArea* stepArea_;
-    QtView stepAreaView_;
+    StepAreaView stepAreaView_;
     QtStepIndicator stepOne_, stepTwo_, stepThree_, stepFour_;
     QPushButton* continueButton_;
     QPushButton* cancelButton_;
