@@ -4,6 +4,7 @@
 #include <QLayout>
 #include <QTest>
 
+#include "WizardDriver.h"
 #include "steps/AuthView.h"
 #include "steps/LocateBookView.h"
 #include "steps/PrepareBookView.h"
@@ -92,7 +93,12 @@ bool PagedWindow::show(const std::string& name) {
     QApplication::processEvents();
     window()->layout()->activate();
     QApplication::processEvents();
-    return exposed;
+    // A window the app has just moved (to keep it on the screen) is somewhere else for the window
+    // system until it has carried out the move.
+    const bool settled = WizardDriver::waitUntil(
+        [this] { return window()->mapToGlobal(QPoint(0, 0)) == window()->geometry().topLeft(); },
+        std::chrono::seconds(10));
+    return exposed && settled;
 }
 
 }  // namespace tomely::ui

@@ -27,8 +27,8 @@ public:
     PagedWindow(const PagedWindow&) = delete;
     PagedWindow& operator=(const PagedWindow&) = delete;
 
-    // Shows the page `name` in the window and waits until the window is on screen and laid out;
-    // false when it does not come on screen.
+    // Shows the page `name` in the window and waits until the window is on screen, laid out and
+    // where the app put it; false when it does not get there.
     [[nodiscard]] bool show(const std::string& name);
     [[nodiscard]] QWidget* window() const;
     [[nodiscard]] View& page() const { return *page_; }

@@ -93,7 +93,11 @@ protected:
                 for (const QPushButton* button : window->findChildren<QPushButton*>()) {
                     if (button->isVisible() && button->text() == QString::fromUtf8(title)) {
                         const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
-                        EXPECT_TRUE(screen.contains(onScreen)) << title << " is off the screen";
+                        EXPECT_TRUE(screen.contains(onScreen))
+                            << title << " is off the screen: at " << onScreen.x() << "," << onScreen.y() << " "
+                            << onScreen.width() << "x" << onScreen.height() << " in a window at "
+                            << window->geometry().x() << "," << window->geometry().y() << " " << window->width() << "x"
+                            << window->height() << " on a screen of " << screen.width() << "x" << screen.height();
                     }
                 }
             }
