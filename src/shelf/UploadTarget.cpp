@@ -27,4 +27,12 @@ UploadTargetChoice chooseUploadTarget(std::string_view typedName, std::optional<
     return {Verdict::Accepted, {(*books)[*selectedRow].bookId, std::nullopt}};
 }
 
+UploadTargetPreview previewUploadTarget(std::string_view typedName, std::optional<std::size_t> selectedRow,
+                                        const std::optional<std::vector<ExistingBook>>& books) {
+    const UploadTargetChoice choice = chooseUploadTarget(typedName, selectedRow, books);
+    const bool named = !typedName.empty();
+    const bool replaces = choice.verdict == UploadTargetChoice::Verdict::Accepted && !named;
+    return {choice.verdict, named, replaces ? selectedRow : std::nullopt};
+}
+
 }  // namespace tomely

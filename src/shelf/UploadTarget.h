@@ -38,4 +38,19 @@ struct UploadTargetChoice {
 [[nodiscard]] UploadTargetChoice chooseUploadTarget(std::string_view typedName, std::optional<std::size_t> selectedRow,
                                                     const std::optional<std::vector<ExistingBook>>& books);
 
+// What Continue would do with the choice as it stands, so that the step can say so before it is
+// pressed. It follows chooseUploadTarget, whose rule it does not change.
+struct UploadTargetPreview {
+    UploadTargetChoice::Verdict verdict = UploadTargetChoice::Verdict::NothingChosen;
+    // A name is typed, and a typed name wins: the table's rows do not count while it stays.
+    bool tableSetAside = false;
+    // The row Continue would replace; none unless it would replace one.
+    std::optional<std::size_t> replacedRow;
+};
+
+// The arguments are those of chooseUploadTarget.
+[[nodiscard]] UploadTargetPreview previewUploadTarget(std::string_view typedName,
+                                                      std::optional<std::size_t> selectedRow,
+                                                      const std::optional<std::vector<ExistingBook>>& books);
+
 }  // namespace tomely

@@ -39,6 +39,30 @@ TEST_F(ACMainViewControllerTest, CancelAsksAndOnlyYesTerminates) {
     EXPECT_EQ(desktop.application.terminateCount, 1);
 }
 
+TEST_F(ACMainViewControllerTest, TheCurrentStepStandsOutStepsBeforeItAreDoneAndTheLastPageMarksAllDone) {
+    using enum StepState;
+    struct Case {
+        const char* name;
+        void (ACMainViewController::*select)();
+        StepState states[4];
+    };
+    const Case cases[] = {
+        {"sign in", &ACMainViewController::stepOne, {Current, Upcoming, Upcoming, Upcoming}},
+        {"locate the book", &ACMainViewController::stepTwo, {Done, Current, Upcoming, Upcoming}},
+        {"choose the target", &ACMainViewController::stepThree, {Done, Done, Current, Upcoming}},
+        {"upload", &ACMainViewController::stepFour, {Done, Done, Done, Current}},
+        {"done", &ACMainViewController::stepFive, {Done, Done, Done, Done}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        (container.*c.select)();
+        EXPECT_EQ(window.stepOne.state(), c.states[0]);
+        EXPECT_EQ(window.stepTwo.state(), c.states[1]);
+        EXPECT_EQ(window.stepThree.state(), c.states[2]);
+        EXPECT_EQ(window.stepFour.state(), c.states[3]);
+    }
+}
+
 class RecordingStep : public ACStepViewController {
 public:
     RecordingStep(std::unique_ptr<View> view, ACMainViewController& main, std::shared_ptr<int> destroyed)

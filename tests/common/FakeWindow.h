@@ -12,18 +12,16 @@
 
 namespace tomely::test {
 
-// The uploader window with recording controls; its container view has the given size.
+// The uploader window with recording controls.
 class FakeUploaderWindow : public UploaderWindowView {
 public:
-    explicit FakeUploaderWindow(Size size = {800, 540}) : view(size) {}
-
     [[nodiscard]] ContainerControls containerControls() override {
         return {stepOne, stepTwo, stepThree, stepFour, continueButton, cancelButton, workingSpinner, workingText, view};
     }
     void show() override {}
     void makeKeyAndOrderFront() override {}
 
-    FakeTextControl stepOne, stepTwo, stepThree, stepFour;
+    FakeStepIndicator stepOne, stepTwo, stepThree, stepFour;
     FakeButton continueButton, cancelButton;
     FakeSpinner workingSpinner;
     FakeTextControl workingText;

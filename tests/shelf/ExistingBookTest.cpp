@@ -92,5 +92,34 @@ TEST(ExistingBookTest, ATypedNameWinsUnlessItsSlugClashes) {
     EXPECT_FALSE(nameClashesWithExistingTitle("My Book", books({{"my-book!", {}}})));
 }
 
+TEST(ExistingBookTest, WhileANameIsTypedTheTableIsSetAsideAndOnlyASelectedRowIsReplaced) {
+    using Verdict = UploadTargetChoice::Verdict;
+    const std::optional<std::vector<ExistingBook>> some = books({{"My Book", {}}, {"Other", {}}});
+    struct Case {
+        const char* name;
+        const char* typed;
+        std::optional<std::size_t> row;
+        Verdict verdict;
+        bool tableSetAside;
+        std::optional<std::size_t> replacedRow;
+    };
+    const Case cases[] = {
+        {"nothing yet", "", std::nullopt, Verdict::NothingChosen, false, std::nullopt},
+        {"a row", "", 1U, Verdict::Accepted, false, 1U},
+        {"a row past the end", "", 5U, Verdict::NothingChosen, false, std::nullopt},
+        {"a name over a row", "New", 1U, Verdict::Accepted, true, std::nullopt},
+        {"a name alone", "New", std::nullopt, Verdict::Accepted, true, std::nullopt},
+        {"a clashing name over a row", "my book", 0U, Verdict::NameClash, true, std::nullopt},
+        {"a blank is a name", " ", 0U, Verdict::Accepted, true, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const UploadTargetPreview preview = previewUploadTarget(c.typed, c.row, some);
+        EXPECT_EQ(preview.verdict, c.verdict);
+        EXPECT_EQ(preview.tableSetAside, c.tableSetAside);
+        EXPECT_EQ(preview.replacedRow, c.replacedRow);
+    }
+}
+
 }  // namespace
 }  // namespace tomely

@@ -46,5 +46,40 @@ TEST_F(ACPrepareBookViewControllerTest, ShowsTheListWithTheBookSelectedAndRefuse
     EXPECT_NE(currentStep<ACPrepareBookViewController>(), nullptr);
 }
 
+TEST_F(ACPrepareBookViewControllerTest, SaysWhichChoiceContinueTakesAndSetsTheTableAsideWhileATitleIsTyped) {
+    startAtPrepareStep(R"([{"title": "One", "downloads": [{"guid": "G"}]}, {"title": "My Book", "downloads": []},
+                          {"title": "Three", "downloads": []}])");
+    EXPECT_EQ(prepareView().choice.text(), R"(Continue will replace "One" on your shelf.)") << "the pre-selected row";
+    EXPECT_FALSE(prepareView().table.isSetAside());
+
+    struct Case {
+        const char* name;
+        int row;
+        const char* typed;
+        const char* choice;
+        bool setAside;
+    };
+    const Case cases[] = {
+        {"another row", 2, "", R"(Continue will replace "Three" on your shelf.)", false},
+        {"a title over a row", 2, "Walk Through",
+         R"(Continue will publish a new book titled "Walk Through"; the selected book stays as it is.)", true},
+        {"a title alone", TableControl::kNoSelection, "Walk Through",
+         R"(Continue will publish a new book titled "Walk Through".)", true},
+        {"a title like one on the shelf", 1, "MY BOOK",
+         R"(Continue will not publish "MY BOOK": a book with a title like it is on your shelf already.)", true},
+        {"the title cleared", 1, "", R"(Continue will replace "My Book" on your shelf.)", false},
+        {"nothing", TableControl::kNoSelection, "", "Continue needs a book to replace or a title for a new book.",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prepareView().table.selectRow(c.row);
+        prepareView().name.setText(c.typed);
+        EXPECT_EQ(prepareView().choice.text(), c.choice);
+        EXPECT_EQ(prepareView().table.isSetAside(), c.setAside);
+        EXPECT_EQ(prepareView().table.selectedRow(), c.row) << "setting the table aside keeps its selection";
+    }
+}
+
 }  // namespace
 }  // namespace tomely
