@@ -10,6 +10,8 @@ public:
     ~FakeView() override;
 
     [[nodiscard]] Size frameSize() const override { return size_; }
+    // As when the user resizes the window.
+    void setFrameSize(Size size) { size_ = size; }
     [[nodiscard]] Rect frame() const override { return frame_; }
     void addSubview(View& subview, Rect frame) override;
     void removeFromSuperview() override;
