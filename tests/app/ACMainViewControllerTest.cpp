@@ -1,6 +1,8 @@
 #include "app/ACMainViewController.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <memory>
 
 #include "app/ACStepViewController.h"
@@ -21,22 +23,121 @@ protected:
     ACMainViewController container{window.containerControls(), desktop.desktop, bundle};
 };
 
-TEST_F(ACMainViewControllerTest, CancelAsksAndOnlyYesTerminates) {
+TEST(ACMainViewControllerChromeTest, EachOperationLeavesTheChromeAsTheAuthorSeesIt) {
+    using test::Chrome;
+    const auto block = [](Button*) {};
+    struct Case {
+        const char* name;
+        std::function<void(ACMainViewController&)> act;
+        Chrome expected;
+    };
+    const Case cases[] = {
+        {"a block shows Continue enabled, even after it was disabled",
+         [&](ACMainViewController& c) {
+             c.setContinueButtonEnabled(false);
+             c.setContinueBlock(block);
+         },
+         test::Chrome::atStep(0).withContinue(true, true)},
+        {"no block hides Continue and leaves it enabled",
+         [&](ACMainViewController& c) {
+             c.setContinueBlock(block);
+             c.setContinueButtonEnabled(false);
+             c.setContinueBlock({});
+         },
+         test::Chrome::atStep(0).withContinue(false, true)},
+        {"disabled", [&](ACMainViewController& c) { c.setContinueButtonEnabled(false); },
+         test::Chrome::atStep(0).withContinue(true, false)},
+        {"a working text turns the indicator fully on", [](ACMainViewController& c) { c.setWorkingInfo("Uploading"); },
+         test::Chrome::atStep(0).withWorking("Uploading")},
+        {"the empty text turns the spinner on with no words", [](ACMainViewController& c) { c.setWorkingInfo(""); },
+         test::Chrome::atStep(0).withWorking("")},
+        {"none turns it fully off",
+         [](ACMainViewController& c) {
+             c.setWorkingInfo("Uploading");
+             c.setWorkingInfo(std::nullopt);
+         },
+         test::Chrome::atStep(0)},
+        {"step one", [](ACMainViewController& c) { c.stepOne(); }, test::Chrome::atStep(1)},
+        {"step two", [](ACMainViewController& c) { c.stepTwo(); }, test::Chrome::atStep(2)},
+        {"step three", [](ACMainViewController& c) { c.stepThree(); }, test::Chrome::atStep(3)},
+        {"step four", [](ACMainViewController& c) { c.stepFour(); }, test::Chrome::atStep(4)},
+        {"step five leaves all four gray",
+         [](ACMainViewController& c) {
+             c.stepTwo();
+             c.stepFive();
+         },
+         test::Chrome::atStep(0)},
+        {"Cancel hidden and Continue retitled",
+         [](ACMainViewController& c) {
+             c.setCancelButtonHidden(true);
+             c.setContinueButtonText("Close");
+         },
+         test::Chrome::atStep(0).withContinue(true, true, "Close").withCancelShown(false)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::FakeUploaderWindow window;
+        test::FakeDesktop desktop;
+        test::FakeViewBundle bundle;
+        ACMainViewController container{window.containerControls(), desktop.desktop, bundle};
+        // Every step sets the indicators and the working indicator first; the case starts from there.
+        container.unselectAllSteps();
+        container.setWorkingInfo(std::nullopt);
+        c.act(container);
+        EXPECT_EQ(test::chromeOf(window), c.expected);
+        EXPECT_EQ(container.workingInfo(), c.expected.working == "" ? std::nullopt : c.expected.working)
+            << "the empty text reads as none";
+    }
+}
+
+TEST_F(ACMainViewControllerTest, ContinueDoesNothingWithoutABlock) {
     int presses = 0;
     container.setContinueBlock([&](Button*) { ++presses; });
+    window.continueButton.click();
+    EXPECT_EQ(presses, 1);
+    container.setContinueBlock({});
+    container.continueButtonPressed(&window.continueButton);
+    EXPECT_EQ(presses, 1);
+}
+
+TEST_F(ACMainViewControllerTest, CancelAsksAndOnlyYesTerminates) {
+    int presses = 0;
+    container.stepFour();
+    container.setContinueBlock([&](Button*) { ++presses; });
     container.setWorkingInfo("Uploading");
+    const test::Chrome before = test::chromeOf(window);
     desktop.alerts.answers = {0};  // "No"
     window.cancelButton.click();
     ASSERT_EQ(desktop.alerts.shown.size(), 1U);
-    EXPECT_EQ(desktop.alerts.shown[0].buttons, (std::vector<std::string>{"No", "Yes"}));
+    const Alert& alert = desktop.alerts.shown[0];
+    EXPECT_EQ(alert.messageText, "Are you sure?");
+    EXPECT_EQ(alert.informativeText, "Are you sure you want to cancel?");
+    EXPECT_EQ(alert.buttons, (std::vector<std::string>{"No", "Yes"})) << "No first, as the default";
+    EXPECT_EQ(alert.style, Alert::Style::Default);
     EXPECT_EQ(desktop.application.terminateCount, 0);
-    EXPECT_EQ(container.workingInfo(), "Uploading") << "No leaves everything as it was";
+    EXPECT_EQ(test::chromeOf(window), before) << "No leaves everything as it was";
     window.continueButton.click();
     EXPECT_EQ(presses, 1);
 
     desktop.alerts.answers = {1};  // "Yes"
     window.cancelButton.click();
     EXPECT_EQ(desktop.application.terminateCount, 1);
+}
+
+TEST_F(ACMainViewControllerTest, TheStepAreaIs595By470TwentyPointsInFromTheRightAndTop) {
+    FakeView first;
+    FakeView second;
+    container.setContent(&first);
+    // The window's container view is 800 x 540, counted from the bottom-left corner.
+    EXPECT_EQ(first.frame(), (Rect{185, 50, 595, 470}));
+    EXPECT_EQ(first.superview(), &window.view);
+    container.setContent(&second);
+    EXPECT_EQ(first.superview(), nullptr);
+    window.view.setFrameSize({900, 600});
+    container.setContent(&second);
+    EXPECT_EQ(second.frame(), (Rect{185, 50, 595, 470})) << "installing the same view again leaves it be";
+    container.setContent(&first);
+    EXPECT_EQ(first.frame(), (Rect{285, 110, 595, 470})) << "placed from the container's size at that moment";
 }
 
 class RecordingStep : public ACStepViewController {
