@@ -31,7 +31,7 @@ public:
     // Runs every task due now, those they post included.
     void runReady() {
         while (Task task = take()) {
-            task();
+            delivery()->deliver(std::move(task));
         }
     }
     // Moves the clock on by `step`, running each timed task at its due time, in order.
@@ -39,7 +39,7 @@ public:
         const std::chrono::nanoseconds until = now_ + step;
         runReady();
         while (Task task = takeTimedDueBy(until)) {
-            task();
+            delivery()->deliver(std::move(task));
             runReady();
         }
         std::scoped_lock lock(mutex_);
