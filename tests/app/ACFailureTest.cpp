@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "common/FakeDesktop.h"
+#include "common/MainLoopFixture.h"
 #include "common/ScopedEnvironment.h"
 #include "http/HTTPRequest.h"
 #include "platform/Error.h"
@@ -14,7 +15,7 @@ namespace {
 
 // The three alerts that end the wizard, as the author reads them: every word written out here,
 // each alert critical with the platform's single button, and the end only after it is dismissed.
-class ACFailureTest : public ::testing::Test {
+class ACFailureTest : public test::MainLoopFixture {
 protected:
     ACFailureTest() { environment.set("TOMELY_SERVICE_URL", "https://books.example.org:8443/base/"); }
 

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
+#include "app/ACFailure.h"
 #include "app/ACStepViewController.h"
+#include "app/BlockTimer.h"
 #include "common/FakeDesktop.h"
 #include "common/FakeWindow.h"
 #include "common/MainLoopFixture.h"
@@ -140,17 +144,81 @@ TEST_F(ACMainViewControllerTest, TheStepAreaIs595By470TwentyPointsInFromTheRight
     EXPECT_EQ(first.frame(), (Rect{285, 110, 595, 470})) << "placed from the container's size at that moment";
 }
 
+// While the cancel confirmation is up, nothing posted to the main loop runs: a worker's report, a
+// timer that falls due, a failure that would raise an alert of its own. After "No" they all run,
+// in the order they came.
+TEST_F(ACMainViewControllerTest, WhileTheConfirmationIsUpNothingElseRunsAndAfterNoEverythingRunsInOrder) {
+    container.stepFour();
+    container.setContinueBlock([](Button*) {});
+    container.setContinueButtonEnabled(false);
+    container.setWorkingInfo("Uploading");
+    const test::Chrome before = test::chromeOf(window);
+    std::vector<std::string> ran;
+    bool timerFired = false;
+    desktop.alerts.onAlert = [&](const Alert& alert) {
+        if (alert.messageText != "Are you sure?") {
+            return;
+        }
+        std::thread([&] {
+            MainLoop::shared()->post([&] {
+                ran.emplace_back("report");
+                container.setWorkingInfo("Changed under the alert");
+            });
+        }).join();
+        BlockTimer::scheduledTimerWithTimeInterval(0, false, [&](BlockTimer&) { timerFired = true; });
+        MainLoop::shared()->post([&] {
+            ran.emplace_back("failure");
+            ACFailure::httpUploadBookFailure(desktop.desktop);
+        });
+        EXPECT_TRUE(runUntil([&] { return loop().heldTaskCount() == 3 || !ran.empty() || timerFired; }));
+        EXPECT_TRUE(ran.empty());
+        EXPECT_FALSE(timerFired);
+        EXPECT_EQ(desktop.alerts.shown.size(), 1U) << "no second alert over the first";
+        EXPECT_EQ(test::chromeOf(window), before);
+    };
+    desktop.alerts.answers = {0};  // "No"
+    window.cancelButton.click();
+    EXPECT_TRUE(runUntil([&] { return ran.size() == 2 && timerFired; }));
+    EXPECT_EQ(ran, (std::vector<std::string>{"report", "failure"}));
+    ASSERT_EQ(desktop.alerts.shown.size(), 2U);
+    EXPECT_EQ(desktop.alerts.shown[1].messageText, "HTTP failure");
+    EXPECT_EQ(test::chromeOf(window), before.withWorking("Changed under the alert"));
+}
+
 class RecordingStep : public ACStepViewController {
 public:
-    RecordingStep(std::unique_ptr<View> view, ACMainViewController& main, std::shared_ptr<int> destroyed)
-        : ACStepViewController(std::move(view), main), destroyed_(std::move(destroyed)) {}
-    ~RecordingStep() override { ++*destroyed_; }
+    RecordingStep(std::unique_ptr<View> view, ACMainViewController& main, std::shared_ptr<int> destroyed,
+                  std::shared_ptr<std::atomic<int>> destroyedOffMainThread = std::make_shared<std::atomic<int>>(0))
+        : ACStepViewController(std::move(view), main),
+          destroyed_(std::move(destroyed)),
+          destroyedOffMainThread_(std::move(destroyedOffMainThread)) {}
+    ~RecordingStep() override {
+        if (MainLoop::shared()->isMainThread()) {
+            ++*destroyed_;
+        } else {
+            ++*destroyedOffMainThread_;
+        }
+    }
     using ACStepViewController::viewAs;
 
 private:
     // Shared, since the installed step outlives the test's body: the fixture's container owns it.
     std::shared_ptr<int> destroyed_;
+    std::shared_ptr<std::atomic<int>> destroyedOffMainThread_;
 };
+
+// A worker that reported for a step may hold it after the container has let go of it; the step's
+// controls belong to the main thread, and so does its end.
+TEST_F(ACMainViewControllerTest, AStepLetGoOfLastByAnotherThreadIsDestroyedOnTheMainThread) {
+    const auto destroyed = std::make_shared<int>(0);
+    const auto destroyedOffMainThread = std::make_shared<std::atomic<int>>(0);
+    bundle.addView("Step", [] { return std::make_unique<FakeView>(); });
+    auto step = ACStepViewController::initWithNibName<RecordingStep>("Step", bundle, container, destroyed,
+                                                                     destroyedOffMainThread);
+    std::thread([last = std::move(step)]() mutable { last.reset(); }).join();
+    EXPECT_EQ(*destroyedOffMainThread, 0);
+    EXPECT_TRUE(runUntil([&] { return *destroyed == 1; }));
+}
 
 TEST_F(ACMainViewControllerTest, InstallingAStepHandsOwnershipToTheContainerAndReleasesThePrevious) {
     const auto destroyed = std::make_shared<int>(0);

@@ -253,6 +253,77 @@ TEST_F(UploadStepTest, AFileThatCannotBeWrittenShowsThePreparationAlertNamingItA
     EXPECT_FALSE(std::filesystem::exists(supportDirectory()));
 }
 
+// "Are you sure?" stays the only thing that changes the window while it is up: a part that fails
+// meanwhile raises its alert only after "No", and a sync that ends meanwhile shows the done step
+// only then.
+TEST_F(UploadStepTest, WhileTheCancelConfirmationIsUpTheUploadChangesNothingAndAfterNoItGoesOn) {
+    const auto held = [](ScriptedResponse response) {
+        response.holdUntilReleased = true;
+        return response;
+    };
+    const struct {
+        const char* name;
+        ScriptedResponse manifestAnswer;
+        ScriptedResponse partAnswer;
+        const char* cancelOnceShown;  // the progress line at which the author presses Cancel
+        bool failsAfterNo;
+    } cases[] = {
+        {"a part fails", ScriptedResponse::text(200, R"(["\/a.txt.part00000"])"),
+         held(ScriptedResponse::text(500, "no")), "Uploading book 100.00%", true},
+        {"the sync would finish", held(ScriptedResponse::text(200, "[]")), ScriptedResponse::text(200, "{}"),
+         "Starting book synchronization", false},
+    };
+    // The failure first: the done step hides Cancel for good.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScriptedHTTPServer service;
+        environment.set("TOMELY_SERVICE_URL", service.baseURL());
+        service.setHandler([&](const test::RecordedRequest& request) {
+            return request.target.starts_with("/api/author/shelf/upload/manifest/") ? c.manifestAnswer : c.partAnswer;
+        });
+        writeBook({{"a.txt", "alpha"}});
+        desktop.alerts.shown.clear();
+        uploadStep = ACStepViewController::initWithNibName<ACUploadBookViewController>(
+            "ACUploadBookViewController", bundle, container, std::string(kGuid), std::nullopt, "A Book");
+        uploadStep->addToMainViewController();
+        ASSERT_TRUE(runUntil([&] {
+            const auto texts = progressTexts();
+            return !texts.empty() && texts.back().starts_with(c.cancelOnceShown);
+        }));
+        drainMainLoop();
+        const test::Chrome uploading = test::chromeOf(window);
+        EXPECT_EQ(uploading, test::Chrome::atStep(4).withWorking("Uploading").withContinue(true, false));
+        desktop.alerts.onAlert = [&](const Alert& alert) {
+            if (alert.messageText != "Are you sure?") {
+                return;
+            }
+            service.releaseHeldAnswers();
+            // The answer's report arrives and waits; without the wait it would act at once.
+            runUntil([&] { return loop().heldTaskCount() > 0 || desktop.alerts.shown.size() > 1 || doneStepShown(); });
+            // And whatever came with it: a marker posted now is held behind it.
+            const std::size_t held = loop().heldTaskCount();
+            MainLoop::shared()->post([] {});
+            runUntil([&] { return loop().heldTaskCount() > held; });
+            EXPECT_EQ(desktop.alerts.shown.size(), 1U) << "no second alert over the first";
+            EXPECT_FALSE(doneStepShown());
+            EXPECT_EQ(test::chromeOf(window), uploading);
+            EXPECT_TRUE(std::filesystem::exists(supportDirectory())) << "the sync has not ended";
+        };
+        desktop.alerts.answers = {0};  // "No"
+        window.cancelButton.click();
+        desktop.alerts.onAlert = nullptr;
+        EXPECT_TRUE(runUntil([&] {
+            return !std::filesystem::exists(supportDirectory()) && (doneStepShown() || desktop.alerts.shown.size() > 1);
+        }));
+        drainMainLoop();
+        EXPECT_EQ(doneStepShown(), !c.failsAfterNo);
+        ASSERT_EQ(desktop.alerts.shown.size(), c.failsAfterNo ? 2U : 1U);
+        if (c.failsAfterNo) {
+            EXPECT_EQ(desktop.alerts.shown[1].messageText, "HTTP failure");
+        }
+    }
+}
+
 #ifdef TOMELY_SHELF_EXECUTABLE
 
 using Book = std::map<std::string, std::string>;
