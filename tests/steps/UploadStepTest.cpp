@@ -211,10 +211,92 @@ TEST_F(UploadStepTest, ARepeatedNameIsSentOnceTheBookIsNamedAsGivenAndTheDoneSte
         EXPECT_EQ(part.find("name=\"bookName\"\r\n\r\nA New Book\r\n") != std::string::npos, c.bookName.has_value());
         EXPECT_EQ(part.find("name=\"bookId\"\r\n\r\n42\r\n") != std::string::npos, c.bookId.has_value());
     }
+}
 
-    // The done step opens the shelf beside the wizard (its Close is the window test's).
+// What the author reads while a book is published, in order: the progress line (its upload
+// percentages but for the last left out, as they depend on timing), the working indicator, and the
+// chrome of the done step; and what the service receives.
+TEST_F(UploadStepTest, EachStageOfASyncShowsItsOwnWordsAndTheDoneStepEndsIt) {
+    const std::vector<std::string> prepared = {
+        "Checking the book is okay (1/1)", "Looking for changes in your book (1/1)", "Starting book synchronization"};
+    const struct {
+        const char* name;
+        std::map<std::string, std::string> book;
+        const char* manifestAnswer;
+        std::vector<std::string> keys;  // of the manifest, as they go over the wire
+        std::vector<std::string> progressLines;
+        std::vector<std::string> workingTexts;
+    } cases[] = {
+        {"the shelf holds everything",
+         {{"a.txt", "alpha"}},
+         "[]",
+         {R"("\/a.txt.part00000")"},
+         prepared,
+         {"", "Processing", "Processing", "Uploading", ""}},
+        {"one part to send",
+         {{"a.txt", "alpha"}},
+         R"(["\/a.txt.part00000"])",
+         {R"("\/a.txt.part00000")"},
+         {"Checking the book is okay (1/1)", "Looking for changes in your book (1/1)", "Starting book synchronization",
+          "Compressing your book before sending", "Compressing your book before sending (1/1)",
+          "Uploading book 100.00% (0.0 MB of about 0.0 MB)"},
+         {"", "Processing", "Processing", "Uploading", "Uploading", "Uploading", ""}},
+        // Three parts of 1,024,000, 1,024,000 and 452,000 bytes; about 2.5 decimal megabytes go out,
+        // which would be 2.4 binary ones.
+        {"a file of 2,500,000 bytes",
+         {{"big.bin", randomBytes(2'500'000, 7)}},
+         R"(["\/big.bin.part00000","\/big.bin.part00001","\/big.bin.part00002"])",
+         {R"("\/big.bin.part00000")", R"("\/big.bin.part00001")", R"("\/big.bin.part00002")"},
+         {"Checking the book is okay (1/1)", "Looking for changes in your book (1/3)",
+          "Looking for changes in your book (2/3)", "Looking for changes in your book (3/3)",
+          "Starting book synchronization", "Compressing your book before sending",
+          "Compressing your book before sending (1/3)", "Compressing your book before sending (2/3)",
+          "Compressing your book before sending (3/3)", "Uploading book 100.00% (2.5 MB of about 2.5 MB)"},
+         {"", "Processing", "Processing", "Uploading", "Uploading", "Uploading", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBook(c.book);
+        window.workingText.texts.clear();
+        const auto requests = run(ScriptedResponse::text(200, c.manifestAnswer), std::nullopt, "A Book");
+        ASSERT_TRUE(doneStepShown());
+        EXPECT_TRUE(alerts.empty());
+        std::vector<std::string> lines;
+        const std::vector<std::string> texts = progressTexts();
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (!texts[i].starts_with("Uploading book ") || i + 1 == texts.size()) {
+                lines.push_back(texts[i]);
+            }
+        }
+        EXPECT_EQ(lines, c.progressLines);
+        EXPECT_EQ(window.workingText.texts, c.workingTexts);
+        EXPECT_EQ(test::chromeOf(window),
+                  test::Chrome::atStep(0).withContinue(true, true, "Close").withCancelShown(false));
+
+        const std::string& manifest = requests.at(0).body;
+        for (const std::string& key : c.keys) {
+            EXPECT_NE(manifest.find(key + ":"), std::string::npos) << key << " in " << manifest;
+        }
+        EXPECT_EQ(manifestOf(requests[0]).at("hashes").asDictionary()->size(), c.keys.size());
+        // One post per part asked for, in the order asked, each knowing its place in the batch.
+        ASSERT_EQ(requests.size(), 1 + (c.progressLines.back().starts_with("Uploading") ? c.keys.size() : 0));
+        for (std::size_t part = 1; part < requests.size(); ++part) {
+            SCOPED_TRACE(part);
+            const std::string& body = requests[part].body;
+            const std::string key = c.keys[part - 1].substr(3, c.keys[part - 1].size() - 4);
+            EXPECT_NE(body.find("name=\"name\"\r\n\r\n/" + key + "\r\n"), std::string::npos);
+            EXPECT_NE(body.find("name=\"batchTotal\"\r\n\r\n" + std::to_string(c.keys.size() - 1) + "\r\n"),
+                      std::string::npos);
+            EXPECT_NE(body.find("name=\"batchCurrent\"\r\n\r\n" + std::to_string(part - 1) + "\r\n"),
+                      std::string::npos);
+        }
+    }
+    // Close ends the application; the shelf button opens the shelf and leaves the window as it is.
     dynamic_cast<test::FakeUploadDoneView&>(container.contentViewController()->view()).button.click();
     EXPECT_EQ(desktop.workspace.openedURLs, std::vector<std::string>{server.url("/shelf/")});
+    EXPECT_EQ(desktop.application.terminateCount, 0);
+    window.continueButton.click();
+    EXPECT_EQ(desktop.application.terminateCount, 1);
 }
 
 // Sending the offered names of such an answer and calling the book published would claim what the
