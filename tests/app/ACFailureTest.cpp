@@ -27,6 +27,8 @@ TEST_F(ACFailureTest, EachFailureShowsItsWordsInACriticalAlertAndThenEndsTheAppl
     Error unzipError = Error::make("ZipArchiveErrorDomain", -1, "failed to open zip file");
     Error withURL = Error::make("NSURLErrorDomain", -1100, "The file does not exist.");
     withURL.userInfo[std::string(kFailingURLKey)] = "file:///books/gone.iba";
+    const Error diskFull = Error::make("NSPOSIXErrorDomain", 28,
+                                       "Could not write \"/data/working/a.txt.part00000\": No space left on device");
     struct Case {
         const char* name;
         std::function<void(Desktop&)> fail;
@@ -76,6 +78,9 @@ TEST_F(ACFailureTest, EachFailureShowsItsWordsInACriticalAlertAndThenEndsTheAppl
          "Extraction failed", "Extraction failed. Can not continue. \nfailed to open zip file"},
         {"an error that names a URL", [&](Desktop& d) { ACFailure::unzipFailure(d, withURL); }, "Extraction failed",
          "Extraction failed. Can not continue. \nThe file does not exist.\nfile:///books/gone.iba"},
+        {"a book that cannot be prepared", [&](Desktop& d) { ACFailure::bookPreparationFailure(d, diskFull); },
+         "Preparing the book failed",
+         "Could not write \"/data/working/a.txt.part00000\": No space left on device. Can not continue."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
