@@ -52,7 +52,8 @@ bool walkAndClose(ui::UploaderApplication& application, const std::string& stage
     driver.pressReturn();
     if (stage == "extraction") {
         const ACMainViewController& container = application.delegate().uploaderWindow()->mainViewController();
-        if (!reached(driver.waitUntil([&] { return container.workingInfo() == "Opening book"; }), "the extraction")) {
+        // Continue has started the extraction, which a large book keeps busy well past this moment.
+        if (!reached(driver.waitUntil([&] { return !container.continueButtonEnabled(); }), "the extraction")) {
             return false;
         }
     } else {
