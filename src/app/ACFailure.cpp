@@ -7,7 +7,7 @@ namespace tomely {
 namespace {
 
 void runAndTerminate(Desktop& desktop, const Alert& alert) {
-    desktop.alerts.runModal(alert);
+    runModalAlert(desktop.alerts, alert);
     desktop.application.terminate();
 }
 

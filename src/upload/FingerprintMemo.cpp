@@ -32,10 +32,13 @@ constexpr const char* kCreateSchema =
     " used INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE INDEX fingerprints_by_use ON fingerprints(used);";
 
-// What every entry holds for: this zlib and these deflate settings.
+// What every entry holds for: this zlib and these deflate settings. Never destroyed: hashing
+// workers abandoned when the application ends may still be checking entries while the process's
+// statics are destroyed.
 const std::string& settingsText() {
-    static const std::string text = "zlib " + std::string(zlibVersion()) + "; " + std::string(kDeflateSettings);
-    return text;
+    static const auto* const text =
+        new std::string("zlib " + std::string(zlibVersion()) + "; " + std::string(kDeflateSettings));
+    return *text;
 }
 
 SHA1Digest checksumOf(const SHA1Digest& rawDigest, std::string_view fingerprint) {

@@ -20,26 +20,35 @@ TEST(RequestTimeOutRuleTest, ABodyGetsHalfAsLongAgainUntilMoreThanItsFirstBuffer
     struct Case {
         const char* what;
         double idle;
+        double timeOut;
         std::uint64_t postLength;
         std::uint64_t uploadBufferSize;
         std::uint64_t totalBytesSent;
         bool timedOut;
     };
-    // Time-out 10 s throughout.
+    // The default time-out, 10 s, but for the manifest's 60 s.
     const Case cases[] = {
-        {"no body, within the limit", 10.0, 0, 0, 0, false},
-        {"no body, past the limit", 10.1, 0, 0, 0, true},
-        {"small body sent whole, past the limit", 10.1, 500, 0, 500, false},
-        {"small body sent whole, past 1.5 times", 15.1, 500, 0, 500, true},
-        {"large body inside its first buffer", 14.0, 1000000, 262144, 262144, false},
-        {"large body past its first buffer", 10.1, 1000000, 262144, 300000, true},
-        {"large body not sampled yet", 15.1, 1000000, 0, 0, true},
+        {"no body, within the limit", 10.0, 10, 0, 0, 0, false},
+        {"no body, past the limit", 10.1, 10, 0, 0, 0, true},
+        {"small body sent whole, past the limit", 10.1, 10, 500, 0, 500, false},
+        {"small body sent whole, within 15 s", 14.9, 10, 500, 0, 500, false},
+        {"small body sent whole, past 15 s", 15.1, 10, 500, 0, 500, true},
+        {"large body inside its first buffer", 14.0, 10, 1000000, 262144, 262144, false},
+        {"large body past its first buffer", 10.1, 10, 1000000, 262144, 300000, true},
+        {"large body not sampled yet", 15.1, 10, 1000000, 0, 0, true},
+        {"the manifest's small body with 60 s, within 90 s", 89.9, 60, 500, 0, 500, false},
+        {"the manifest's small body with 60 s, past 90 s", 90.1, 60, 500, 0, 500, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(hasTimedOut(c.idle, 10.0, c.postLength, c.uploadBufferSize, c.totalBytesSent), c.timedOut);
+        EXPECT_EQ(hasTimedOut(c.idle, c.timeOut, c.postLength, c.uploadBufferSize, c.totalBytesSent), c.timedOut);
     }
     EXPECT_FALSE(hasTimedOut(1000.0, 0.0, 0, 0, 0)) << "a time-out of 0 never fires";
+}
+
+TEST(RequestTimeOutRuleTest, ARequestWaitsTenSecondsUnlessToldOtherwise) {
+    EXPECT_EQ(HTTPRequest::defaultTimeOutSeconds(), 10.0);
+    EXPECT_EQ(HTTPRequest::requestWithURL(URL("http://127.0.0.1/"))->timeOutSeconds(), 10.0);
 }
 
 using RequestTimeOutTest = test::RequestFixture;

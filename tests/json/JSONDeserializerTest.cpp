@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "JSONTestSupport.h"
+#include "json/JSONScanner.h"
+#include "platform/TextEncoding.h"
 
 namespace tomely {
 namespace {
@@ -18,6 +20,77 @@ TEST(JSONDeserializerTest, InputThatDoesNotReadInTheDetectedEncoding) {
         Error error;
         EXPECT_FALSE(JSONDeserializer::deserializer().deserialize(data, &error));
         expectScannerError(error, -12, 0);
+    }
+}
+
+// The encoding comes from the first four bytes: zero bytes where JSON's ASCII characters stand.
+TEST(JSONDeserializerTest, TheFirstFourBytesTellTheEncoding) {
+    struct Case {
+        const char* name;
+        std::string data;
+    };
+    const Case cases[] = {
+        {"UTF-16 big-endian", std::string("\0{\0\"\0a\0\"\0:\0\"\0\xE9\0\"\0}", 18)},
+        {"UTF-16 little-endian", std::string("{\0\"\0a\0\"\0:\0\"\0\xE9\0\"\0}\0", 18)},
+        {"UTF-32 big-endian",
+         std::string("\0\0\0{\0\0\0\"\0\0\0a\0\0\0\"\0\0\0:\0\0\0\"\0\0\0\xE9\0\0\0\"\0\0\0}", 36)},
+        {"UTF-32 little-endian",
+         std::string("{\0\0\0\"\0\0\0a\0\0\0\"\0\0\0:\0\0\0\"\0\0\0\xE9\0\0\0\"\0\0\0}\0\0\0", 36)},
+        {"UTF-8", "{\"a\":\"\xC3\xA9\"}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Error error;
+        EXPECT_EQ(JSONDeserializer::deserializer().deserialize(c.data, &error),
+                  JSONValue(JSONDictionary{{"a", "\xC3\xA9"}}))
+            << error.localizedDescription();
+    }
+}
+
+TEST(JSONDeserializerTest, ASecondEncodingReadsWhatTheDetectedOneCannot) {
+    const std::string bom = std::string("\xFE\xFF\0[\0001\0]", 8);
+    JSONDeserializer deserializer = JSONDeserializer::deserializer();
+    Error error;
+    EXPECT_FALSE(deserializer.deserialize(bom, &error));
+    expectScannerError(error, -12, 0);
+    deserializer.setAllowedEncoding(TextEncoding::UTF16);
+    EXPECT_EQ(deserializer.deserialize(bom), JSONValue(JSONArray{1U}));
+}
+
+TEST(JSONDeserializerTest, EmptyInputFailsInTheDeserializersOwnDomain) {
+    Error error;
+    EXPECT_FALSE(JSONDeserializer::deserializer().deserialize("", &error));
+    EXPECT_EQ(error.domain, "JSONDeserializerErrorDomain");
+    EXPECT_EQ(error.code, -11);
+    EXPECT_TRUE(error.userInfo.empty());
+}
+
+TEST(JSONDeserializerTest, NullsAndWordsFollowTheSettings) {
+    struct Case {
+        const char* text;
+        bool withoutNullObject;
+        bool strictEscapeCodes;
+        std::optional<JSONValue> expected;
+        long code;  // when there is no value; 0: no error either
+    };
+    const Case cases[] = {
+        {"[null]", false, false, JSONValue(JSONArray{nullptr}), 0},
+        {"[null]", true, false, JSONValue(JSONArray{}), 0},
+        {R"({"a":null})", true, false, JSONValue(JSONDictionary{}), 0},
+        {"[tru]", true, false, std::nullopt, -204},
+        {"tru", false, false, std::nullopt, 0},
+        {R"("\q")", false, true, std::nullopt, -303},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        JSONDeserializer deserializer = JSONDeserializer::deserializer();
+        if (c.withoutNullObject) {
+            deserializer.setNullObject(std::nullopt);
+        }
+        deserializer.scanner().setStrictEscapeCodes(c.strictEscapeCodes);
+        Error error;
+        EXPECT_EQ(deserializer.deserialize(c.text, &error), c.expected);
+        EXPECT_EQ(error.code, c.code);
     }
 }
 
