@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "WizardFixture.h"
+#include "common/FileModes.h"
 #include "common/ScriptedHTTPServer.h"
 #include "common/ZipBuilder.h"
 #include "steps/ACPrepareBookViewController.h"
@@ -102,6 +103,28 @@ TEST_F(ACLocateBookViewControllerTest, AMissingFileShowsTheLabelAndAPickedBookOp
     EXPECT_EQ(server.requests().back().header("Cookie"), "session=s1");
     EXPECT_EQ(currentStep<ACPrepareBookViewController>()->bookGuid(), "G-1");
     EXPECT_EQ(prepareView().table.rows(), std::vector<std::string>{"Mine"});
+}
+
+// The extracted book is the author's alone: its folders are closed to others, and nothing the
+// extraction writes below them can be changed by anyone else.
+TEST_F(ACLocateBookViewControllerTest, TheExtractedBookIsTheOwnersAloneUnderTheUsualUmask) {
+    test::ScopedUmask umask(022);
+    startAtLocateStep(writeBook("book.iba", kIndex));
+    server.enqueue(ScriptedResponse::text(200, "[]"));
+    pressContinue();
+    ASSERT_TRUE(waitForStep<ACPrepareBookViewController>());
+
+    const std::string support = directory.pathOf("data/tomely-uploader");
+    EXPECT_EQ(test::permissionsOf(support), 0700);
+    EXPECT_EQ(test::permissionsOf(support + "/working"), 0700);
+    std::vector<std::string> writableByOthers;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(support)) {
+        if ((test::permissionsOf(entry.path().string()) & 022) != 0) {
+            writableByOthers.push_back(entry.path().string());
+        }
+    }
+    EXPECT_EQ(writableByOthers, std::vector<std::string>{});
+    EXPECT_TRUE(std::filesystem::exists(support + "/working/OPS/chapter.xhtml"));
 }
 
 // A book that cannot be opened, or a list that cannot be had, ends the wizard through its alert.
