@@ -179,6 +179,9 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"NoIndex", "", std::nullopt, "Extraction failed", "no readable index.xml"},
         Failure{"GuidElementOverTwoLines", "<sl:textbook sl:GUID=\"G-1\">\n</sl:textbook>", std::nullopt,
                 "Extraction failed", "names no book GUID"},
+        Failure{"GuidOfTwoDots", R"(<sl:textbook sl:GUID=".."></sl:textbook>)", std::nullopt, "Extraction failed",
+                "The book's index.xml names the book GUID \"..\", made only of dots, which cannot name a book on "
+                "the service."},
         Failure{"ListAnswered401", kIndex, ScriptedResponse::text(401, ""), "HTTP failure", "status code 401"},
         Failure{"ListUnanswered", kIndex, ScriptedResponse::rawBytes(""), "HTTP failure", "status code 0"}),
     [](const ::testing::TestParamInfo<Failure>& param) { return std::string(param.param.name); });
