@@ -53,7 +53,10 @@ public:
 };
 
 // For people: on a terminal one line per stage, rewritten in place as it progresses; elsewhere
-// (a log, a pipe) plain lines, the upload's every tenth. Failures go to `errors`.
+// (a log, a pipe) plain lines, the upload's every tenth. Failures go to `errors`. Texts from the
+// service, the book or the command line (titles, ids, GUIDs, file names, error texts) are shown
+// with their control characters escaped as the JSON events escape them ("\u001b"), and bytes
+// that are not UTF-8 as U+FFFD: they never reach the terminal as commands.
 class TextOutput final : public PublishOutput {
 public:
     TextOutput(std::FILE* out, std::FILE* errors, bool terminal) : out_(out), errors_(errors), terminal_(terminal) {}
