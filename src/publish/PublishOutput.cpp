@@ -191,6 +191,12 @@ void TextOutput::succeeded(const PublishSummary& summary) {
     std::fflush(out_);
 }
 
+void TextOutput::notice(const std::string& text) {
+    endLine();
+    std::fprintf(errors_, "tomely-publish: %s\n", printable(text).c_str());
+    std::fflush(errors_);
+}
+
 void TextOutput::failed(const PublishFailure& failure) {
     endLine();
     std::fprintf(errors_, "tomely-publish: %s\n", printable(failure.message).c_str());
@@ -230,6 +236,10 @@ void JSONOutput::upload(const UploadProgress& progress) {
         event.emplace("seconds_left", static_cast<std::int64_t>(std::ceil(*progress.secondsLeft)));
     }
     emit(event);
+}
+
+void JSONOutput::notice(const std::string& text) {
+    emit({{"event", "notice"}, {"message", text}});
 }
 
 void JSONOutput::succeeded(const PublishSummary& summary) {

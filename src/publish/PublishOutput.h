@@ -47,6 +47,8 @@ public:
     // Files done in a stage that counts them (opening, splitting, fingerprinting, compressing).
     virtual void count(PublishStage stage, std::uint64_t done, std::uint64_t total) = 0;
     virtual void upload(const UploadProgress& progress) = 0;
+    // Something the run leaves aside and the author should know of; the run goes on.
+    virtual void notice(const std::string& text) = 0;
     // The end, exactly one of these.
     virtual void succeeded(const PublishSummary& summary) = 0;
     virtual void failed(const PublishFailure& failure) = 0;
@@ -65,6 +67,7 @@ public:
     void stage(PublishStage stage, const std::string& text) override;
     void count(PublishStage stage, std::uint64_t done, std::uint64_t total) override;
     void upload(const UploadProgress& progress) override;
+    void notice(const std::string& text) override;
     void succeeded(const PublishSummary& summary) override;
     void failed(const PublishFailure& failure) override;
 
@@ -85,8 +88,9 @@ private:
 };
 
 // For scripts: one JSON object per line on `out`, flushed at once: {"event":"stage",...},
-// {"event":"progress",...}, and last {"event":"result","exit":N,...}. Each carries "elapsed_ms",
-// the time since the output was made, so that a log shows where a run spent its time.
+// {"event":"progress",...}, {"event":"notice","message":...}, and last
+// {"event":"result","exit":N,...}. Each carries "elapsed_ms", the time since the output was made,
+// so that a log shows where a run spent its time.
 class JSONOutput final : public PublishOutput {
 public:
     explicit JSONOutput(std::FILE* out) : out_(out), start_(std::chrono::steady_clock::now()) {}
@@ -94,6 +98,7 @@ public:
     void stage(PublishStage stage, const std::string& text) override;
     void count(PublishStage stage, std::uint64_t done, std::uint64_t total) override;
     void upload(const UploadProgress& progress) override;
+    void notice(const std::string& text) override;
     void succeeded(const PublishSummary& summary) override;
     void failed(const PublishFailure& failure) override;
 

@@ -163,6 +163,9 @@ void Publisher::booksListed(HTTPRequest& request) {
     const std::vector<std::uint8_t> body = request.responseData();
     const std::optional<std::vector<ExistingBook>> books =
         decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+    if (const std::optional<std::string> ignored = books ? unreplaceableBooksNotice(*books) : std::nullopt) {
+        output_.notice(*ignored);
+    }
     auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, books, bookGuid_);
     if (auto* refused = std::get_if<PublishFailure>(&target)) {
         fail(std::move(*refused));

@@ -101,5 +101,50 @@ TEST_F(PublishOddAnswersTest, ControlCharactersFromTheServiceOrTheBookReachTheTe
     }
 }
 
+TEST_F(PublishOddAnswersTest, ABookWhoseIdIsNotANumberOrAStringIsIgnoredAndSaidSo) {
+    struct Case {
+        const char* name;
+        const char* list;
+        std::vector<std::string> options;
+        int status;
+        std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {"beside a book that can be replaced",
+         R"([{"title": "Good", "book_id": 7, "downloads": [{"guid": "G"}]},
+             {"title": "Array", "book_id": [8], "downloads": [{"guid": "G"}]},
+             {"title": "Object", "book_id": {"id": 9}}])",
+         {"--dry-run"},
+         0,
+         {"tomely-publish: ignoring 2 books on your shelf whose book_id is not a number or a non-empty string, "
+          "which cannot be replaced: \"Array\", \"Object\"\n",
+          "would go to book 7. Nothing was published.\n"}},
+        {"alone",
+         R"([{"title": "Array", "book_id": [8], "downloads": [{"guid": "G"}]}, {"book_id": null}])",
+         {},
+         2,
+         {"tomely-publish: ignoring 2 books on your shelf whose book_id is not a number or a non-empty string, "
+          "which cannot be replaced: \"Array\", (no title)\n",
+          "no book on your shelf was uploaded from this book (GUID G)"}},
+        {"in JSON events",
+         R"([{"title": "Array", "book_id": [8]}])",
+         {"--json", "--new", "Fresh", "--dry-run"},
+         0,
+         {R"("event":"notice","message":"ignoring a book on your shelf whose book_id is not a number or a )"
+          R"(non-empty string, which cannot be replaced: \"Array\""})",
+          R"("outcome":"dry-run")"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        answerList(ScriptedResponse::text(200, c.list));
+        const auto [status, output] = publish(writeBook("G"), c.options);
+        EXPECT_EQ(status, c.status) << output;
+        for (const std::string& text : c.says) {
+            EXPECT_NE(output.find(text), std::string::npos) << text << "\nin:\n" << output;
+        }
+        EXPECT_EQ(output.find("book :"), std::string::npos) << output;
+    }
+}
+
 }  // namespace
 }  // namespace tomely

@@ -27,8 +27,9 @@ protected:
 };
 
 TEST_F(ACPrepareBookViewControllerTest, ShowsTheListWithTheBookSelectedAndRefusesAnInvalidChoice) {
-    startAtPrepareStep(R"([{"title": "One", "downloads": [{"guid": "G"}]}, {"title": "My Book", "downloads": []},
-                          {"title": "Three", "downloads": [{"guid": "X"}, {"guid": "G"}]}])");
+    startAtPrepareStep(R"([{"title": "One", "book_id": 1, "downloads": [{"guid": "G"}]},
+                          {"title": "My Book", "book_id": 2, "downloads": []},
+                          {"title": "Three", "book_id": 3, "downloads": [{"guid": "X"}, {"guid": "G"}]}])");
     EXPECT_EQ(prepareView().table.rows(), (std::vector<std::string>{"One", "My Book", "Three"}));
     EXPECT_EQ(prepareView().table.selectedRow(), 2) << "the last book holding the GUID";
     EXPECT_EQ(window->workingText.text(), "");
@@ -47,8 +48,9 @@ TEST_F(ACPrepareBookViewControllerTest, ShowsTheListWithTheBookSelectedAndRefuse
 }
 
 TEST_F(ACPrepareBookViewControllerTest, SaysWhichChoiceContinueTakesAndSetsTheTableAsideWhileATitleIsTyped) {
-    startAtPrepareStep(R"([{"title": "One", "downloads": [{"guid": "G"}]}, {"title": "My Book", "downloads": []},
-                          {"title": "Three", "downloads": []}])");
+    startAtPrepareStep(R"([{"title": "One", "book_id": 1, "downloads": [{"guid": "G"}]},
+                          {"title": "My Book", "book_id": 2, "downloads": []},
+                          {"title": "Three", "book_id": 3, "downloads": []}])");
     EXPECT_EQ(prepareView().choice.text(), R"(Continue will replace "One" on your shelf.)") << "the pre-selected row";
     EXPECT_FALSE(prepareView().table.isSetAside());
 
@@ -78,6 +80,28 @@ TEST_F(ACPrepareBookViewControllerTest, SaysWhichChoiceContinueTakesAndSetsTheTa
         EXPECT_EQ(prepareView().choice.text(), c.choice);
         EXPECT_EQ(prepareView().table.isSetAside(), c.setAside);
         EXPECT_EQ(prepareView().table.selectedRow(), c.row) << "setting the table aside keeps its selection";
+    }
+}
+
+// A "book_id" that is not a number or a non-empty string cannot name the book to the service: its
+// row is shown disabled, never chosen in advance, and Continue never sends it on.
+TEST_F(ACPrepareBookViewControllerTest, ABookWhoseIdCannotNameItIsShownDisabledAndNeverChosen) {
+    startAtPrepareStep(R"([{"title": "One", "book_id": 1, "downloads": [{"guid": "G"}]},
+                          {"title": "Listed twice", "book_id": [1, 2], "downloads": [{"guid": "G"}]},
+                          {"title": "No id", "downloads": [{"guid": "G"}]},
+                          {"title": "Null", "book_id": null}, {"title": "Empty", "book_id": ""}])");
+    EXPECT_EQ(prepareView().table.rows(),
+              (std::vector<std::string>{"One", "[Listed twice]", "[No id]", "[Null]", "[Empty]"}));
+    EXPECT_EQ(prepareView().table.selectedRow(), 0) << "the last book holding the GUID that can be replaced";
+
+    for (const int row : {1, 2, 3, 4}) {
+        SCOPED_TRACE(row);
+        prepareView().table.selectRow(row);
+        EXPECT_EQ(prepareView().table.selectedRow(), TableControl::kNoSelection);
+        EXPECT_EQ(prepareView().choice.text(), "Continue needs a book to replace or a title for a new book.");
+        pressContinue();
+        EXPECT_FALSE(prepareView().error.isHidden()) << "nothing chosen";
+        EXPECT_NE(currentStep<ACPrepareBookViewController>(), nullptr);
     }
 }
 
