@@ -23,6 +23,7 @@
 #include "platform/CallOutMutex.h"
 #include "platform/Error.h"
 #include "platform/FileIO.h"
+#include "platform/NotDumpable.h"
 
 namespace tomely {
 
@@ -105,6 +106,11 @@ public:
 
     [[nodiscard]] bool shouldCompressRequestBody() const;
     void setShouldCompressRequestBody(bool compress);
+    // The body holds a secret, such as a password: from this call until the request has ended
+    // (answered, failed or cancelled) or gone, the process is not dumpable, and then the body's
+    // bytes in memory (and a form's fields) are overwritten. For a body kept in memory.
+    [[nodiscard]] bool bodyHoldsSecret() const;
+    void setBodyHoldsSecret();
     [[nodiscard]] bool allowCompressedResponse() const;
     void setAllowCompressedResponse(bool allow);
     [[nodiscard]] bool useCookiePersistence() const;
@@ -319,6 +325,8 @@ private:
     };
     std::vector<BodyPiece> postBodyPieces_;
     std::vector<std::uint8_t> compressedPostBody_;
+    // Held while a secret body is in memory.
+    std::optional<NotDumpableScope> secretBody_;
     std::string postBodyFilePath_;
     std::string compressedPostBodyFilePath_;
     std::string temporaryFileDirectory_;

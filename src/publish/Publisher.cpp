@@ -39,13 +39,13 @@ PublishFailure syncFailure(const BookSyncFailure& failure) {
     return requestFailure(what, failure.statusCode, failure.url, failure.error, failure.retryAfter);
 }
 
-std::shared_ptr<Publisher> Publisher::create(PublishOptions options, std::string password, std::string runDirectory,
+std::shared_ptr<Publisher> Publisher::create(PublishOptions options, SecretText password, std::string runDirectory,
                                              PublishOutput& output) {
     return std::shared_ptr<Publisher>(
         new Publisher(std::move(options), std::move(password), std::move(runDirectory), output));
 }
 
-Publisher::Publisher(PublishOptions options, std::string password, std::string runDirectory, PublishOutput& output)
+Publisher::Publisher(PublishOptions options, SecretText password, std::string runDirectory, PublishOutput& output)
     : options_(std::move(options)),
       password_(std::move(password)),
       runDirectory_(std::move(runDirectory)),
@@ -83,7 +83,9 @@ void Publisher::signIn() {
     output_.stage(PublishStage::SigningIn, "Signing in as " + options_.email + " to " + serviceDomainName());
     auto request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
     request->addPostValue(options_.email, "email");
-    request->addPostValue(password_, "password");
+    request->addPostValue(password_.text(), "password");
+    request->setBodyHoldsSecret();
+    password_.erase();
     send(request, &Publisher::signInAnswered, "signing in");
 }
 
@@ -163,6 +165,9 @@ void Publisher::booksListed(HTTPRequest& request) {
     const std::vector<std::uint8_t> body = request.responseData();
     const std::optional<std::vector<ExistingBook>> books =
         decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+    if (const std::optional<std::string> ignored = books ? unreplaceableBooksNotice(*books) : std::nullopt) {
+        output_.notice(*ignored);
+    }
     auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, books, bookGuid_);
     if (auto* refused = std::get_if<PublishFailure>(&target)) {
         fail(std::move(*refused));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Cancellation.h"
+#include "platform/SecretText.h"
 #include "publish/PublishExit.h"
 #include "publish/PublishOptions.h"
 #include "publish/PublishOutput.h"
@@ -29,8 +30,9 @@ class Publisher : public std::enable_shared_from_this<Publisher> {
 public:
     using FinishedBlock = std::function<void(PublishExit exit)>;
 
-    // `runDirectory` is the run's own; the sync deletes it when it ends.
-    [[nodiscard]] static std::shared_ptr<Publisher> create(PublishOptions options, std::string password,
+    // `runDirectory` is the run's own; the sync deletes it when it ends. The password is erased
+    // as soon as the sign-in request holds it.
+    [[nodiscard]] static std::shared_ptr<Publisher> create(PublishOptions options, SecretText password,
                                                            std::string runDirectory, PublishOutput& output);
 
     void start(FinishedBlock finished);
@@ -39,7 +41,7 @@ public:
     void cancel();
 
 private:
-    Publisher(PublishOptions options, std::string password, std::string runDirectory, PublishOutput& output);
+    Publisher(PublishOptions options, SecretText password, std::string runDirectory, PublishOutput& output);
 
     void signIn();
     void signInAnswered(HTTPRequest& request);
@@ -64,7 +66,7 @@ private:
     void finish(PublishExit exit);
 
     const PublishOptions options_;
-    const std::string password_;
+    SecretText password_;
     const std::string runDirectory_;
     PublishOutput& output_;
     FinishedBlock finished_;

@@ -104,11 +104,21 @@ int ACPrepareBookViewController::numberOfRows() const {
     return existingBooks_ ? static_cast<int>(existingBooks_->size()) : 0;
 }
 
-std::string ACPrepareBookViewController::objectValue(int /*column*/, int row) const {
+const ExistingBook* ACPrepareBookViewController::bookAt(int row) const {
     if (!existingBooks_ || row < 0 || static_cast<std::size_t>(row) >= existingBooks_->size()) {
-        return {};
+        return nullptr;
     }
-    return (*existingBooks_)[static_cast<std::size_t>(row)].displayTitle();
+    return &(*existingBooks_)[static_cast<std::size_t>(row)];
+}
+
+std::string ACPrepareBookViewController::objectValue(int /*column*/, int row) const {
+    const ExistingBook* book = bookAt(row);
+    return book != nullptr ? book->displayTitle() : std::string();
+}
+
+bool ACPrepareBookViewController::isRowEnabled(int row) const {
+    const ExistingBook* book = bookAt(row);
+    return book != nullptr && book->canBeReplaced();
 }
 
 }  // namespace tomely

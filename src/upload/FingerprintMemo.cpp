@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/PosixError.h"
+#include "platform/PrivateFiles.h"
 #include "platform/SystemLog.h"
 #include "support/SupportDirectories.h"
 #include "upload/DeflateData.h"
@@ -316,8 +317,14 @@ int FingerprintMemo::openWaitingForOthers() {
 }
 
 int FingerprintMemo::open() {
-    std::error_code ignored;
-    std::filesystem::create_directories(directory_, ignored);
+    // Owner-only before SQLite opens it: its -wal and -shm files take the database file's
+    // permissions. Made more open by an older version, they are closed to others now. A failure
+    // here shows as SQLite's own when it opens the file.
+    (void)createPrivateDirectories(directory_);
+    (void)createPrivateFile(path_);
+    for (const char* suffix : {"-wal", "-shm"}) {
+        (void)restrictToOwner(path_ + suffix);
+    }
     int code = sqlite3_open_v2(path_.c_str(), &database_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (code != SQLITE_OK) {
         return code;

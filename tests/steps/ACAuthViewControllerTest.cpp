@@ -1,6 +1,7 @@
 #include "steps/ACAuthViewController.h"
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 
 #include "WizardFixture.h"
 #include "common/ScriptedHTTPServer.h"
@@ -146,6 +147,24 @@ TEST_F(ACAuthViewControllerTest, TheFormShowsStepOneAndWhileTheCallRunsItSaysAut
     EXPECT_TRUE(waitForStep<ACLocateBookViewController>());
     drainMainLoop();
     EXPECT_EQ(server.requestCount(), 1U) << "a second press while the call runs sends nothing";
+}
+
+// The form, then the sign-in request, hold the password: the app is not dumpable until the step
+// and its request are gone.
+TEST_F(ACAuthViewControllerTest, TheAppIsNotDumpableWhileTheSignInHoldsThePassword) {
+    EXPECT_EQ(::prctl(PR_GET_DUMPABLE), 0) << "the step is shown";
+    ScriptedResponse held = ScriptedResponse::text(200, "{}");
+    held.holdUntilReleased = true;
+    server.enqueue(held);
+    authView().email.setText("ann@example.com");
+    authView().password.setText("secret");
+    pressContinue();
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(::prctl(PR_GET_DUMPABLE), 0) << "the sign-in is on its way";
+    server.releaseHeldAnswers();
+    ASSERT_TRUE(waitForStep<ACLocateBookViewController>());
+    drainMainLoop();
+    EXPECT_EQ(::prctl(PR_GET_DUMPABLE), 1) << "signed in";
 }
 
 class ACAuthViewControllerAutofillTest : public ACAuthViewControllerTest {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "WizardFixture.h"
+#include "common/FileModes.h"
 #include "common/ScriptedHTTPServer.h"
 #include "common/ZipBuilder.h"
 #include "steps/ACPrepareBookViewController.h"
@@ -115,6 +116,28 @@ TEST_F(ACLocateBookViewControllerTest, AMissingFileShowsTheLabelAndAPickedBookOp
     EXPECT_EQ(prepareView().table.rows(), std::vector<std::string>{"Mine"});
 }
 
+// The extracted book is the author's alone: its folders are closed to others, and nothing the
+// extraction writes below them can be changed by anyone else.
+TEST_F(ACLocateBookViewControllerTest, TheExtractedBookIsTheOwnersAloneUnderTheUsualUmask) {
+    test::ScopedUmask umask(022);
+    startAtLocateStep(writeBook("book.iba", kIndex));
+    server.enqueue(ScriptedResponse::text(200, "[]"));
+    pressContinue();
+    ASSERT_TRUE(waitForStep<ACPrepareBookViewController>());
+
+    const std::string support = directory.pathOf("data/tomely-uploader");
+    EXPECT_EQ(test::permissionsOf(support), 0700);
+    EXPECT_EQ(test::permissionsOf(support + "/working"), 0700);
+    std::vector<std::string> writableByOthers;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(support)) {
+        if ((test::permissionsOf(entry.path().string()) & 022) != 0) {
+            writableByOthers.push_back(entry.path().string());
+        }
+    }
+    EXPECT_EQ(writableByOthers, std::vector<std::string>{});
+    EXPECT_TRUE(std::filesystem::exists(support + "/working/OPS/chapter.xhtml"));
+}
+
 // What the author sees from Continue on: the working texts in turn, then the next step or the alert.
 TEST_F(ACLocateBookViewControllerTest, EachBookAndEachListAnswerEndsAsTheAuthorSeesIt) {
     using test::Chrome;
@@ -184,6 +207,15 @@ TEST_F(ACLocateBookViewControllerTest, EachBookAndEachListAnswerEndsAsTheAuthorS
          {},
          "Extraction failed",
          "Extraction failed. Can not continue. \nThe book has no readable index.xml at its top level."},
+        {"a GUID made only of dots",
+         R"(<sl:textbook sl:GUID=".."></sl:textbook>)",
+         {},
+         opening,
+         stuckOpening,
+         {},
+         "Extraction failed",
+         "Extraction failed. Can not continue. \nThe book's index.xml names the book GUID \"..\", made only of dots, "
+         "which cannot name a book on the service."},
         {"the GUID's element over two lines",
          "<sl:textbook sl:GUID=\"G-1\">\n</sl:textbook>",
          {},

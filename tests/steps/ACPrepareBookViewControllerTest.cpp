@@ -47,16 +47,16 @@ TEST_F(ACPrepareBookViewControllerTest, TheRowOfTheLastBookHoldingTheGuidIsSelec
     };
     const Case cases[] = {
         {"the second book holds it",
-         R"([{"title": "One", "downloads": [{"guid": "X"}]}, {"title": "Two", "downloads": [{"guid": "G"}]}])",
+         R"([{"title": "One", "book_id": 21, "downloads": [{"guid": "X"}]}, {"title": "Two", "book_id": 22, "downloads": [{"guid": "G"}]}])",
          {"One", "Two"},
          1},
         {"two books hold it: the later",
-         R"([{"title": "One", "downloads": [{"guid": "G"}]}, {"title": "My Book", "downloads": []},
-             {"title": "Three", "downloads": [{"guid": "X"}, {"guid": "G"}]}])",
+         R"([{"title": "One", "book_id": 23, "downloads": [{"guid": "G"}]}, {"title": "My Book", "book_id": 24, "downloads": []},
+             {"title": "Three", "book_id": 25, "downloads": [{"guid": "X"}, {"guid": "G"}]}])",
          {"One", "My Book", "Three"},
          2},
         {"empty downloads, another GUID, another letter case",
-         R"([{"title": "One", "downloads": []}, {"title": "Two", "downloads": [{"guid": "g"}]}])",
+         R"([{"title": "One", "book_id": 26, "downloads": []}, {"title": "Two", "book_id": 27, "downloads": [{"guid": "g"}]}])",
          {"One", "Two"},
          TableControl::kNoSelection},
         {"an empty list", "[]", {}, TableControl::kNoSelection},
@@ -75,7 +75,7 @@ TEST_F(ACPrepareBookViewControllerTest, TheRowOfTheLastBookHoldingTheGuidIsSelec
 TEST_F(ACPrepareBookViewControllerTest, ATypedNameWinsOverTheSelectionAndAClashingOrMissingChoiceShowsItsLabel) {
     constexpr const char* kBooks = R"([{"title": "My Book", "book_id": 7, "downloads": [{"guid": "G"}]},
                                       {"title": "1999", "book_id": "b-8", "downloads": []},
-                                      {"title": "my-book!", "downloads": []}])";
+                                      {"title": "my-book!", "book_id": 28, "downloads": []}])";
     enum class Outcome { NothingChosen, Clash, Uploaded };
     struct Case {
         const char* name;
@@ -106,7 +106,7 @@ TEST_F(ACPrepareBookViewControllerTest, ATypedNameWinsOverTheSelectionAndAClashi
          {},
          {}},
         {"My Book beside my-book! only: the slugs differ",
-         R"([{"title": "my-book!", "downloads": []}])",
+         R"([{"title": "my-book!", "book_id": 29, "downloads": []}])",
          "My Book",
          std::nullopt,
          Outcome::Uploaded,
@@ -152,8 +152,8 @@ TEST_F(ACPrepareBookViewControllerTest, ATypedNameWinsOverTheSelectionAndAClashi
 }
 
 TEST_F(ACPrepareBookViewControllerTest, SaysWhichChoiceContinueTakesAndSetsTheTableAsideWhileATitleIsTyped) {
-    startAtPrepareStep(R"([{"title": "One", "downloads": [{"guid": "G"}]}, {"title": "My Book", "downloads": []},
-                          {"title": "Three", "downloads": []}])");
+    startAtPrepareStep(R"([{"title": "One", "book_id": 30, "downloads": [{"guid": "G"}]}, {"title": "My Book", "book_id": 31, "downloads": []},
+                          {"title": "Three", "book_id": 32, "downloads": []}])");
     EXPECT_EQ(prepareView().choice.text(), R"(Continue will replace "One" on your shelf.)") << "the pre-selected row";
     EXPECT_FALSE(prepareView().table.isSetAside());
 
@@ -183,6 +183,28 @@ TEST_F(ACPrepareBookViewControllerTest, SaysWhichChoiceContinueTakesAndSetsTheTa
         EXPECT_EQ(prepareView().choice.text(), c.choice);
         EXPECT_EQ(prepareView().table.isSetAside(), c.setAside);
         EXPECT_EQ(prepareView().table.selectedRow(), c.row) << "setting the table aside keeps its selection";
+    }
+}
+
+// A "book_id" that is not a number or a non-empty string cannot name the book to the service: its
+// row is shown disabled, never chosen in advance, and Continue never sends it on.
+TEST_F(ACPrepareBookViewControllerTest, ABookWhoseIdCannotNameItIsShownDisabledAndNeverChosen) {
+    startAtPrepareStep(R"([{"title": "One", "book_id": 1, "downloads": [{"guid": "G"}]},
+                          {"title": "Listed twice", "book_id": [1, 2], "downloads": [{"guid": "G"}]},
+                          {"title": "No id", "downloads": [{"guid": "G"}]},
+                          {"title": "Null", "book_id": null}, {"title": "Empty", "book_id": ""}])");
+    EXPECT_EQ(prepareView().table.rows(),
+              (std::vector<std::string>{"One", "[Listed twice]", "[No id]", "[Null]", "[Empty]"}));
+    EXPECT_EQ(prepareView().table.selectedRow(), 0) << "the last book holding the GUID that can be replaced";
+
+    for (const int row : {1, 2, 3, 4}) {
+        SCOPED_TRACE(row);
+        prepareView().table.selectRow(row);
+        EXPECT_EQ(prepareView().table.selectedRow(), TableControl::kNoSelection);
+        EXPECT_EQ(prepareView().choice.text(), "Continue needs a book to replace or a title for a new book.");
+        pressContinue();
+        EXPECT_FALSE(prepareView().error.isHidden()) << "nothing chosen";
+        EXPECT_NE(currentStep<ACPrepareBookViewController>(), nullptr);
     }
 }
 
