@@ -18,6 +18,7 @@
 #include "http/NetworkThread.h"
 #include "http/OperationQueue.h"
 #include "http/ProgressReceiver.h"
+#include "http/ResponseBody.h"
 #include "http/ResponseHead.h"
 #include "http/URL.h"
 #include "platform/CallOutMutex.h"
@@ -34,6 +35,7 @@ namespace tomely {
 //                          |  \--time-out within numberOfTimesToRetryOnTimeout: again
 //                          |  \--301/302/303/307: executing again with the new URL (at most 5 times)
 //                          \--transport error, time-out, 401/407, 6th redirect, cancel--> failed
+//                          \--body past its limit or cut short--> failed
 //
 // While it runs, a status check every 0.25 s on the network thread watches for time-outs and
 // samples the bytes sent, which become upload progress for the receiver and the queue.
@@ -125,6 +127,11 @@ public:
     // Keep method, body and headers on 301 and 302 as well (off: they become a plain GET).
     [[nodiscard]] bool shouldUseRFC2616RedirectBehaviour() const;
     void setShouldUseRFC2616RedirectBehaviour(bool use);
+    // The most bytes of a response body the request keeps, counted as received and again after
+    // inflating; a larger body fails the request (kResponseTooLargeErrorType) as soon as it passes.
+    static constexpr std::uint64_t kDefaultMaxResponseBodyBytes = 1024 * 1024;
+    [[nodiscard]] std::uint64_t maxResponseBodyBytes() const;
+    void setMaxResponseBodyBytes(std::uint64_t bytes);
     // How long the connection may wait idle for the next request (60 s; a server's "Keep-Alive"
     // timeout replaces it).
     [[nodiscard]] double persistentConnectionTimeoutSeconds() const;
@@ -211,8 +218,10 @@ public:
     [[nodiscard]] std::optional<Error> error() const;
     // The body as received (still gzip-compressed when the response is).
     [[nodiscard]] std::vector<std::uint8_t> rawResponseData() const;
-    // The body, inflated anew on every call when compressed; empty when it cannot be inflated.
-    [[nodiscard]] std::vector<std::uint8_t> responseData() const;
+    // The body, inflated as it arrived when the response is compressed (a body that does not
+    // inflate fails the request with code 11). The request's own bytes, not a copy: read them
+    // once the request has reported, from its handlers; they change when it starts again.
+    [[nodiscard]] const std::vector<std::uint8_t>& responseData() const;
     // The body decoded with responseEncoding() as UTF-8; nothing without a body or when the body
     // is not valid text in that encoding.
     [[nodiscard]] std::optional<std::string> responseString() const;
@@ -332,6 +341,7 @@ private:
     bool validatesSecureCertificate_ = true;
     bool shouldAttemptPersistentConnection_ = true;
     bool useHTTPVersionOne_ = false;
+    std::uint64_t maxResponseBodyBytes_ = kDefaultMaxResponseBodyBytes;
     std::uint64_t maxSendBytesPerSecond_ = 0;
     std::string userAgent_;
     std::string defaultResponseEncoding_;
@@ -363,7 +373,7 @@ private:
     std::string responseStatusMessage_;
     HTTPHeaders responseHeaders_;
     std::vector<HTTPCookie> responseCookies_;
-    std::vector<std::uint8_t> rawResponseData_;
+    ResponseBody responseBody_;
     std::string responseEncoding_;
     std::uint64_t contentLength_ = 0;
     std::uint64_t totalBytesRead_ = 0;
@@ -406,6 +416,9 @@ private:
 
     // Network thread only.
     std::unique_ptr<CurlTransfer> transfer_;
+    // Why the request itself stopped the transfer from a callback (a body past its limit),
+    // reported once the transport has let go of it.
+    std::optional<Error> abortedWith_;
     NetworkThread::TimerID statusTimer_ = 0;
     ResponseHeadParser headParser_;
 };

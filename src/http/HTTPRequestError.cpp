@@ -26,4 +26,9 @@ Error tooMuchRedirectionError() {
     return httpRequestError(kTooMuchRedirectionErrorType, "The request failed because it redirected too many times");
 }
 
+Error responseTooLargeError(std::uint64_t limit) {
+    return httpRequestError(kResponseTooLargeErrorType, "The response was refused because its body is larger than " +
+                                                            std::to_string(limit) + " bytes");
+}
+
 }  // namespace tomely

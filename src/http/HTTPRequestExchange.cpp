@@ -152,7 +152,8 @@ void HTTPRequest::startRequest() {
     responseStatusCode_ = 0;
     responseStatusMessage_.clear();
     authenticationNeeded_ = 0;
-    rawResponseData_.clear();
+    responseBody_.reset(false, maxResponseBodyBytes_);
+    abortedWith_.reset();
 
     CurlTransfer::Settings settings;
     settings.url = url_;
@@ -232,6 +233,8 @@ void HTTPRequest::readResponseHead(const ResponseHead& head) {
             // The head was refused unless its length is one decimal number.
             contentLength_ = parseContentLength(length->second).value_or(0);
         }
+        responseBody_.reset(isResponseCompressed(), maxResponseBodyBytes_,
+                            length != responseHeaders_.end() ? std::optional(contentLength_) : std::nullopt);
         if (showAccurateProgress_ && shouldResetDownloadProgress_) {
             // Without a length the download counts as one unit; the upload stays counted in bytes,
             // since what the answer lacks says nothing about the body that went out.
@@ -251,7 +254,15 @@ bool HTTPRequest::transferDidReceiveBodyBytes(std::span<const std::uint8_t> byte
     }
     totalBytesRead_ += bytes.size();
     lastActivityTime_ = std::chrono::steady_clock::now();
-    rawResponseData_.insert(rawResponseData_.end(), bytes.begin(), bytes.end());
+    // The body of a redirect is read to its end and dropped.
+    if (needsRedirect_) {
+        return true;
+    }
+    Error refused;
+    if (!responseBody_.append(bytes, &refused)) {
+        abortedWith_ = std::move(refused);
+        return false;
+    }
     return true;
 }
 
@@ -305,6 +316,12 @@ void HTTPRequest::handleEndOfResponse() {
         }
         return;
     }
+    // A compressed body that stops inside its stream was cut short, whatever its framing said.
+    Error cutShort;
+    if (!responseBody_.finish(&cutShort)) {
+        failWithError(cutShort);
+        return;
+    }
     removeTemporaryFiles();
     // Finished before the report is posted, so that the handlers see a finished request.
     markAsFinished();
@@ -322,6 +339,10 @@ void HTTPRequest::handleTransportFailure(CURLcode result) {
     connectionCanBeReused_ = false;
     releaseConnection();
     if (error_) {
+        return;
+    }
+    if (abortedWith_) {
+        failWithError(*abortedWith_);
         return;
     }
     if (staleConnection) {

@@ -148,7 +148,9 @@ void Publisher::bookOpened(std::optional<std::string> bookGuid, const Error& fai
 
 void Publisher::listBooks() {
     output_.stage(PublishStage::Listing, "Fetching your books from " + serviceDomainName());
-    send(HTTPRequest::requestWithURL(ServiceAPI::bookListURL()), &Publisher::booksListed, "listing your books");
+    auto request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
+    request->setMaxResponseBodyBytes(ServiceAPI::kMaxBookListBytes);
+    send(request, &Publisher::booksListed, "listing your books");
 }
 
 void Publisher::booksListed(HTTPRequest& request) {
@@ -160,7 +162,7 @@ void Publisher::booksListed(HTTPRequest& request) {
         failRequest(request, "listing your books");
         return;
     }
-    const std::vector<std::uint8_t> body = request.responseData();
+    const std::vector<std::uint8_t>& body = request.responseData();
     const std::optional<std::vector<ExistingBook>> books =
         decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
     auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, books, bookGuid_);
