@@ -35,7 +35,7 @@ namespace tomely {
 //                          |  \--time-out within numberOfTimesToRetryOnTimeout: again
 //                          |  \--301/302/303/307: executing again with the new URL (at most 5 times)
 //                          \--transport error, time-out, 401/407, 6th redirect, cancel--> failed
-//                          \--body past its limit or cut short--> failed
+//                          \--redirect from https to http, body past its limit or cut short--> failed
 //
 // While it runs, a status check every 0.25 s on the network thread watches for time-outs and
 // samples the bytes sent, which become upload progress for the receiver and the queue.
@@ -127,6 +127,11 @@ public:
     // Keep method, body and headers on 301 and 302 as well (off: they become a plain GET).
     [[nodiscard]] bool shouldUseRFC2616RedirectBehaviour() const;
     void setShouldUseRFC2616RedirectBehaviour(bool use);
+    // A redirect from https to http is never followed (kInsecureRedirectErrorType). A request that
+    // carries credentials, such as a sign-in form, follows no redirect to another scheme, host or
+    // port either (kCredentialsRedirectErrorType). Off by default.
+    [[nodiscard]] bool carriesCredentials() const;
+    void setCarriesCredentials(bool carries);
     // The most bytes of a response body the request keeps, counted as received and again after
     // inflating; a larger body fails the request (kResponseTooLargeErrorType) as soon as it passes.
     static constexpr std::uint64_t kDefaultMaxResponseBodyBytes = 1024 * 1024;
@@ -294,6 +299,8 @@ private:
 
     // Redirects (network thread).
     void decideRedirect(const ResponseHead& head);
+    // Why a redirect from the current URL to `target` must not be followed; nothing when it may.
+    [[nodiscard]] std::optional<Error> redirectRefusal(const URL& target) const;
     void performRedirect();
     // Hands the pending redirect to the delegate or queue that takes it, or performs it.
     void continueRedirect(bool takenByReceiver);
@@ -341,6 +348,7 @@ private:
     bool validatesSecureCertificate_ = true;
     bool shouldAttemptPersistentConnection_ = true;
     bool useHTTPVersionOne_ = false;
+    bool carriesCredentials_ = false;
     std::uint64_t maxResponseBodyBytes_ = kDefaultMaxResponseBodyBytes;
     std::uint64_t maxSendBytesPerSecond_ = 0;
     std::string userAgent_;
@@ -416,8 +424,8 @@ private:
 
     // Network thread only.
     std::unique_ptr<CurlTransfer> transfer_;
-    // Why the request itself stopped the transfer from a callback (a body past its limit),
-    // reported once the transport has let go of it.
+    // Why the request itself stopped the transfer from a callback (a refused redirect, a body
+    // past its limit), reported once the transport has let go of it.
     std::optional<Error> abortedWith_;
     NetworkThread::TimerID statusTimer_ = 0;
     ResponseHeadParser headParser_;

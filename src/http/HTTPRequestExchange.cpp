@@ -208,7 +208,7 @@ bool HTTPRequest::transferDidReceiveHeaderLine(std::string_view line) {
     if (headParser_.isComplete() && !responseHeadRead_) {
         readResponseHead(headParser_.head());
     }
-    return true;
+    return !abortedWith_;
 }
 
 void HTTPRequest::readResponseHead(const ResponseHead& head) {

@@ -123,6 +123,7 @@ std::shared_ptr<HTTPRequest> HTTPRequest::headRequestForDownloadSize() const {
     head->useHTTPVersionOne_ = useHTTPVersionOne_;
     head->userAgent_ = userAgent_;
     head->timeOutSeconds_ = timeOutSeconds_;
+    head->carriesCredentials_ = carriesCredentials_;
     head->numberOfTimesToRetryOnTimeout_ = numberOfTimesToRetryOnTimeout_;
     head->shouldRedirect_ = shouldRedirect_;
     head->persistentConnectionTimeoutSeconds_ = persistentConnectionTimeoutSeconds_;

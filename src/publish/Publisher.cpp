@@ -84,6 +84,7 @@ void Publisher::signIn() {
     auto request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
     request->addPostValue(options_.email, "email");
     request->addPostValue(password_, "password");
+    request->setCarriesCredentials(true);
     send(request, &Publisher::signInAnswered, "signing in");
 }
 

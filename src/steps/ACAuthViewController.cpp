@@ -96,6 +96,7 @@ void ACAuthViewController::continuePressed() {
     const std::shared_ptr<FormDataRequest> request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
     request->addPostValue(email, "email");
     request->addPostValue(password, "password");
+    request->setCarriesCredentials(true);
     // The request releases its blocks once it has reported, so holding it and the step here
     // keeps both alive exactly until the answer.
     auto self = std::static_pointer_cast<ACAuthViewController>(shared_from_this());
