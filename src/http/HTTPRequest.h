@@ -18,6 +18,7 @@
 #include "http/NetworkThread.h"
 #include "http/OperationQueue.h"
 #include "http/ProgressReceiver.h"
+#include "http/RequestTimeOut.h"
 #include "http/ResponseBody.h"
 #include "http/ResponseHead.h"
 #include "http/URL.h"
@@ -37,8 +38,10 @@ namespace tomely {
 //                          \--transport error, time-out, 401/407, 6th redirect, cancel--> failed
 //                          \--redirect from https to http, body past its limit or cut short--> failed
 //
-// While it runs, a status check every 0.25 s on the network thread watches for time-outs and
-// samples the bytes sent, which become upload progress for the receiver and the queue.
+// While it runs, a status check every 0.25 s on the network thread watches for time-outs (a
+// silence, or a transfer slower than its low-speed limit) and samples the bytes sent, which
+// become upload progress for the receiver and the queue. Nothing bounds the whole exchange's
+// duration: a large body on a slow line takes as long as it takes, as long as it moves.
 // Any HTTP status is a completion: a 403 or a 500 reaches the completion handler. Only transport
 // failures, cancellation, unanswered authentication challenges and internal errors reach the
 // failure handler, each with an error of kNetworkRequestErrorDomain. A request reports exactly one
@@ -137,6 +140,15 @@ public:
     static constexpr std::uint64_t kDefaultMaxResponseBodyBytes = 1024 * 1024;
     [[nodiscard]] std::uint64_t maxResponseBodyBytes() const;
     void setMaxResponseBodyBytes(std::uint64_t bytes);
+    // A transfer that moves fewer than `bytesPerSecond` for `seconds` while it sends its body or
+    // receives its answer fails as timed out (code 2, or starts again as a time-out does), however
+    // steadily a trickle keeps the time-out away (see LowSpeedWatch). 100 bytes a second over 30 s
+    // unless changed; 0 switches it off.
+    static constexpr std::uint64_t kDefaultLowSpeedBytesPerSecond = 100;
+    static constexpr double kDefaultLowSpeedSeconds = 30.0;
+    [[nodiscard]] std::uint64_t lowSpeedBytesPerSecond() const;
+    [[nodiscard]] double lowSpeedSeconds() const;
+    void setLowSpeedLimit(std::uint64_t bytesPerSecond, double seconds);
     // How long the connection may wait idle for the next request (60 s; a server's "Keep-Alive"
     // timeout replaces it).
     [[nodiscard]] double persistentConnectionTimeoutSeconds() const;
@@ -291,6 +303,8 @@ private:
     void startStatusTimer();
     void stopStatusTimer();
     void checkRequestStatus();
+    // Fails the request as timed out, or starts it again when a retry is left.
+    void handleTimeOut();
     void sampleBytesSent();
     void updateProgress();
     void updateUploadProgress();
@@ -350,6 +364,8 @@ private:
     bool useHTTPVersionOne_ = false;
     bool carriesCredentials_ = false;
     std::uint64_t maxResponseBodyBytes_ = kDefaultMaxResponseBodyBytes;
+    std::uint64_t lowSpeedBytesPerSecond_ = kDefaultLowSpeedBytesPerSecond;
+    double lowSpeedSeconds_ = kDefaultLowSpeedSeconds;
     std::uint64_t maxSendBytesPerSecond_ = 0;
     std::string userAgent_;
     std::string defaultResponseEncoding_;
@@ -385,6 +401,8 @@ private:
     std::string responseEncoding_;
     std::uint64_t contentLength_ = 0;
     std::uint64_t totalBytesRead_ = 0;
+    // Bytes of the answer (head and body) received in this attempt, for the low-speed watch.
+    std::uint64_t responseBytesReceived_ = 0;
     std::optional<Error> error_;
 
     // State.
@@ -427,6 +445,7 @@ private:
     // Why the request itself stopped the transfer from a callback (a refused redirect, a body
     // past its limit), reported once the transport has let go of it.
     std::optional<Error> abortedWith_;
+    LowSpeedWatch lowSpeedWatch_;
     NetworkThread::TimerID statusTimer_ = 0;
     ResponseHeadParser headParser_;
 };

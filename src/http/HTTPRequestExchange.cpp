@@ -153,7 +153,9 @@ void HTTPRequest::startRequest() {
     responseStatusMessage_.clear();
     authenticationNeeded_ = 0;
     responseBody_.reset(false, maxResponseBodyBytes_);
+    responseBytesReceived_ = 0;
     abortedWith_.reset();
+    lowSpeedWatch_ = LowSpeedWatch(lowSpeedBytesPerSecond_, lowSpeedSeconds_);
 
     CurlTransfer::Settings settings;
     settings.url = url_;
@@ -202,6 +204,7 @@ bool HTTPRequest::transferDidReceiveHeaderLine(std::string_view line) {
         return false;
     }
     lastActivityTime_ = std::chrono::steady_clock::now();
+    responseBytesReceived_ += line.size();
     if (!headParser_.addLine(line)) {
         return false;
     }
@@ -253,6 +256,7 @@ bool HTTPRequest::transferDidReceiveBodyBytes(std::span<const std::uint8_t> byte
         return false;
     }
     totalBytesRead_ += bytes.size();
+    responseBytesReceived_ += bytes.size();
     lastActivityTime_ = std::chrono::steady_clock::now();
     // The body of a redirect is read to its end and dropped.
     if (needsRedirect_) {

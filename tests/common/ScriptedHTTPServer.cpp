@@ -395,7 +395,8 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
             requests_.push_back(request);
         }
         changed_.notify_all();
-        if (answer.holdUntilReleased && !waitForRelease()) {
+        if ((answer.holdUntilReleased && !waitForRelease()) ||
+            (answer.delay.count() > 0 && !pauseUnlessStopping(answer.delay))) {
             return;
         }
         if (answer.raw) {

@@ -54,6 +54,8 @@ struct ScriptedResponse {
     // Once releaseHeldAnswers() is called, these bytes follow the answer on the idle connection,
     // which the server then closes (a late "408 Request Timeout", say; empty: it only closes).
     std::optional<std::string> lateBytes;
+    // Waits this long before answering: the service at work.
+    std::chrono::milliseconds delay{0};
     // Sends the answer (built or raw) `dripBytes` at a time with `dripPause` between the pieces; 0:
     // all at once. A trickle, or, with a pause longer than the test, an answer that stalls after
     // its first piece. Waits end early when the server stops.
