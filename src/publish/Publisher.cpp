@@ -1,6 +1,7 @@
 #include "publish/Publisher.h"
 
 #include "http/FormDataRequest.h"
+#include "http/HTTPRequestError.h"
 #include "http/ServiceAPI.h"
 #include "http/ServiceURL.h"
 #include "platform/MainLoop.h"
@@ -13,7 +14,12 @@ namespace tomely {
 
 PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
                               const std::optional<Error>& error, const std::optional<std::string>& retryAfter) {
-    if (statusCode == 0) {
+    // A request that failed did so whatever status it had read: a body cut short or stalled, or a
+    // redirect loop, is the network's failure. Only a challenge that no credentials answer (a 401
+    // or 407, which fails the request) is the service's own answer.
+    const bool challenge =
+        error && (error->code == kAuthenticationErrorType || error->code == kInternalErrorWhileApplyingCredentialsType);
+    if (statusCode == 0 || (error && !challenge)) {
         const std::string reason = error ? error->localizedDescription() : std::string("no answer");
         return {PublishExit::NetworkFailure, what + " failed: " + reason + " (" + url + ")"};
     }
