@@ -10,6 +10,12 @@ constexpr ByteSet kUnescapedStringBytes = ByteSet::allExcept("\"\\");
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+// How many bytes a leading byte-order mark takes. It says nothing about the value; left in, it
+// would fail as a stray character.
+std::size_t byteOrderMarkLength(std::string_view text) {
+    return text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+}
+
 // JSON's encoding detection: the first two characters of a JSON text are ASCII, so the zero
 // bytes among the first four tell UTF-32 and UTF-16 and their byte orders from UTF-8.
 TextEncoding detectEncoding(std::string_view data) {
@@ -79,7 +85,12 @@ bool JSONScanner::setData(std::string_view data, Error* error) {
         DataScanner::setData(std::string(data));
         return true;
     }
-    std::optional<std::string> text = convertToUTF8(data, detectEncoding(data));
+    const TextEncoding detected = detectEncoding(data);
+    if (detected == TextEncoding::UTF8 && utf8::isValid(data)) {
+        DataScanner::setDataWithoutCopy(data.substr(byteOrderMarkLength(data)));
+        return true;
+    }
+    std::optional<std::string> text = convertToUTF8(data, detected);
     if (!text && allowedEncoding_ != TextEncoding::None) {
         text = convertToUTF8(data, allowedEncoding_);
     }
@@ -94,10 +105,7 @@ bool JSONScanner::setData(std::string_view data, Error* error) {
         }
         return false;
     }
-    // A byte-order mark says nothing about the value; left in, it would fail as a stray character.
-    if (text->starts_with(kByteOrderMark)) {
-        text->erase(0, kByteOrderMark.size());
-    }
+    text->erase(0, byteOrderMarkLength(*text));
     DataScanner::setData(std::move(*text));
     return true;
 }

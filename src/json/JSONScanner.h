@@ -75,7 +75,9 @@ public:
     // the whole input must read in it, or else in allowedEncoding(); the text is then scanned as
     // UTF-8, a leading UTF-8 byte-order mark dropped. Shorter input is scanned as it is. Fails with
     // kJSONScannerDataNotEncodedError when the input reads in neither encoding; there is then
-    // nothing to scan.
+    // nothing to scan. Input that is UTF-8 already is scanned where it lies, without a copy (a
+    // large answer would otherwise be held twice): it must then stay alive and unchanged until
+    // the data is replaced.
     [[nodiscard]] bool setData(std::string_view data, Error* error = nullptr);
 
     // Any value. When the location is on a word that is not true, false or null, or on null while
