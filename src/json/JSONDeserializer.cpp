@@ -64,4 +64,10 @@ std::optional<JSONArray> JSONDeserializer::deserializeAsArray(std::string_view d
     return scanner().scanJSONArray(error);
 }
 
+bool JSONDeserializer::deserializeArrayElements(std::string_view data, const std::function<void(JSONValue&&)>& element,
+                                                Error* error) {
+    const BorrowedText borrowed(scanner());
+    return prepare(data, error) && scanner().scanJSONArrayElements(element, error);
+}
+
 }  // namespace tomely

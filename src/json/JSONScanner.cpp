@@ -232,19 +232,27 @@ std::optional<JSONDictionary> JSONScanner::scanJSONDictionary(Error* error) {
 }
 
 std::optional<JSONArray> JSONScanner::scanJSONArray(Error* error) {
+    JSONArray array;
+    if (!scanJSONArrayElements([&array](JSONValue&& value) { array.push_back(std::move(value)); }, error)) {
+        return std::nullopt;
+    }
+    return array;
+}
+
+bool JSONScanner::scanJSONArrayElements(const std::function<void(JSONValue&&)>& element, Error* error) {
     const std::size_t start = scanLocation();
     const DepthGuard depth(depth_);
     const auto failAtStart = [&](JSONScannerErrorCode code, std::string_view message) {
         setScanLocation(start);
-        return fail(error, code, message);
+        fail(error, code, message);
+        return false;
     };
     skipWhitespace();
     if (!scanCharacter('[')) {
-        return fail(error, kJSONScannerArrayNotStartedError,
-                    "Could not scan array. Array not started by a '[' character.");
+        fail(error, kJSONScannerArrayNotStartedError, "Could not scan array. Array not started by a '[' character.");
+        return false;
     }
     skipWhitespace();
-    JSONArray array;
     // The loop ends only on a closing bracket, which it takes.
     while (!scanCharacter(']')) {
         std::optional<JSONValue> value;
@@ -252,10 +260,11 @@ std::optional<JSONArray> JSONScanner::scanJSONArray(Error* error) {
             return failAtStart(kJSONScannerArrayValueError, "Could not scan array. Could not scan a value.");
         }
         if (value) {
-            array.push_back(std::move(*value));
+            element(std::move(*value));
         } else if (nullObject_) {
             // The location stays on the word that is no value.
-            return fail(error, kJSONScannerArrayValueIsNullError, "Could not scan array. Value is NULL.");
+            fail(error, kJSONScannerArrayValueIsNullError, "Could not scan array. Value is NULL.");
+            return false;
         }
         skipWhitespace();
         if (scanCharacter(',')) {
@@ -265,7 +274,7 @@ std::optional<JSONArray> JSONScanner::scanJSONArray(Error* error) {
                                "Could not scan array. Array not terminated by a ']' character.");
         }
     }
-    return array;
+    return true;
 }
 
 std::optional<std::string> JSONScanner::scanJSONStringConstant(Error* error) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -91,6 +92,9 @@ public:
     [[nodiscard]] std::optional<JSONDictionary> scanJSONDictionary(Error* error = nullptr);
     // An array. Fails with the array codes.
     [[nodiscard]] std::optional<JSONArray> scanJSONArray(Error* error = nullptr);
+    // An array whose elements are handed to `element` one at a time as they are scanned, never
+    // held together. Fails as scanJSONArray does; the elements handed over before stay handed over.
+    [[nodiscard]] bool scanJSONArrayElements(const std::function<void(JSONValue&&)>& element, Error* error = nullptr);
     // A double-quoted string, as UTF-8. Fails with the string codes. Backslash-u escapes give
     // UTF-16 code units, two of which form one character when they are a surrogate pair; an
     // unpaired surrogate, and any bytes that are not UTF-8 (possible only in input too short to
