@@ -1,6 +1,7 @@
 #include "publish/Publisher.h"
 
 #include "http/FormDataRequest.h"
+#include "http/HTTPRequestError.h"
 #include "http/ServiceAPI.h"
 #include "http/ServiceURL.h"
 #include "platform/MainLoop.h"
@@ -13,7 +14,12 @@ namespace tomely {
 
 PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
                               const std::optional<Error>& error, const std::optional<std::string>& retryAfter) {
-    if (statusCode == 0) {
+    // A request that failed did so whatever status it had read: a body cut short or stalled, or a
+    // redirect loop, is the network's failure. Only a challenge that no credentials answer (a 401
+    // or 407, which fails the request) is the service's own answer.
+    const bool challenge =
+        error && (error->code == kAuthenticationErrorType || error->code == kInternalErrorWhileApplyingCredentialsType);
+    if (statusCode == 0 || (error && !challenge)) {
         const std::string reason = error ? error->localizedDescription() : std::string("no answer");
         return {PublishExit::NetworkFailure, what + " failed: " + reason + " (" + url + ")"};
     }
@@ -85,6 +91,7 @@ void Publisher::signIn() {
     request->addPostValue(options_.email, "email");
     request->addPostValue(password_.text(), "password");
     request->setBodyHoldsSecret();
+    request->setCarriesCredentials(true);
     password_.erase();
     send(request, &Publisher::signInAnswered, "signing in");
 }
@@ -150,7 +157,9 @@ void Publisher::bookOpened(std::optional<std::string> bookGuid, const Error& fai
 
 void Publisher::listBooks() {
     output_.stage(PublishStage::Listing, "Fetching your books from " + serviceDomainName());
-    send(HTTPRequest::requestWithURL(ServiceAPI::bookListURL()), &Publisher::booksListed, "listing your books");
+    auto request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
+    request->setMaxResponseBodyBytes(ServiceAPI::kMaxBookListBytes);
+    send(request, &Publisher::booksListed, "listing your books");
 }
 
 void Publisher::booksListed(HTTPRequest& request) {
@@ -162,7 +171,7 @@ void Publisher::booksListed(HTTPRequest& request) {
         failRequest(request, "listing your books");
         return;
     }
-    const std::vector<std::uint8_t> body = request.responseData();
+    const std::vector<std::uint8_t>& body = request.responseData();
     const std::optional<std::vector<ExistingBook>> books =
         decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
     if (const std::optional<std::string> ignored = books ? unreplaceableBooksNotice(*books) : std::nullopt) {

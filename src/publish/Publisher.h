@@ -84,9 +84,11 @@ private:
     bool ended_ = false;
 };
 
-// The end of a run whose call to `url` failed: no answer (`error` set, status 0) is a network
-// failure; any other status outside 2xx a service error whose message carries the status and,
-// when the service sent one, its Retry-After.
+// The end of a run whose call to `url` failed: a request that failed (`error` set: no answer, or
+// an answer cut short, stalled, redirected in a loop or past its limit) is a network failure with
+// the error's text; a status outside 2xx, and an authentication challenge the request could not
+// answer, a service error whose message carries the status and, when the service sent one, its
+// Retry-After.
 [[nodiscard]] PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
                                             const std::optional<Error>& error,
                                             const std::optional<std::string>& retryAfter);

@@ -40,14 +40,11 @@ ExistingBook recordFrom(const JSONValue& element) {
 }  // namespace
 
 std::optional<std::vector<ExistingBook>> decodeExistingBooks(std::string_view body) {
-    std::optional<JSONArray> list = JSONDeserializer::deserializer().deserializeAsArray(body);
-    if (!list) {
-        return std::nullopt;
-    }
+    // Record by record: a long list never exists as a whole tree beside the records made of it.
     std::vector<ExistingBook> books;
-    books.reserve(list->size());
-    for (const JSONValue& element : *list) {
-        books.push_back(recordFrom(element));
+    if (!JSONDeserializer::deserializer().deserializeArrayElements(
+            body, [&books](JSONValue&& element) { books.push_back(recordFrom(element)); })) {
+        return std::nullopt;
     }
     return books;
 }

@@ -100,6 +100,7 @@ void ACAuthViewController::continuePressed() {
     request->addPostValue(email, "email");
     request->addPostValue(password.text(), "password");
     request->setBodyHoldsSecret();
+    request->setCarriesCredentials(true);
     // The request releases its blocks once it has reported, so holding it and the step here
     // keeps both alive exactly until the answer.
     auto self = std::static_pointer_cast<ACAuthViewController>(shared_from_this());

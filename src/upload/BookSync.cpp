@@ -156,6 +156,7 @@ void BookSync::compareLocalAndRemoteBook(KeyedFingerprints fingerprints) {
     // The whole body is the JSON text: no fields, so no content type either.
     request->setPostBody(std::vector<std::uint8_t>(text.begin(), text.end()));
     request->setTimeOutSeconds(kManifestTimeOutSeconds);
+    request->setMaxResponseBodyBytes(ServiceAPI::kMaxManifestAnswerBytes);
     HTTPRequest& sent = *request;
     request->setCompletionBlock([self = shared_from_this(), &sent] { self->manifestAnswered(sent); });
     request->setFailedBlock([self = shared_from_this(), &sent] { self->manifestFailed(sent); });
@@ -176,7 +177,7 @@ void BookSync::manifestAnswered(HTTPRequest& request) {
         finish(BookSyncResult::Failed);
         return;
     }
-    const std::vector<std::uint8_t> body = request.responseData();
+    const std::vector<std::uint8_t>& body = request.responseData();
     const std::optional<JSONValue> answer = JSONDeserializer::deserializer().deserialize(
         std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
     Error unusable;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "JSONTestSupport.h"
 #include "json/JSONScanner.h"
 #include "platform/TextEncoding.h"
@@ -91,6 +95,39 @@ TEST(JSONDeserializerTest, NullsAndWordsFollowTheSettings) {
         Error error;
         EXPECT_EQ(deserializer.deserialize(c.text, &error), c.expected);
         EXPECT_EQ(error.code, c.code);
+    }
+}
+
+TEST(JSONDeserializerTest, ArrayElementsAreHandedOverOneAtATimeAndWhatCameBeforeAFailureStays) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<JSONValue> elements;
+        // The error, when the text is no array.
+        std::optional<long> code = std::nullopt;
+    };
+    const Case cases[] = {
+        {"records and scalars",
+         R"([{"title": "A", "book_id": 7}, "two", -3, null, [4]])",
+         {JSONDictionary{{"title", "A"}, {"book_id", std::uint64_t{7}}}, "two", std::int64_t{-3}, nullptr,
+          JSONArray{std::uint64_t{4}}}},
+        {"empty", "[ ]", {}},
+        {"after a UTF-8 byte-order mark", "\xEF\xBB\xBF[\"\xC3\xA9\"]", {"\xC3\xA9"}},
+        {"UTF-16, converted first", std::string("[\0\"\0\xE9\0\"\0]\0", 10), {"\xC3\xA9"}},
+        {"an object", R"({"a": 1})", {}, -201},
+        {"cut short after two", "[1, 2, ", {std::uint64_t{1}, std::uint64_t{2}}, -202},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<JSONValue> handed;
+        Error error;
+        const bool decoded = JSONDeserializer::deserializer().deserializeArrayElements(
+            c.text, [&handed](JSONValue&& element) { handed.push_back(std::move(element)); }, &error);
+        EXPECT_EQ(handed, c.elements);
+        EXPECT_EQ(decoded, !c.code.has_value());
+        if (c.code) {
+            expectScannerError(error, *c.code, 0);
+        }
     }
 }
 

@@ -167,6 +167,19 @@ TEST_F(ACAuthViewControllerTest, TheAppIsNotDumpableWhileTheSignInHoldsThePasswo
     EXPECT_EQ(::prctl(PR_GET_DUMPABLE), 1) << "signed in";
 }
 
+TEST_F(ACAuthViewControllerTest, ASignInRedirectedToAnotherServerEndsInTheAlertAndThatServerHearsNothing) {
+    test::ScriptedHTTPServer elsewhere;
+    server.enqueue(
+        ScriptedResponse::text(307, "moved", {{"Location", elsewhere.url("/api/author/shelf/upload/auth/")}}));
+    submit("ann@example.com", "secret");
+    ASSERT_EQ(desktop.alerts.shown.size(), 1U);
+    EXPECT_EQ(desktop.alerts.shown[0].messageText, "HTTP failure");
+    EXPECT_EQ(desktop.alerts.shown[0].informativeText, "A HTTP call failed with status code 307. Can not continue. \n" +
+                                                           server.url("/api/author/shelf/upload/auth/"));
+    EXPECT_EQ(desktop.application.terminateCount, 1);
+    EXPECT_EQ(elsewhere.requestCount(), 0U);
+}
+
 class ACAuthViewControllerAutofillTest : public ACAuthViewControllerTest {
 protected:
     void SetUp() override {

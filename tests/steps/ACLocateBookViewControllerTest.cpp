@@ -256,5 +256,15 @@ TEST_F(ACLocateBookViewControllerTest, EachBookAndEachListAnswerEndsAsTheAuthorS
     }
 }
 
+TEST_F(ACLocateBookViewControllerTest, AListLargerThanASmallAnswerIsRead) {
+    startAtLocateStep(writeBook("book.iba", kIndex));
+    // Past the 1 MiB every answer may have, within the list's 64 MiB.
+    const std::string list = R"([{"title": "Mine", "book_id": 4, "downloads": []})" + std::string(2 << 20, ' ') + "]";
+    server.enqueue(ScriptedResponse::text(200, test::gzip(list), {{"Content-Encoding", "gzip"}}));
+    pressContinue();
+    ASSERT_TRUE(waitForStep<ACPrepareBookViewController>());
+    EXPECT_EQ(prepareView().table.rows(), std::vector<std::string>{"Mine"});
+}
+
 }  // namespace
 }  // namespace tomely
