@@ -383,9 +383,9 @@ TEST_F(UploadStepTest, WhileTheCancelConfirmationIsUpTheUploadChangesNothingAndA
             // The answer's report arrives and waits; without the wait it would act at once.
             runUntil([&] { return loop().heldTaskCount() > 0 || desktop.alerts.shown.size() > 1 || doneStepShown(); });
             // And whatever came with it: a marker posted now is held behind it.
-            const std::size_t held = loop().heldTaskCount();
+            const std::size_t heldTasks = loop().heldTaskCount();
             MainLoop::shared()->post([] {});
-            runUntil([&] { return loop().heldTaskCount() > held; });
+            runUntil([&] { return loop().heldTaskCount() > heldTasks; });
             EXPECT_EQ(desktop.alerts.shown.size(), 1U) << "no second alert over the first";
             EXPECT_FALSE(doneStepShown());
             EXPECT_EQ(test::chromeOf(window), uploading);

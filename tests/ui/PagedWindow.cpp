@@ -23,6 +23,7 @@ public:
                                       "Third"};
         return titles[row];
     }
+    [[nodiscard]] bool isRowEnabled(int /*row*/) const override { return true; }
 };
 
 // Alerts wait on the main loop, as in the application.

@@ -33,11 +33,11 @@ std::string uploadStatus(const WizardDriver& driver) {
 bool walkAndClose(ui::UploaderApplication& application, const std::string& stage, const QString& email,
                   const QString& password) {
     WizardDriver driver(application);
-    const auto reached = [](bool reached, const char* what) {
-        if (!reached) {
+    const auto reached = [](bool ok, const char* what) {
+        if (!ok) {
             std::cerr << "ui_quit_while_working: gave up waiting for " << what << "\n";
         }
-        return reached;
+        return ok;
     };
     if (!reached(driver.waitUntil([&] { return driver.control("emailField") != nullptr; }), "the sign-in step") ||
         !reached(driver.activateWindow(), "the window to become active")) {
