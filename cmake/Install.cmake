@@ -51,8 +51,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://tomely.com/)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# The libraries the program links, as dpkg-shlibdeps finds them.
+# The libraries the program links, as dpkg-shlibdeps finds them, and beside them what Qt loads at
+# run time, which no linker sees: the platform plugins (X11; libqt6gui6 only recommends them, so a
+# minimal install would start without a window) and, on a Wayland desktop, the Wayland one.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -7,7 +7,7 @@ namespace tomely {
 namespace {
 
 void runAndTerminate(Desktop& desktop, const Alert& alert) {
-    desktop.alerts.runModal(alert);
+    runModalAlert(desktop.alerts, alert);
     desktop.application.terminate();
 }
 
@@ -51,6 +51,10 @@ Alert ACFailure::unzipFailureAlert(const Error& error) {
     return criticalAlert("Extraction failed", std::move(text));
 }
 
+Alert ACFailure::bookPreparationFailureAlert(const Error& error) {
+    return criticalAlert("Preparing the book failed", error.localizedDescription() + ". Can not continue.");
+}
+
 void ACFailure::httpFailure(Desktop& desktop, std::int32_t responseStatusCode, const std::string& url) {
     runAndTerminate(desktop, httpFailureAlert(responseStatusCode, url));
 }
@@ -65,6 +69,10 @@ void ACFailure::httpUploadBookFailure(Desktop& desktop) {
 
 void ACFailure::unzipFailure(Desktop& desktop, const Error& error) {
     runAndTerminate(desktop, unzipFailureAlert(error));
+}
+
+void ACFailure::bookPreparationFailure(Desktop& desktop, const Error& error) {
+    runAndTerminate(desktop, bookPreparationFailureAlert(error));
 }
 
 }  // namespace tomely

@@ -10,7 +10,7 @@ namespace tomely {
 
 class HTTPRequest;
 
-// The three alerts that end the wizard. Each runs a critical alert modally on the main thread and
+// The alerts that end the wizard. Each runs a critical alert modally on the main thread and
 // then terminates the application; a caller on another thread posts to the main loop first.
 class ACFailure {
 public:
@@ -24,11 +24,15 @@ public:
     static void httpUploadBookFailure(Desktop& desktop);
     // The book package could not be extracted.
     static void unzipFailure(Desktop& desktop, const Error& error);
+    // Splitting, fingerprinting or preparing the uploads failed on this machine (a full disk):
+    // the error says which file and why. Not the upload alert, which blames the connection.
+    static void bookPreparationFailure(Desktop& desktop, const Error& error);
 
     // The alerts' contents, apart from running them.
     [[nodiscard]] static Alert httpFailureAlert(std::int32_t responseStatusCode, const std::string& url);
     [[nodiscard]] static Alert httpUploadBookFailureAlert();
     [[nodiscard]] static Alert unzipFailureAlert(const Error& error);
+    [[nodiscard]] static Alert bookPreparationFailureAlert(const Error& error);
 };
 
 }  // namespace tomely

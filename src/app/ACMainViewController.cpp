@@ -76,32 +76,31 @@ std::optional<std::string> ACMainViewController::workingInfo() const {
     return text;
 }
 
-void ACMainViewController::selectStep(TextControl& field) {
-    unselectAllSteps();
-    field.setTextColor(TextColor::Black);
+void ACMainViewController::selectStep(int current) {
+    StepIndicator* const fields[] = {&controls_.stepOneField, &controls_.stepTwoField, &controls_.stepThreeField,
+                                     &controls_.stepFourField};
+    for (int index = 0; index < 4; ++index) {
+        const StepState state = index < current    ? StepState::Done
+                                : index == current ? StepState::Current
+                                                   : StepState::Upcoming;
+        fields[index]->setState(state);
+    }
 }
 
 void ACMainViewController::stepOne() {
-    selectStep(controls_.stepOneField);
+    selectStep(0);
 }
 void ACMainViewController::stepTwo() {
-    selectStep(controls_.stepTwoField);
+    selectStep(1);
 }
 void ACMainViewController::stepThree() {
-    selectStep(controls_.stepThreeField);
+    selectStep(2);
 }
 void ACMainViewController::stepFour() {
-    selectStep(controls_.stepFourField);
+    selectStep(3);
 }
 void ACMainViewController::stepFive() {
-    unselectAllSteps();
-}
-
-void ACMainViewController::unselectAllSteps() {
-    for (TextControl* field :
-         {&controls_.stepOneField, &controls_.stepTwoField, &controls_.stepThreeField, &controls_.stepFourField}) {
-        field->setTextColor(TextColor::Gray);
-    }
+    selectStep(4);
 }
 
 void ACMainViewController::setContent(View* view) {
@@ -113,11 +112,7 @@ void ACMainViewController::setContent(View* view) {
     }
     content_ = view;
     if (content_ != nullptr) {
-        // Computed on every installation, from the container's size at that moment.
-        const Size size = controls_.view.frameSize();
-        const Rect frame{size.width - kStepAreaMargin - kStepAreaWidth, size.height - kStepAreaMargin - kStepAreaHeight,
-                         kStepAreaWidth, kStepAreaHeight};
-        controls_.view.addSubview(*content_, frame);
+        controls_.view.addSubview(*content_);
     }
 }
 
@@ -136,7 +131,7 @@ void ACMainViewController::quit(Button* /*sender*/) {
     alert.informativeText = "Are you sure you want to cancel?";
     alert.buttons = {"No", "Yes"};
     constexpr std::size_t kYes = 1;
-    if (desktop_.alerts.runModal(alert) == kYes) {
+    if (runModalAlert(desktop_.alerts, alert) == kYes) {
         desktop_.application.terminate();
     }
 }

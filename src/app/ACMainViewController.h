@@ -21,11 +21,6 @@ public:
     // The Continue action; receives the button that was pressed.
     using ContinueBlock = std::function<void(Button* sender)>;
 
-    // The step area: 595 x 470 points, 20 points in from the right and top edges.
-    static constexpr double kStepAreaWidth = 595;
-    static constexpr double kStepAreaHeight = 470;
-    static constexpr double kStepAreaMargin = 20;
-
     ACMainViewController(ContainerControls controls, Desktop& desktop, ViewBundle& mainBundle);
     ACMainViewController(const ACMainViewController&) = delete;
     ACMainViewController& operator=(const ACMainViewController&) = delete;
@@ -47,14 +42,15 @@ public:
     void setWorkingInfo(const std::optional<std::string>& info);
     [[nodiscard]] std::optional<std::string> workingInfo() const;
 
+    // Mark their step current, the steps before it done and those after it still to come.
     void stepOne();
     void stepTwo();
     void stepThree();
     void stepFour();
+    // The wizard is through: every step is done, none is current.
     void stepFive();
-    void unselectAllSteps();
 
-    // Shows `view` in the step area; the container does not own views, steps do.
+    // Shows `view` in the step area, which lays it out; the container does not own views, steps do.
     void setContent(View* view);
     [[nodiscard]] View* content() const { return content_; }
     // Takes ownership of `step`, releasing the step installed before.
@@ -70,7 +66,8 @@ public:
     [[nodiscard]] ViewBundle& mainBundle() const { return mainBundle_; }
 
 private:
-    void selectStep(TextControl& field);
+    // Steps before `current` are done, later ones still to come; 4 (past the last) marks all done.
+    void selectStep(int current);
 
     ContainerControls controls_;
     Desktop& desktop_;

@@ -7,15 +7,15 @@ namespace tomely {
 
 // The controls of the uploader window that the step container drives.
 struct ContainerControls {
-    TextControl& stepOneField;
-    TextControl& stepTwoField;
-    TextControl& stepThreeField;
-    TextControl& stepFourField;
+    StepIndicator& stepOneField;
+    StepIndicator& stepTwoField;
+    StepIndicator& stepThreeField;
+    StepIndicator& stepFourField;
     Button& continueButton;
     Button& cancelButton;
     Spinner& workingSpinner;
     TextControl& workingText;
-    // The container's own view, in which the step area lies.
+    // The step area, in which the step's view is shown.
     View& view;
 };
 

@@ -65,7 +65,12 @@ std::size_t OperationQueue::operationCount() const {
 }
 
 void OperationQueue::cancelAllOperations() {
-    for (const auto& request : operations()) {
+    std::vector<std::shared_ptr<HTTPRequest>> cancelled = operations();
+    {
+        std::scoped_lock lock(mutex_);
+        waiting_.clear();
+    }
+    for (const auto& request : cancelled) {
         request->cancel();
     }
 }

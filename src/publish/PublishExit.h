@@ -6,10 +6,11 @@ namespace tomely {
 
 // How a run of the publisher ends, as its exit status; scripts branch on these.
 enum class PublishExit : int {
-    Published = 0,       // published, or nothing to send (also the end of a dry run)
-    Usage = 2,           // bad arguments, no target chosen and none pre-selected, or a slug clash
-    SignInRefused = 3,   // the service refused the e-mail address and password (403)
-    BookUnreadable = 4,  // not a zip, a damaged entry, or no GUID
+    Published = 0,      // published, or nothing to send (also the end of a dry run)
+    Usage = 2,          // bad arguments, no target chosen and none pre-selected, or a slug clash
+    SignInRefused = 3,  // the service refused the e-mail address and password (403)
+    BookUnreadable =
+        4,  // not a zip, a damaged entry, no GUID, or a file of the book that cannot be written or read (a full disk)
     NetworkFailure = 5,  // no answer: the connection failed or timed out
     ServiceError = 6,    // an answer outside 2xx other than the sign-in's 403
     Interrupted = 130,   // SIGINT or SIGTERM: the queue cancelled, the run's files removed

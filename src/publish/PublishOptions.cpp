@@ -155,7 +155,7 @@ std::string publishUsageText() {
            "  0    published, or nothing to send\n"
            "  2    usage: bad arguments, no target chosen and none pre-selected, or a slug clash\n"
            "  3    sign-in refused (403)\n"
-           "  4    book unreadable: not a zip, a damaged entry, or no GUID\n"
+           "  4    book unreadable: not a zip, a damaged entry, no GUID, or a full disk\n"
            "  5    network failure or time-out\n"
            "  6    service error; the message carries the status (401, 429 with its Retry-After, 5xx)\n"
            "  130  interrupted: Ctrl-C cancels the upload and removes the run's files\n";

@@ -1,6 +1,7 @@
 #include "publish/Publisher.h"
 
 #include "http/FormDataRequest.h"
+#include "http/HTTPRequestError.h"
 #include "http/ServiceAPI.h"
 #include "http/ServiceURL.h"
 #include "platform/MainLoop.h"
@@ -13,7 +14,12 @@ namespace tomely {
 
 PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
                               const std::optional<Error>& error, const std::optional<std::string>& retryAfter) {
-    if (statusCode == 0) {
+    // A request that failed did so whatever status it had read: a body cut short or stalled, or a
+    // redirect loop, is the network's failure. Only a challenge that no credentials answer (a 401
+    // or 407, which fails the request) is the service's own answer.
+    const bool challenge =
+        error && (error->code == kAuthenticationErrorType || error->code == kInternalErrorWhileApplyingCredentialsType);
+    if (statusCode == 0 || (error && !challenge)) {
         const std::string reason = error ? error->localizedDescription() : std::string("no answer");
         return {PublishExit::NetworkFailure, what + " failed: " + reason + " (" + url + ")"};
     }
@@ -24,13 +30,28 @@ PublishFailure requestFailure(const std::string& what, int statusCode, const std
     return {PublishExit::ServiceError, message};
 }
 
-std::shared_ptr<Publisher> Publisher::create(PublishOptions options, std::string password, std::string runDirectory,
+PublishFailure syncFailure(const BookSyncFailure& failure) {
+    const std::string what =
+        failure.stage == BookSyncStage::Comparing ? "comparing the book with your shelf" : "uploading the book";
+    const std::string reason = failure.error ? failure.error->localizedDescription() : std::string();
+    switch (failure.kind) {
+        case BookSyncFailureKind::Local:
+            return {PublishExit::BookUnreadable, "preparing the book failed: " + reason};
+        case BookSyncFailureKind::Answer:
+            return {PublishExit::ServiceError, what + " failed: " + reason + " (" + failure.url + ")"};
+        case BookSyncFailureKind::Request:
+            break;
+    }
+    return requestFailure(what, failure.statusCode, failure.url, failure.error, failure.retryAfter);
+}
+
+std::shared_ptr<Publisher> Publisher::create(PublishOptions options, SecretText password, std::string runDirectory,
                                              PublishOutput& output) {
     return std::shared_ptr<Publisher>(
         new Publisher(std::move(options), std::move(password), std::move(runDirectory), output));
 }
 
-Publisher::Publisher(PublishOptions options, std::string password, std::string runDirectory, PublishOutput& output)
+Publisher::Publisher(PublishOptions options, SecretText password, std::string runDirectory, PublishOutput& output)
     : options_(std::move(options)),
       password_(std::move(password)),
       runDirectory_(std::move(runDirectory)),
@@ -48,6 +69,7 @@ void Publisher::cancel() {
         return;
     }
     cancelled_ = true;
+    opening_->cancel();
     if (request_) {
         request_->cancel();
     }
@@ -67,7 +89,10 @@ void Publisher::signIn() {
     output_.stage(PublishStage::SigningIn, "Signing in as " + options_.email + " to " + serviceDomainName());
     auto request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
     request->addPostValue(options_.email, "email");
-    request->addPostValue(password_, "password");
+    request->addPostValue(password_.text(), "password");
+    request->setBodyHoldsSecret();
+    request->setCarriesCredentials(true);
+    password_.erase();
     send(request, &Publisher::signInAnswered, "signing in");
 }
 
@@ -112,8 +137,8 @@ void Publisher::openBook() {
                 [self, index, totalFiles] { self->output_.count(PublishStage::Opening, index + 1, totalFiles); });
         };
         Error failure;
-        std::optional<std::string> guid =
-            openBookPackage(self->options_.bookPath, self->runDirectory_ + "/working/", &failure, progress);
+        std::optional<std::string> guid = openBookPackage(self->options_.bookPath, self->runDirectory_ + "/working/",
+                                                          &failure, progress, self->opening_.get());
         MainLoop::shared()->post([self, guid = std::move(guid), failure] { self->bookOpened(guid, failure); });
     });
 }
@@ -132,7 +157,9 @@ void Publisher::bookOpened(std::optional<std::string> bookGuid, const Error& fai
 
 void Publisher::listBooks() {
     output_.stage(PublishStage::Listing, "Fetching your books from " + serviceDomainName());
-    send(HTTPRequest::requestWithURL(ServiceAPI::bookListURL()), &Publisher::booksListed, "listing your books");
+    auto request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
+    request->setMaxResponseBodyBytes(ServiceAPI::kMaxBookListBytes);
+    send(request, &Publisher::booksListed, "listing your books");
 }
 
 void Publisher::booksListed(HTTPRequest& request) {
@@ -144,9 +171,12 @@ void Publisher::booksListed(HTTPRequest& request) {
         failRequest(request, "listing your books");
         return;
     }
-    const std::vector<std::uint8_t> body = request.responseData();
+    const std::vector<std::uint8_t>& body = request.responseData();
     const std::optional<std::vector<ExistingBook>> books =
         decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+    if (const std::optional<std::string> ignored = books ? unreplaceableBooksNotice(*books) : std::nullopt) {
+        output_.notice(*ignored);
+    }
     auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, books, bookGuid_);
     if (auto* refused = std::get_if<PublishFailure>(&target)) {
         fail(std::move(*refused));
@@ -237,10 +267,7 @@ void Publisher::syncFinished(BookSyncResult result) {
             endIfCancelled();
             return;
         case BookSyncResult::Failed: {
-            const BookSyncFailure failure = syncFailure_.value_or(BookSyncFailure{});
-            fail(requestFailure(
-                failure.stage == BookSyncStage::Comparing ? "comparing the book with your shelf" : "uploading the book",
-                failure.statusCode, failure.url, failure.error, failure.retryAfter));
+            fail(syncFailure(syncFailure_.value_or(BookSyncFailure{})));
             return;
         }
         case BookSyncResult::Succeeded:

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Cancellation.h"
+#include "platform/SecretText.h"
 #include "publish/PublishExit.h"
 #include "publish/PublishOptions.h"
 #include "publish/PublishOutput.h"
@@ -28,17 +30,18 @@ class Publisher : public std::enable_shared_from_this<Publisher> {
 public:
     using FinishedBlock = std::function<void(PublishExit exit)>;
 
-    // `runDirectory` is the run's own; the sync deletes it when it ends.
-    [[nodiscard]] static std::shared_ptr<Publisher> create(PublishOptions options, std::string password,
+    // `runDirectory` is the run's own; the sync deletes it when it ends. The password is erased
+    // as soon as the sign-in request holds it.
+    [[nodiscard]] static std::shared_ptr<Publisher> create(PublishOptions options, SecretText password,
                                                            std::string runDirectory, PublishOutput& output);
 
     void start(FinishedBlock finished);
     // Stops the run and ends it as interrupted once the stage under way has let go: a request or
-    // the upload at once; the extraction, splitting or fingerprinting after their pass.
+    // the upload at once; the extraction, splitting or fingerprinting within one block.
     void cancel();
 
 private:
-    Publisher(PublishOptions options, std::string password, std::string runDirectory, PublishOutput& output);
+    Publisher(PublishOptions options, SecretText password, std::string runDirectory, PublishOutput& output);
 
     void signIn();
     void signInAnswered(HTTPRequest& request);
@@ -63,7 +66,7 @@ private:
     void finish(PublishExit exit);
 
     const PublishOptions options_;
-    const std::string password_;
+    SecretText password_;
     const std::string runDirectory_;
     PublishOutput& output_;
     FinishedBlock finished_;
@@ -71,6 +74,8 @@ private:
 
     std::string bookGuid_;
     std::shared_ptr<HTTPRequest> request_;
+    // Raised by cancel(); the extraction checks it between blocks.
+    const std::shared_ptr<Cancellation> opening_ = std::make_shared<Cancellation>();
     std::shared_ptr<BookSync> sync_;
     std::optional<BookSyncFailure> syncFailure_;
     PublishSummary summary_;
@@ -79,11 +84,18 @@ private:
     bool ended_ = false;
 };
 
-// The end of a run whose call to `url` failed: no answer (`error` set, status 0) is a network
-// failure; any other status outside 2xx a service error whose message carries the status and,
-// when the service sent one, its Retry-After.
+// The end of a run whose call to `url` failed: a request that failed (`error` set: no answer, or
+// an answer cut short, stalled, redirected in a loop or past its limit) is a network failure with
+// the error's text; a status outside 2xx, and an authentication challenge the request could not
+// answer, a service error whose message carries the status and, when the service sent one, its
+// Retry-After.
 [[nodiscard]] PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
                                             const std::optional<Error>& error,
                                             const std::optional<std::string>& retryAfter);
+
+// The end of a run whose sync failed: a local failure (a full disk) leaves the book unreadable
+// (exit 4) with the file and the reason; an answer that cannot be followed is a service error
+// (exit 6) that says why; a failed call as requestFailure() has it.
+[[nodiscard]] PublishFailure syncFailure(const BookSyncFailure& failure);
 
 }  // namespace tomely

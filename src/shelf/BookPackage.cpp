@@ -5,9 +5,10 @@
 namespace tomely {
 
 std::optional<std::string> openBookPackage(const std::string& bookPath, const std::string& workingDirectory,
-                                           Error* error, const ZipArchive::ProgressObserver& progress) {
+                                           Error* error, const ZipArchive::ProgressObserver& progress,
+                                           const Cancellation* cancellation) {
     Error extractionError;
-    if (!ZipArchive::unzipFileAtPath(bookPath, workingDirectory, true, "", &extractionError, progress) &&
+    if (!ZipArchive::unzipFileAtPath(bookPath, workingDirectory, true, "", &extractionError, progress, cancellation) &&
         !extractionError.domain.empty()) {
         if (error != nullptr) {
             *error = extractionError;

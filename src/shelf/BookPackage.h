@@ -13,10 +13,11 @@ namespace tomely {
 // stops it: entries the extraction skips as unsafe leave the rest of the book usable. Every later
 // call puts the GUID into its URL, so a book without one cannot be opened. Answers the GUID, or
 // none with `error` filled (the extraction's error, or kBookPackageErrorDomain). `progress` is
-// told of each entry on the calling thread. Any thread; meant for a worker, since large books take
-// a while.
+// told of each entry on the calling thread; raising `cancellation` (may be null) stops the
+// extraction within one block. Any thread; meant for a worker, since large books take a while.
 [[nodiscard]] std::optional<std::string> openBookPackage(const std::string& bookPath,
                                                          const std::string& workingDirectory, Error* error,
-                                                         const ZipArchive::ProgressObserver& progress = {});
+                                                         const ZipArchive::ProgressObserver& progress = {},
+                                                         const Cancellation* cancellation = nullptr);
 
 }  // namespace tomely

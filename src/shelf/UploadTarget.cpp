@@ -21,10 +21,18 @@ UploadTargetChoice chooseUploadTarget(std::string_view typedName, std::optional<
         }
         return {Verdict::Accepted, {std::nullopt, std::string(typedName)}};
     }
-    if (!books || !selectedRow || *selectedRow >= books->size()) {
+    if (!books || !selectedRow || *selectedRow >= books->size() || !(*books)[*selectedRow].canBeReplaced()) {
         return {Verdict::NothingChosen, {}};
     }
     return {Verdict::Accepted, {(*books)[*selectedRow].bookId, std::nullopt}};
+}
+
+UploadTargetPreview previewUploadTarget(std::string_view typedName, std::optional<std::size_t> selectedRow,
+                                        const std::optional<std::vector<ExistingBook>>& books) {
+    const UploadTargetChoice choice = chooseUploadTarget(typedName, selectedRow, books);
+    const bool named = !typedName.empty();
+    const bool replaces = choice.verdict == UploadTargetChoice::Verdict::Accepted && !named;
+    return {choice.verdict, named, replaces ? selectedRow : std::nullopt};
 }
 
 }  // namespace tomely

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/PrivateFiles.h"
 #include "support/SupportDirectories.h"
 
 namespace tomely {
@@ -22,8 +23,8 @@ std::optional<std::string> freshWorkingDirectory(Error* error) {
         report(error, std::move(failure));
         return std::nullopt;
     }
-    std::error_code ignored;
-    std::filesystem::create_directories(*working, ignored);
+    // A failure shows when the book is extracted into it.
+    (void)createPrivateDirectories(*working);
     return working;
 }
 

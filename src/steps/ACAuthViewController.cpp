@@ -4,6 +4,7 @@
 #include "app/BlockTimer.h"
 #include "http/FormDataRequest.h"
 #include "http/ServiceAPI.h"
+#include "platform/SecretText.h"
 #include "shelf/SignInOutcome.h"
 #include "steps/ACLocateBookViewController.h"
 
@@ -48,10 +49,11 @@ void ACAuthViewController::autofillCredentials() {
                     return;
                 }
                 auto& step = static_cast<ACAuthViewController&>(*self);
-                const std::optional<std::string> password = storedPassword(step.context_.stores.keychain, email);
+                std::optional<std::string> kept = storedPassword(step.context_.stores.keychain, email);
                 step.emailField().setText(email);
-                if (password) {
-                    step.passwordField().setText(*password);
+                if (kept) {
+                    const SecretText password(std::move(*kept));
+                    step.passwordField().setText(password.text());
                 }
             });
     }
@@ -60,7 +62,8 @@ void ACAuthViewController::autofillCredentials() {
 }
 
 void ACAuthViewController::saveCredentials() {
-    tomely::saveCredentials(context_.stores, emailField().text(), passwordField().text());
+    const SecretText password(passwordField().text());
+    tomely::saveCredentials(context_.stores, emailField().text(), password.text());
 }
 
 void ACAuthViewController::forgottenPasswordPressed() {
@@ -77,7 +80,7 @@ void ACAuthViewController::continuePressed() {
     incorrectCredentialsError().setHidden(true);
     // Not trimmed: a blank counts as content, and the service judges it.
     const std::string email = emailField().text();
-    const std::string password = passwordField().text();
+    const SecretText password(passwordField().text());
     if (email.empty()) {
         emailFieldError().setHidden(false);
     }
@@ -95,7 +98,9 @@ void ACAuthViewController::continuePressed() {
 
     const std::shared_ptr<FormDataRequest> request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
     request->addPostValue(email, "email");
-    request->addPostValue(password, "password");
+    request->addPostValue(password.text(), "password");
+    request->setBodyHoldsSecret();
+    request->setCarriesCredentials(true);
     // The request releases its blocks once it has reported, so holding it and the step here
     // keeps both alive exactly until the answer.
     auto self = std::static_pointer_cast<ACAuthViewController>(shared_from_this());

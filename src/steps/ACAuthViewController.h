@@ -6,6 +6,7 @@
 
 #include "app/ACStepViewController.h"
 #include "app/UploaderWindowView.h"
+#include "platform/NotDumpable.h"
 #include "shelf/StoredCredentials.h"
 #include "steps/AuthView.h"
 
@@ -26,7 +27,8 @@ struct SignInContext {
 // The first step: the author's e-mail address and password, filled in from the last run,
 // checked for emptiness, remembered, and posted to the service. A 2xx answer leads to the
 // locate-book step; a 403 shows that the credentials are wrong; anything else ends the wizard
-// through the HTTP failure alert. Main thread only.
+// through the HTTP failure alert. The process is not dumpable while the step lives, and the copies
+// of the password the step makes are overwritten once used. Main thread only.
 class ACAuthViewController : public ACStepViewController {
 public:
     ACAuthViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController, SignInContext context);
@@ -55,6 +57,8 @@ private:
     void authenticationAnswered(const HTTPRequest& request);
 
     SignInContext context_;
+    // The form may hold the password for as long as the step lives.
+    NotDumpableScope notDumpable_;
 };
 
 }  // namespace tomely

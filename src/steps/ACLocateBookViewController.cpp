@@ -150,6 +150,7 @@ void ACLocateBookViewController::showExtractionProgress(std::uint64_t index, std
 
 void ACLocateBookViewController::fetchExistingBooks(const std::string& bookGuid) {
     const std::shared_ptr<HTTPRequest> request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
+    request->setMaxResponseBodyBytes(ServiceAPI::kMaxBookListBytes);
     request->setCompletionBlock(
         [self = self(), request, bookGuid] { self->existingBooksAnswered(*request, bookGuid); });
     request->setFailedBlock(
@@ -162,7 +163,7 @@ void ACLocateBookViewController::existingBooksAnswered(const HTTPRequest& reques
         ACFailure::httpFailure(mainViewController().desktop(), request);
         return;
     }
-    const std::vector<std::uint8_t> body = request.responseData();
+    const std::vector<std::uint8_t>& body = request.responseData();
     std::optional<std::vector<ExistingBook>> books =
         decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
     if (auto next = ACStepViewController::initWithNibName<ACPrepareBookViewController>(

@@ -13,8 +13,11 @@ namespace tomely {
 
 // The third step: the author replaces one of the books already on the service (its row is
 // selected in advance when one of its uploads carries the Book GUID) or types the title of a new
-// one. On Continue the choice is checked and the upload step takes over with the book id of the
-// chosen book or the new title. The step is the data source of its table. Main thread only.
+// one. A book whose "book_id" cannot name it is shown disabled: it cannot be replaced. On Continue
+// the choice is checked and the upload step takes over with the book id of the chosen book or the
+// new title. While a title is typed, the table is set aside (a typed title wins), and a line under
+// the field says which choice Continue will take. The step is the data source of its table. Main
+// thread only.
 class ACPrepareBookViewController : public ACStepViewController, private TableDataSource {
 public:
     // `existingBooks` is none when the service's list could not be decoded: the table is then
@@ -32,7 +35,8 @@ public:
 
     [[nodiscard]] const std::string& bookGuid() const { return bookGuid_; }
     [[nodiscard]] const std::optional<std::vector<ExistingBook>>& existingBooks() const { return existingBooks_; }
-    [[nodiscard]] TextControl& generateBookField() const { return controls().generateBookField(); }
+    [[nodiscard]] TextField& generateBookField() const { return controls().generateBookField(); }
+    [[nodiscard]] TextControl& continueChoiceText() const { return controls().continueChoiceText(); }
     [[nodiscard]] TextControl& errorField() const { return controls().errorField(); }
     [[nodiscard]] TextControl& errorField2() const { return controls().errorField2(); }
     [[nodiscard]] TableControl& existingBooksTable() const { return controls().existingBooksTable(); }
@@ -40,10 +44,15 @@ public:
 private:
     [[nodiscard]] PrepareBookView& controls() const { return viewAs<PrepareBookView>(); }
     void continuePressed();
+    [[nodiscard]] std::optional<std::size_t> selectedRow() const;
+    // Sets the table aside while a title is typed and says what Continue would do now.
+    void showContinueChoice();
 
-    // TableDataSource: every column shows the title.
+    // TableDataSource: every column shows the title; a book that cannot be replaced is disabled.
     [[nodiscard]] int numberOfRows() const override;
     [[nodiscard]] std::string objectValue(int column, int row) const override;
+    [[nodiscard]] bool isRowEnabled(int row) const override;
+    [[nodiscard]] const ExistingBook* bookAt(int row) const;
 
     std::string bookGuid_;
     std::optional<std::vector<ExistingBook>> existingBooks_;

@@ -102,7 +102,10 @@ void ACUploadBookViewController::showUploadProgress(double fraction, std::int64_
 void ACUploadBookViewController::showFailure(const BookSyncFailure& failure) {
     hasFailed_ = true;
     Desktop& desktop = mainViewController().desktop();
-    if (failure.stage == BookSyncStage::Comparing) {
+    if (failure.kind == BookSyncFailureKind::Local) {
+        ACFailure::bookPreparationFailure(desktop, failure.error.value_or(Error{}));
+    } else if (failure.stage == BookSyncStage::Comparing) {
+        // An answer that cannot be followed shows the status it came with, as any other.
         ACFailure::httpFailure(desktop, failure.statusCode, failure.url);
     } else {
         ACFailure::httpUploadBookFailure(desktop);

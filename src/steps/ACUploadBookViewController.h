@@ -16,7 +16,8 @@ class TextControl;
 // The fourth step: publishes the book in the Working directory without asking anything. The sync
 // itself (BookSync) splits, fingerprints, compares with the service and uploads; this step shows
 // its reports on the progress bar, the progress line and the container's working indicator, ends
-// the wizard with an alert on the first failure, and installs the done step after a success.
+// the wizard with an alert on the first failure (the preparation alert for a failure on this
+// machine, the HTTP ones for the service's), and installs the done step after a success only.
 // Continue stays disabled throughout.
 class ACUploadBookViewController : public ACStepViewController {
 public:

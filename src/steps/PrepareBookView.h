@@ -9,7 +9,9 @@ class PrepareBookView {
 public:
     virtual ~PrepareBookView() = default;
     // The title of a new book; empty when the author wants to replace an existing one.
-    [[nodiscard]] virtual TextControl& generateBookField() = 0;
+    [[nodiscard]] virtual TextField& generateBookField() = 0;
+    // Says which choice Continue will take, as the author changes the title or the selection.
+    [[nodiscard]] virtual TextControl& continueChoiceText() = 0;
     // Shown when neither a name is typed nor a book selected.
     [[nodiscard]] virtual TextControl& errorField() = 0;
     // Shown when the typed name clashes with the title of an existing book.

@@ -19,8 +19,10 @@
 #include "platform/UTF8.h"
 #include "support/DestinationTree.h"
 #include "support/DosDate.h"
+#include "support/ZipCentralEntry.h"
 #include "support/ZipEntryPath.h"
 #include "support/ZipEntryReader.h"
+#include "support/ZipExpansion.h"
 
 namespace tomely {
 namespace {
@@ -81,12 +83,22 @@ Error zipError(ZipArchiveErrorCode code, std::string description) {
 // never left behind with data that is not the archive's.
 class Extraction {
 public:
-    Extraction(unzFile zip, const std::string& destination, bool overwrite, std::string_view password)
-        : zip_(zip), reader_(zip), tree_(destination), overwrite_(overwrite), password_(password) {}
+    Extraction(unzFile zip, const std::string& path, const std::string& destination, bool overwrite,
+               std::string_view password, const Cancellation* cancellation)
+        : zip_(zip),
+          reader_(zip, path),
+          tree_(destination),
+          overwrite_(overwrite),
+          password_(password),
+          cancellation_(cancellation) {}
 
     // Goes through every entry; false, with `error` filled, when one could not be extracted.
     bool extractEntries(std::uint64_t totalFiles, const ZipArchive::ProgressObserver& progress, Error* error) {
         for (std::uint64_t index = 0;; ++index) {
+            if (isCancelled(cancellation_)) {
+                report(error, cancelledError("Extracting the zip file"));
+                return false;
+            }
             if (!extractCurrentEntry(index + 1, error)) {
                 return false;
             }
@@ -119,28 +131,15 @@ public:
     }
 
 private:
-    // The current entry's record and its name as stored.
-    bool describeCurrentEntry(unz_file_info64& info, std::string& rawName) {
-        if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-            return false;
-        }
-        // The name length is a 16-bit field, so this buffer stays small whatever the archive claims.
-        rawName.assign(info.size_filename + 1, '\0');
-        if (unzGetCurrentFileInfo64(zip_, &info, rawName.data(), rawName.size(), nullptr, 0, nullptr, 0) != UNZ_OK) {
-            return false;
-        }
-        rawName.resize(info.size_filename);
-        return true;
-    }
-
     bool extractCurrentEntry(std::size_t number, Error* error) {
-        unz_file_info64 info{};
-        std::string rawName;
-        if (!describeCurrentEntry(info, rawName)) {
+        ZipCentralEntry entry;
+        if (!describeCurrentEntry(zip_, entry)) {
             report(error, zipError(kZipArchiveEntryInfoFailedCode,
                                    "failed to read the header of file " + std::to_string(number) + " in zip file"));
             return false;
         }
+        const unz_file_info64& info = entry.info;
+        const std::string& rawName = entry.rawName;
         const ZipEntryPath path = ZipEntryPath::parse(rawName, (info.flag & kUTF8NameFlag) != 0);
         entryName_ = "\"" + printableName(path.name.empty() ? rawName : path.name) + "\"";
         if (path.verdict == ZipEntryPath::Verdict::Unusable) {
@@ -148,7 +147,7 @@ private:
                                    "the name " + entryName_ + " of a file in zip file cannot be used"));
             return false;
         }
-        switch (reader_.open(info, password_)) {
+        switch (reader_.open(info, entry.extent, password_)) {
             case ZipEntryReader::Opened::Yes:
                 break;
             case ZipEntryReader::Opened::NeedsPassword:
@@ -187,12 +186,14 @@ private:
             return true;
         }
         if (!directory.isOpen()) {
-            SystemLog::write("[ZipArchive] Error: " + failure.localizedDescription());
+            // Whatever was to go there would be missing from the book.
+            report(error, writeFailedError(std::move(failure)));
+            return false;
         }
         if (!isLink) {
             dateRecords_.emplace(path.components, modDate);
         }
-        if (path.isDirectory || !directory.isOpen()) {
+        if (path.isDirectory) {
             return true;
         }
         const std::string& name = path.components.back();
@@ -214,27 +215,29 @@ private:
 
     bool writeFile(const DestinationTree::Directory& directory, const ZipEntryPath& path,
                    std::optional<std::time_t> modDate, Error* error) {
-        const FileDescriptor file = DestinationTree::createFile(directory, path.components.back());
+        Error failure;
+        const FileDescriptor file = DestinationTree::createFile(directory, path.components.back(), &failure);
         if (!file.isOpen()) {
-            return true;
+            report(error, writeFailedError(std::move(failure)));
+            return false;
         }
         std::array<std::uint8_t, kReadBufferSize> buffer{};
         for (;;) {
+            if (isCancelled(cancellation_)) {
+                report(error, cancelledError("Extracting the zip file"));
+                return false;
+            }
             const std::optional<std::size_t> read = reader_.read(buffer);
             if (!read) {
-                report(error, readFailedError());
+                report(error, reader_.failure() == ZipEntryReader::Failure::LargerThanDeclared ? largerError()
+                                                                                               : readFailedError());
                 return false;
             }
             if (*read == 0) {
                 break;
             }
-            Error failure;
             if (!writeAll(file.get(), std::span(buffer).first(*read), &failure)) {
-                Error written =
-                    zipError(kZipArchiveEntryWriteFailedCode, "failed to write file " + entryName_ +
-                                                                  " from zip file: " + failure.localizedDescription());
-                written.underlyingError = std::make_shared<const Error>(std::move(failure));
-                report(error, std::move(written));
+                report(error, writeFailedError(std::move(failure)));
                 return false;
             }
         }
@@ -253,7 +256,8 @@ private:
         std::string target;
         switch (readLinkTarget(target)) {
             case LinkTarget::Unreadable:
-                report(error, readFailedError());
+                report(error, reader_.failure() == ZipEntryReader::Failure::LargerThanDeclared ? largerError()
+                                                                                               : readFailedError());
                 return false;
             case LinkTarget::TooLong:
                 skip(rawName, "its link target cannot be read as a path");
@@ -274,9 +278,16 @@ private:
             return true;
         }
         Error failure;
-        if (!DestinationTree::createSymbolicLink(directory, path.components.back(), target, &failure)) {
+        const std::string& name = path.components.back();
+        // Overwriting: a file or link already there makes way, as a file entry's would.
+        if (overwrite_ && DestinationTree::exists(directory, name)) {
+            (void)DestinationTree::removeFile(directory, name);  // If it stays, creating the link says why.
+        }
+        if (!DestinationTree::createSymbolicLink(directory, name, target, &failure)) {
             SystemLog::write("Failed to create symbolic link at \"" + fileURLString(tree_.fullPath(path.components)) +
                              "\" to \"" + fileURLString(target) + "\". Error: " + failure.localizedDescription());
+            report(error, writeFailedError(std::move(failure)));
+            return false;
         }
         return true;
     }
@@ -305,6 +316,20 @@ private:
         return zipError(kZipArchiveEntryReadFailedCode, "failed to read file " + entryName_ + " in zip file");
     }
 
+    Error largerError() const {
+        return zipError(kZipArchiveEntryLargerThanDeclaredCode,
+                        "file " + entryName_ + " in zip file holds more data than it declares");
+    }
+
+    // The entry's item could not be created or written; `failure` says why.
+    Error writeFailedError(Error failure) const {
+        Error written =
+            zipError(kZipArchiveEntryWriteFailedCode,
+                     "failed to write file " + entryName_ + " from zip file: " + failure.localizedDescription());
+        written.underlyingError = std::make_shared<const Error>(std::move(failure));
+        return written;
+    }
+
     Error damagedError() const {
         return zipError(kZipArchiveEntryDamagedCode, "file " + entryName_ + " in zip file is damaged");
     }
@@ -318,6 +343,7 @@ private:
     DestinationTree tree_;
     const bool overwrite_;
     const std::string password_;
+    const Cancellation* cancellation_;
     // The current entry's name as errors quote it.
     std::string entryName_;
     // Ordered by path, so that applying them walks each directory once in a row.
@@ -332,7 +358,8 @@ bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& des
 }
 
 bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
-                                 std::string_view password, Error* error, const ProgressObserver& progress) {
+                                 std::string_view password, Error* error, const ProgressObserver& progress,
+                                 const Cancellation* cancellation) {
     unzFile zip = unzOpen64(path.c_str());
     if (zip == nullptr && isEmptyArchive(path)) {
         report(error, zipError(kZipArchiveNoFirstEntryCode, "failed to open first file in zip file"));
@@ -348,7 +375,11 @@ bool ZipArchive::unzipFileAtPath(const std::string& path, const std::string& des
         report(error, zipError(kZipArchiveNoFirstEntryCode, "failed to open first file in zip file"));
         return false;
     }
-    Extraction extraction(zip, destination, overwrite, password);
+    if (!checkExpansion(zip, destination, error)) {
+        unzClose(zip);
+        return false;
+    }
+    Extraction extraction(zip, path, destination, overwrite, password, cancellation);
     const bool result = extraction.extractEntries(globalInfo.number_entry, progress, error);
     unzClose(zip);
     extraction.applyDates();

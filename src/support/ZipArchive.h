@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Cancellation.h"
 #include "platform/Error.h"
 
 namespace tomely {
@@ -22,6 +23,9 @@ enum ZipArchiveErrorCode : long {
     kZipArchiveNextEntryFailedCode = -7,    // the step to the next entry fails
     kZipArchiveEntryWriteFailedCode = -8,   // the entry's file cannot be written whole (underlying error attached)
     kZipArchiveEntryNameUnusableCode = -9,  // a zero byte in the name, or a UTF-8 flag on a name that is not
+    kZipArchiveEntryLargerThanDeclaredCode = -10,  // the data comes out larger than the entry declares
+    kZipArchiveEntryExpandsTooMuchCode = -11,      // the entry declares more than 1000 times its data (ZipExpansion.h)
+    kZipArchiveNotEnoughSpaceCode = -12,           // what the entries declare does not fit where they go
 };
 
 // Unpacks zip archives (the book package) into a directory, over minizip.
@@ -36,12 +40,18 @@ public:
     //
     // Names are UTF-8 when flagged so or when they are valid UTF-8, else code page 437.
     //
+    // Before anything is written, the central directory is checked (ZipExpansion.h): an entry
+    // that expands too much, or entries that together do not fit in the free space of the
+    // destination's file system, fail the extraction at once. Entries of any size zip64 allows
+    // are read; an entry's data is never written past the size it declares.
+    //
     // Returns true when every entry was extracted whole. Otherwise it returns false and fills
-    // `error`, always: the archive cannot be opened or has no first entry, or an entry cannot be
-    // described, named, opened, read, checked against its size and CRC-32, written, or stepped
+    // `error`, always: the archive cannot be opened, has no first entry or does not fit, or an
+    // entry cannot be described, named, opened, read, checked against its size and CRC-32,
+    // created or written (a directory, file or link; the system's reason attached), or stepped
     // past. The extraction stops at that entry; the entries before it stay, and a file the
-    // failing entry had begun is removed. A directory or file that cannot be created is only
-    // logged, as is a link.
+    // failing entry had begun is removed. Only the dates are a matter of the log: one that cannot
+    // be set is logged.
     //
     // Nothing is ever written outside `destination`: entries with absolute names or ".."
     // components, with empty names, whose path passes through a symbolic link, and links whose
@@ -54,10 +64,12 @@ public:
     // number of entries the archive declares. Runs on the extracting thread.
     using ProgressObserver = std::function<void(std::uint64_t index, std::uint64_t totalFiles)>;
 
-    // The same, telling `progress` about every entry as it goes.
+    // The same, telling `progress` about every entry as it goes, and stopping between blocks of
+    // 4 KiB once `cancellation` (may be null) is raised: false then, with cancelledError() in
+    // `error`, and the file of the entry under way removed.
     [[nodiscard]] static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
-                                              std::string_view password, Error* error,
-                                              const ProgressObserver& progress);
+                                              std::string_view password, Error* error, const ProgressObserver& progress,
+                                              const Cancellation* cancellation = nullptr);
 };
 
 }  // namespace tomely

@@ -8,57 +8,44 @@ namespace {
 
 constexpr unsigned long kEncryptedFlag = 0x1;
 constexpr unsigned long kDataDescriptorFlag = 0x8;
+constexpr int kStored = 0;
 
 }  // namespace
 
-ZipEntryReader::Opened ZipEntryReader::open(const unz_file_info64& info, std::string_view password) {
+ZipEntryReader::ZipEntryReader(unzFile zip, const std::string& archivePath) : zip_(zip), archive_(archivePath) {}
+
+ZipEntryReader::Opened ZipEntryReader::open(const unz_file_info64& info, const ZipEntryExtent& extent,
+                                            std::string_view password) {
     close();
-    expectedSize_ = info.uncompressed_size;
-    expectedCRC_ = info.crc;
-    if ((info.flag & kEncryptedFlag) != 0) {
-        return openEncrypted(info, password);
-    }
-    // Plain entries never get the password: applied to them it would garble their data.
-    if (unzOpenCurrentFile(zip_) != UNZ_OK) {
+    const bool encrypted = (info.flag & kEncryptedFlag) != 0;
+    if (info.compression_method != kStored && info.compression_method != Z_DEFLATED) {
         return Opened::No;
     }
-    open_ = true;
-    return Opened::Yes;
-}
-
-ZipEntryReader::Opened ZipEntryReader::openEncrypted(const unz_file_info64& info, std::string_view password) {
-    if (password.empty()) {
+    // Opened without one, the encrypted bytes would come out as the entry's data; plain entries
+    // never get the password, which would garble them.
+    if (encrypted && password.empty()) {
         return Opened::NeedsPassword;
     }
+    // Raw: minizip checks the local header and tells where the data starts, and reads none of it.
     int method = 0;
     if (unzOpenCurrentFile2(zip_, &method, nullptr, 1) != UNZ_OK) {
         return Opened::No;
     }
     open_ = true;
-    if (method != 0 && method != Z_DEFLATED) {
+    const ZPOS64_T dataStart = unzGetCurrentFileZStreamPos64(zip_);
+    if (!archive_.isOpen() || !archive_.seek(dataStart)) {
         close();
         return Opened::No;
     }
-    cipher_.emplace(password);
-    std::array<char, ZipCipher::kHeaderSize> header{};
-    if (unzReadCurrentFile(zip_, header.data(), header.size()) != static_cast<int>(header.size())) {
+    expectedSize_ = extent.uncompressedSize;
+    expectedCRC_ = info.crc;
+    remainingInput_ = extent.compressedSize;
+    if (encrypted && !checkPassword(info, password)) {
+        const bool readable = failure_ == Failure::None;
         close();
-        return Opened::No;
+        return readable ? Opened::WrongPassword : Opened::No;
     }
-    std::uint8_t check = 0;
-    for (const char byte : header) {
-        check = cipher_->decrypt(static_cast<std::uint8_t>(byte));
-    }
-    // The header's last byte repeats the CRC's high byte, or the time's when the sizes and CRC
-    // follow the data.
-    const auto expected =
-        static_cast<std::uint8_t>((info.flag & kDataDescriptorFlag) != 0 ? (info.dosDate >> 8) : (info.crc >> 24));
-    if (check != expected) {
-        close();
-        return Opened::WrongPassword;
-    }
-    remainingOutput_ = info.uncompressed_size;
-    if (method == Z_DEFLATED) {
+    if (info.compression_method == Z_DEFLATED) {
         stream_ = z_stream{};
         if (inflateInit2(&stream_, -MAX_WBITS) != Z_OK) {
             close();
@@ -69,54 +56,62 @@ ZipEntryReader::Opened ZipEntryReader::openEncrypted(const unz_file_info64& info
     return Opened::Yes;
 }
 
+bool ZipEntryReader::checkPassword(const unz_file_info64& info, std::string_view password) {
+    cipher_.emplace(password);
+    std::array<std::uint8_t, ZipCipher::kHeaderSize> header{};
+    const std::optional<std::size_t> read = readStored(header);
+    if (!read || *read != header.size()) {
+        failure_ = Failure::Unreadable;
+        return false;
+    }
+    // The header's last byte, decrypted, repeats the CRC's high byte, or the time's when the sizes
+    // and CRC follow the data.
+    const auto expected =
+        static_cast<std::uint8_t>((info.flag & kDataDescriptorFlag) != 0 ? (info.dosDate >> 8) : (info.crc >> 24));
+    return header.back() == expected;
+}
+
 std::optional<std::size_t> ZipEntryReader::read(std::span<std::uint8_t> buffer) {
-    if (!open_) {
+    if (!open_ || failure_ != Failure::None) {
         return std::nullopt;
     }
-    // minizip reads at most an unsigned's worth at once.
-    buffer = buffer.first(std::min<std::size_t>(buffer.size(), std::numeric_limits<unsigned>::max()));
-    if (!cipher_) {
-        const int read = unzReadCurrentFile(zip_, buffer.data(), static_cast<unsigned>(buffer.size()));
-        if (read < 0) {
-            return std::nullopt;
-        }
-        bytesRead_ += static_cast<std::size_t>(read);
-        return static_cast<std::size_t>(read);
+    buffer = buffer.first(std::min<std::size_t>(buffer.size(), std::numeric_limits<uInt>::max()));
+    const std::optional<std::size_t> read = inflating_ ? readInflated(buffer) : readStored(buffer);
+    if (!read) {
+        failure_ = Failure::Unreadable;
+        return std::nullopt;
     }
-    buffer = buffer.first(static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), remainingOutput_)));
-    if (buffer.empty()) {
-        return 0;
+    // A header that understates the size is not believed: the data stops being given out here.
+    if (*read > expectedSize_ - bytesRead_) {
+        failure_ = Failure::LargerThanDeclared;
+        return std::nullopt;
     }
-    const std::optional<std::size_t> read = inflating_ ? readInflated(buffer) : readDecrypted(buffer);
-    if (read) {
-        remainingOutput_ -= *read;
-        bytesRead_ += *read;
-        crc_ = crc32(crc_, buffer.data(), static_cast<uInt>(*read));
-    }
+    bytesRead_ += *read;
+    crc_ = crc32(crc_, buffer.data(), static_cast<uInt>(*read));
     return read;
 }
 
 bool ZipEntryReader::finish() {
-    if (!open_) {
-        return false;
-    }
-    const bool intact = bytesRead_ == expectedSize_ && (!cipher_ || crc_ == expectedCRC_);
-    // minizip answers UNZ_CRCERROR here when a plain entry's data does not match its CRC-32.
-    const bool closed = unzCloseCurrentFile(zip_) == UNZ_OK;
-    open_ = false;
+    const bool intact = open_ && failure_ == Failure::None && bytesRead_ == expectedSize_ && crc_ == expectedCRC_ &&
+                        (!inflating_ || streamEnded_);
     close();
-    return intact && closed;
+    return intact;
 }
 
-std::optional<std::size_t> ZipEntryReader::readDecrypted(std::span<std::uint8_t> buffer) {
-    const int read = unzReadCurrentFile(zip_, buffer.data(), static_cast<unsigned>(buffer.size()));
-    if (read < 0) {
+std::optional<std::size_t> ZipEntryReader::readStored(std::span<std::uint8_t> buffer) {
+    buffer = buffer.first(static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), remainingInput_)));
+    const std::optional<std::size_t> read = archive_.read(buffer);
+    // The archive ends before the entry's data does.
+    if (!read || *read != buffer.size()) {
         return std::nullopt;
     }
-    for (std::uint8_t& byte : buffer.first(static_cast<std::size_t>(read))) {
-        byte = cipher_->decrypt(byte);
+    remainingInput_ -= *read;
+    if (cipher_) {
+        for (std::uint8_t& byte : buffer) {
+            byte = cipher_->decrypt(byte);
+        }
     }
-    return static_cast<std::size_t>(read);
+    return read;
 }
 
 std::optional<std::size_t> ZipEntryReader::readInflated(std::span<std::uint8_t> buffer) {
@@ -124,19 +119,22 @@ std::optional<std::size_t> ZipEntryReader::readInflated(std::span<std::uint8_t> 
     stream_.next_out = buffer.data();
     stream_.avail_out = size;
     while (stream_.avail_out == size && !streamEnded_) {
-        if (stream_.avail_in == 0 && !inputEnded_) {
-            const std::optional<std::size_t> read = readDecrypted(input_);
+        if (stream_.avail_in == 0) {
+            const std::optional<std::size_t> read = readStored(input_);
             if (!read) {
                 return std::nullopt;
             }
-            inputEnded_ = *read == 0;
+            if (*read == 0) {
+                // The data ends before its stream does: finish() tells.
+                break;
+            }
             stream_.next_in = input_.data();
             stream_.avail_in = static_cast<uInt>(*read);
         }
         const int status = inflate(&stream_, Z_NO_FLUSH);
         if (status == Z_STREAM_END) {
             streamEnded_ = true;
-        } else if (status != Z_OK && !(status == Z_BUF_ERROR && stream_.avail_in == 0 && !inputEnded_)) {
+        } else if (status != Z_OK && !(status == Z_BUF_ERROR && stream_.avail_in == 0)) {
             return std::nullopt;
         }
     }
@@ -153,10 +151,11 @@ void ZipEntryReader::close() {
         open_ = false;
     }
     cipher_.reset();
-    inputEnded_ = false;
     streamEnded_ = false;
-    remainingOutput_ = 0;
+    remainingInput_ = 0;
+    expectedSize_ = 0;
     bytesRead_ = 0;
+    failure_ = Failure::None;
     crc_ = crc32(0, nullptr, 0);
 }
 

@@ -40,12 +40,12 @@ public:
           passwordField_(
               makeField(QStringLiteral("passwordField"), QStringLiteral("Password"), QLineEdit::Password, widget())),
           emailFieldError_(makeErrorLabel(QStringLiteral("Please enter your e-mail address."),
-                                          QStringLiteral("emailFieldError"), widget())),
+                                          QStringLiteral("emailFieldError"), emailField_.widget(), widget())),
           passwordFieldError_(makeErrorLabel(QStringLiteral("Please enter your password."),
-                                             QStringLiteral("passwordFieldError"), widget())),
+                                             QStringLiteral("passwordFieldError"), passwordField_.widget(), widget())),
           incorrectCredentialsError_(
               makeErrorLabel(QStringLiteral("The e-mail address or the password is not correct. Please try again."),
-                             QStringLiteral("incorrectCredentialsError"), widget())),
+                             QStringLiteral("incorrectCredentialsError"), passwordField_.widget(), widget())),
           progressBar_(makeProgressBar(QStringLiteral("Signing in"), widget())),
           forgottenPasswordButton_(makeLinkButton(QStringLiteral("Forgot your password?"),
                                                   QStringLiteral("forgottenPasswordButton"), widget())),
@@ -76,7 +76,9 @@ public:
         QWidget::setTabOrder(passwordField_.widget(), forgottenPasswordButton_.widget());
         QWidget::setTabOrder(forgottenPasswordButton_.widget(), signupButton_.widget());
         root->setFocusProxy(emailField_.widget());
-        qobject_cast<QLineEdit*>(emailField_.widget())->setPlaceholderText(QStringLiteral("you@example.com"));
+        auto* email = qobject_cast<QLineEdit*>(emailField_.widget());
+        email->setPlaceholderText(QStringLiteral("you@example.com"));
+        makePlaceholderReadable(email);
     }
 
     TextControl& emailField() override { return emailField_; }

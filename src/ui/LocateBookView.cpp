@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "steps/LocateBookView.h"
+#include "ui/FocusRing.h"
 #include "ui/QtControls.h"
 #include "ui/StepViewStyle.h"
 
@@ -58,6 +59,7 @@ QPushButton* makeFindButton(QWidget* parent) {
     auto* find = new QPushButton(QStringLiteral("&Choose Book…"), parent);
     find->setObjectName(QStringLiteral("findBookButton"));
     find->setAccessibleName(QStringLiteral("Choose book"));
+    addFocusRing(find);
     return find;
 }
 
@@ -70,7 +72,7 @@ public:
           filePathText_(makeFileName(box_)),
           findBookButton_(makeFindButton(box_)),
           bookFieldError_(makeErrorLabel(QStringLiteral("Please choose a book file that exists."),
-                                         QStringLiteral("bookFieldError"), widget())),
+                                         QStringLiteral("bookFieldError"), findBookButton_.widget(), widget())),
           progressBar_(makeProgressBar(QStringLiteral("Opening the book"), widget())) {
         QWidget* root = widget();
         auto* layout = new QVBoxLayout(root);

@@ -1,22 +1,8 @@
 #include "ui/QtControls.h"
 
-#include <QPalette>
+#include <QLayout>
 
 namespace tomely::ui {
-namespace {
-
-QColor colorOf(TextColor color) {
-    // The platform's label colours: black, and gray at 50 % white.
-    return color == TextColor::Black ? QColor(0, 0, 0) : QColor(128, 128, 128);
-}
-
-void applyColor(QWidget* widget, QPalette::ColorRole role, TextColor color) {
-    QPalette palette = widget->palette();
-    palette.setColor(role, colorOf(color));
-    widget->setPalette(palette);
-}
-
-}  // namespace
 
 void QtLabel::setText(const std::string& text) {
     label_->setText(QString::fromStdString(text));
@@ -24,20 +10,19 @@ void QtLabel::setText(const std::string& text) {
 std::string QtLabel::text() const {
     return label_->text().toStdString();
 }
-void QtLabel::setTextColor(TextColor color) {
-    color_ = color;
-    applyColor(label_, QPalette::WindowText, color);
-}
 
+QtTextField::QtTextField(QLineEdit* field) : QtControl(field), field_(field) {
+    QObject::connect(field_, &QLineEdit::textChanged, [this] {
+        if (changed_) {
+            changed_();
+        }
+    });
+}
 void QtTextField::setText(const std::string& text) {
     field_->setText(QString::fromStdString(text));
 }
 std::string QtTextField::text() const {
     return field_->text().toStdString();
-}
-void QtTextField::setTextColor(TextColor color) {
-    color_ = color;
-    applyColor(field_, QPalette::Text, color);
 }
 
 QtButton::QtButton(QPushButton* button) : QtControl(button), button_(button) {
@@ -95,24 +80,10 @@ QtView::~QtView() {
     }
 }
 
-Size QtView::frameSize() const {
-    return {static_cast<double>(widget_->width()), static_cast<double>(widget_->height())};
-}
-
-Rect QtView::frame() const {
-    const QRect geometry = widget_->geometry();
-    const double parentHeight = widget_->parentWidget() != nullptr ? widget_->parentWidget()->height() : 0;
-    return {static_cast<double>(geometry.x()), parentHeight - geometry.y() - geometry.height(),
-            static_cast<double>(geometry.width()), static_cast<double>(geometry.height())};
-}
-
-void QtView::addSubview(View& subview, Rect frame) {
+void QtView::addSubview(View& subview) {
     QWidget* child = dynamic_cast<QtView&>(subview).widget();
     child->setParent(widget_);
-    // Frames count from the bottom-left corner; Qt counts from the top-left.
-    const double top = widget_->height() - frame.y - frame.height;
-    child->setGeometry(static_cast<int>(frame.x), static_cast<int>(top), static_cast<int>(frame.width),
-                       static_cast<int>(frame.height));
+    widget_->layout()->addWidget(child);
     child->show();
     // The keyboard goes to the view just shown (to the control its focus proxy names).
     child->setFocus(Qt::OtherFocusReason);

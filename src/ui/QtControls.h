@@ -35,25 +35,21 @@ public:
     explicit QtLabel(QLabel* label) : QtControl(label), label_(label) {}
     void setText(const std::string& text) override;
     [[nodiscard]] std::string text() const override;
-    void setTextColor(TextColor color) override;
-    [[nodiscard]] TextColor textColor() const override { return color_; }
 
 private:
     QLabel* label_;
-    TextColor color_ = TextColor::Black;
 };
 
-class QtTextField final : public QtControl<TextControl> {
+class QtTextField final : public QtControl<TextField> {
 public:
-    explicit QtTextField(QLineEdit* field) : QtControl(field), field_(field) {}
+    explicit QtTextField(QLineEdit* field);
     void setText(const std::string& text) override;
     [[nodiscard]] std::string text() const override;
-    void setTextColor(TextColor color) override;
-    [[nodiscard]] TextColor textColor() const override { return color_; }
+    void setTextChangedAction(std::function<void()> action) override { changed_ = std::move(action); }
 
 private:
     QLineEdit* field_;
-    TextColor color_ = TextColor::Black;
+    std::function<void()> changed_;
 };
 
 class QtButton final : public QtControl<Button> {
@@ -114,9 +110,8 @@ public:
     QtView(const QtView&) = delete;
     QtView& operator=(const QtView&) = delete;
 
-    [[nodiscard]] Size frameSize() const override;
-    [[nodiscard]] Rect frame() const override;
-    void addSubview(View& subview, Rect frame) override;
+    // Puts the subview in this widget's layout, and gives it the keyboard.
+    void addSubview(View& subview) override;
     void removeFromSuperview() override;
 
     [[nodiscard]] QWidget* widget() const { return widget_; }

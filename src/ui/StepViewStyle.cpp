@@ -1,41 +1,41 @@
 #include "ui/StepViewStyle.h"
 
-#include <QApplication>
-#include <QEvent>
+#include <QAccessible>
 #include <QFont>
 #include <QPalette>
+#include <QPointer>
+
+#include "ui/FocusRing.h"
+#include "ui/ReadableColors.h"
 
 namespace tomely::ui {
 namespace {
 
-// Recolours itself when the desktop switches between light and dark.
+// Says its text to screen readers when it appears, and lends it to the control it is about as that
+// control's description while it is shown, so that whoever comes back to the control hears why.
 class ErrorLabel final : public QLabel {
 public:
-    ErrorLabel(const QString& text, QWidget* parent) : QLabel(text, parent) { applyColor(); }
+    ErrorLabel(const QString& text, QWidget* about, QWidget* parent) : QLabel(text, parent), about_(about) {
+        followPalette(this, QPalette::WindowText, errorTextColor);
+    }
 
-protected:
-    void changeEvent(QEvent* event) override {
-        if (event->type() == QEvent::ApplicationPaletteChange) {
-            applyColor();
+    void setVisible(bool visible) override {
+        const bool appears = visible && isHidden();
+        QLabel::setVisible(visible);
+        if (about_ != nullptr) {
+            about_->setAccessibleDescription(visible ? text() : QString());
         }
-        QLabel::changeEvent(event);
+        if (appears) {
+            QAccessibleTextUpdateEvent event(this, 0, QString(), text());
+            QAccessible::updateAccessibility(&event);
+        }
     }
 
 private:
-    void applyColor() {
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::WindowText, errorTextColor(QApplication::palette()));
-        setPalette(palette);
-    }
+    QPointer<QWidget> about_;
 };
 
 }  // namespace
-
-QColor errorTextColor(const QPalette& palette) {
-    // #B3261E on white is 6.5:1; #FF8A80 on a dark grey such as #2B2B2B is 6.2:1.
-    const bool darkBackground = palette.color(QPalette::Window).lightness() < 128;
-    return darkBackground ? QColor(0xFF, 0x8A, 0x80) : QColor(0xB3, 0x26, 0x1E);
-}
 
 QLabel* makeHeading(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -60,8 +60,8 @@ QLabel* makeFieldLabel(const QString& text, QWidget* field) {
     return label;
 }
 
-QLabel* makeErrorLabel(const QString& text, const QString& objectName, QWidget* parent) {
-    auto* label = new ErrorLabel(text, parent);
+QLabel* makeErrorLabel(const QString& text, const QString& objectName, QWidget* about, QWidget* parent) {
+    auto* label = new ErrorLabel(text, about, parent);
     label->setObjectName(objectName);
     label->setWordWrap(true);
     label->setAccessibleName(text);
@@ -89,14 +89,22 @@ QPushButton* makeLinkButton(const QString& text, const QString& objectName, QWid
     button->setAccessibleName(text);
     button->setFlat(true);
     button->setCursor(Qt::PointingHandCursor);
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::ButtonText, palette.color(QPalette::Link));
-    button->setPalette(palette);
-    QFont font = button->font();
-    font.setUnderline(true);
-    button->setFont(font);
+    QFont underlined = button->font();
+    underlined.setUnderline(true);
+    button->setFont(underlined);
     button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    followPalette(button, QPalette::ButtonText, [](const QPalette& palette) {
+        return withContrast(palette.color(QPalette::Link), palette.color(QPalette::Window));
+    });
+    // A flat button shows no focus of its own.
+    addFocusRing(button);
     return button;
+}
+
+void makePlaceholderReadable(QLineEdit* field) {
+    followPalette(field, QPalette::PlaceholderText, [](const QPalette& palette) {
+        return withContrast(palette.color(QPalette::PlaceholderText), palette.color(QPalette::Base));
+    });
 }
 
 }  // namespace tomely::ui

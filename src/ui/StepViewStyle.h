@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QString>
@@ -16,16 +17,16 @@ namespace tomely::ui {
 [[nodiscard]] QLabel* makeExplanation(const QString& text, QWidget* parent);
 // The label of a field, whose mnemonic (the letter after "&") moves the keyboard to the field.
 [[nodiscard]] QLabel* makeFieldLabel(const QString& text, QWidget* field);
-// A label for a problem the author can correct. Hidden until the step shows it; its place in the
-// layout stays reserved, so showing it moves nothing. Its red follows the palette, dark or light.
-[[nodiscard]] QLabel* makeErrorLabel(const QString& text, const QString& objectName, QWidget* parent);
+// A label for a problem the author can correct, about the control `about` (may be null). Hidden
+// until the step shows it; its place in the layout stays reserved, so showing it moves nothing. Its
+// red follows the palette, dark or light. Screen readers hear it when it appears, and hear it again
+// as the description of `about` while it is shown.
+[[nodiscard]] QLabel* makeErrorLabel(const QString& text, const QString& objectName, QWidget* about, QWidget* parent);
 // A progress bar for the step's own work, hidden until the step shows it, its place kept.
 [[nodiscard]] QProgressBar* makeProgressBar(const QString& accessibleName, QWidget* parent);
-// A button that looks like a link and takes the keyboard focus like any button.
+// A button that looks like a link and takes the keyboard focus like any button, and shows it.
 [[nodiscard]] QPushButton* makeLinkButton(const QString& text, const QString& objectName, QWidget* parent);
-
-// A red that reads as an error on the palette's window colour, light or dark, with a contrast
-// of at least 4.5:1.
-[[nodiscard]] QColor errorTextColor(const QPalette& palette);
+// Keeps the field's placeholder text readable on its background.
+void makePlaceholderReadable(QLineEdit* field);
 
 }  // namespace tomely::ui

@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include "ui/FocusRing.h"
+
 namespace tomely::ui {
 namespace {
 
@@ -47,6 +49,7 @@ QtUploadDoneView::QtUploadDoneView()
     actionText->setWordWrap(true);
     actionText->setAccessibleName(QStringLiteral("What to do next"));
     button_->setAccessibleName(QStringLiteral("Open my shelf"));
+    addFocusRing(button_);
 
     auto* layout = new QGridLayout(page);
     layout->addWidget(picture, 0, 0, 2, 1, Qt::AlignTop);

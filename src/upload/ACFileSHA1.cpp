@@ -8,8 +8,11 @@
 #include <thread>
 #include <unordered_set>
 
+#include <cerrno>
+
 #include "platform/FileIO.h"
 #include "platform/HexText.h"
+#include "platform/PosixError.h"
 #include "platform/SerialQueue.h"
 #include "upload/DeflateData.h"
 #include "upload/SHA1Digest.h"
@@ -47,36 +50,65 @@ struct Outcome {
     // deflateData() of the file, when it was compressed.
     std::vector<std::uint8_t> deflated;
     bool fromMemo = false;
+    // Why the file has no fingerprint.
+    std::optional<Error> failure;
 };
 
-// Contents that cannot be compressed are taken as no bytes, like an unreadable file; false then.
+Error compressFailedError(const std::string& path) {
+    return posixError(ENOMEM, "Could not compress \"" + path + "\"");
+}
+
+// False when the contents cannot be compressed (no memory for the stream).
 bool compress(std::span<const std::uint8_t> contents, Outcome& outcome) {
     std::optional<std::vector<std::uint8_t>> deflated = deflateData(contents);
-    outcome.deflated = deflated ? std::move(*deflated) : std::vector<std::uint8_t>();
+    if (!deflated) {
+        return false;
+    }
+    outcome.deflated = std::move(*deflated);
     outcome.fingerprint = ACFileSHA1::fingerprintOfDeflated(outcome.deflated);
-    return deflated.has_value();
+    return true;
+}
+
+std::optional<std::vector<std::uint8_t>> readFile(const std::string& path, Error* error) {
+    Error failure;
+    std::optional<std::vector<std::uint8_t>> contents = readWholeFile(path, &failure);
+    if (!contents) {
+        report(error, posixError(static_cast<int>(failure.code), "Could not read \"" + path + "\""));
+    }
+    return contents;
 }
 
 Outcome hashFile(const std::string& path, FingerprintMemo* memo) {
-    const std::vector<std::uint8_t> contents = readWholeFile(path).value_or(std::vector<std::uint8_t>());
     Outcome outcome;
-    if (memo == nullptr || contents.empty()) {
-        compress(contents, outcome);
+    Error failure;
+    const std::optional<std::vector<std::uint8_t>> contents = readFile(path, &failure);
+    if (!contents) {
+        outcome.failure = std::move(failure);
         return outcome;
     }
-    const SHA1Digest rawDigest = sha1Digest(contents);
+    if (memo == nullptr || contents->empty()) {
+        if (!compress(*contents, outcome)) {
+            outcome.failure = compressFailedError(path);
+        }
+        return outcome;
+    }
+    const SHA1Digest rawDigest = sha1Digest(*contents);
     if (std::optional<std::string> known = memo->recall(rawDigest)) {
         if (!memo->shouldRecheck(rawDigest)) {
             outcome.fingerprint = std::move(*known);
             outcome.fromMemo = true;
-        } else if (compress(contents, outcome) && outcome.fingerprint != *known) {
+        } else if (!compress(*contents, outcome)) {
+            outcome.failure = compressFailedError(path);
+        } else if (outcome.fingerprint != *known) {
             memo->drop("a fingerprint computed again differs from the one remembered");
         }
         return outcome;
     }
-    if (compress(contents, outcome)) {
-        memo->remember(rawDigest, outcome.fingerprint);
+    if (!compress(*contents, outcome)) {
+        outcome.failure = compressFailedError(path);
+        return outcome;
     }
+    memo->remember(rawDigest, outcome.fingerprint);
     return outcome;
 }
 
@@ -102,6 +134,17 @@ void ACFileSHA1::hashFiles(std::vector<std::string> paths) {
 }
 
 void ACFileSHA1::hashAndReport(const std::vector<std::string>& paths) {
+    Error failure;
+    if (std::optional<Fingerprints> fingerprints = hashAll(paths, &failure)) {
+        if (CompleteBlock complete = completeBlock()) {
+            complete(*this, *fingerprints);
+        }
+    } else if (FailedBlock failed = failedBlock()) {
+        failed(*this, failure);
+    }
+}
+
+std::optional<ACFileSHA1::Fingerprints> ACFileSHA1::hashAll(const std::vector<std::string>& paths, Error* error) {
     const std::shared_ptr<FingerprintMemo> memo = this->memo();
     const std::size_t count = paths.size();
     const std::size_t workerCount = std::min(coreCount(), count);
@@ -111,13 +154,15 @@ void ACFileSHA1::hashAndReport(const std::vector<std::string>& paths) {
     std::condition_variable changed;
     std::deque<Outcome> done;
     std::size_t next = 0;
+    // Set by the reporting thread when the call stops: the workers take no more files.
+    bool stopping = false;
     auto work = [&] {
         for (;;) {
             std::size_t index = 0;
             {
                 std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return done.size() < mostWaiting || next == count; });
-                if (next == count) {
+                changed.wait(lock, [&] { return done.size() < mostWaiting || next == count || stopping; });
+                if (next == count || stopping) {
                     return;
                 }
                 index = next++;
@@ -135,6 +180,16 @@ void ACFileSHA1::hashAndReport(const std::vector<std::string>& paths) {
     for (std::size_t i = 0; i < workerCount; ++i) {
         workers.emplace_back(work);
     }
+    const auto stop = [&](Error why) {
+        {
+            std::scoped_lock lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        workers.clear();
+        report(error, std::move(why));
+        return std::nullopt;
+    };
 
     // The reports are this thread's alone, so they come one at a time and count up in order.
     Fingerprints fingerprints;
@@ -148,12 +203,19 @@ void ACFileSHA1::hashAndReport(const std::vector<std::string>& paths) {
             done.pop_front();
         }
         changed.notify_all();
+        if (cancellation_.isCancelled()) {
+            return stop(cancelledError("Looking for changes in the book"));
+        }
+        if (outcome.failure) {
+            return stop(std::move(*outcome.failure));
+        }
         const std::string& path = paths[outcome.index];
         fingerprints[path] = outcome.fingerprint;
+        Error refused;
         if (outcome.fromMemo) {
             recalled.push_back(outcome.index);
-        } else if (DeflatedBlock keep = deflatedBlock()) {
-            keep(*this, path, outcome.deflated);
+        } else if (DeflatedBlock keep = deflatedBlock(); keep && !keep(*this, path, outcome.deflated, &refused)) {
+            return stop(std::move(refused));
         }
         if (ProgressBlock progress = progressBlock()) {
             progress(*this, reported + 1, count);
@@ -165,15 +227,25 @@ void ACFileSHA1::hashAndReport(const std::vector<std::string>& paths) {
         if (memo->wasDropped()) {
             // What the memo said before it was found wanting may be wrong too.
             for (const std::size_t index : recalled) {
-                fingerprints[paths[index]] =
-                    fingerprint(readWholeFile(paths[index]).value_or(std::vector<std::uint8_t>()));
+                Error failure;
+                const std::optional<std::vector<std::uint8_t>> contents = readFile(paths[index], &failure);
+                if (!contents) {
+                    report(error, std::move(failure));
+                    return std::nullopt;
+                }
+                Outcome again;
+                if (!compress(*contents, again)) {
+                    report(error, compressFailedError(paths[index]));
+                    return std::nullopt;
+                }
+                fingerprints[paths[index]] = again.fingerprint;
             }
         }
-        memo->save();
+        if (!memo->save(error)) {
+            return std::nullopt;
+        }
     }
-    if (CompleteBlock complete = completeBlock()) {
-        complete(*this, fingerprints);
-    }
+    return fingerprints;
 }
 
 std::string ACFileSHA1::fingerprint(std::span<const std::uint8_t> contents) {
@@ -186,6 +258,16 @@ std::string ACFileSHA1::fingerprintOfDeflated(std::span<const std::uint8_t> defl
     text += '_';
     text += std::to_string(deflated.size());
     return text;
+}
+
+ACFileSHA1::FailedBlock ACFileSHA1::failedBlock() const {
+    std::scoped_lock lock(mutex_);
+    return failedBlock_;
+}
+
+void ACFileSHA1::setFailedBlock(FailedBlock block) {
+    std::scoped_lock lock(mutex_);
+    failedBlock_ = std::move(block);
 }
 
 ACFileSHA1::ProgressBlock ACFileSHA1::progressBlock() const {

@@ -5,10 +5,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "platform/Cancellation.h"
+#include "platform/Error.h"
 #include "upload/FingerprintMemo.h"
 
 namespace tomely {
@@ -16,8 +19,10 @@ namespace tomely {
 // Computes a fingerprint for each file of a list: the SHA-1 digest of the file's deflateData()
 // form as 40 lowercase hex digits, then "_" and the length of that form in decimal. The service
 // matches these against the fingerprints of earlier uploads, so the text must never change.
-// Nothing is reported as an error: a file that cannot be read counts as empty, whose fingerprint
-// is the digest of no bytes followed by "_0".
+// A file that cannot be read or compressed, a deflatedBlock that refuses, a memo that cannot be
+// written and cancel() stop the call: no more files are taken, and failedBlock says which file and
+// why in place of completeBlock. (A file taken as empty would give a fingerprint of no bytes for
+// data the book holds.)
 //
 // Compressing is what costs: with a FingerprintMemo, a file whose raw bytes were fingerprinted
 // before (in this run or an earlier one) is not compressed, except for the hits the memo picks
@@ -29,7 +34,8 @@ namespace tomely {
 // one thread per core, so they finish in no fixed order. A path listed more than once is hashed
 // once. For a list of n distinct paths: n progressBlock calls with filesDone = 1, 2, ..., n and
 // filesInList = n, then exactly one completeBlock call with all n entries; an empty list gives the
-// completeBlock call alone, with no entries. Whoever touches an interface from a callback posts to
+// completeBlock call alone, with no entries. A failure ends the progress calls and makes exactly
+// one failedBlock call instead of completeBlock. Whoever touches an interface from a callback posts to
 // the main loop. The callbacks and the memo may be read and set from any thread.
 //
 // Ownership: the work of a call holds the hasher (and so its callbacks) until the last callback
@@ -41,15 +47,18 @@ public:
     using Fingerprints = std::map<std::string, std::string>;
     using ProgressBlock = std::function<void(ACFileSHA1& hasher, std::uint64_t filesDone, std::uint64_t filesInList)>;
     using CompleteBlock = std::function<void(ACFileSHA1& hasher, const Fingerprints& fingerprints)>;
+    using FailedBlock = std::function<void(ACFileSHA1& hasher, const Error& error)>;
     // The compressed form a fingerprint was taken over, for a caller that sends it later and need
-    // not compress the file again.
-    using DeflatedBlock =
-        std::function<void(ACFileSHA1& hasher, const std::string& path, std::span<const std::uint8_t> deflated)>;
+    // not compress the file again. False, with `error` filled, stops the call with that error.
+    using DeflatedBlock = std::function<bool(ACFileSHA1& hasher, const std::string& path,
+                                             std::span<const std::uint8_t> deflated, Error* error)>;
 
     [[nodiscard]] static std::shared_ptr<ACFileSHA1> create();
 
     // Queues the hashing of every file of `paths` (absolute paths) and returns at once.
     void hashFiles(std::vector<std::string> paths);
+    // Stops the hashing before the next file. Any thread.
+    void cancel() { cancellation_.cancel(); }
 
     // The fingerprint of a file holding `contents`. Thread-safe.
     [[nodiscard]] static std::string fingerprint(std::span<const std::uint8_t> contents);
@@ -60,6 +69,8 @@ public:
     void setProgressBlock(ProgressBlock block);
     [[nodiscard]] CompleteBlock completeBlock() const;
     void setCompleteBlock(CompleteBlock block);
+    [[nodiscard]] FailedBlock failedBlock() const;
+    void setFailedBlock(FailedBlock block);
     // Called for each file that was compressed, before its progressBlock call, on the same thread;
     // a file whose fingerprint came from the memo has none.
     [[nodiscard]] DeflatedBlock deflatedBlock() const;
@@ -72,13 +83,17 @@ public:
 private:
     // Runs on the call's SerialQueue: hashes `paths` (distinct, not empty) and reports.
     void hashAndReport(const std::vector<std::string>& paths);
+    // The fingerprints of `paths`; nothing, with `error` filled, when the call stops.
+    [[nodiscard]] std::optional<Fingerprints> hashAll(const std::vector<std::string>& paths, Error* error);
 
     ACFileSHA1() = default;
 
     mutable std::mutex mutex_;
     ProgressBlock progressBlock_;
     CompleteBlock completeBlock_;
+    FailedBlock failedBlock_;
     DeflatedBlock deflatedBlock_;
+    Cancellation cancellation_;
     std::shared_ptr<FingerprintMemo> memo_;
 };
 

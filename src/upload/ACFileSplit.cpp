@@ -5,7 +5,10 @@
 
 #include <algorithm>
 
+#include <cerrno>
+
 #include "platform/FileIO.h"
+#include "platform/PosixError.h"
 #include "platform/SerialQueue.h"
 
 namespace tomely {
@@ -13,27 +16,49 @@ namespace {
 
 constexpr std::size_t kMinimumIndexDigits = 5;
 
-// Writes the parts of the file at `path`; true when all of it was read and every part written.
-bool writePartFiles(const std::string& path, std::uint64_t maxBytes) {
-    InputFile source(path);
-    if (!source.isOpen() || maxBytes == 0) {
+// Writes the parts of the file at `path`; false, with `error` naming the file and the reason, when
+// any of it cannot be read or written, or `cancellation` comes first. The parts written then are
+// removed again, so the source stays the one whole copy.
+bool writePartFiles(const std::string& path, std::uint64_t maxBytes, const Cancellation& cancellation, Error* error) {
+    if (maxBytes == 0) {
+        report(error, posixError(EINVAL, "Could not split \"" + path + "\" into parts of 0 bytes"));
+        return false;
+    }
+    Error failure;
+    InputFile source(path, &failure);
+    if (!source.isOpen()) {
+        report(error, posixError(static_cast<int>(failure.code), "Could not read \"" + path + "\""));
         return false;
     }
     // No part is larger than the file, so a large maxBytes costs no memory beyond the file's size.
     const std::uint64_t bufferSize = std::clamp<std::uint64_t>(source.currentSize(), 1, maxBytes);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bufferSize));
-    bool allWritten = true;
-    for (std::uint64_t index = 0;; ++index) {
-        const std::optional<std::size_t> got = source.read(buffer);
+    std::uint64_t index = 0;
+    const auto removeWrittenParts = [&path, &index] {
+        for (std::uint64_t written = 0; written < index; ++written) {
+            ::unlink(ACFileSplit::partFilePath(path, written).c_str());
+        }
+    };
+    for (;; ++index) {
+        if (cancellation.isCancelled()) {
+            removeWrittenParts();
+            report(error, cancelledError("Splitting \"" + path + "\""));
+            return false;
+        }
+        const std::optional<std::size_t> got = source.read(buffer, &failure);
         if (!got) {
+            removeWrittenParts();
+            report(error, posixError(static_cast<int>(failure.code), "Could not read \"" + path + "\""));
             return false;
         }
         if (*got == 0) {
-            return allWritten;
+            return true;
         }
-        // A part that cannot be written is skipped; the later parts are still written.
-        if (!writeFileAtomically(ACFileSplit::partFilePath(path, index), std::span(buffer).first(*got))) {
-            allWritten = false;
+        const std::string part = ACFileSplit::partFilePath(path, index);
+        if (!writeFileAtomically(part, std::span(buffer).first(*got), &failure)) {
+            removeWrittenParts();
+            report(error, posixError(static_cast<int>(failure.code), "Could not write \"" + part + "\""));
+            return false;
         }
     }
 }
@@ -75,13 +100,25 @@ void ACFileSplit::splitFiles(std::vector<std::string> paths) {
 }
 
 void ACFileSplit::splitFileAndReport(const std::string& path, Batch& batch) {
+    if (batch.failed) {
+        return;
+    }
     const std::uint64_t maxBytes = this->maxBytes();
     const bool keepOriginal = keepOriginalFile();
     if (keepOriginal || !renameToOnlyPart(path, maxBytes)) {
-        const bool splitCompletely = writePartFiles(path, maxBytes);
-        // A source that did not make it whole into its parts stays, or its bytes would be lost.
-        if (splitCompletely && !keepOriginal) {
-            ::unlink(path.c_str());
+        Error failure;
+        bool split = writePartFiles(path, maxBytes, cancellation_, &failure);
+        // Left beside its parts, the source would be listed, fingerprinted and sent as one more part.
+        if (split && !keepOriginal && ::unlink(path.c_str()) != 0) {
+            failure = posixError(errno, "Could not remove \"" + path + "\" after splitting it");
+            split = false;
+        }
+        if (!split) {
+            batch.failed = true;
+            if (FailedBlock failed = failedBlock()) {
+                failed(*this, failure);
+            }
+            return;
         }
     }
     ++batch.filesDone;
@@ -134,6 +171,16 @@ ACFileSplit::ProgressBlock ACFileSplit::progressBlock() const {
 void ACFileSplit::setProgressBlock(ProgressBlock block) {
     std::scoped_lock lock(mutex_);
     progressBlock_ = std::move(block);
+}
+
+ACFileSplit::FailedBlock ACFileSplit::failedBlock() const {
+    std::scoped_lock lock(mutex_);
+    return failedBlock_;
+}
+
+void ACFileSplit::setFailedBlock(FailedBlock block) {
+    std::scoped_lock lock(mutex_);
+    failedBlock_ = std::move(block);
 }
 
 ACFileSplit::CompleteBlock ACFileSplit::completeBlock() const {

@@ -8,21 +8,29 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Cancellation.h"
+#include "platform/Error.h"
+
 namespace tomely {
 
 // Cuts every file of a list into consecutive part files of at most maxBytes() bytes, written
 // beside the source as "<path>.part00000", "<path>.part00001", ..., and deletes each source once
 // all of it is safely in its parts unless keepOriginalFile() is set. A file of 0 bytes has no
 // parts. Without keepOriginalFile(), a file that fits in one part becomes that part by a rename,
-// which copies nothing. Nothing is reported as an error: a file that cannot be read has no (or only some) parts
-// and still counts as done, and then its source is kept whatever keepOriginalFile() says, so that
-// no byte of it is lost.
+// which copies nothing.
+//
+// A file that cannot be read or a part that cannot be written (a full disk) stops the call: that
+// file's parts written so far are removed, its source stays, the files after it are not split,
+// and failedBlock says which file and why instead of completeBlock. A source that cannot be
+// removed after its split stops it the same way (its parts stay). cancel() stops it between two
+// parts, like a failure, with cancelledError().
 //
 // Threads: splitFiles() returns at once. Each call gets a private SerialQueue that works through
 // its files one at a time, in list order, on that queue's worker thread, and both callbacks run
 // there, never on the caller's thread. For a list of n files: n progressBlock calls with
 // filesDone = 1, 2, ..., n and filesInList = n, then exactly one completeBlock call; an empty list
-// gives the completeBlock call alone. Whoever touches an interface from a callback posts to the
+// gives the completeBlock call alone. A failure ends the progress calls and makes exactly one
+// failedBlock call in place of completeBlock. Whoever touches an interface from a callback posts to the
 // main loop. The properties may be read and set from any thread; a file is split with the values
 // they have when its turn comes.
 //
@@ -34,6 +42,7 @@ public:
     using ProgressBlock =
         std::function<void(ACFileSplit& splitter, std::uint64_t filesDone, std::uint64_t filesInList)>;
     using CompleteBlock = std::function<void(ACFileSplit& splitter)>;
+    using FailedBlock = std::function<void(ACFileSplit& splitter, const Error& error)>;
 
     // 1000 x 1024, not 1 MiB: the size the service expects of a part file.
     static constexpr std::uint64_t kDefaultMaxBytes = 1'024'000;
@@ -43,6 +52,8 @@ public:
 
     // Queues the splitting of every file of `paths` (absolute paths) and returns at once.
     void splitFiles(std::vector<std::string> paths);
+    // Stops the splitting between two parts. Any thread.
+    void cancel() { cancellation_.cancel(); }
 
     // The name of part `index` of `sourcePath`: the path, ".part", then the index with at least
     // five digits ("/a/b.png.part00007"; from 100000 on the number simply takes more digits).
@@ -57,12 +68,15 @@ public:
     void setProgressBlock(ProgressBlock block);
     [[nodiscard]] CompleteBlock completeBlock() const;
     void setCompleteBlock(CompleteBlock block);
+    [[nodiscard]] FailedBlock failedBlock() const;
+    void setFailedBlock(FailedBlock block);
 
 private:
     // The counters of one splitFiles() call, touched only by that call's serial work items.
     struct Batch {
         std::uint64_t filesInList = 0;
         std::uint64_t filesDone = 0;
+        bool failed = false;
     };
 
     ACFileSplit() = default;
@@ -74,6 +88,8 @@ private:
     bool keepOriginalFile_ = true;
     ProgressBlock progressBlock_;
     CompleteBlock completeBlock_;
+    FailedBlock failedBlock_;
+    Cancellation cancellation_;
 };
 
 }  // namespace tomely

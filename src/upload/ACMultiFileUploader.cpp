@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "platform/CRC32.h"
 #include "platform/FileIO.h"
 #include "platform/MainLoop.h"
+#include "platform/PosixError.h"
 #include "platform/SerialQueue.h"
 #include "upload/DeflateData.h"
 
@@ -20,9 +22,13 @@ namespace {
 constexpr std::string_view kOctetStream = "application/octet-stream";
 
 // A new directory of its own below `applicationSupportDirectory`; "" when none can be made.
-std::string makeStagingDirectory(const std::string& applicationSupportDirectory) {
+std::string makeStagingDirectory(const std::string& applicationSupportDirectory, Error* error) {
     std::string path = applicationSupportDirectory + "/upload-XXXXXX";
-    return ::mkdtemp(path.data()) != nullptr ? path : std::string();
+    if (::mkdtemp(path.data()) == nullptr) {
+        report(error, posixError(errno, "Could not create a directory in \"" + applicationSupportDirectory + "\""));
+        return {};
+    }
+    return path;
 }
 
 }  // namespace
@@ -35,9 +41,8 @@ struct ACMultiFileUploader::Part {
     // Size and CRC-32 of the file as stored.
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
-    // The deflated form: a file, or, when it could not be staged, bytes.
+    // Where its deflated form waits.
     std::string deflatedPath;
-    std::vector<std::uint8_t> deflated;
     std::shared_ptr<HTTPRequest> request;
     // Of `request`, from 1.
     int attempt = 1;
@@ -130,10 +135,15 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
 }
 
 void ACMultiFileUploader::prepare(const std::shared_ptr<Batch>& batch) {
-    const std::string stagingDirectory = makeStagingDirectory(applicationSupportDirectory_);
+    Error failure;
+    const std::string stagingDirectory = makeStagingDirectory(applicationSupportDirectory_, &failure);
     {
         std::scoped_lock lock(mutex_);
         stagingDirectory_ = stagingDirectory;
+    }
+    if (stagingDirectory.empty()) {
+        failPreparation(batch, std::move(failure));
+        return;
     }
     const std::uint64_t filesInList = batch->names.size();
     for (std::size_t index = 0; index < batch->names.size(); ++index) {
@@ -143,18 +153,22 @@ void ACMultiFileUploader::prepare(const std::shared_ptr<Batch>& batch) {
                 break;
             }
         }
-        Part part = preparePart(*batch, index, stagingDirectory);
-        part.request = partRequest(*batch, part);
-        if (batch->isLast(part)) {
+        std::optional<Part> part = preparePart(*batch, index, stagingDirectory, &failure);
+        if (!part) {
+            failPreparation(batch, std::move(failure));
+            return;
+        }
+        part->request = partRequest(*batch, *part);
+        if (batch->isLast(*part)) {
             // Held back; its body is built all the same, so that its length counts from the start.
             batch->lastPartHeld = true;
         } else {
-            batch->queue->addOperation(part.request);
+            batch->queue->addOperation(part->request);
             ++batch->requestsUnderWay;
         }
-        part.bytesToSend = static_cast<std::int64_t>(part.request->postLength());
-        batch->bytesToSend += part.bytesToSend;
-        batch->parts.push_back(std::move(part));
+        part->bytesToSend = static_cast<std::int64_t>(part->request->postLength());
+        batch->bytesToSend += part->bytesToSend;
+        batch->parts.push_back(std::move(*part));
         std::unique_lock lock(mutex_);
         if (CompressionBlock compression = compressionBlock_) {
             lock.unlock();
@@ -167,31 +181,55 @@ void ACMultiFileUploader::prepare(const std::shared_ptr<Batch>& batch) {
     MainLoop::shared()->post([self = shared_from_this(), batch] { self->go(batch); });
 }
 
-ACMultiFileUploader::Part ACMultiFileUploader::preparePart(const Batch& batch, std::size_t index,
-                                                           const std::string& stagingDirectory) {
+void ACMultiFileUploader::failPreparation(const std::shared_ptr<Batch>& batch, Error error) {
+    // The queue never started: nothing of it is sent, and no request will report its end.
+    MainLoop::shared()->post([self = shared_from_this(), queue = batch->queue, error = std::move(error)] {
+        std::unique_lock lock(self->mutex_);
+        const FailedBlock failed = self->preparationFailedBlock_;
+        lock.unlock();
+        if (failed) {
+            failed(*self, error);
+        }
+        self->finishUpload(*queue);
+        // Lets go of the requests prepared before the failure, which would otherwise wait for ever.
+        queue->reset();
+    });
+}
+
+std::optional<ACMultiFileUploader::Part> ACMultiFileUploader::preparePart(const Batch& batch, std::size_t index,
+                                                                          const std::string& stagingDirectory,
+                                                                          Error* error) {
     Part part;
     part.name = batch.names[index];
     part.index = index;
-    const std::vector<std::uint8_t> contents =
-        readWholeFile(applicationSupportDirectory_ + "/working/" + part.name).value_or(std::vector<std::uint8_t>());
-    part.size = contents.size();
-    part.crc = CRC32Value(contents);
+    const std::string path = applicationSupportDirectory_ + "/working/" + part.name;
+    Error failure;
+    const std::optional<std::vector<std::uint8_t>> contents = readWholeFile(path, &failure);
+    if (!contents) {
+        report(error, posixError(static_cast<int>(failure.code), "Could not read \"" + path + "\""));
+        return std::nullopt;
+    }
+    part.size = contents->size();
+    part.crc = CRC32Value(*contents);
     part.deflatedPath = batch.deflatedDirectory.empty() ? "" : batch.deflatedDirectory + part.name;
     std::error_code noFile;
     if (!part.deflatedPath.empty() && std::filesystem::is_regular_file(part.deflatedPath, noFile)) {
         return part;
     }
-    std::vector<std::uint8_t> deflated = deflateData(contents).value_or(std::vector<std::uint8_t>());
+    const std::optional<std::vector<std::uint8_t>> deflated = deflateData(*contents);
+    if (!deflated) {
+        report(error, posixError(ENOMEM, "Could not compress \"" + path + "\""));
+        return std::nullopt;
+    }
     std::unique_lock lock(mutex_);
     if (const CompressedBlock compressed = compressedBlock_) {
         lock.unlock();
-        compressed(*this, part.name, deflated);
+        compressed(*this, part.name, *deflated);
     }
-    part.deflatedPath = stagingDirectory.empty() ? "" : stagingDirectory + "/part-" + std::to_string(index);
-    if (part.deflatedPath.empty() || !writeFileAtomically(part.deflatedPath, deflated)) {
-        // Nowhere to stage it: memory is the only place left.
-        part.deflatedPath.clear();
-        part.deflated = std::move(deflated);
+    part.deflatedPath = stagingDirectory + "/part-" + std::to_string(index);
+    if (!writeFileAtomically(part.deflatedPath, *deflated, &failure)) {
+        report(error, posixError(static_cast<int>(failure.code), "Could not write \"" + part.deflatedPath + "\""));
+        return std::nullopt;
     }
     return part;
 }
@@ -201,11 +239,7 @@ std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch
     request->setPostFormat(FormDataRequest::MultipartFormDataPostFormat);
     request->setShouldCompressRequestBody(false);
     request->setMaxSendBytesPerSecond(batch.maxSendBytesPerSecond);
-    if (part.deflatedPath.empty()) {
-        request->setData(part.deflated, "file", kOctetStream, "file");
-    } else {
-        request->setFile(part.deflatedPath, "file", kOctetStream, "file");
-    }
+    request->setFile(part.deflatedPath, "file", kOctetStream, "file");
     request->setPostValue(part.name, "name");
     request->setPostValue(true, "isZipped");
     request->setPostValue(true, "isBatch");
@@ -503,6 +537,11 @@ void ACMultiFileUploader::setCompressionBlock(CompressionBlock block) {
 void ACMultiFileUploader::setCompressedBlock(CompressedBlock block) {
     std::scoped_lock lock(mutex_);
     compressedBlock_ = std::move(block);
+}
+
+void ACMultiFileUploader::setPreparationFailedBlock(FailedBlock block) {
+    std::scoped_lock lock(mutex_);
+    preparationFailedBlock_ = std::move(block);
 }
 
 void ACMultiFileUploader::setDeflatedDirectory(std::string directory) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,7 @@
 #include "http/NetworkQueue.h"
 #include "http/ProgressReceiver.h"
 #include "http/RetryPolicy.h"
+#include "platform/Error.h"
 
 namespace tomely {
 
@@ -49,7 +51,9 @@ public:
 // application-support directory (outside the Working directory, so no listing sees it), from
 // where the request reads it as its body goes out, between the form's header and trailer. The
 // directory goes when the upload has finished, and in any case with the application-support
-// directory.
+// directory. A file that cannot be read, compressed or staged (a full disk) ends the preparation:
+// no request is sent, preparationFailedBlock says which file and why, and queueFinishedBlock
+// follows as always.
 //
 // Threads: uploadFiles() returns at once. The preparation runs on a SerialQueue of the upload, and
 // compressionBlock is called there, once per file as it is ready. The queue starts, on the main
@@ -79,6 +83,7 @@ public:
         std::function<void(ACMultiFileUploader& uploader, HTTPRequest& request, const RetryPolicy::Retry& retry)>;
     // Field name -> text; sent after the uploader's own fields, in key order.
     using Parameters = std::map<std::string, std::string>;
+    using FailedBlock = std::function<void(ACMultiFileUploader& uploader, const Error& error)>;
 
     // Enough to keep a line of 100 Mbit/s busy across a continent; one more adds little, and each
     // is a connection the service holds.
@@ -88,8 +93,7 @@ public:
     [[nodiscard]] static std::shared_ptr<ACMultiFileUploader> create(std::string applicationSupportDirectory);
 
     // Uploads the files named in `names` (manifest keys: paths below the Working directory that
-    // begin with "/"), as one batch, for the book `bookGuid`. A file that cannot be read is sent as
-    // no bytes (size 0, CRC 0), which the service refuses. An empty list finishes at once.
+    // begin with "/"), as one batch, for the book `bookGuid`. An empty list finishes at once.
     // Throws UploadInProgress when an upload of this uploader has not finished yet. Main thread.
     void uploadFiles(std::vector<std::string> names, std::string bookGuid, Parameters parameters);
     // Stops the upload: what is not prepared yet is not, and every request fails as cancelled (each
@@ -129,6 +133,8 @@ public:
     // Called on the preparation's thread for each file that had to be compressed, since nothing
     // was waiting for it in the deflated directory, before its compressionBlock call.
     void setCompressedBlock(CompressedBlock block);
+    // Called on the main thread when the preparation stops on a file, before queueFinishedBlock.
+    void setPreparationFailedBlock(FailedBlock block);
 
 private:
     struct Part;
@@ -138,8 +144,13 @@ private:
 
     // Worker thread.
     void prepare(const std::shared_ptr<Batch>& batch);
-    [[nodiscard]] Part preparePart(const Batch& batch, std::size_t index, const std::string& stagingDirectory);
+    // The part batch.names[index] with its deflated form staged; nothing, with `error` filled, when
+    // the file cannot be read, compressed or staged.
+    [[nodiscard]] std::optional<Part> preparePart(const Batch& batch, std::size_t index,
+                                                  const std::string& stagingDirectory, Error* error);
     [[nodiscard]] std::shared_ptr<HTTPRequest> partRequest(const Batch& batch, const Part& part);
+    // Reports `error` and ends the upload, on the main thread.
+    void failPreparation(const std::shared_ptr<Batch>& batch, Error error);
     // Main thread.
     void go(std::shared_ptr<Batch> batch);
     // The part whose current request `request` is; null for any other request.
@@ -178,6 +189,7 @@ private:
     CompressedBlock compressedBlock_;
     RetryBlock retryBlock_;
     RetryPolicy retryPolicy_;
+    FailedBlock preparationFailedBlock_;
     std::shared_ptr<NetworkQueue> active_;
     std::shared_ptr<ACMultiFileUploader> self_;
     std::string stagingDirectory_;

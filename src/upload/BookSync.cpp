@@ -8,6 +8,7 @@
 #include "json/JSONDeserializer.h"
 #include "platform/FileIO.h"
 #include "platform/MainLoop.h"
+#include "platform/PosixError.h"
 #include "support/DeepDirectoryListing.h"
 #include "upload/ACFileSHA1.h"
 #include "upload/ACFileSplit.h"
@@ -59,17 +60,23 @@ void BookSync::start() {
     });
     splitter->setCompleteBlock(
         [self = shared_from_this()](ACFileSplit&) { self->onMainThread([](BookSync& sync) { sync.hashBook(); }); });
+    splitter->setFailedBlock([self = shared_from_this()](ACFileSplit&, const Error& error) {
+        self->onMainThread([error](BookSync& sync) { sync.stageFailed(BookSyncStage::Splitting, error); });
+    });
+    splitter_ = splitter;
     // An empty list completes at once, so an empty Working directory goes on to an empty manifest.
     splitter->splitFiles(deepDirectoryContents(workingDirectory_));
 }
 
 void BookSync::hashBook() {
+    splitter_.reset();
     if (cancelled_) {
         finish(BookSyncResult::Cancelled);
         return;
     }
     enter(BookSyncStage::Hashing);
     auto hasher = ACFileSHA1::create();
+    hasher_ = hasher;
     memo_ = FingerprintMemo::inCachesDirectory();
     hasher->setMemo(memo_);
     hasher->setProgressBlock([self = shared_from_this()](ACFileSHA1&, std::uint64_t done, std::uint64_t total) {
@@ -87,24 +94,48 @@ void BookSync::hashBook() {
                 sync.fingerprinted(std::move(byKey), bytes);
             });
         });
+    hasher->setFailedBlock([self = shared_from_this()](ACFileSHA1&, const Error& error) {
+        self->onMainThread([error](BookSync& sync) { sync.stageFailed(BookSyncStage::Hashing, error); });
+    });
     // What is fingerprinted is what the upload sends: kept, it need not be compressed twice.
     hasher->setDeflatedBlock([self = shared_from_this(), deflatedBytes](ACFileSHA1&, const std::string& path,
-                                                                        std::span<const std::uint8_t> deflated) {
+                                                                        std::span<const std::uint8_t> deflated,
+                                                                        Error* error) {
         *deflatedBytes += deflated.size();
-        if (self->stopsBeforeManifest_) {
-            return;
-        }
-        const std::string kept = self->deflatedDirectory_ + manifestKey(path, self->workingDirectory_);
-        std::error_code ignored;
-        std::filesystem::create_directories(std::filesystem::path(kept).parent_path(), ignored);
-        // Not kept, the part is simply compressed again.
-        (void)writeFileAtomically(kept, deflated);
+        return self->stopsBeforeManifest_ || self->keepDeflated(path, deflated, error);
     });
     // Only part files are left now.
     hasher->hashFiles(deepDirectoryContents(workingDirectory_));
 }
 
+bool BookSync::keepDeflated(const std::string& path, std::span<const std::uint8_t> deflated, Error* error) const {
+    const std::string kept = deflatedDirectory_ + manifestKey(path, workingDirectory_);
+    const std::filesystem::path directory = std::filesystem::path(kept).parent_path();
+    std::error_code failure;
+    std::filesystem::create_directories(directory, failure);
+    if (failure) {
+        report(error, posixError(failure.value(), "Could not create the directory \"" + directory.string() + "\""));
+        return false;
+    }
+    Error written;
+    if (!writeFileAtomically(kept, deflated, &written)) {
+        report(error, posixError(static_cast<int>(written.code), "Could not write \"" + kept + "\""));
+        return false;
+    }
+    return true;
+}
+
+void BookSync::stageFailed(BookSyncStage stage, const Error& error) {
+    if (cancelled_) {
+        finish(BookSyncResult::Cancelled);
+        return;
+    }
+    fail({stage, BookSyncFailureKind::Local, 0, {}, error, {}});
+    finish(BookSyncResult::Failed);
+}
+
 void BookSync::fingerprinted(KeyedFingerprints fingerprints, std::uint64_t deflatedBytes) {
+    hasher_.reset();
     if (fingerprintedBlock_) {
         fingerprintedBlock_(fingerprints.size(), deflatedBytes);
     }
@@ -126,6 +157,7 @@ void BookSync::compareLocalAndRemoteBook(KeyedFingerprints fingerprints) {
     // The whole body is the JSON text: no fields, so no content type either.
     request->setPostBody(std::vector<std::uint8_t>(text.begin(), text.end()));
     request->setTimeOutSeconds(kManifestTimeOutSeconds);
+    request->setMaxResponseBodyBytes(ServiceAPI::kMaxManifestAnswerBytes);
     HTTPRequest& sent = *request;
     request->setCompletionBlock([self = shared_from_this(), &sent] { self->manifestAnswered(sent); });
     request->setFailedBlock([self = shared_from_this(), &sent] { self->manifestFailed(sent); });
@@ -146,16 +178,26 @@ void BookSync::manifestAnswered(HTTPRequest& request) {
         finish(BookSyncResult::Failed);
         return;
     }
-    const std::vector<std::uint8_t> body = request.responseData();
-    // An answer that is not JSON counts as asking for nothing.
+    const std::vector<std::uint8_t>& body = request.responseData();
     const std::optional<JSONValue> answer = JSONDeserializer::deserializer().deserialize(
         std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
-    std::vector<std::string> names = namesToSend(answer, offered_);
-    if (names.empty()) {
+    Error unusable;
+    std::optional<std::vector<std::string>> names = namesToSend(answer, offered_, &unusable);
+    if (!names) {
+        fail({BookSyncStage::Comparing,
+              BookSyncFailureKind::Answer,
+              request.responseStatusCode(),
+              request.url().absoluteString(),
+              unusable,
+              {}});
+        finish(BookSyncResult::Failed);
+        return;
+    }
+    if (names->empty()) {
         finish(BookSyncResult::Succeeded);
         return;
     }
-    uploadFiles(std::move(names));
+    uploadFiles(std::move(*names));
 }
 
 void BookSync::manifestFailed(HTTPRequest& request) {
@@ -200,6 +242,12 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     uploader_->setFileFailedBlock([weak](ACMultiFileUploader&, NetworkQueue&, HTTPRequest& request) {
         if (auto self = weak.lock()) {
             self->partFailed(request);
+        }
+    });
+    uploader_->setPreparationFailedBlock([weak](ACMultiFileUploader&, const Error& error) {
+        auto self = weak.lock();
+        if (self && !self->hasFailed_ && !self->cancelled_) {
+            self->fail({BookSyncStage::Compressing, BookSyncFailureKind::Local, 0, {}, error, {}});
         }
     });
     uploader_->setRetryBlock([weak](ACMultiFileUploader&, HTTPRequest& request, const RetryPolicy::Retry& retry) {
@@ -249,7 +297,12 @@ void BookSync::uploadProgress(const ACMultiFileUploader& uploader, double fracti
 }
 
 BookSyncFailure BookSync::failureOf(BookSyncStage stage, const HTTPRequest& request) {
-    BookSyncFailure failure{stage, request.responseStatusCode(), request.url().absoluteString(), request.error(), {}};
+    BookSyncFailure failure{stage,
+                            BookSyncFailureKind::Request,
+                            request.responseStatusCode(),
+                            request.url().absoluteString(),
+                            request.error(),
+                            {}};
     const HTTPHeaders headers = request.responseHeaders();
     if (const auto retryAfter = headers.find("Retry-After"); retryAfter != headers.end()) {
         failure.retryAfter = retryAfter->second;
@@ -258,9 +311,13 @@ BookSyncFailure BookSync::failureOf(BookSyncStage stage, const HTTPRequest& requ
 }
 
 void BookSync::fail(BookSyncStage stage, const HTTPRequest& request) {
+    fail(failureOf(stage, request));
+}
+
+void BookSync::fail(BookSyncFailure failure) {
     hasFailed_ = true;
     if (failureBlock_) {
-        failureBlock_(failureOf(stage, request));
+        failureBlock_(failure);
     }
 }
 
@@ -269,6 +326,12 @@ void BookSync::cancel() {
         return;
     }
     cancelled_ = true;
+    if (splitter_) {
+        splitter_->cancel();
+    }
+    if (hasher_) {
+        hasher_->cancel();
+    }
     if (manifestRequest_) {
         manifestRequest_->cancel();
     }
@@ -296,6 +359,8 @@ void BookSync::finish(BookSyncResult result) {
     retryingBlock_ = nullptr;
     finishedBlock_ = nullptr;
     uploader_.reset();
+    splitter_.reset();
+    hasher_.reset();
     memo_.reset();
     const std::shared_ptr<BookSync> keepUntilReturn = std::move(self_);
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "http/RetryPolicy.h"
@@ -14,6 +15,8 @@
 
 namespace tomely {
 
+class ACFileSHA1;
+class ACFileSplit;
 class ACMultiFileUploader;
 class FingerprintMemo;
 class HTTPRequest;
@@ -30,14 +33,26 @@ enum class BookSyncStage {
 
 enum class BookSyncResult { Succeeded, Failed, Cancelled };
 
-// Why a sync failed: the manifest call (stage Comparing) or a part upload (stage Uploading).
+enum class BookSyncFailureKind {
+    Request,  // the manifest call (stage Comparing) or a part upload (stage Uploading) got no
+              // answer, or one outside 200-299
+    Answer,   // the manifest call's answer (stage Comparing) cannot be followed; `error` says why
+    Local,    // splitting, fingerprinting or preparing the uploads (stage Splitting, Hashing or
+              // Compressing) failed on this machine, a full disk say; `error` names the file and
+              // the system's reason
+};
+
+// Why a sync failed.
 struct BookSyncFailure {
     BookSyncStage stage = BookSyncStage::Comparing;
-    // The answer's status, outside 200-299; 0 when no answer came.
+    BookSyncFailureKind kind = BookSyncFailureKind::Request;
+    // The answer's status (outside 200-299 unless the kind is Answer); 0 when no answer came or
+    // the failure is local.
     int statusCode = 0;
-    // The request's URL.
+    // The request's URL; empty for a local failure.
     std::string url;
-    // Why no answer came (time-out, lost connection, ...); nothing when one did.
+    // Why no answer came (time-out, lost connection, ...), why the answer cannot be followed, or
+    // what failed locally; nothing when an answer with an unexpected status came.
     std::optional<Error> error;
     // The answer's "Retry-After", when it has one.
     std::optional<std::string> retryAfter;
@@ -67,7 +82,9 @@ struct BookSyncRetry {
 // for its upload whose fingerprint is not the one the memo gave drops the memo.
 //
 // An empty Working directory posts an empty manifest; the service's answer decides what follows.
-// Answers naming files the manifest did not offer are not followed (see namesToSend). The first
+// An answer that is not a list of offered names is not followed and fails the sync (see
+// namesToSend). Every file the chain cannot read or write (a part, a kept compressed form, the
+// memo) fails it too, as a local failure: nothing partial is ever reported as a success. The first
 // failure, and only that one, is reported; a failing part stops the upload (ACMultiFileUploader).
 //
 // Threads: start() and cancel() on the main thread; every block runs there, the ones of the
@@ -117,7 +134,7 @@ public:
 
     void start();
     // Ends the sync as Cancelled without a failure report: the manifest call or the uploads are
-    // cancelled at once; splitting and hashing, which cannot be interrupted, end their pass first.
+    // cancelled at once, splitting and hashing before their next part.
     void cancel();
     // Whether a failure has been reported.
     [[nodiscard]] bool hasFailed() const { return hasFailed_; }
@@ -150,6 +167,12 @@ private:
     void uploadProgress(const ACMultiFileUploader& uploader, double fraction);
     [[nodiscard]] static BookSyncFailure failureOf(BookSyncStage stage, const HTTPRequest& request);
     void fail(BookSyncStage stage, const HTTPRequest& request);
+    void fail(BookSyncFailure failure);
+    // Ends the sync after a worker stage stopped with `error`: Cancelled when it was cancelled,
+    // else Failed with a local failure.
+    void stageFailed(BookSyncStage stage, const Error& error);
+    // Keeps the compressed form of a part under its manifest key, for its upload.
+    bool keepDeflated(const std::string& path, std::span<const std::uint8_t> deflated, Error* error) const;
     void finish(BookSyncResult result);
 
     const std::string applicationSupportDirectory_;
@@ -173,6 +196,8 @@ private:
     std::shared_ptr<BookSync> self_;
     KeyedFingerprints offered_;
     std::shared_ptr<HTTPRequest> manifestRequest_;
+    std::shared_ptr<ACFileSplit> splitter_;
+    std::shared_ptr<ACFileSHA1> hasher_;
     std::shared_ptr<ACMultiFileUploader> uploader_;
     std::shared_ptr<FingerprintMemo> memo_;
     bool uploading_ = false;

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/PosixError.h"
+#include "platform/PrivateFiles.h"
 #include "platform/SystemLog.h"
 #include "support/SupportDirectories.h"
 #include "upload/DeflateData.h"
@@ -30,10 +33,13 @@ constexpr const char* kCreateSchema =
     " used INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE INDEX fingerprints_by_use ON fingerprints(used);";
 
-// What every entry holds for: this zlib and these deflate settings.
+// What every entry holds for: this zlib and these deflate settings. Never destroyed: hashing
+// workers abandoned when the application ends may still be checking entries while the process's
+// statics are destroyed.
 const std::string& settingsText() {
-    static const std::string text = "zlib " + std::string(zlibVersion()) + "; " + std::string(kDeflateSettings);
-    return text;
+    static const auto* const text =
+        new std::string("zlib " + std::string(zlibVersion()) + "; " + std::string(kDeflateSettings));
+    return *text;
 }
 
 SHA1Digest checksumOf(const SHA1Digest& rawDigest, std::string_view fingerprint) {
@@ -49,6 +55,13 @@ SHA1Digest checksumOf(const SHA1Digest& rawDigest, std::string_view fingerprint)
 bool isDamage(int code) {
     const int primary = code & 0xff;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || code == SQLITE_IOERR_SHORT_READ;
+}
+
+// Failures of a write that was under way, as opposed to a memo that cannot be opened or read.
+bool isWriteFailure(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_FULL ||
+           (primary == SQLITE_IOERR && code != SQLITE_IOERR_READ && code != SQLITE_IOERR_SHORT_READ);
 }
 
 // splitmix64's finaliser: spreads the seed over which digests are picked.
@@ -232,7 +245,7 @@ bool FingerprintMemo::wasDropped() const {
     return dropped_;
 }
 
-void FingerprintMemo::save() {
+bool FingerprintMemo::save(Error* error) {
     std::scoped_lock lock(mutex_);
     if (ensureOpen() && (!remembered_.empty() || !recalled_.empty() || emptyingPending_)) {
         const int code = inWriteTransaction(database_, [this] { return writeBatch(); });
@@ -242,11 +255,32 @@ void FingerprintMemo::save() {
             giveUp(code, "saving");
         } else {
             // Busy with another run for too long, or out of room: this run's entries are lost.
+            noteWriteFailure(code);
             log("not saved: " + std::string(sqlite3_errmsg(database_)));
         }
     }
     remembered_.clear();
     recalled_.clear();
+    if (writeFailure_) {
+        report(error, *writeFailure_);
+        return false;
+    }
+    return true;
+}
+
+void FingerprintMemo::noteWriteFailure(int code) {
+    if (writeFailure_ || !isWriteFailure(code)) {
+        return;
+    }
+    const std::string what = "Could not write the fingerprint memo \"" + path_ + "\"";
+    int systemError = database_ != nullptr ? sqlite3_system_errno(database_) : 0;
+    // The rollback after a failed write can clear the system's number; a full file is a full disk.
+    if (systemError == 0 && (code & 0xff) == SQLITE_FULL) {
+        systemError = ENOSPC;
+    }
+    writeFailure_ = systemError != 0 ? posixError(systemError, what)
+                                     : Error::make(std::string(kSQLiteErrorDomain), code,
+                                                   what + ": " + std::string(sqlite3_errstr(code)));
 }
 
 bool FingerprintMemo::ensureOpen() {
@@ -283,8 +317,14 @@ int FingerprintMemo::openWaitingForOthers() {
 }
 
 int FingerprintMemo::open() {
-    std::error_code ignored;
-    std::filesystem::create_directories(directory_, ignored);
+    // Owner-only before SQLite opens it: its -wal and -shm files take the database file's
+    // permissions. Made more open by an older version, they are closed to others now. A failure
+    // here shows as SQLite's own when it opens the file.
+    (void)createPrivateDirectories(directory_);
+    (void)createPrivateFile(path_);
+    for (const char* suffix : {"-wal", "-shm"}) {
+        (void)restrictToOwner(path_ + suffix);
+    }
     int code = sqlite3_open_v2(path_.c_str(), &database_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (code != SQLITE_OK) {
         return code;
@@ -476,10 +516,13 @@ void FingerprintMemo::dropLocked(std::string_view why) {
         emptyingPending_ = false;
     } else if (isDamage(code)) {
         giveUp(code, "emptying it");
+    } else {
+        noteWriteFailure(code);
     }
 }
 
 void FingerprintMemo::giveUp(int code, std::string_view doing) {
+    noteWriteFailure(code);
     const std::string message = database_ != nullptr ? sqlite3_errmsg(database_) : sqlite3_errstr(code);
     close();
     unusable_ = true;

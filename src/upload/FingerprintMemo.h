@@ -9,12 +9,17 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Error.h"
 #include "upload/SHA1Digest.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace tomely {
+
+// Carries SQLite's own result codes (SQLITE_FULL, SQLITE_IOERR_WRITE, ...) when no system error
+// tells more.
+inline constexpr std::string_view kSQLiteErrorDomain = "SQLiteErrorDomain";
 
 // Remembers part fingerprints across runs. A fingerprint is a pure function of the part's bytes,
 // given zlib's version and deflateData()'s fixed settings, so a part seen before costs a SHA-1 of
@@ -32,8 +37,10 @@ namespace tomely {
 // - the caller recomputes the hits that shouldRecheck() picks, a sample fixed by the seed, and
 //   empties the memo with drop() when one differs;
 // - a file that SQLite finds damaged is deleted.
-// Each of these says so in the system log. A memo that cannot be opened, read or written recalls
-// nothing: it costs speed, never a result.
+// Each of these says so in the system log. A memo that cannot be opened or read (a read-only or
+// missing caches directory, another run holding it too long) recalls nothing: it costs speed,
+// never a result. A write to it that fails (a full disk, an I/O error) is the caller's to hear,
+// through save(): every other write of the sync that fails stops it, and so does this one.
 //
 // Processes may share a memo: SQLite's write-ahead log lets them read while one writes; writers
 // wait for each other up to a time-out, after which the later one gives its batch up. save()
@@ -76,8 +83,10 @@ public:
     // Whether the memo was dropped since it was created: what it recalled before may be wrong.
     [[nodiscard]] bool wasDropped() const;
     // Writes the entries remembered, marks those recalled as just used, and evicts the least
-    // recently used beyond Options::maxBytes, in one transaction.
-    void save();
+    // recently used beyond Options::maxBytes, in one transaction. False, with `error` naming the
+    // file and the system's reason, when a write to the memo failed, then or before since it was
+    // created; waiting too long for another run is no failure.
+    [[nodiscard]] bool save(Error* error = nullptr);
 
 private:
     FingerprintMemo(std::string directory, Options options);
@@ -95,6 +104,8 @@ private:
     void dropLocked(std::string_view why);
     // Gives the memo up after an SQLite failure `code` while `doing`; a damaged file is deleted.
     void giveUp(int code, std::string_view doing);
+    // Keeps the first failed write, for save() to report.
+    void noteWriteFailure(int code);
     void close();
 
     const std::string directory_;
@@ -108,6 +119,7 @@ private:
     bool dropped_ = false;
     // Emptying the table is still to be done (it found the memo busy).
     bool emptyingPending_ = false;
+    std::optional<Error> writeFailure_;
     // Entries written or used by this run are stamped with it; the lowest stamps are evicted first.
     std::int64_t stamp_ = 0;
     std::map<SHA1Digest, std::string> remembered_;

@@ -49,18 +49,28 @@ std::string manifestText(const KeyedFingerprints& fingerprints, const SyncedBook
     return JSONSerializer::serializer().serializeObject(manifest).value_or("{}");
 }
 
-std::vector<std::string> namesToSend(const std::optional<JSONValue>& answer, const KeyedFingerprints& offered) {
-    std::vector<std::string> names;
+std::optional<std::vector<std::string>> namesToSend(const std::optional<JSONValue>& answer,
+                                                    const KeyedFingerprints& offered, Error* error) {
+    const auto refuse = [error](SyncManifestErrorCode code, std::string description) {
+        report(error, Error::make(std::string(kSyncManifestErrorDomain), code, std::move(description)));
+        return std::nullopt;
+    };
     const JSONArray* asked = answer ? answer->asArray() : nullptr;
     if (asked == nullptr) {
-        return names;
+        return refuse(kManifestAnswerNotNamesCode, "the service's answer is not a list of part names");
     }
+    std::vector<std::string> names;
     std::set<std::string_view> taken;
     for (const JSONValue& entry : *asked) {
         const std::string* name = entry.asString();
-        if (name == nullptr || !offered.contains(*name)) {
-            SystemLog::write("Not uploading " + entry.description() + ": the manifest did not offer it");
-        } else if (!taken.insert(*name).second) {
+        if (name == nullptr) {
+            return refuse(kManifestAnswerNotNamesCode, "the service's answer is not a list of part names");
+        }
+        if (!offered.contains(*name)) {
+            return refuse(kManifestAnswerNotOfferedCode,
+                          "the service's answer names " + entry.description() + ", which the manifest did not offer");
+        }
+        if (!taken.insert(*name).second) {
             SystemLog::write("Not uploading " + entry.description() + " twice");
         } else {
             names.push_back(*name);

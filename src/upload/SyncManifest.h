@@ -7,9 +7,17 @@
 #include <vector>
 
 #include "json/JSONValue.h"
+#include "platform/Error.h"
 #include "upload/ACMultiFileUploader.h"
 
 namespace tomely {
+
+// The service's answer to the manifest cannot be followed.
+inline constexpr std::string_view kSyncManifestErrorDomain = "SyncManifestErrorDomain";
+enum SyncManifestErrorCode : long {
+    kManifestAnswerNotNamesCode = 1,    // "the service's answer is not a list of part names"
+    kManifestAnswerNotOfferedCode = 2,  // it names a part the manifest did not offer
+};
 
 // The book a sync is for: its GUID, and either the service's id of the book it replaces (as the
 // list of books gave it, a string or a number) or the title of a new book.
@@ -30,13 +38,17 @@ using KeyedFingerprints = std::map<std::string, std::string>;
 // and "bookName" or "bookId", each left out when the book has none.
 [[nodiscard]] std::string manifestText(const KeyedFingerprints& fingerprints, const SyncedBook& book);
 
-// The names of the service's answer that are to be uploaded, in the answer's order. Only keys of
-// the posted manifest are taken: the uploader turns a name into a path below the Working
-// directory, so any other name (such as "/../../x") would read and upload a file the author never
-// offered. Such names, repeats and anything that is not a string are skipped, each with a line in
-// the system log. An answer that is not an array names nothing.
-[[nodiscard]] std::vector<std::string> namesToSend(const std::optional<JSONValue>& answer,
-                                                   const KeyedFingerprints& offered);
+// The names of the service's answer that are to be uploaded, in the answer's order; an empty
+// array names nothing to send. Only keys of the posted manifest are taken: the uploader turns a
+// name into a path below the Working directory, so any other name (such as "/../../x") would read
+// and upload a file the author never offered. Repeats are skipped with a line in the system log.
+// An answer that is not a JSON array of strings (no JSON at all included), or that names anything
+// not offered, cannot be followed: nothing then, with `error` saying why (kSyncManifestErrorDomain)
+// and naming the first such name. Sending the rest would call a book whole that the service
+// may not hold whole.
+[[nodiscard]] std::optional<std::vector<std::string>> namesToSend(const std::optional<JSONValue>& answer,
+                                                                  const KeyedFingerprints& offered,
+                                                                  Error* error = nullptr);
 
 // The form fields of every part upload beside the uploader's own: "bookId" and "bookName" (each
 // left out when absent) and "format".

@@ -24,22 +24,46 @@ private:
     bool enabled_ = true;
 };
 
-class FakeTextControl : public FakeControlBase<TextControl> {
+template <class Interface>
+class FakeTextControlOf : public FakeControlBase<Interface> {
 public:
     void setText(const std::string& text) override {
         text_ = text;
         texts.push_back(text);
     }
     [[nodiscard]] std::string text() const override { return text_; }
-    void setTextColor(TextColor color) override { color_ = color; }
-    [[nodiscard]] TextColor textColor() const override { return color_; }
 
     // Every text set, oldest first: what a reader of the control saw go by.
     std::vector<std::string> texts;
 
 private:
     std::string text_;
-    TextColor color_ = TextColor::Black;
+};
+
+using FakeTextControl = FakeTextControlOf<TextControl>;
+
+// A field whose setText stands for the author typing: it runs the change action as a field does.
+class FakeTextField : public FakeTextControlOf<TextField> {
+public:
+    void setText(const std::string& text) override {
+        FakeTextControlOf::setText(text);
+        if (changed_) {
+            changed_();
+        }
+    }
+    void setTextChangedAction(std::function<void()> action) override { changed_ = std::move(action); }
+
+private:
+    std::function<void()> changed_;
+};
+
+class FakeStepIndicator : public FakeControlBase<StepIndicator> {
+public:
+    void setState(StepState state) override { state_ = state; }
+    [[nodiscard]] StepState state() const override { return state_; }
+
+private:
+    StepState state_ = StepState::Upcoming;
 };
 
 class FakeButton : public FakeControlBase<Button> {
@@ -96,16 +120,28 @@ private:
 class FakeTableControl : public FakeControlBase<TableControl> {
 public:
     void reloadData() override {}
-    void selectRow(int row) override { selected_ = row; }
+    // Also what the author's click on a row does; a disabled row cannot be selected.
+    void selectRow(int row) override {
+        const bool selectable =
+            dataSource != nullptr && row >= 0 && row < dataSource->numberOfRows() && dataSource->isRowEnabled(row);
+        selected_ = selectable ? row : kNoSelection;
+        if (selectionChanged_) {
+            selectionChanged_();
+        }
+    }
     [[nodiscard]] int selectedRow() const override { return selected_; }
     void setDataSource(const TableDataSource* source) override { dataSource = source; }
     void makeFirstResponder() override { ++firstResponderCount; }
+    void setSelectionChangedAction(std::function<void()> action) override { selectionChanged_ = std::move(action); }
+    void setSetAside(bool setAside) override { setAside_ = setAside; }
+    [[nodiscard]] bool isSetAside() const override { return setAside_; }
 
-    // The titles the table would show now, row by row (column 0).
+    // The titles the table would show now, row by row (column 0); a disabled row's in brackets.
     [[nodiscard]] std::vector<std::string> rows() const {
         std::vector<std::string> values;
         for (int row = 0; dataSource != nullptr && row < dataSource->numberOfRows(); ++row) {
-            values.push_back(dataSource->objectValue(0, row));
+            const std::string title = dataSource->objectValue(0, row);
+            values.push_back(dataSource->isRowEnabled(row) ? title : "[" + title + "]");
         }
         return values;
     }
@@ -115,6 +151,8 @@ public:
 
 private:
     int selected_ = kNoSelection;
+    bool setAside_ = false;
+    std::function<void()> selectionChanged_;
 };
 
 }  // namespace tomely::test

@@ -66,12 +66,14 @@ public:
         error.setHidden(true);
         clash.setHidden(true);
     }
-    TextControl& generateBookField() override { return name; }
+    TextField& generateBookField() override { return name; }
+    TextControl& continueChoiceText() override { return choice; }
     TextControl& errorField() override { return error; }
     TextControl& errorField2() override { return clash; }
     TableControl& existingBooksTable() override { return table; }
 
-    FakeTextControl name, error, clash;
+    FakeTextField name;
+    FakeTextControl choice, error, clash;
     FakeTableControl table;
 };
 

@@ -4,10 +4,8 @@ namespace tomely::test {
 
 FakeView::~FakeView() = default;
 
-void FakeView::addSubview(View& subview, Rect frame) {
-    auto& child = dynamic_cast<FakeView&>(subview);
-    child.superview_ = this;
-    child.frame_ = frame;
+void FakeView::addSubview(View& subview) {
+    dynamic_cast<FakeView&>(subview).superview_ = this;
 }
 
 void FakeView::removeFromSuperview() {

@@ -6,19 +6,15 @@ namespace tomely::test {
 
 class FakeView : public View {
 public:
-    explicit FakeView(Size size = {}) : size_(size) {}
+    FakeView() = default;
     ~FakeView() override;
 
-    [[nodiscard]] Size frameSize() const override { return size_; }
-    [[nodiscard]] Rect frame() const override { return frame_; }
-    void addSubview(View& subview, Rect frame) override;
+    void addSubview(View& subview) override;
     void removeFromSuperview() override;
 
     [[nodiscard]] FakeView* superview() const { return superview_; }
 
 private:
-    Size size_;
-    Rect frame_;
     FakeView* superview_ = nullptr;
 };
 

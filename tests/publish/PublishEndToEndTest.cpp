@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "ShelfProcess.h"
 #include "common/ScopedEnvironment.h"
 #include "common/TemporaryDirectory.h"
+#include "common/Zip64Writer.h"
 #include "common/ZipBuilder.h"
 #include "shelf/SecretServiceKeychain.h"
 #include "shelf/StoredCredentials.h"
@@ -158,6 +160,13 @@ TEST_F(PublishEndToEndTest, EveryExitCodeComesFromItsCause) {
         {"wrong password", book, {"--new", "B"}, 0, "wrong", 3, "(403)"},
         {"truncated zip", truncated, {"--new", "B"}, 0, kPassword, 4, "cannot open"},
         {"no GUID", writeBook("anonymous.iba", std::nullopt, 1000), {"--new", "B"}, 0, kPassword, 4, "GUID"},
+        {"a GUID of two dots",
+         writeBook("dots.iba", "..", 1000),
+         {"--new", "B"},
+         0,
+         kPassword,
+         4,
+         "names the book GUID \"..\", made only of dots, which cannot name a book on the service."},
         {"the service's fault switch", book, {"--new", "B"}, faulty->port(), kPassword, 6, "503"},
         {"an unreachable port", book, {"--new", "B"}, 1, kPassword, 5, "failed"},
         {"no target", book, {}, 0, kPassword, 2, "--replace BOOK_ID, or publish a new one with --new TITLE"},
@@ -185,6 +194,112 @@ TEST_F(PublishEndToEndTest, AnInterruptDuringTheUploadCancelsItAndLeavesNoRunDir
     EXPECT_NE(run->output().find(R"("exit":130)"), std::string::npos) << run->output();
     EXPECT_EQ(runsLeft(), std::vector<std::string>{});
 }
+
+#ifdef TOMELY_WRITE_FAULT_SHIM
+
+// Ctrl-C arrives while a stage writes a large file (tests/common/WriteFaultShim.cpp sends it once
+// the run has written so much). The stage must stop within a few blocks, not at the end of the
+// file: what it writes after the interrupt is counted, so the test tells the two apart without
+// timing anything. The movie is a hole in a sparse book, so the book itself costs no disk.
+TEST_F(PublishEndToEndTest, AnInterruptDuringALargeFileStopsItsStageAtOnceAndLeavesNothing) {
+    constexpr std::uint64_t kMiB = 1024 * 1024;
+    constexpr std::uint64_t kMovie = 384 * kMiB;
+    const std::string book = directory_.pathOf("large.iba");
+    {
+        test::Zip64Writer zip(book);
+        const std::string index = "<sl:textbook sl:GUID=\"G-LARGE\"></sl:textbook>\n";
+        zip.add("index.xml", index.size(), test::Zip64Writer::Method::Stored,
+                [&index](std::uint64_t, std::span<std::uint8_t> block) {
+                    std::copy(index.begin(), index.end(), block.begin());
+                });
+        zip.add("media/movie.mov", kMovie, test::Zip64Writer::Method::SparseZeros);
+    }
+    struct Case {
+        const char* stage;
+        std::uint64_t interruptAfterBytes;
+    };
+    // Extraction writes the movie once, then splitting writes it again as parts.
+    const Case cases[] = {{"extraction", 16 * kMiB}, {"splitting", kMovie + 16 * kMiB}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stage);
+        const std::string report = directory_.pathOf(std::string("interrupt-") + c.stage);
+        test::ScopedEnvironment interrupt;
+        interrupt.set("LD_PRELOAD", TOMELY_WRITE_FAULT_SHIM)
+            .set("TOMELY_WRITE_FAULT_PREFIX", directory_.pathOf("cache/tomely-uploader/runs/"))
+            .set("TOMELY_INTERRUPT_AFTER_BYTES", std::to_string(c.interruptAfterBytes))
+            .set("TOMELY_INTERRUPT_REPORT", report);
+        auto run = startPublish(book, {"--new", "Large", "--json"});
+        interrupt.set("LD_PRELOAD", std::nullopt);
+        EXPECT_EQ(run->wait(kDeadline), 130) << run->output();
+        EXPECT_NE(run->output().find(R"("exit":130)"), std::string::npos) << run->output();
+        EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+        // Going on to the end of the file would write the rest of the movie, over 360 MiB.
+        std::ifstream written(report);
+        std::uint64_t bytesAfterInterrupt = ~std::uint64_t{0};
+        written >> bytesAfterInterrupt;
+        EXPECT_LT(bytesAfterInterrupt, 128 * kMiB);
+    }
+    EXPECT_EQ(served("G-LARGE"), 0U);
+}
+
+// The cache fills up at one point of the chain after another (tests/common/WriteFaultShim.cpp): no
+// run ends published, each says which file and why, and none leaves its directory behind.
+TEST_F(PublishEndToEndTest, AFullDiskAtAnyPointOfTheChainEndsTheRunUnreadableNamingTheFile) {
+    const std::string book = writeBook("full.iba", "G-FULL");  // 2,500,000 bytes of movie
+    struct Case {
+        const char* point;
+        const char* prefix;  // below the caches directory
+        const char* afterBytes;
+        std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {"extraction",
+         "tomely-uploader/runs/",
+         "1000000",
+         {"cannot open " + book + ": failed to write file \"media/movie.mov\" from zip file: No space left on device"}},
+        {"splitting",
+         "tomely-uploader/runs/",
+         "3700000",
+         {"preparing the book failed: Could not write \"",
+          "/working//media/movie.mov.part00001\": No space left on device"}},
+        {"keeping the compressed parts",
+         "tomely-uploader/runs/",
+         "5500000",
+         {"preparing the book failed: Could not write \"", "/deflated/", "\": No space left on device"}},
+        {"the fingerprint memo",
+         "tomely-uploader/fingerprints",
+         "0",
+         {"preparing the book failed: Could not write the fingerprint memo "
+          "\"CACHE/tomely-uploader/fingerprints.sqlite\": "
+          "No space left on device"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.point);
+        test::TemporaryDirectory cache;
+        test::ScopedEnvironment full;
+        full.set("XDG_CACHE_HOME", cache.path())
+            .set("LD_PRELOAD", TOMELY_WRITE_FAULT_SHIM)
+            .set("TOMELY_WRITE_FAULT_PREFIX", cache.path() + "/" + c.prefix)
+            .set("TOMELY_FULL_DISK_AFTER_BYTES", c.afterBytes);
+        auto run = startPublish(book, {"--new", "Full"});
+        full.set("LD_PRELOAD", std::nullopt);
+        const int status = run->wait(kDeadline);
+        const std::string output = run->output();
+        EXPECT_EQ(status, 4) << output;
+        for (std::string says : c.says) {
+            if (const std::size_t at = says.find("CACHE"); at != std::string::npos) {
+                says.replace(at, 5, cache.path());
+            }
+            EXPECT_NE(output.find(says), std::string::npos) << says << "\n" << output;
+        }
+        EXPECT_EQ(output.find("Published"), std::string::npos) << output;
+        EXPECT_EQ(test::treeListing(cache.path() + "/tomely-uploader/runs"), std::vector<std::string>{});
+    }
+    EXPECT_TRUE(shelfBooks().empty());
+    EXPECT_EQ(served("G-FULL"), 0U);
+}
+
+#endif
 
 TEST_F(PublishEndToEndTest, ACappedRateSlowsTheUploadDown) {
     // 4 MiB that do not compress, at 1 MiB per second.

@@ -14,6 +14,7 @@
 
 #include "common/ScopedEnvironment.h"
 #include "common/TemporaryDirectory.h"
+#include "common/Zip64Writer.h"
 #include "common/ZipBuilder.h"
 #include "platform/SystemLog.h"
 #include "support/DosDate.h"
@@ -265,6 +266,15 @@ TEST_F(ZipArchiveTest, AnEntryThatCannotBeExtractedWholeFailsTheExtractionByName
          kZipArchiveEntryDamagedCode, "file \"damaged.txt\" in zip file is damaged"},
         {"data shorter than declared", addStored, [declareSizes] { declareSizes("\x0a\x00\x00\x00\x0b\x00\x00\x00"); },
          kZipArchiveEntryDamagedCode, "file \"damaged.txt\" in zip file is damaged"},
+        {"stored data longer than declared", addStored,
+         [declareSizes] { declareSizes("\x0a\x00\x00\x00\x05\x00\x00\x00"); }, kZipArchiveEntryLargerThanDeclaredCode,
+         "file \"damaged.txt\" in zip file holds more data than it declares"},
+        {"deflated data longer than declared", [&text](ZipBuilder& zip) { zip.add("damaged.txt", text); },
+         [path] {
+             // 200000 declared as 100000.
+             ASSERT_EQ(replaceInFile(path, std::string("\x40\x0d\x03\x00", 4), std::string("\xa0\x86\x01\x00", 4)), 2U);
+         },
+         kZipArchiveEntryLargerThanDeclaredCode, "file \"damaged.txt\" in zip file holds more data than it declares"},
         {"deflated data damaged part-way", [&text](ZipBuilder& zip) { zip.add("damaged.txt", text); },
          [path] {
              std::string bytes = readFile(path);
@@ -321,17 +331,111 @@ TEST_F(ZipArchiveTest, AnEntryThatCannotBeExtractedWholeFailsTheExtractionByName
     std::signal(SIGXFSZ, previousHandler);
 }
 
-TEST_F(ZipArchiveTest, ADirectoryOrLinkThatCannotBeCreatedIsLoggedAndTheRestGoesOn) {
-    ZipBuilder(archive())
-        .add("a b", "file in the way")
-        .add("a b/b.txt", "cannot land")
-        .addLink("a b", "target")
-        .add("c.txt", "c");
-    EXPECT_TRUE(unzip());
-    EXPECT_EQ(treeListing(working()), (Strings{"a b", "c.txt"}));
-    EXPECT_EQ(readFile(extracted("a b")), "file in the way");
-    EXPECT_TRUE(logged("Could not open the directory \"" + extracted("a b") + "\": Not a directory"));
-    EXPECT_TRUE(logged("Failed to create symbolic link at \"file://" + dir_.path() + "/working/a%20b\""));
+TEST_F(ZipArchiveTest, AnItemThatCannotBeCreatedFailsTheExtractionWithTheSystemsReason) {
+    struct Case {
+        const char* name;
+        std::function<void(ZipBuilder&)> add;
+        const char* description;  // after "failed to write file "
+        Strings left;
+    };
+    const Case cases[] = {
+        {"a file in the way of a directory",
+         [](ZipBuilder& zip) { zip.add("a b", "file in the way").add("a b/b.txt", "cannot land"); },
+         "\"a b/b.txt\" from zip file: Could not open the directory \"WORKING/a b\": Not a directory",
+         {"a b"}},
+        {"a directory in the way of a link",
+         [](ZipBuilder& zip) { zip.addDirectory("a b/").addLink("a b", "target"); },
+         "\"a b\" from zip file: Could not create the symbolic link \"a b\": File exists",
+         {"a b/"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(working());
+        {
+            ZipBuilder zip(archive());
+            c.add(zip);
+            zip.add("c.txt", "c");
+        }
+        error_ = Error{};
+        EXPECT_FALSE(unzip());
+        EXPECT_EQ(error_.domain, kZipArchiveErrorDomain);
+        EXPECT_EQ(error_.code, kZipArchiveEntryWriteFailedCode);
+        std::string description = std::string("failed to write file ") + c.description;
+        if (const std::size_t at = description.find("WORKING/"); at != std::string::npos) {
+            description.replace(at, 8, working());
+        }
+        EXPECT_EQ(error_.localizedDescription(), description);
+        EXPECT_EQ(treeListing(working()), c.left);
+    }
+}
+
+TEST_F(ZipArchiveTest, EntriesThatExpandTooMuchOrCannotFitAreRefusedBeforeAnythingIsWritten) {
+    const std::string path = archive();
+    struct Case {
+        const char* name;
+        std::function<void()> build;
+        long code;
+        std::string descriptionStart;
+        std::string descriptionEnd;
+    };
+    const Case cases[] = {
+        {"10 bytes declaring 2 MiB, more than 1000:1",
+         [&path] {
+             ZipBuilder(path).add("first.txt", "first", stored()).add("bomb.txt", "0123456789", stored());
+             ASSERT_EQ(replaceInFile(path, std::string("\x0a\x00\x00\x00\x0a\x00\x00\x00", 8),
+                                     std::string("\x0a\x00\x00\x00\x00\x00\x20\x00", 8)),
+                       2U);
+         },
+         kZipArchiveEntryExpandsTooMuchCode,
+         "file \"bomb.txt\" in zip file expands from 10 to 2097152 bytes, more than 1000 times its size", ""},
+        {"1 PiB declared, stored",
+         [&path] {
+             {
+                 test::Zip64Writer zip(path);
+                 zip.add("first.txt", 5, test::Zip64Writer::Method::SparseZeros);
+                 zip.add("huge.bin", 10, test::Zip64Writer::Method::SparseZeros);
+             }
+             const std::string ten("\x0a\x00\x00\x00\x00\x00\x00\x00", 8);
+             const std::string petabyte("\x00\x00\x00\x00\x00\x00\x04\x00", 8);
+             ASSERT_EQ(replaceInFile(path, ten + ten, petabyte + petabyte), 2U);
+         },
+         kZipArchiveNotEnoughSpaceCode, "the zip file needs 1125899941 MB of room where it is extracted, but only ",
+         " MB are free in \"WORKING\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(working());
+        c.build();
+        error_ = Error{};
+        EXPECT_FALSE(unzip());
+        EXPECT_EQ(error_.domain, kZipArchiveErrorDomain);
+        EXPECT_EQ(error_.code, c.code);
+        const std::string description = error_.localizedDescription();
+        std::string end = c.descriptionEnd;
+        if (const std::size_t at = end.find("WORKING"); at != std::string::npos) {
+            end.replace(at, 7, working());
+        }
+        EXPECT_TRUE(description.starts_with(c.descriptionStart)) << description;
+        EXPECT_TRUE(description.ends_with(end)) << description;
+        EXPECT_FALSE(fs::exists(working())) << "nothing written";
+    }
+}
+
+TEST_F(ZipArchiveTest, EntriesWhoseSizesAreInTheZip64ExtraFieldComeOutWhole) {
+    const std::uint64_t movieSize = 3 * 1024 * 1024 + 7;
+    std::uint32_t movieCRC = 0;
+    std::uint32_t pageCRC = 0;
+    {
+        test::Zip64Writer zip(archive());
+        zip.add("index.xml", 64, test::Zip64Writer::Method::Stored, test::Zip64Writer::numberedLines);
+        movieCRC = zip.add("media/movie.mov", movieSize, test::Zip64Writer::Method::Deflated,
+                           test::Zip64Writer::numberedLines);
+        pageCRC = zip.add("page.xhtml", 100, test::Zip64Writer::Method::Stored, test::Zip64Writer::numberedLines);
+    }
+    ASSERT_TRUE(unzip()) << error_.localizedDescription();
+    EXPECT_EQ(treeListing(working()), (Strings{"index.xml", "media/", "media/movie.mov", "page.xhtml"}));
+    EXPECT_EQ(test::digestOfFile(extracted("media/movie.mov")), (test::FileDigest{movieSize, movieCRC}));
+    EXPECT_EQ(test::digestOfFile(extracted("page.xhtml")), (test::FileDigest{100, pageCRC}));
 }
 
 // Archives that try to reach beyond the destination. Beside the destination lies a directory

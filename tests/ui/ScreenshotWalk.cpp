@@ -1,16 +1,19 @@
 // Walks the real uploader window through every step against a running shelf service and saves a
 // picture of each: scripts/screenshot --walk starts it under Xvfb with the service, the sample
-// book and the demo account. The service's URL comes from TOMELY_SERVICE_URL.
+// book and the demo account, whose shelf already holds the book as "Walk Through". The service's
+// URL comes from TOMELY_SERVICE_URL; QT_SCALE_FACTOR scales the window.
 //
-//     ui_screenshot_walk OUT_DIR BOOK.iba EMAIL PASSWORD
+//     ui_screenshot_walk [--font-size POINTS] [--dark] OUT_DIR BOOK.iba EMAIL PASSWORD
 
 #include <QApplication>
 #include <QDir>
+#include <QFont>
 #include <QProgressBar>
 #include <QPushButton>
 
 #include <iostream>
 
+#include "DesktopPalettes.h"
 #include "WizardDriver.h"
 #include "steps/ACLocateBookViewController.h"
 #include "steps/ACPrepareBookViewController.h"
@@ -90,12 +93,14 @@ int walk(WizardDriver& driver, const QString& outDirectory, const QString& email
         return 1;
     }
     walk.save("3-prepare-book");
+    driver.type("generateBookField", QStringLiteral("walk through"));
     driver.pressReturn();
-    if (!walk.showsControl("errorField", "the nothing-chosen label")) {
+    if (!walk.showsControl("errorField2", "the title-taken label")) {
         return 1;
     }
-    walk.save("3-prepare-book-nothing-chosen");
+    walk.save("3-prepare-book-title-taken");
     driver.type("generateBookField", QStringLiteral("A Walk Through Tomely"));
+    walk.save("3-prepare-book-new-title");
 
     driver.pressReturn();
     if (!walk.expect(driver.waitForStep<ACUploadBookViewController>(), "the upload step")) {
@@ -124,13 +129,25 @@ int walk(WizardDriver& driver, const QString& outDirectory, const QString& email
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tomely Uploader"));
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() != 5) {
-        std::cerr << "usage: ui_screenshot_walk OUT_DIR BOOK.iba EMAIL PASSWORD\n";
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    // What a desktop would set: its text size and its dark palette.
+    if (arguments.size() >= 2 && arguments.front() == QStringLiteral("--font-size")) {
+        QFont font = QApplication::font();
+        font.setPointSizeF(arguments.at(1).toDouble());
+        QApplication::setFont(font);
+        arguments.remove(0, 2);
+    }
+    if (!arguments.isEmpty() && arguments.front() == QStringLiteral("--dark")) {
+        QApplication::setPalette(tomely::ui::darkDesktopPalette());
+        arguments.removeFirst();
+    }
+    if (arguments.size() != 4) {
+        std::cerr << "usage: ui_screenshot_walk [--font-size POINTS] [--dark] OUT_DIR BOOK.iba EMAIL PASSWORD\n";
         return 2;
     }
-    tomely::ui::UploaderApplication uploader(arguments.at(2).toStdString());
+    tomely::ui::UploaderApplication uploader(arguments.at(1).toStdString());
     uploader.start();
     WizardDriver driver(uploader);
-    return walk(driver, arguments.at(1), arguments.at(3), arguments.at(4));
+    return walk(driver, arguments.at(0), arguments.at(2), arguments.at(3));
 }

@@ -17,11 +17,18 @@ constexpr const char* kFingerprintOfNothing = "da39a3ee5e6b4b0d3255bfef95601890a
 
 // Hashes `paths` with a hasher that the test drops at once, and returns the log once the hasher
 // has released itself, so that no callback can follow.
-std::shared_ptr<CallbackLog> hash(std::vector<std::string> paths) {
+std::shared_ptr<CallbackLog> hash(std::vector<std::string> paths, bool cancelled = false,
+                                  ACFileSHA1::DeflatedBlock deflated = {}) {
     auto log = CallbackLog::create();
     {
         auto hasher = ACFileSHA1::create();
         auto token = log->releaseToken();
+        hasher->setDeflatedBlock(std::move(deflated));
+        hasher->setFailedBlock(
+            [log, token](ACFileSHA1&, const Error& error) { log->record("failed " + error.localizedDescription()); });
+        if (cancelled) {
+            hasher->cancel();
+        }
         hasher->setProgressBlock([log, token](ACFileSHA1&, std::uint64_t done, std::uint64_t total) {
             log->record("progress " + std::to_string(done) + "/" + std::to_string(total));
         });
@@ -38,7 +45,6 @@ std::shared_ptr<CallbackLog> hash(std::vector<std::string> paths) {
 // The fingerprints the service has kept from earlier uploads: they must never change. Computed
 // independently by tests/upload/golden_fingerprints.py (Python's zlib 1.2.13 and hashlib), run once,
 // its output pasted here. Being the SHA-1 of the deflated bytes, they pin deflateData's output too.
-// A file that cannot be read counts as empty.
 TEST(ACFileSHA1Test, GivesThePinnedFingerprintsUnderTheListedPathsReportingEveryFileOnOneWorkerThread) {
     const struct {
         const char* name;
@@ -61,13 +67,11 @@ TEST(ACFileSHA1Test, GivesThePinnedFingerprintsUnderTheListedPathsReportingEvery
         test::writeBytes(paths.back(), c.contents);
         expected[paths.back()] = c.fingerprint;
     }
-    paths.push_back(directory.pathOf("missing.part00000"));
-    expected[paths.back()] = kFingerprintOfNothing;
 
     const auto log = hash(paths);
 
-    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/7", "progress 2/7", "progress 3/7", "progress 4/7",
-                                                       "progress 5/7", "progress 6/7", "progress 7/7", "complete"}));
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/6", "progress 2/6", "progress 3/6", "progress 4/6",
+                                                       "progress 5/6", "progress 6/6", "complete"}));
     EXPECT_EQ(log->result(), expected);
     EXPECT_TRUE(log->cameOnOneWorkerThread());
 }
@@ -95,6 +99,41 @@ TEST(ACFileSHA1Test, ManyFilesOnEveryCoreAreReportedInOrderAsOneThreadWouldHashT
     }
     EXPECT_EQ(log->result(), oneThread);
     EXPECT_TRUE(log->cameOnOneWorkerThread());
+}
+
+// A file taken as empty would put the fingerprint of no bytes into the manifest for data the book
+// holds; a form that cannot be kept would have to be compressed again, from a full disk.
+TEST(ACFileSHA1Test, AFileThatCannotBeHashedOrKeptStopsTheCallWithItsNameAndReason) {
+    test::TemporaryDirectory directory;
+    const std::string part = directory.pathOf("page.part00000");
+    test::writeBytes(part, test::bytesOf("page"));
+    const std::string missing = directory.pathOf("missing.part00000");
+    const auto refuse = [](ACFileSHA1&, const std::string&, std::span<const std::uint8_t>, Error* error) {
+        report(error, Error::make("NSPOSIXErrorDomain", 28, "Could not write \"kept\": No space left on device"));
+        return false;
+    };
+    struct Case {
+        const char* name;
+        std::string path;
+        bool cancelled;
+        ACFileSHA1::DeflatedBlock deflated;
+        std::string event;
+    };
+    const Case cases[] = {
+        {"a file that cannot be read",
+         missing,
+         false,
+         {},
+         "failed Could not read \"" + missing + "\": No such file or directory"},
+        {"a compressed form that cannot be kept", part, false, refuse,
+         "failed Could not write \"kept\": No space left on device"},
+        {"cancelled", part, true, {}, "failed Looking for changes in the book: Operation canceled"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto log = hash({c.path}, c.cancelled, c.deflated);
+        EXPECT_EQ(log->events(), std::vector<std::string>{c.event});
+    }
 }
 
 TEST(ACFileSHA1Test, EmptyListCompletesOnceWithNoEntriesAndNoProgress) {

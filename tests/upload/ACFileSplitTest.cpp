@@ -7,6 +7,7 @@
 
 #include "CallbackLog.h"
 #include "TestFiles.h"
+#include "common/FileModes.h"
 #include "common/TemporaryDirectory.h"
 
 namespace tomely {
@@ -18,6 +19,7 @@ using test::CallbackLog;
 struct SplitSettings {
     bool keepOriginalFile = true;
     std::uint64_t maxBytes = ACFileSplit::kDefaultMaxBytes;
+    bool cancelled = false;
 };
 
 // Splits `paths` with a splitter that the test drops at once, and returns the log once the
@@ -33,6 +35,11 @@ std::shared_ptr<CallbackLog> split(std::vector<std::string> paths, SplitSettings
             log->record("progress " + std::to_string(done) + "/" + std::to_string(total));
         });
         splitter->setCompleteBlock([log, token](ACFileSplit&) { log->record("complete"); });
+        splitter->setFailedBlock(
+            [log, token](ACFileSplit&, const Error& error) { log->record("failed " + error.localizedDescription()); });
+        if (settings.cancelled) {
+            splitter->cancel();
+        }
         splitter->splitFiles(std::move(paths));
     }
     EXPECT_TRUE(log->waitUntilReleased()) << "the splitter was never released";
@@ -93,7 +100,6 @@ TEST(ACFileSplitTest, CutsEachFileIntoConsecutivePartsOfAtMostMaxBytes) {
 }
 
 TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemainAFileOfOnePartIsRenamedAndEveryFileIsReported) {
-    // A missing file counts as done and leaves no part.
     test::TemporaryDirectory directory;
     const std::string empty = directory.pathOf("empty");
     const std::string small = directory.pathOf("small");
@@ -111,7 +117,7 @@ TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemainAFileOfOnePartIsR
     const auto smallInode = inode(small);
     const auto fullInode = inode(full);
 
-    const auto log = split({empty, directory.pathOf("missing"), small, full, large}, {.keepOriginalFile = false});
+    const auto log = split({empty, small, full, large}, {.keepOriginalFile = false});
 
     // The empty file has no part, so it leaves the tree altogether.
     EXPECT_EQ(test::treeListing(directory.path()),
@@ -121,9 +127,22 @@ TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemainAFileOfOnePartIsR
     EXPECT_EQ(inode(full + ".part00000"), fullInode);
     EXPECT_TRUE(test::readBytes(full + ".part00000") == test::noise(ACFileSplit::kDefaultMaxBytes, 5));
     // Progress counts files, not parts.
-    EXPECT_EQ(log->events(), (std::vector<std::string>{"progress 1/5", "progress 2/5", "progress 3/5", "progress 4/5",
-                                                       "progress 5/5", "complete"}));
+    EXPECT_EQ(log->events(),
+              (std::vector<std::string>{"progress 1/4", "progress 2/4", "progress 3/4", "progress 4/4", "complete"}));
     EXPECT_TRUE(log->cameOnOneWorkerThread());
+}
+
+// The parts lie in the author's own folders, and no one else can change them.
+TEST(ACFileSplitTest, PartsAreWritableByTheOwnerAloneUnderTheUsualUmask) {
+    test::TemporaryDirectory directory;
+    test::ScopedUmask umask(022);
+    const std::string movie = directory.pathOf("movie.mov");
+    test::writeBytes(movie, test::noise(2'500, 1));
+    split({movie}, {.keepOriginalFile = false, .maxBytes = 1'000});
+    for (const char* part : {"movie.mov.part00000", "movie.mov.part00001", "movie.mov.part00002"}) {
+        SCOPED_TRACE(part);
+        EXPECT_EQ(test::permissionsOf(directory.pathOf(part)) & 0222, 0200);
+    }
 }
 
 TEST(ACFileSplitTest, EmptyListCompletesOnceWithoutProgress) {
@@ -145,22 +164,72 @@ TEST(ACFileSplitTest, ReplacesAnExistingPartFile) {
     EXPECT_EQ(test::treeListing(directory.path()), (std::vector<std::string>{"page.xhtml", "page.xhtml.part00000"}));
 }
 
-TEST(ACFileSplitTest, SourceWithAPartThatCannotBeWrittenIsKeptAndTheOtherPartsAreWritten) {
-    test::TemporaryDirectory directory;
-    const std::string source = directory.pathOf("movie.mov");
-    const Bytes contents = test::noise(2'500'000, 3);
-    test::writeBytes(source, contents);
-    // A directory in the way of the second part: no file can be renamed onto it.
-    std::filesystem::create_directory(source + ".part00001");
+// Splitting on after a file that did not make it whole into its parts would let the book be
+// published without it.
+TEST(ACFileSplitTest, AFileThatCannotBeSplitStopsTheCallWithItsNameAndReasonAndKeepsItsSource) {
+    struct Case {
+        const char* name;
+        SplitSettings settings;
+        bool partInTheWay;
+        bool movieMissing;
+        std::vector<std::string> events;  // "DIR/" stands for the directory's path
+        std::vector<std::string> left;
+    };
+    const Case cases[] = {
+        {"a part that cannot be written",
+         {.keepOriginalFile = false},
+         true,
+         false,
+         {"progress 1/3", "failed Could not write \"DIR/movie.mov.part00001\": Is a directory"},
+         {"after.txt", "first.txt.part00000", "movie.mov", "movie.mov.part00001/"}},
+        {"a file that cannot be read",
+         {.keepOriginalFile = false},
+         false,
+         true,
+         {"progress 1/3", "failed Could not read \"DIR/movie.mov\": No such file or directory"},
+         {"after.txt", "first.txt.part00000"}},
+        {"parts of 0 bytes",
+         {.keepOriginalFile = true, .maxBytes = 0},
+         false,
+         false,
+         {"failed Could not split \"DIR/first.txt\" into parts of 0 bytes: Invalid argument"},
+         {"after.txt", "first.txt", "movie.mov"}},
+        {"cancelled",
+         {.keepOriginalFile = true, .cancelled = true},
+         false,
+         false,
+         {"failed Splitting \"DIR/first.txt\": Operation canceled"},
+         {"after.txt", "first.txt", "movie.mov"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TemporaryDirectory directory;
+        const std::string movie = directory.pathOf("movie.mov");
+        const Bytes contents = test::noise(2'500'000, 3);
+        test::writeBytes(directory.pathOf("first.txt"), test::bytesOf("first"));
+        if (!c.movieMissing) {
+            test::writeBytes(movie, contents);
+        }
+        test::writeBytes(directory.pathOf("after.txt"), test::bytesOf("after"));
+        if (c.partInTheWay) {
+            // No file can be renamed onto a directory.
+            std::filesystem::create_directory(movie + ".part00001");
+        }
 
-    split({source}, {.keepOriginalFile = false});
+        const auto log = split({directory.pathOf("first.txt"), movie, directory.pathOf("after.txt")}, c.settings);
 
-    // Deleting the source now would lose the bytes of the missing part.
-    EXPECT_TRUE(test::readBytes(source) == contents);
-    EXPECT_TRUE(test::readBytes(source + ".part00002") == Bytes(contents.begin() + 2'048'000, contents.end()));
-    EXPECT_EQ(
-        test::treeListing(directory.path()),
-        (std::vector<std::string>{"movie.mov", "movie.mov.part00000", "movie.mov.part00001/", "movie.mov.part00002"}));
+        std::vector<std::string> expected = c.events;
+        for (std::string& event : expected) {
+            if (const std::size_t at = event.find("DIR/"); at != std::string::npos) {
+                event.replace(at, 3, directory.path());
+            }
+        }
+        EXPECT_EQ(log->events(), expected);
+        EXPECT_EQ(test::treeListing(directory.path()), c.left);
+        if (!c.movieMissing) {
+            EXPECT_TRUE(test::readBytes(movie) == contents) << "the source is whole";
+        }
+    }
 }
 
 }  // namespace

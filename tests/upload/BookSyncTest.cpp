@@ -15,33 +15,40 @@ namespace {
 using test::ScriptedResponse;
 
 // A sync of a five-part book in a directory of its own, as a command-line publisher runs it,
-// against a scripted service that asks for every part; every report is recorded.
+// against a scripted service that asks for the parts a test names (the first two unless told
+// otherwise); every report is recorded.
 class BookSyncTest : public test::MainLoopFixture {
 protected:
+    static constexpr const char* kFirstTwoParts = R"(["/cover.png.part00000","/cover.png.part00001"])";
+
     BookSyncTest() {
         environment.set("TOMELY_SERVICE_URL", server.baseURL());
         environment.set("XDG_CACHE_HOME", home.pathOf("cache"));
     }
 
-    void start(ScriptedResponse partAnswer, std::optional<BookSyncStage> cancelAt = std::nullopt) {
-        begin(std::move(partAnswer), cancelAt);
+    void start(ScriptedResponse partAnswer, std::optional<BookSyncStage> cancelAt = std::nullopt,
+               std::string manifestAnswer = kFirstTwoParts, std::function<void(BookSyncStage)> onStage = {}) {
+        begin(std::move(partAnswer), cancelAt, std::move(manifestAnswer), std::move(onStage));
         runToEnd();
     }
 
-    void begin(ScriptedResponse partAnswer, std::optional<BookSyncStage> cancelAt = std::nullopt) {
-        server.setHandler([partAnswer](const test::RecordedRequest& request) {
+    void begin(ScriptedResponse partAnswer, std::optional<BookSyncStage> cancelAt = std::nullopt,
+               std::string manifestAnswer = kFirstTwoParts, std::function<void(BookSyncStage)> onStage = {}) {
+        server.setHandler([partAnswer, manifestAnswer](const test::RecordedRequest& request) {
             return request.target.starts_with("/api/author/shelf/upload/manifest/")
-                       ? ScriptedResponse::text(200, R"(["/cover.png.part00000","/cover.png.part00001",)"
-                                                     R"("/cover.png.part00002","/cover.png.part00003",)"
-                                                     R"("/cover.png.part00004"])")
+                       ? ScriptedResponse::text(200, manifestAnswer)
                        : partAnswer;
         });
+        failures.clear();
         test::writeBytes(support + "/working/cover.png", test::noise(4500000, 3));
         stages.clear();
         results.clear();
         sync = BookSync::create(support, {"GUID-7", std::nullopt, "Title"});
-        sync->setStageBlock([this, cancelAt](BookSyncStage stage) {
+        sync->setStageBlock([this, cancelAt, onStage](BookSyncStage stage) {
             stages.push_back(stage);
+            if (onStage) {
+                onStage(stage);
+            }
             if (stage == cancelAt) {
                 sync->cancel();
             }
@@ -70,7 +77,9 @@ protected:
 TEST_F(BookSyncTest, TheFirstFailedPartIsReportedOnceWithWhatACommandLineNeeds) {
     ScriptedResponse busy = ScriptedResponse::text(503, "busy", {{"Retry-After", "120"}});
     busy.holdUntilReleased = true;
-    begin(busy);
+    begin(busy, std::nullopt,
+          R"(["/cover.png.part00000","/cover.png.part00001","/cover.png.part00002","/cover.png.part00003",)"
+          R"("/cover.png.part00004"])");
     ASSERT_TRUE(runUntil([&] { return server.requestCount() == 5; })) << "the manifest and four parts";
     server.releaseHeldAnswers();
     runToEnd();
@@ -90,7 +99,8 @@ TEST_F(BookSyncTest, TheFirstFailedPartIsReportedOnceWithWhatACommandLineNeeds) 
 TEST_F(BookSyncTest, CancelEndsTheRunWithoutAFailureAndRemovesItsFiles) {
     ScriptedResponse held = ScriptedResponse::text(200, "{}");
     held.holdUntilReleased = true;
-    for (const BookSyncStage stage : {BookSyncStage::Splitting, BookSyncStage::Comparing, BookSyncStage::Uploading}) {
+    for (const BookSyncStage stage :
+         {BookSyncStage::Splitting, BookSyncStage::Hashing, BookSyncStage::Comparing, BookSyncStage::Uploading}) {
         SCOPED_TRACE(static_cast<int>(stage));
         start(held, stage);
         EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Cancelled});
@@ -99,6 +109,93 @@ TEST_F(BookSyncTest, CancelEndsTheRunWithoutAFailureAndRemovesItsFiles) {
         EXPECT_FALSE(std::filesystem::exists(support));
     }
     server.releaseHeldAnswers();
+}
+
+// Dropping a name the manifest did not offer is right; calling what is left a success is not.
+TEST_F(BookSyncTest, AnAnswerThatIsNotAListOfOfferedNamesFailsTheSyncWithoutSendingAnything) {
+    struct Case {
+        const char* answer;
+        long code;
+        const char* description;
+    };
+    const Case cases[] = {
+        {R"(["/cover.png.part00000","/../secret"])", kManifestAnswerNotOfferedCode,
+         "the service's answer names \"/../secret\", which the manifest did not offer"},
+        {R"(["/cover.png.part00000",7])", kManifestAnswerNotNamesCode,
+         "the service's answer is not a list of part names"},
+        {R"({"hashes":[]})", kManifestAnswerNotNamesCode, "the service's answer is not a list of part names"},
+        {"no JSON", kManifestAnswerNotNamesCode, "the service's answer is not a list of part names"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        const std::size_t before = server.requestCount();
+        start(ScriptedResponse::text(200, "{}"), std::nullopt, c.answer);
+        EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
+        ASSERT_EQ(failures.size(), 1U);
+        EXPECT_EQ(failures[0].kind, BookSyncFailureKind::Answer);
+        EXPECT_EQ(failures[0].stage, BookSyncStage::Comparing);
+        EXPECT_EQ(failures[0].statusCode, 200);
+        EXPECT_EQ(failures[0].url, server.url("/api/author/shelf/upload/manifest/GUID-7/"));
+        ASSERT_TRUE(failures[0].error.has_value());
+        EXPECT_EQ(failures[0].error->domain, kSyncManifestErrorDomain);
+        EXPECT_EQ(failures[0].error->code, c.code);
+        EXPECT_EQ(failures[0].error->localizedDescription(), c.description);
+        EXPECT_EQ(server.requestCount() - before, 1U) << "the manifest only";
+        EXPECT_FALSE(std::filesystem::exists(support));
+    }
+
+    // An empty list still means that the shelf holds everything, and a repeat is sent once.
+    for (const auto& [answer, sent] :
+         {std::pair{"[]", 1U}, std::pair{R"(["/cover.png.part00001","/cover.png.part00001"])", 2U}}) {
+        SCOPED_TRACE(answer);
+        const std::size_t before = server.requestCount();
+        start(ScriptedResponse::text(200, "{}"), std::nullopt, answer);
+        EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Succeeded});
+        EXPECT_TRUE(failures.empty());
+        EXPECT_EQ(server.requestCount() - before, sent);
+    }
+}
+
+TEST_F(BookSyncTest, AFileThatCannotBeWrittenOrReadFailsTheSyncAsALocalFailureNamingIt) {
+    const std::string working = support + "/working/";
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        std::function<void(BookSyncStage)> onStage;
+        BookSyncStage stage;
+        std::string description;
+    };
+    const Case cases[] = {
+        {"a part in the way",
+         [&] { std::filesystem::create_directories(working + "cover.png.part00001"); },
+         {},
+         BookSyncStage::Splitting,
+         "Could not write \"" + working + "/cover.png.part00001\": Is a directory"},
+        {"a part gone before its upload", [] {},
+         [&](BookSyncStage stage) {
+             if (stage == BookSyncStage::Comparing) {
+                 std::filesystem::remove(working + "cover.png.part00001");
+             }
+         },
+         BookSyncStage::Compressing,
+         "Could not read \"" + working + "/cover.png.part00001\": No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(support);
+        c.prepare();
+        const std::size_t before = server.requestCount();
+        start(ScriptedResponse::text(200, "{}"), std::nullopt, kFirstTwoParts, c.onStage);
+        EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
+        ASSERT_EQ(failures.size(), 1U);
+        EXPECT_EQ(failures[0].kind, BookSyncFailureKind::Local);
+        EXPECT_EQ(failures[0].stage, c.stage);
+        ASSERT_TRUE(failures[0].error.has_value());
+        EXPECT_EQ(failures[0].error->localizedDescription(), c.description);
+        EXPECT_EQ(failures[0].statusCode, 0);
+        EXPECT_EQ(server.requestCount() - before, c.stage == BookSyncStage::Splitting ? 0U : 1U) << "no part sent";
+        EXPECT_FALSE(std::filesystem::exists(support));
+    }
 }
 
 }  // namespace
