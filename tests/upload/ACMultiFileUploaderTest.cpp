@@ -5,7 +5,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "ImmediateRetries.h"
+#include "common/ImmediateRetries.h"
 #include "TestFiles.h"
 #include "common/MainLoopFixture.h"
 #include "common/NetworkEmulator.h"

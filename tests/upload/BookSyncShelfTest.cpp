@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ImmediateRetries.h"
+#include "common/ImmediateRetries.h"
 #include "ShelfClient.h"
 #include "ShelfProcess.h"
 #include "common/MainLoopFixture.h"
