@@ -1,9 +1,11 @@
 #include "upload/BookSync.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
 #include "http/FormDataRequest.h"
+#include "http/RetriedCall.h"
 #include "http/ServiceAPI.h"
 #include "json/JSONDeserializer.h"
 #include "platform/FileIO.h"
@@ -153,22 +155,29 @@ void BookSync::compareLocalAndRemoteBook(KeyedFingerprints fingerprints) {
     }
     const std::string text = manifestText(fingerprints, book_);
     offered_ = std::move(fingerprints);
-    auto request = FormDataRequest::requestWithURL(ServiceAPI::manifestURL(book_.guid));
-    // The whole body is the JSON text: no fields, so no content type either.
-    request->setPostBody(std::vector<std::uint8_t>(text.begin(), text.end()));
-    request->setTimeOutSeconds(kManifestTimeOutSeconds);
-    request->setMaxResponseBodyBytes(ServiceAPI::kMaxManifestAnswerBytes);
-    HTTPRequest& sent = *request;
-    request->setCompletionBlock([self = shared_from_this(), &sent] { self->manifestAnswered(sent); });
-    request->setFailedBlock([self = shared_from_this(), &sent] { self->manifestFailed(sent); });
-    manifestRequest_ = request;
-    request->startAsynchronous();
+    manifestCall_ = RetriedCall::create(
+        [url = ServiceAPI::manifestURL(book_.guid), text]() -> std::shared_ptr<HTTPRequest> {
+            auto request = FormDataRequest::requestWithURL(url);
+            // The whole body is the JSON text: no fields, so no content type either.
+            request->setPostBody(std::vector<std::uint8_t>(text.begin(), text.end()));
+            request->setTimeOutSeconds(kManifestTimeOutSeconds);
+            request->setMaxResponseBodyBytes(ServiceAPI::kMaxManifestAnswerBytes);
+            return request;
+        },
+        retryPolicy_);
+    manifestCall_->setAnsweredBlock(
+        [self = shared_from_this()](HTTPRequest& request) { self->manifestAnswered(request); });
+    manifestCall_->setFailedBlock([self = shared_from_this()](HTTPRequest& request) { self->manifestFailed(request); });
+    manifestCall_->setRetryBlock([self = shared_from_this()](HTTPRequest& request, const RetryPolicy::Retry& retry) {
+        self->retrying(BookSyncStage::Comparing, request, retry);
+    });
+    manifestCall_->start();
     // Reported once the request runs, so that a cancel from this report reaches it.
     enter(BookSyncStage::Comparing);
 }
 
 void BookSync::manifestAnswered(HTTPRequest& request) {
-    const std::shared_ptr<HTTPRequest> answered = std::move(manifestRequest_);
+    manifestCall_.reset();
     if (cancelled_) {
         finish(BookSyncResult::Cancelled);
         return;
@@ -201,7 +210,7 @@ void BookSync::manifestAnswered(HTTPRequest& request) {
 }
 
 void BookSync::manifestFailed(HTTPRequest& request) {
-    const std::shared_ptr<HTTPRequest> failed = std::move(manifestRequest_);
+    manifestCall_.reset();
     if (cancelled_) {
         finish(BookSyncResult::Cancelled);
         return;
@@ -252,7 +261,7 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     });
     uploader_->setRetryBlock([weak](ACMultiFileUploader&, HTTPRequest& request, const RetryPolicy::Retry& retry) {
         if (auto self = weak.lock()) {
-            self->partRetrying(request, retry);
+            self->retrying(BookSyncStage::Uploading, request, retry);
         }
     });
     uploader_->setProgressBlock([weak](ACMultiFileUploader& uploader, NetworkQueue&, double fraction) {
@@ -279,10 +288,9 @@ void BookSync::partFailed(HTTPRequest& request) {
     }
 }
 
-void BookSync::partRetrying(HTTPRequest& request, const RetryPolicy::Retry& retry) {
+void BookSync::retrying(BookSyncStage stage, HTTPRequest& request, const RetryPolicy::Retry& retry) {
     if (retryingBlock_ && !hasFailed_ && !cancelled_) {
-        retryingBlock_(
-            BookSyncRetry{failureOf(BookSyncStage::Uploading, request), retry.attempt, retry.attempts, retry.delay});
+        retryingBlock_(BookSyncRetry{failureOf(stage, request), retry.attempt, retry.attempts, retry.delay});
     }
 }
 
@@ -332,8 +340,8 @@ void BookSync::cancel() {
     if (hasher_) {
         hasher_->cancel();
     }
-    if (manifestRequest_) {
-        manifestRequest_->cancel();
+    if (manifestCall_) {
+        manifestCall_->cancel();
     }
     if (uploader_) {
         uploader_->cancel();
@@ -396,6 +404,12 @@ std::string BookSync::uploadText(double fraction, std::int64_t bytesSent, std::i
     std::snprintf(text, sizeof text, "Uploading book %.02f%% (%.01f MB of about %.01f MB)", fraction * 100,
                   megabytes(bytesSent), megabytes(bytesTotal));
     return text;
+}
+
+std::string BookSync::retryText(const BookSyncRetry& retry) {
+    const long long seconds = std::max<long long>(1, (retry.delay.count() + 500) / 1000);
+    return "Connection lost, trying again in " + std::to_string(seconds) + " s (attempt " +
+           std::to_string(retry.attempt) + " of " + std::to_string(retry.attempts) + ")";
 }
 
 }  // namespace tomely

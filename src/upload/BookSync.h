@@ -20,6 +20,7 @@ class ACFileSplit;
 class ACMultiFileUploader;
 class FingerprintMemo;
 class HTTPRequest;
+class RetriedCall;
 
 // The stages of a sync, in order; Compressing and Uploading only come when the service asks for
 // part files.
@@ -58,10 +59,10 @@ struct BookSyncFailure {
     std::optional<std::string> retryAfter;
 };
 
-// A part upload failed for a reason that may pass (RetryPolicy); the part is sent again once
-// `delay` has passed, as attempt `attempt` of `attempts`.
+// The manifest call or a part upload failed for a reason that may pass (RetryPolicy); it is made
+// again once `delay` has passed, as attempt `attempt` of `attempts`.
 struct BookSyncRetry {
-    // Why the attempt failed, as a failure would say it (stage Uploading).
+    // Why the attempt failed, as a failure would say it (stage Comparing or Uploading).
     BookSyncFailure failure;
     int attempt = 0;
     int attempts = 0;
@@ -104,7 +105,7 @@ public:
     // which is what an upload of every one of them would send.
     using FingerprintedBlock = std::function<void(std::uint64_t parts, std::uint64_t deflatedBytes)>;
     using FailureBlock = std::function<void(const BookSyncFailure& failure)>;
-    // A part is to be sent again after a wait; the sync goes on meanwhile.
+    // A call is to be made again after a wait; the sync (and the other parts) go on meanwhile.
     using RetryingBlock = std::function<void(const BookSyncRetry& retry)>;
     // The end, exactly once, after the application-support directory has been deleted.
     using FinishedBlock = std::function<void(BookSyncResult result)>;
@@ -125,9 +126,9 @@ public:
     // How many parts may be on their way at once (ACMultiFileUploader::kDefaultPartsInFlight); 1
     // sends them one after another.
     void setMaxPartsInFlight(std::size_t count) { maxPartsInFlight_ = count; }
-    // Which failed part uploads are made again, and when; the default, RetryPolicy(0), makes none,
-    // and RetryPolicy(RetryPolicy::kRecommendedRetries) is what the author is offered. Only when
-    // a part's retries are spent is the failure reported.
+    // Which failed manifest calls and part uploads are made again, and when; the default,
+    // RetryPolicy(0), makes none, and RetryPolicy(RetryPolicy::kRecommendedRetries) is what the
+    // author is offered. Only when a call's retries are spent is its failure reported.
     void setRetryPolicy(RetryPolicy policy) { retryPolicy_ = std::move(policy); }
     void setRetryingBlock(RetryingBlock block) { retryingBlock_ = std::move(block); }
     void setFinishedBlock(FinishedBlock block) { finishedBlock_ = std::move(block); }
@@ -148,6 +149,8 @@ public:
     [[nodiscard]] static std::string countText(BookSyncStage stage, std::uint64_t done, std::uint64_t total);
     // "Uploading book 50.00% (3.0 MB of about 6.0 MB)": decimal megabytes.
     [[nodiscard]] static std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal);
+    // "Connection lost, trying again in 4 s (attempt 2 of 5)": the wait in whole seconds, at least 1.
+    [[nodiscard]] static std::string retryText(const BookSyncRetry& retry);
 
 private:
     BookSync(std::string applicationSupportDirectory, SyncedBook book);
@@ -163,7 +166,7 @@ private:
     void manifestFailed(HTTPRequest& request);
     void uploadFiles(std::vector<std::string> names);
     void partFailed(HTTPRequest& request);
-    void partRetrying(HTTPRequest& request, const RetryPolicy::Retry& retry);
+    void retrying(BookSyncStage stage, HTTPRequest& request, const RetryPolicy::Retry& retry);
     void uploadProgress(const ACMultiFileUploader& uploader, double fraction);
     [[nodiscard]] static BookSyncFailure failureOf(BookSyncStage stage, const HTTPRequest& request);
     void fail(BookSyncStage stage, const HTTPRequest& request);
@@ -195,7 +198,7 @@ private:
     // Main thread only.
     std::shared_ptr<BookSync> self_;
     KeyedFingerprints offered_;
-    std::shared_ptr<HTTPRequest> manifestRequest_;
+    std::shared_ptr<RetriedCall> manifestCall_;
     std::shared_ptr<ACFileSplit> splitter_;
     std::shared_ptr<ACFileSHA1> hasher_;
     std::shared_ptr<ACMultiFileUploader> uploader_;

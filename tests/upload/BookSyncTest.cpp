@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "TestFiles.h"
+#include "common/ImmediateRetries.h"
 #include "common/MainLoopFixture.h"
 #include "common/ScopedEnvironment.h"
 #include "common/ScriptedHTTPServer.h"
@@ -55,6 +56,11 @@ protected:
         });
         sync->setFailureBlock([this](const BookSyncFailure& failure) { failures.push_back(failure); });
         sync->setFinishedBlock([this](BookSyncResult result) { results.push_back(result); });
+        sync->setRetryPolicy(retryPolicy);
+        sync->setRetryingBlock([this](const BookSyncRetry& retry) {
+            retries.push_back(std::to_string(static_cast<int>(retry.failure.stage)) + " " +
+                              std::to_string(retry.failure.statusCode) + ": " + BookSync::retryText(retry));
+        });
         sync->start();
     }
 
@@ -71,6 +77,9 @@ protected:
     std::vector<BookSyncStage> stages;
     std::vector<BookSyncFailure> failures;
     std::vector<BookSyncResult> results;
+    RetryPolicy retryPolicy;
+    // "<stage> <status>: <text>".
+    std::vector<std::string> retries;
 };
 
 // Four parts are under way together, and each of them fails at once.
@@ -94,6 +103,71 @@ TEST_F(BookSyncTest, TheFirstFailedPartIsReportedOnceWithWhatACommandLineNeeds) 
     EXPECT_FALSE(failures[0].error.has_value()) << "an answer came";
     EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
     EXPECT_FALSE(std::filesystem::exists(support));
+}
+
+// Stage 2 is Comparing.
+TEST_F(BookSyncTest, AManifestCallThatFailsForAWhileIsMadeAgainAndOnlyItsLastFailureIsReported) {
+    const ScriptedResponse busy = ScriptedResponse::text(503, "busy");
+    struct Case {
+        const char* name;
+        std::vector<ScriptedResponse> manifestAnswers;
+        BookSyncResult result;
+        std::vector<std::string> retries;
+        int failedStatus;
+    };
+    const Case cases[] = {
+        {"two 503s, then the answer",
+         {busy, busy},
+         BookSyncResult::Succeeded,
+         {"2 503: Connection lost, trying again in 1 s (attempt 2 of 3)",
+          "2 503: Connection lost, trying again in 2 s (attempt 3 of 3)"},
+         0},
+        {"three 503s spend the retries",
+         {busy, busy, busy},
+         BookSyncResult::Failed,
+         {"2 503: Connection lost, trying again in 1 s (attempt 2 of 3)",
+          "2 503: Connection lost, trying again in 2 s (attempt 3 of 3)"},
+         503},
+        {"a 404 is final", {ScriptedResponse::text(404, "no such book")}, BookSyncResult::Failed, {}, 404},
+    };
+    retryPolicy = test::immediateRetries(2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        retries.clear();
+        for (const ScriptedResponse& answer : c.manifestAnswers) {
+            server.enqueue(answer);
+        }
+        start(ScriptedResponse::text(200, "{}"));
+        EXPECT_EQ(results, std::vector<BookSyncResult>{c.result});
+        EXPECT_EQ(retries, c.retries);
+        if (c.failedStatus == 0) {
+            EXPECT_TRUE(failures.empty());
+        } else {
+            ASSERT_EQ(failures.size(), 1U);
+            EXPECT_EQ(failures[0].stage, BookSyncStage::Comparing);
+            EXPECT_EQ(failures[0].statusCode, c.failedStatus);
+        }
+    }
+}
+
+TEST(BookSyncTextTest, TheRetryTextSaysTheWaitInWholeSecondsAndWhichAttemptComes) {
+    struct Case {
+        int attempt;
+        int attempts;
+        std::chrono::milliseconds delay;
+        const char* text;
+    };
+    const Case cases[] = {
+        {2, 5, std::chrono::milliseconds(4000), "Connection lost, trying again in 4 s (attempt 2 of 5)"},
+        {3, 5, std::chrono::milliseconds(2400), "Connection lost, trying again in 2 s (attempt 3 of 5)"},
+        {2, 5, std::chrono::milliseconds(1600), "Connection lost, trying again in 2 s (attempt 2 of 5)"},
+        {5, 5, std::chrono::milliseconds(60000), "Connection lost, trying again in 60 s (attempt 5 of 5)"},
+        {2, 2, std::chrono::milliseconds(200), "Connection lost, trying again in 1 s (attempt 2 of 2)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(BookSync::retryText({{}, c.attempt, c.attempts, c.delay}), c.text);
+    }
 }
 
 TEST_F(BookSyncTest, CancelEndsTheRunWithoutAFailureAndRemovesItsFiles) {
