@@ -185,7 +185,7 @@ int runSync(const std::string& support, const std::string& bookId) {
         partsSent = stage == BookSyncStage::Compressing ? total : partsSent;
     });
     sync->setFailureBlock([](const BookSyncFailure& failure) {
-        std::fprintf(stderr, "failed with status %d at %s\n", failure.statusCode, failure.url.c_str());
+        std::fprintf(stderr, "failed with status %d at %s\n", failure.call.statusCode, failure.call.url.c_str());
     });
     sync->setFinishedBlock([&](BookSyncResult finished) {
         end = Clock::now();

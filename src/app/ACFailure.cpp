@@ -1,6 +1,5 @@
 #include "app/ACFailure.h"
 
-#include "http/HTTPRequest.h"
 #include "http/ServiceURL.h"
 
 namespace tomely {
@@ -55,12 +54,8 @@ Alert ACFailure::bookPreparationFailureAlert(const Error& error) {
     return criticalAlert("Preparing the book failed", error.localizedDescription() + ". Can not continue.");
 }
 
-void ACFailure::httpFailure(Desktop& desktop, std::int32_t responseStatusCode, const std::string& url) {
-    runAndTerminate(desktop, httpFailureAlert(responseStatusCode, url));
-}
-
-void ACFailure::httpFailure(Desktop& desktop, const HTTPRequest& request) {
-    httpFailure(desktop, request.responseStatusCode(), request.url().absoluteString());
+void ACFailure::httpFailure(Desktop& desktop, const CallFailure& failure) {
+    runAndTerminate(desktop, httpFailureAlert(failure.statusCode, failure.url));
 }
 
 void ACFailure::httpUploadBookFailure(Desktop& desktop) {

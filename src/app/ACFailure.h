@@ -4,11 +4,10 @@
 #include <string>
 
 #include "app/Desktop.h"
+#include "http/CallFailure.h"
 #include "platform/Error.h"
 
 namespace tomely {
-
-class HTTPRequest;
 
 // The alerts that end the wizard. Each runs a critical alert modally on the main thread and
 // then terminates the application; a caller on another thread posts to the main loop first.
@@ -17,9 +16,7 @@ public:
     ACFailure() = delete;
 
     // A call that failed or answered with an unexpected status (0 when no response arrived).
-    static void httpFailure(Desktop& desktop, std::int32_t responseStatusCode, const std::string& url);
-    // The same for a request: its status (0 when no response arrived) and its URL.
-    static void httpFailure(Desktop& desktop, const HTTPRequest& request);
+    static void httpFailure(Desktop& desktop, const CallFailure& failure);
     // Any failed part upload; the same words whatever went wrong.
     static void httpUploadBookFailure(Desktop& desktop);
     // The book package could not be extracted.

@@ -1,42 +1,39 @@
 #include "publish/Publisher.h"
 
-#include "http/FormDataRequest.h"
 #include "http/ServiceAPI.h"
 #include "http/ServiceURL.h"
 #include "platform/MainLoop.h"
 #include "platform/SerialQueue.h"
 #include "publish/PublishTarget.h"
 #include "shelf/BookPackage.h"
-#include "shelf/SignInOutcome.h"
 
 namespace tomely {
 
-PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
-                              const std::optional<Error>& error, const std::optional<std::string>& retryAfter) {
-    if (statusCode == 0) {
-        const std::string reason = error ? error->localizedDescription() : std::string("no answer");
-        return {PublishExit::NetworkFailure, what + " failed: " + reason + " (" + url + ")"};
+PublishFailure requestFailure(const std::string& what, const CallFailure& failure) {
+    if (failure.statusCode == 0) {
+        const std::string reason = failure.error ? failure.error->localizedDescription() : std::string("no answer");
+        return {PublishExit::NetworkFailure, what + " failed: " + reason + " (" + failure.url + ")"};
     }
-    std::string message = what + " failed: the service answered " + std::to_string(statusCode) + " (" + url + ")";
-    if (retryAfter) {
-        message += "; retry after " + *retryAfter + " s";
+    // A 2xx answer refused for what it says.
+    if (failure.error && ServiceAPI::isSuccessStatus(failure.statusCode)) {
+        return {PublishExit::ServiceError,
+                what + " failed: " + failure.error->localizedDescription() + " (" + failure.url + ")"};
+    }
+    std::string message =
+        what + " failed: the service answered " + std::to_string(failure.statusCode) + " (" + failure.url + ")";
+    if (failure.retryAfter) {
+        message += "; retry after " + *failure.retryAfter + " s";
     }
     return {PublishExit::ServiceError, message};
 }
 
 PublishFailure syncFailure(const BookSyncFailure& failure) {
-    const std::string what =
-        failure.stage == BookSyncStage::Comparing ? "comparing the book with your shelf" : "uploading the book";
-    const std::string reason = failure.error ? failure.error->localizedDescription() : std::string();
-    switch (failure.kind) {
-        case BookSyncFailureKind::Local:
-            return {PublishExit::BookUnreadable, "preparing the book failed: " + reason};
-        case BookSyncFailureKind::Answer:
-            return {PublishExit::ServiceError, what + " failed: " + reason + " (" + failure.url + ")"};
-        case BookSyncFailureKind::Request:
-            break;
+    if (const auto* local = std::get_if<Error>(&failure.cause)) {
+        return {PublishExit::BookUnreadable, "preparing the book failed: " + local->localizedDescription()};
     }
-    return requestFailure(what, failure.statusCode, failure.url, failure.error, failure.retryAfter);
+    return requestFailure(
+        failure.stage == BookSyncStage::Comparing ? "comparing the book with your shelf" : "uploading the book",
+        std::get<CallFailure>(failure.cause));
 }
 
 std::shared_ptr<Publisher> Publisher::create(PublishOptions options, std::string password, std::string runDirectory,
@@ -64,8 +61,8 @@ void Publisher::cancel() {
     }
     cancelled_ = true;
     opening_->cancel();
-    if (request_) {
-        request_->cancel();
+    if (call_) {
+        call_->cancel();
     }
     if (sync_) {
         sync_->cancel();
@@ -81,41 +78,22 @@ bool Publisher::endIfCancelled() {
 
 void Publisher::signIn() {
     output_.stage(PublishStage::SigningIn, "Signing in as " + options_.email + " to " + serviceDomainName());
-    auto request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
-    request->addPostValue(options_.email, "email");
-    request->addPostValue(password_, "password");
-    send(request, &Publisher::signInAnswered, "signing in");
+    call_ = ShelfClient().signIn(options_.email, password_,
+                                 [self = shared_from_this()](SignInResult result) { self->signInAnswered(result); });
 }
 
-void Publisher::send(const std::shared_ptr<HTTPRequest>& request, void (Publisher::*answered)(HTTPRequest&),
-                     const std::string& what) {
-    HTTPRequest& sent = *request;
-    request->setCompletionBlock([self = shared_from_this(), &sent, answered] { ((*self).*answered)(sent); });
-    request->setFailedBlock([self = shared_from_this(), &sent, what] {
-        if (!self->endIfCancelled()) {
-            self->failRequest(sent, what);
-        }
-    });
-    request_ = request;
-    request->startAsynchronous();
-}
-
-void Publisher::signInAnswered(HTTPRequest& request) {
-    request_.reset();
+void Publisher::signInAnswered(const SignInResult& result) {
+    call_.reset();
     if (endIfCancelled()) {
         return;
     }
-    switch (signInOutcome(request.responseStatusCode())) {
-        case SignInOutcome::SignedIn:
-            openBook();
-            return;
-        case SignInOutcome::WrongCredentials:
-            fail({PublishExit::SignInRefused,
-                  "the service refused the e-mail address and password of " + options_.email + " (403)"});
-            return;
-        case SignInOutcome::Failed:
-            failRequest(request, "signing in");
-            return;
+    if (std::holds_alternative<SignedIn>(result)) {
+        openBook();
+    } else if (const auto* failure = std::get_if<CallFailure>(&result)) {
+        fail(requestFailure("signing in", *failure));
+    } else {
+        fail({PublishExit::SignInRefused,
+              "the service refused the e-mail address and password of " + options_.email + " (403)"});
     }
 }
 
@@ -148,21 +126,19 @@ void Publisher::bookOpened(std::optional<std::string> bookGuid, const Error& fai
 
 void Publisher::listBooks() {
     output_.stage(PublishStage::Listing, "Fetching your books from " + serviceDomainName());
-    send(HTTPRequest::requestWithURL(ServiceAPI::bookListURL()), &Publisher::booksListed, "listing your books");
+    call_ = ShelfClient().listBooks([self = shared_from_this()](BookListResult result) { self->booksListed(result); });
 }
 
-void Publisher::booksListed(HTTPRequest& request) {
-    request_.reset();
+void Publisher::booksListed(const BookListResult& result) {
+    call_.reset();
     if (endIfCancelled()) {
         return;
     }
-    if (!ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
-        failRequest(request, "listing your books");
+    if (const auto* failure = std::get_if<CallFailure>(&result)) {
+        fail(requestFailure("listing your books", *failure));
         return;
     }
-    const std::vector<std::uint8_t> body = request.responseData();
-    const std::optional<std::vector<ExistingBook>> books =
-        decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+    const auto& books = std::get<std::optional<std::vector<ExistingBook>>>(result);
     auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, books, bookGuid_);
     if (auto* refused = std::get_if<PublishFailure>(&target)) {
         fail(std::move(*refused));
@@ -267,17 +243,6 @@ void Publisher::syncFinished(BookSyncResult result) {
             }
             return;
     }
-}
-
-void Publisher::failRequest(const HTTPRequest& request, const std::string& what) {
-    request_.reset();
-    std::optional<std::string> retryAfter;
-    const HTTPHeaders headers = request.responseHeaders();
-    if (const auto found = headers.find("Retry-After"); found != headers.end()) {
-        retryAfter = found->second;
-    }
-    fail(requestFailure(what, request.responseStatusCode(), request.url().absoluteString(), request.error(),
-                        retryAfter));
 }
 
 void Publisher::fail(PublishFailure failure) {

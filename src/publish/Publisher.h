@@ -11,12 +11,11 @@
 #include "publish/PublishOptions.h"
 #include "publish/PublishOutput.h"
 #include "publish/UploadRate.h"
+#include "shelf/ShelfClient.h"
 #include "shelf/UploadTarget.h"
 #include "upload/BookSync.h"
 
 namespace tomely {
-
-class HTTPRequest;
 
 // One run of the publisher, the wizard's chain without a window: sign in, open the book into the
 // run's Working directory (the same safe extraction and GUID rule), list the author's books,
@@ -42,22 +41,16 @@ private:
     Publisher(PublishOptions options, std::string password, std::string runDirectory, PublishOutput& output);
 
     void signIn();
-    void signInAnswered(HTTPRequest& request);
+    void signInAnswered(const SignInResult& result);
     void openBook();
     void bookOpened(std::optional<std::string> bookGuid, const Error& failure);
     void listBooks();
-    void booksListed(HTTPRequest& request);
+    void booksListed(const BookListResult& result);
     void sync(const UploadTarget& target);
     void showSyncStage(BookSyncStage stage);
     void showUpload(std::int64_t sent, std::int64_t total);
     void syncFinished(BookSyncResult result);
 
-    // Ends the run as failed by a request that got no answer, or an unexpected one.
-    // Starts `request` as the one in flight; its answer goes to `answered`, its failure is
-    // reported as a failure of `what` unless the run was cancelled.
-    void send(const std::shared_ptr<HTTPRequest>& request, void (Publisher::*answered)(HTTPRequest&),
-              const std::string& what);
-    void failRequest(const HTTPRequest& request, const std::string& what);
     void fail(PublishFailure failure);
     // Whether a cancel has come; if so, ends the run as interrupted.
     bool endIfCancelled();
@@ -71,7 +64,8 @@ private:
     std::shared_ptr<Publisher> self_;
 
     std::string bookGuid_;
-    std::shared_ptr<HTTPRequest> request_;
+    // The call in flight, if any.
+    std::optional<ShelfCall> call_;
     // Raised by cancel(); the extraction checks it between blocks.
     const std::shared_ptr<Cancellation> opening_ = std::make_shared<Cancellation>();
     std::shared_ptr<BookSync> sync_;
@@ -82,16 +76,13 @@ private:
     bool ended_ = false;
 };
 
-// The end of a run whose call to `url` failed: no answer (`error` set, status 0) is a network
-// failure; any other status outside 2xx a service error whose message carries the status and,
-// when the service sent one, its Retry-After.
-[[nodiscard]] PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
-                                            const std::optional<Error>& error,
-                                            const std::optional<std::string>& retryAfter);
+// The end of a run whose call failed: no answer (status 0) is a network failure; a 2xx answer that
+// cannot be followed a service error that says why; any other status a service error whose
+// message carries the status and, when the service sent one, its Retry-After.
+[[nodiscard]] PublishFailure requestFailure(const std::string& what, const CallFailure& failure);
 
 // The end of a run whose sync failed: a local failure (a full disk) leaves the book unreadable
-// (exit 4) with the file and the reason; an answer that cannot be followed is a service error
-// (exit 6) that says why; a failed call as requestFailure() has it.
+// (exit 4) with the file and the reason; a failed call as requestFailure() has it.
 [[nodiscard]] PublishFailure syncFailure(const BookSyncFailure& failure);
 
 }  // namespace tomely

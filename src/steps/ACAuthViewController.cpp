@@ -2,9 +2,8 @@
 
 #include "app/ACFailure.h"
 #include "app/BlockTimer.h"
-#include "http/FormDataRequest.h"
 #include "http/ServiceAPI.h"
-#include "shelf/SignInOutcome.h"
+#include "shelf/ShelfClient.h"
 #include "steps/ACLocateBookViewController.h"
 
 namespace tomely {
@@ -93,22 +92,15 @@ void ACAuthViewController::continuePressed() {
     progressBar().setHidden(false);
     progressBar().startAnimation();
 
-    const std::shared_ptr<FormDataRequest> request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
-    request->addPostValue(email, "email");
-    request->addPostValue(password, "password");
-    // The request releases its blocks once it has reported, so holding it and the step here
-    // keeps both alive exactly until the answer.
-    auto self = std::static_pointer_cast<ACAuthViewController>(shared_from_this());
-    request->setCompletionBlock([self, request] { self->authenticationAnswered(*request); });
-    request->setFailedBlock(
-        [self, request] { ACFailure::httpFailure(self->mainViewController().desktop(), *request); });
+    // Remembered before the call goes out, whatever the service will say of them.
     saveCredentials();
-    request->startAsynchronous();
+    // The call holds the step until it has answered.
+    auto self = std::static_pointer_cast<ACAuthViewController>(shared_from_this());
+    ShelfClient().signIn(email, password, [self](SignInResult result) { self->authenticationAnswered(result); });
 }
 
-void ACAuthViewController::authenticationAnswered(const HTTPRequest& request) {
-    const SignInOutcome outcome = signInOutcome(request.responseStatusCode());
-    if (outcome == SignInOutcome::SignedIn) {
+void ACAuthViewController::authenticationAnswered(const SignInResult& result) {
+    if (std::holds_alternative<SignedIn>(result)) {
         // The next step sets the bar, the working info and Continue for itself.
         if (auto next = ACStepViewController::initWithNibName<ACLocateBookViewController>(
                 "ACLocateBookViewController", mainViewController().mainBundle(), mainViewController(),
@@ -117,14 +109,20 @@ void ACAuthViewController::authenticationAnswered(const HTTPRequest& request) {
         }
         return;
     }
+    const auto* failure = std::get_if<CallFailure>(&result);
+    // Without an answer the form is left as it is: the alert ends the wizard.
+    if (failure != nullptr && failure->error) {
+        ACFailure::httpFailure(mainViewController().desktop(), *failure);
+        return;
+    }
     progressBar().stopAnimation();
     progressBar().setHidden(true);
     mainViewController().setWorkingInfo(std::nullopt);
     mainViewController().setContinueButtonEnabled(true);
-    if (outcome == SignInOutcome::WrongCredentials) {
+    if (failure == nullptr) {
         incorrectCredentialsError().setHidden(false);
     } else {
-        ACFailure::httpFailure(mainViewController().desktop(), request);
+        ACFailure::httpFailure(mainViewController().desktop(), *failure);
     }
 }
 

@@ -6,12 +6,11 @@
 
 #include "app/ACStepViewController.h"
 #include "app/UploaderWindowView.h"
+#include "shelf/ShelfClient.h"
 #include "shelf/StoredCredentials.h"
 #include "steps/AuthView.h"
 
 namespace tomely {
-
-class HTTPRequest;
 
 // What the sign-in step needs beyond its container. Whoever builds the application owns the
 // stores and the window, which outlive every step.
@@ -52,7 +51,7 @@ public:
 private:
     [[nodiscard]] AuthView& controls() const { return viewAs<AuthView>(); }
     void continuePressed();
-    void authenticationAnswered(const HTTPRequest& request);
+    void authenticationAnswered(const SignInResult& result);
 
     SignInContext context_;
 };

@@ -6,13 +6,12 @@
 #include <cctype>
 
 #include "app/ACFailure.h"
-#include "http/HTTPRequest.h"
-#include "http/ServiceAPI.h"
 #include "http/ServiceURL.h"
 #include "platform/MainLoop.h"
 #include "platform/SerialQueue.h"
 #include "shelf/BookPackage.h"
 #include "shelf/ExistingBook.h"
+#include "shelf/ShelfClient.h"
 #include "shelf/WorkingDirectory.h"
 #include "steps/ACPrepareBookViewController.h"
 
@@ -149,25 +148,18 @@ void ACLocateBookViewController::showExtractionProgress(std::uint64_t index, std
 }
 
 void ACLocateBookViewController::fetchExistingBooks(const std::string& bookGuid) {
-    const std::shared_ptr<HTTPRequest> request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
-    request->setCompletionBlock(
-        [self = self(), request, bookGuid] { self->existingBooksAnswered(*request, bookGuid); });
-    request->setFailedBlock(
-        [self = self(), request] { ACFailure::httpFailure(self->mainViewController().desktop(), *request); });
-    request->startAsynchronous();
+    ShelfClient().listBooks(
+        [self = self(), bookGuid](BookListResult result) { self->existingBooksAnswered(std::move(result), bookGuid); });
 }
 
-void ACLocateBookViewController::existingBooksAnswered(const HTTPRequest& request, const std::string& bookGuid) {
-    if (!ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
-        ACFailure::httpFailure(mainViewController().desktop(), request);
+void ACLocateBookViewController::existingBooksAnswered(BookListResult result, const std::string& bookGuid) {
+    if (const auto* failure = std::get_if<CallFailure>(&result)) {
+        ACFailure::httpFailure(mainViewController().desktop(), *failure);
         return;
     }
-    const std::vector<std::uint8_t> body = request.responseData();
-    std::optional<std::vector<ExistingBook>> books =
-        decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
     if (auto next = ACStepViewController::initWithNibName<ACPrepareBookViewController>(
-            "ACPrepareBookViewController", mainViewController().mainBundle(), mainViewController(), std::move(books),
-            bookGuid)) {
+            "ACPrepareBookViewController", mainViewController().mainBundle(), mainViewController(),
+            std::get<std::optional<std::vector<ExistingBook>>>(std::move(result)), bookGuid)) {
         next->addToMainViewController();
     }
 }

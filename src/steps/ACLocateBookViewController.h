@@ -6,11 +6,10 @@
 
 #include "app/ACStepViewController.h"
 #include "platform/Error.h"
+#include "shelf/ShelfClient.h"
 #include "steps/LocateBookView.h"
 
 namespace tomely {
-
-class HTTPRequest;
 
 // The second step: the author names the book file, proposed by a running iBooks Author, by the
 // path the application was opened with, or picked in an open panel. On Continue the book is
@@ -54,7 +53,7 @@ private:
     void openBook(const std::string& bookPath);
     void showExtractionProgress(std::uint64_t index, std::uint64_t totalFiles);
     void fetchExistingBooks(const std::string& bookGuid);
-    void existingBooksAnswered(const HTTPRequest& request, const std::string& bookGuid);
+    void existingBooksAnswered(BookListResult result, const std::string& bookGuid);
     // Ends the wizard: the book cannot be opened. Any thread.
     void failToOpenBook(const Error& error);
 

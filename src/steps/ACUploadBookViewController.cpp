@@ -102,11 +102,11 @@ void ACUploadBookViewController::showUploadProgress(double fraction, std::int64_
 void ACUploadBookViewController::showFailure(const BookSyncFailure& failure) {
     hasFailed_ = true;
     Desktop& desktop = mainViewController().desktop();
-    if (failure.kind == BookSyncFailureKind::Local) {
-        ACFailure::bookPreparationFailure(desktop, failure.error.value_or(Error{}));
+    if (const auto* local = std::get_if<Error>(&failure.cause)) {
+        ACFailure::bookPreparationFailure(desktop, *local);
     } else if (failure.stage == BookSyncStage::Comparing) {
         // An answer that cannot be followed shows the status it came with, as any other.
-        ACFailure::httpFailure(desktop, failure.statusCode, failure.url);
+        ACFailure::httpFailure(desktop, std::get<CallFailure>(failure.cause));
     } else {
         ACFailure::httpUploadBookFailure(desktop);
     }

@@ -3,9 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "http/FormDataRequest.h"
 #include "http/ServiceAPI.h"
-#include "json/JSONDeserializer.h"
 #include "platform/FileIO.h"
 #include "platform/MainLoop.h"
 #include "platform/PosixError.h"
@@ -129,7 +127,7 @@ void BookSync::stageFailed(BookSyncStage stage, const Error& error) {
         finish(BookSyncResult::Cancelled);
         return;
     }
-    fail({stage, BookSyncFailureKind::Local, 0, {}, error, {}});
+    fail(stage, error);
     finish(BookSyncResult::Failed);
 }
 
@@ -152,42 +150,29 @@ void BookSync::compareLocalAndRemoteBook(KeyedFingerprints fingerprints) {
     }
     const std::string text = manifestText(fingerprints, book_);
     offered_ = std::move(fingerprints);
-    auto request = FormDataRequest::requestWithURL(ServiceAPI::manifestURL(book_.guid));
-    // The whole body is the JSON text: no fields, so no content type either.
-    request->setPostBody(std::vector<std::uint8_t>(text.begin(), text.end()));
-    request->setTimeOutSeconds(kManifestTimeOutSeconds);
-    HTTPRequest& sent = *request;
-    request->setCompletionBlock([self = shared_from_this(), &sent] { self->manifestAnswered(sent); });
-    request->setFailedBlock([self = shared_from_this(), &sent] { self->manifestFailed(sent); });
-    manifestRequest_ = request;
-    request->startAsynchronous();
+    manifestCall_ = ShelfClient().postManifest(book_.guid, text, [self = shared_from_this()](ManifestResult answer) {
+        self->manifestAnswered(std::move(answer));
+    });
     // Reported once the request runs, so that a cancel from this report reaches it.
     enter(BookSyncStage::Comparing);
 }
 
-void BookSync::manifestAnswered(HTTPRequest& request) {
-    const std::shared_ptr<HTTPRequest> answered = std::move(manifestRequest_);
+void BookSync::manifestAnswered(ManifestResult answer) {
+    manifestCall_.reset();
     if (cancelled_) {
         finish(BookSyncResult::Cancelled);
         return;
     }
-    if (!ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
-        fail(BookSyncStage::Comparing, request);
+    if (auto* failure = std::get_if<CallFailure>(&answer)) {
+        fail(BookSyncStage::Comparing, std::move(*failure));
         finish(BookSyncResult::Failed);
         return;
     }
-    const std::vector<std::uint8_t> body = request.responseData();
-    const std::optional<JSONValue> answer = JSONDeserializer::deserializer().deserialize(
-        std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+    auto& decoded = std::get<JSONAnswer>(answer);
     Error unusable;
-    std::optional<std::vector<std::string>> names = namesToSend(answer, offered_, &unusable);
+    std::optional<std::vector<std::string>> names = namesToSend(decoded.body, offered_, &unusable);
     if (!names) {
-        fail({BookSyncStage::Comparing,
-              BookSyncFailureKind::Answer,
-              request.responseStatusCode(),
-              request.url().absoluteString(),
-              unusable,
-              {}});
+        fail(BookSyncStage::Comparing, decoded.refusal(std::move(unusable)));
         finish(BookSyncResult::Failed);
         return;
     }
@@ -196,16 +181,6 @@ void BookSync::manifestAnswered(HTTPRequest& request) {
         return;
     }
     uploadFiles(std::move(*names));
-}
-
-void BookSync::manifestFailed(HTTPRequest& request) {
-    const std::shared_ptr<HTTPRequest> failed = std::move(manifestRequest_);
-    if (cancelled_) {
-        finish(BookSyncResult::Cancelled);
-        return;
-    }
-    fail(BookSyncStage::Comparing, request);
-    finish(BookSyncResult::Failed);
 }
 
 void BookSync::uploadFiles(std::vector<std::string> names) {
@@ -243,7 +218,7 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     uploader_->setPreparationFailedBlock([weak](ACMultiFileUploader&, const Error& error) {
         auto self = weak.lock();
         if (self && !self->hasFailed_ && !self->cancelled_) {
-            self->fail({BookSyncStage::Compressing, BookSyncFailureKind::Local, 0, {}, error, {}});
+            self->fail(BookSyncStage::Compressing, error);
         }
     });
     uploader_->setProgressBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, double fraction) {
@@ -265,7 +240,7 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
 
 void BookSync::partFailed(NetworkQueue& queue, HTTPRequest& request) {
     if (!hasFailed_ && !cancelled_) {
-        fail(BookSyncStage::Uploading, request);
+        fail(BookSyncStage::Uploading, CallFailure::of(request));
     }
     queue.cancelAllOperations();
     for (const auto& waiting : queue.operations()) {
@@ -283,24 +258,10 @@ void BookSync::uploadProgress(NetworkQueue& queue, double fraction) {
     }
 }
 
-void BookSync::fail(BookSyncStage stage, const HTTPRequest& request) {
-    BookSyncFailure failure{stage,
-                            BookSyncFailureKind::Request,
-                            request.responseStatusCode(),
-                            request.url().absoluteString(),
-                            request.error(),
-                            {}};
-    const HTTPHeaders headers = request.responseHeaders();
-    if (const auto retryAfter = headers.find("Retry-After"); retryAfter != headers.end()) {
-        failure.retryAfter = retryAfter->second;
-    }
-    fail(std::move(failure));
-}
-
-void BookSync::fail(BookSyncFailure failure) {
+void BookSync::fail(BookSyncStage stage, std::variant<CallFailure, Error> cause) {
     hasFailed_ = true;
     if (failureBlock_) {
-        failureBlock_(failure);
+        failureBlock_(BookSyncFailure{stage, std::move(cause)});
     }
 }
 
@@ -315,8 +276,8 @@ void BookSync::cancel() {
     if (hasher_) {
         hasher_->cancel();
     }
-    if (manifestRequest_) {
-        manifestRequest_->cancel();
+    if (manifestCall_) {
+        manifestCall_->cancel();
     }
     if (uploader_) {
         uploader_->cancel();

@@ -6,8 +6,11 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <variant>
 
+#include "http/CallFailure.h"
 #include "platform/Error.h"
+#include "shelf/ShelfClient.h"
 #include "upload/SyncManifest.h"
 
 namespace tomely {
@@ -31,34 +34,19 @@ enum class BookSyncStage {
 
 enum class BookSyncResult { Succeeded, Failed, Cancelled };
 
-enum class BookSyncFailureKind {
-    Request,  // the manifest call (stage Comparing) or a part upload (stage Uploading) got no
-              // answer, or one outside 200-299
-    Answer,   // the manifest call's answer (stage Comparing) cannot be followed; `error` says why
-    Local,    // splitting, fingerprinting or preparing the uploads (stage Splitting, Hashing or
-              // Compressing) failed on this machine, a full disk say; `error` names the file and
-              // the system's reason
-};
-
-// Why a sync failed.
+// Why a sync failed, and in which stage: a call, or a local error.
+//   - The manifest call (Comparing) or a part upload (Uploading) got no answer, or one outside
+//     200-299; or the manifest's 2xx answer cannot be followed, and the call's `error` says why.
+//   - Splitting, fingerprinting or preparing the uploads (Splitting, Hashing or Compressing) failed
+//     on this machine, a full disk say; the Error names the file and the system's reason.
 struct BookSyncFailure {
     BookSyncStage stage = BookSyncStage::Comparing;
-    BookSyncFailureKind kind = BookSyncFailureKind::Request;
-    // The answer's status (outside 200-299 unless the kind is Answer); 0 when no answer came or
-    // the failure is local.
-    int statusCode = 0;
-    // The request's URL; empty for a local failure.
-    std::string url;
-    // Why no answer came (time-out, lost connection, ...), why the answer cannot be followed, or
-    // what failed locally; nothing when an answer with an unexpected status came.
-    std::optional<Error> error;
-    // The answer's "Retry-After", when it has one.
-    std::optional<std::string> retryAfter;
+    std::variant<CallFailure, Error> cause;
 };
 
 // Publishes the book in the Working directory ("<applicationSupportDirectory>/working/") to the
 // service as an incremental sync: splits every file into part files, fingerprints them, posts the
-// manifest (60-second time-out), uploads exactly the part files the service asks for, deletes the
+// manifest (ShelfClient::postManifest), uploads exactly the part files the service asks for, deletes the
 // application-support directory and reports the end. It knows nothing of windows: the upload
 // step turns its reports into control changes, and a command-line publisher may print them.
 //
@@ -80,8 +68,6 @@ struct BookSyncFailure {
 // until finishedBlock has returned, after which it releases its blocks.
 class BookSync : public std::enable_shared_from_this<BookSync> {
 public:
-    static constexpr double kManifestTimeOutSeconds = 60;
-
     // A stage has begun.
     using StageBlock = std::function<void(BookSyncStage stage)>;
     // Progress of Splitting, Hashing or Compressing, counted in files.
@@ -137,13 +123,11 @@ private:
     void hashBook();
     void fingerprinted(KeyedFingerprints fingerprints, std::uint64_t deflatedBytes);
     void compareLocalAndRemoteBook(KeyedFingerprints fingerprints);
-    void manifestAnswered(HTTPRequest& request);
-    void manifestFailed(HTTPRequest& request);
+    void manifestAnswered(ManifestResult answer);
     void uploadFiles(std::vector<std::string> names);
     void partFailed(NetworkQueue& queue, HTTPRequest& request);
     void uploadProgress(NetworkQueue& queue, double fraction);
-    void fail(BookSyncStage stage, const HTTPRequest& request);
-    void fail(BookSyncFailure failure);
+    void fail(BookSyncStage stage, std::variant<CallFailure, Error> cause);
     // Ends the sync after a worker stage stopped with `error`: Cancelled when it was cancelled,
     // else Failed with a local failure.
     void stageFailed(BookSyncStage stage, const Error& error);
@@ -168,7 +152,7 @@ private:
     // Main thread only.
     std::shared_ptr<BookSync> self_;
     KeyedFingerprints offered_;
-    std::shared_ptr<HTTPRequest> manifestRequest_;
+    std::optional<ShelfCall> manifestCall_;
     std::shared_ptr<ACFileSplit> splitter_;
     std::shared_ptr<ACFileSHA1> hasher_;
     std::shared_ptr<ACMultiFileUploader> uploader_;

@@ -4,7 +4,7 @@
 
 #include "common/FakeDesktop.h"
 #include "common/ScopedEnvironment.h"
-#include "http/HTTPRequest.h"
+#include "http/HTTPRequestError.h"
 
 namespace tomely {
 namespace {
@@ -36,8 +36,10 @@ TEST_F(ACFailureTest, ServerErrorsNameTheServiceHostAndOtherStatusesTheStatusAnd
 TEST_F(ACFailureTest, ARequestWithoutAResponseEndsTheApplicationAfterTheAlertIsDismissed) {
     int terminatedWhileAlertUp = -1;
     desktop.alerts.onAlert = [&](const Alert&) { terminatedWhileAlertUp = desktop.application.terminateCount; };
-    const auto request = HTTPRequest::requestWithURL(URL("https://books.example.org:8443/api/manifest/G/"));
-    ACFailure::httpFailure(desktop.desktop, *request);
+    ACFailure::httpFailure(desktop.desktop, CallFailure{0,
+                                                        "https://books.example.org:8443/api/manifest/G/",
+                                                        httpRequestError(kConnectionFailureErrorType, "lost"),
+                                                        {}});
     EXPECT_EQ(terminatedWhileAlertUp, 0);
     EXPECT_EQ(desktop.application.terminateCount, 1);
     ASSERT_EQ(desktop.alerts.shown.size(), 1U);

@@ -69,10 +69,12 @@ TEST_F(BookSyncTest, TheFirstFailedPartIsReportedOnceWithWhatACommandLineNeeds) 
                                           BookSyncStage::Compressing, BookSyncStage::Uploading}));
     ASSERT_EQ(failures.size(), 1U);
     EXPECT_EQ(failures[0].stage, BookSyncStage::Uploading);
-    EXPECT_EQ(failures[0].statusCode, 503);
-    EXPECT_EQ(failures[0].url, server.url("/api/author/shelf/upload/GUID-7/"));
-    EXPECT_EQ(failures[0].retryAfter, "120");
-    EXPECT_FALSE(failures[0].error.has_value()) << "an answer came";
+    const auto* call = std::get_if<CallFailure>(&failures[0].cause);
+    ASSERT_NE(call, nullptr);
+    EXPECT_EQ(call->statusCode, 503);
+    EXPECT_EQ(call->url, server.url("/api/author/shelf/upload/GUID-7/"));
+    EXPECT_EQ(call->retryAfter, "120");
+    EXPECT_FALSE(call->error.has_value()) << "an answer came";
     EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
     EXPECT_FALSE(std::filesystem::exists(support));
 }
@@ -113,14 +115,15 @@ TEST_F(BookSyncTest, AnAnswerThatIsNotAListOfOfferedNamesFailsTheSyncWithoutSend
         start(ScriptedResponse::text(200, "{}"), std::nullopt, c.answer);
         EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
         ASSERT_EQ(failures.size(), 1U);
-        EXPECT_EQ(failures[0].kind, BookSyncFailureKind::Answer);
         EXPECT_EQ(failures[0].stage, BookSyncStage::Comparing);
-        EXPECT_EQ(failures[0].statusCode, 200);
-        EXPECT_EQ(failures[0].url, server.url("/api/author/shelf/upload/manifest/GUID-7/"));
-        ASSERT_TRUE(failures[0].error.has_value());
-        EXPECT_EQ(failures[0].error->domain, kSyncManifestErrorDomain);
-        EXPECT_EQ(failures[0].error->code, c.code);
-        EXPECT_EQ(failures[0].error->localizedDescription(), c.description);
+        const auto* call = std::get_if<CallFailure>(&failures[0].cause);
+        ASSERT_NE(call, nullptr) << "the call's answer is refused, not a file of this machine";
+        EXPECT_EQ(call->statusCode, 200);
+        EXPECT_EQ(call->url, server.url("/api/author/shelf/upload/manifest/GUID-7/"));
+        ASSERT_TRUE(call->error.has_value());
+        EXPECT_EQ(call->error->domain, kSyncManifestErrorDomain);
+        EXPECT_EQ(call->error->code, c.code);
+        EXPECT_EQ(call->error->localizedDescription(), c.description);
         EXPECT_EQ(server.requestCount() - before, 1U) << "the manifest only";
         EXPECT_FALSE(std::filesystem::exists(support));
     }
@@ -170,11 +173,10 @@ TEST_F(BookSyncTest, AFileThatCannotBeWrittenOrReadFailsTheSyncAsALocalFailureNa
               c.onStage);
         EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
         ASSERT_EQ(failures.size(), 1U);
-        EXPECT_EQ(failures[0].kind, BookSyncFailureKind::Local);
         EXPECT_EQ(failures[0].stage, c.stage);
-        ASSERT_TRUE(failures[0].error.has_value());
-        EXPECT_EQ(failures[0].error->localizedDescription(), c.description);
-        EXPECT_EQ(failures[0].statusCode, 0);
+        const auto* local = std::get_if<Error>(&failures[0].cause);
+        ASSERT_NE(local, nullptr) << "a file of this machine, not a call";
+        EXPECT_EQ(local->localizedDescription(), c.description);
         EXPECT_EQ(server.requestCount() - before, c.stage == BookSyncStage::Splitting ? 0U : 1U) << "no part sent";
         EXPECT_FALSE(std::filesystem::exists(support));
     }
