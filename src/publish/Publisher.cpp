@@ -36,16 +36,16 @@ PublishFailure syncFailure(const BookSyncFailure& failure) {
         std::get<CallFailure>(failure.cause));
 }
 
-std::shared_ptr<Publisher> Publisher::create(PublishOptions options, std::string password, std::string runDirectory,
+std::shared_ptr<Publisher> Publisher::create(PublishOptions options, std::string password, WorkArea workArea,
                                              PublishOutput& output) {
     return std::shared_ptr<Publisher>(
-        new Publisher(std::move(options), std::move(password), std::move(runDirectory), output));
+        new Publisher(std::move(options), std::move(password), std::move(workArea), output));
 }
 
-Publisher::Publisher(PublishOptions options, std::string password, std::string runDirectory, PublishOutput& output)
+Publisher::Publisher(PublishOptions options, std::string password, WorkArea workArea, PublishOutput& output)
     : options_(std::move(options)),
       password_(std::move(password)),
-      runDirectory_(std::move(runDirectory)),
+      workArea_(std::move(workArea)),
       output_(output),
       rate_(options_.maxSendBytesPerSecond) {}
 
@@ -106,8 +106,8 @@ void Publisher::openBook() {
                 [self, index, totalFiles] { self->output_.count(PublishStage::Opening, index + 1, totalFiles); });
         };
         Error failure;
-        std::optional<std::string> guid = openBookPackage(self->options_.bookPath, self->runDirectory_ + "/working/",
-                                                          &failure, progress, self->opening_.get());
+        std::optional<std::string> guid = openBookPackage(self->options_.bookPath, self->workArea_.working(), &failure,
+                                                          progress, self->opening_.get());
         MainLoop::shared()->post([self, guid = std::move(guid), failure] { self->bookOpened(guid, failure); });
     });
 }
@@ -150,7 +150,7 @@ void Publisher::booksListed(const BookListResult& result) {
 void Publisher::sync(const UploadTarget& target) {
     summary_.bookId = target.bookId;
     summary_.newTitle = target.bookName;
-    sync_ = BookSync::create(runDirectory_, SyncedBook{bookGuid_, target.bookId, target.bookName});
+    sync_ = BookSync::create(ShelfClient(), workArea_, bookGuid_, target);
     sync_->setStopsBeforeManifest(options_.dryRun);
     sync_->setMaxSendBytesPerSecond(options_.maxSendBytesPerSecond);
     const std::weak_ptr<Publisher> weak = weak_from_this();

@@ -13,6 +13,7 @@
 #include "publish/UploadRate.h"
 #include "shelf/ShelfClient.h"
 #include "shelf/UploadTarget.h"
+#include "support/WorkArea.h"
 #include "upload/BookSync.h"
 
 namespace tomely {
@@ -28,9 +29,9 @@ class Publisher : public std::enable_shared_from_this<Publisher> {
 public:
     using FinishedBlock = std::function<void(PublishExit exit)>;
 
-    // `runDirectory` is the run's own; the sync deletes it when it ends.
+    // `workArea` lies in the run's own directory; the sync deletes it when it ends.
     [[nodiscard]] static std::shared_ptr<Publisher> create(PublishOptions options, std::string password,
-                                                           std::string runDirectory, PublishOutput& output);
+                                                           WorkArea workArea, PublishOutput& output);
 
     void start(FinishedBlock finished);
     // Stops the run and ends it as interrupted once the stage under way has let go: a request or
@@ -38,7 +39,7 @@ public:
     void cancel();
 
 private:
-    Publisher(PublishOptions options, std::string password, std::string runDirectory, PublishOutput& output);
+    Publisher(PublishOptions options, std::string password, WorkArea workArea, PublishOutput& output);
 
     void signIn();
     void signInAnswered(const SignInResult& result);
@@ -58,7 +59,7 @@ private:
 
     const PublishOptions options_;
     const std::string password_;
-    const std::string runDirectory_;
+    const WorkArea workArea_;
     PublishOutput& output_;
     FinishedBlock finished_;
     std::shared_ptr<Publisher> self_;

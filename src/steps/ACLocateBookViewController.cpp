@@ -12,8 +12,8 @@
 #include "shelf/BookPackage.h"
 #include "shelf/ExistingBook.h"
 #include "shelf/ShelfClient.h"
-#include "shelf/WorkingDirectory.h"
 #include "steps/ACPrepareBookViewController.h"
+#include "support/WorkArea.h"
 
 namespace tomely {
 namespace {
@@ -119,15 +119,15 @@ void ACLocateBookViewController::continuePressed() {
 void ACLocateBookViewController::openBook(const std::string& bookPath) {
     // Emptied here rather than on the main thread: a large earlier book takes a while to delete.
     Error failure;
-    const std::optional<std::string> working = freshWorkingDirectory(&failure);
-    if (!working) {
+    const std::optional<WorkArea> workArea = WorkArea::freshInApplicationSupport(&failure);
+    if (!workArea) {
         failToOpenBook(failure);
         return;
     }
     const auto progress = [self = self()](std::uint64_t index, std::uint64_t totalFiles) {
         MainLoop::shared()->post([self, index, totalFiles] { self->showExtractionProgress(index, totalFiles); });
     };
-    const std::optional<std::string> bookGuid = openBookPackage(bookPath, *working, &failure, progress);
+    const std::optional<std::string> bookGuid = openBookPackage(bookPath, workArea->working(), &failure, progress);
     if (!bookGuid) {
         failToOpenBook(failure);
         return;

@@ -12,7 +12,8 @@ ACUploadBookViewController::ACUploadBookViewController(std::unique_ptr<View> vie
                                                        std::optional<JSONValue> bookId,
                                                        std::optional<std::string> bookName)
     : ACStepViewController(std::move(view), mainViewController),
-      book_{std::move(bookGuid), std::move(bookId), std::move(bookName)} {}
+      bookGuid_(std::move(bookGuid)),
+      target_{std::move(bookId), std::move(bookName)} {}
 
 ProgressIndicator& ACUploadBookViewController::progressBar() const {
     return viewAs<UploadBookView>().progressBar();
@@ -36,7 +37,7 @@ void ACUploadBookViewController::addToMainViewController() {
         ACFailure::httpUploadBookFailure(container.desktop());
         return;
     }
-    sync_ = BookSync::create(*supportDirectory, book_);
+    sync_ = BookSync::create(ShelfClient(), WorkArea::inDirectory(*supportDirectory), bookGuid_, target_);
     // The step may go before the sync's last report (the done step replaces it, or the
     // application ends); the blocks hold it weakly.
     const auto weak = std::weak_ptr(std::static_pointer_cast<ACUploadBookViewController>(shared_from_this()));

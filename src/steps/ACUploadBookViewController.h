@@ -30,9 +30,9 @@ public:
     // Installs the step and starts the sync.
     void addToMainViewController() override;
 
-    [[nodiscard]] const std::string& bookGuid() const { return book_.guid; }
-    [[nodiscard]] const std::optional<JSONValue>& bookId() const { return book_.bookId; }
-    [[nodiscard]] const std::optional<std::string>& bookName() const { return book_.bookName; }
+    [[nodiscard]] const std::string& bookGuid() const { return bookGuid_; }
+    [[nodiscard]] const std::optional<JSONValue>& bookId() const { return target_.bookId; }
+    [[nodiscard]] const std::optional<std::string>& bookName() const { return target_.bookName; }
     // Set by the first failure, which alone is reported.
     [[nodiscard]] bool hasFailed() const { return hasFailed_; }
     [[nodiscard]] ProgressIndicator& progressBar() const;
@@ -45,7 +45,8 @@ private:
     void showFailure(const BookSyncFailure& failure);
     void showDone();
 
-    const SyncedBook book_;
+    const std::string bookGuid_;
+    const UploadTarget target_;
     bool hasFailed_ = false;
     std::shared_ptr<BookSync> sync_;
 };

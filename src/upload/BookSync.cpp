@@ -15,15 +15,17 @@
 
 namespace tomely {
 
-std::shared_ptr<BookSync> BookSync::create(std::string applicationSupportDirectory, SyncedBook book) {
-    return std::shared_ptr<BookSync>(new BookSync(std::move(applicationSupportDirectory), std::move(book)));
+std::shared_ptr<BookSync> BookSync::create(ShelfClient client, WorkArea workArea, std::string bookGuid,
+                                           UploadTarget target) {
+    return std::shared_ptr<BookSync>(
+        new BookSync(std::move(client), std::move(workArea), std::move(bookGuid), std::move(target)));
 }
 
-BookSync::BookSync(std::string applicationSupportDirectory, SyncedBook book)
-    : applicationSupportDirectory_(std::move(applicationSupportDirectory)),
-      workingDirectory_(applicationSupportDirectory_ + "/working/"),
-      deflatedDirectory_(applicationSupportDirectory_ + "/deflated"),
-      book_(std::move(book)) {}
+BookSync::BookSync(ShelfClient client, WorkArea workArea, std::string bookGuid, UploadTarget target)
+    : client_(std::move(client)),
+      workArea_(std::move(workArea)),
+      bookGuid_(std::move(bookGuid)),
+      target_(std::move(target)) {}
 
 void BookSync::enter(BookSyncStage stage) {
     if (stageBlock_) {
@@ -47,7 +49,7 @@ void BookSync::start() {
     self_ = shared_from_this();
     // Left by a run that never finished: bytes whose fingerprint nobody knows any more.
     std::error_code ignored;
-    std::filesystem::remove_all(deflatedDirectory_, ignored);
+    std::filesystem::remove_all(workArea_.deflated(), ignored);
     enter(BookSyncStage::Splitting);
     auto splitter = ACFileSplit::create();
     splitter->setKeepOriginalFile(false);
@@ -62,7 +64,7 @@ void BookSync::start() {
     });
     splitter_ = splitter;
     // An empty list completes at once, so an empty Working directory goes on to an empty manifest.
-    splitter->splitFiles(deepDirectoryContents(workingDirectory_));
+    splitter->splitFiles(deepDirectoryContents(workArea_.working()));
 }
 
 void BookSync::hashBook() {
@@ -85,7 +87,7 @@ void BookSync::hashBook() {
         [self = shared_from_this(), deflatedBytes](ACFileSHA1&, const ACFileSHA1::Fingerprints& byPath) {
             KeyedFingerprints byKey;
             for (const auto& [path, fingerprint] : byPath) {
-                byKey.emplace(manifestKey(path, self->workingDirectory_), fingerprint);
+                byKey.emplace(manifestKey(path, self->workArea_.working()), fingerprint);
             }
             self->onMainThread([byKey = std::move(byKey), bytes = *deflatedBytes](BookSync& sync) mutable {
                 sync.fingerprinted(std::move(byKey), bytes);
@@ -102,11 +104,11 @@ void BookSync::hashBook() {
         return self->stopsBeforeManifest_ || self->keepDeflated(path, deflated, error);
     });
     // Only part files are left now.
-    hasher->hashFiles(deepDirectoryContents(workingDirectory_));
+    hasher->hashFiles(deepDirectoryContents(workArea_.working()));
 }
 
 bool BookSync::keepDeflated(const std::string& path, std::span<const std::uint8_t> deflated, Error* error) const {
-    const std::string kept = deflatedDirectory_ + manifestKey(path, workingDirectory_);
+    const std::string kept = workArea_.deflated() + manifestKey(path, workArea_.working());
     const std::filesystem::path directory = std::filesystem::path(kept).parent_path();
     std::error_code failure;
     std::filesystem::create_directories(directory, failure);
@@ -148,9 +150,9 @@ void BookSync::compareLocalAndRemoteBook(KeyedFingerprints fingerprints) {
         finish(BookSyncResult::Cancelled);
         return;
     }
-    const std::string text = manifestText(fingerprints, book_);
+    const std::string text = manifestText(fingerprints, bookGuid_, target_);
     offered_ = std::move(fingerprints);
-    manifestCall_ = ShelfClient().postManifest(book_.guid, text, [self = shared_from_this()](ManifestResult answer) {
+    manifestCall_ = client_.postManifest(bookGuid_, text, [self = shared_from_this()](ManifestResult answer) {
         self->manifestAnswered(std::move(answer));
     });
     // Reported once the request runs, so that a cancel from this report reaches it.
@@ -184,8 +186,8 @@ void BookSync::manifestAnswered(ManifestResult answer) {
 }
 
 void BookSync::uploadFiles(std::vector<std::string> names) {
-    uploader_ = ACMultiFileUploader::create(applicationSupportDirectory_);
-    uploader_->setDeflatedDirectory(deflatedDirectory_);
+    uploader_ = ACMultiFileUploader::create(workArea_);
+    uploader_->setDeflatedDirectory(workArea_.deflated());
     uploader_->setMaxSendBytesPerSecond(maxSendBytesPerSecond_);
     // Only parts whose fingerprint came from the memo are compressed here: their bytes must say
     // what the memo said, or it is wrong.
@@ -233,7 +235,7 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
                                             : BookSyncResult::Succeeded);
         }
     });
-    uploader_->uploadFiles(std::move(names), book_.guid, uploadParameters(book_));
+    uploader_->uploadFiles(std::move(names), bookGuid_, uploadParameters(target_));
     // The compression counts are posted from the uploader's worker, so they come after this.
     enter(BookSyncStage::Compressing);
 }
@@ -290,7 +292,7 @@ void BookSync::finish(BookSyncResult result) {
     }
     finished_ = true;
     std::error_code ignored;
-    std::filesystem::remove_all(applicationSupportDirectory_, ignored);
+    std::filesystem::remove_all(workArea_.root(), ignored);
     if (finishedBlock_) {
         finishedBlock_(result);
     }

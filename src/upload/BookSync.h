@@ -11,6 +11,8 @@
 #include "http/CallFailure.h"
 #include "platform/Error.h"
 #include "shelf/ShelfClient.h"
+#include "shelf/UploadTarget.h"
+#include "support/WorkArea.h"
 #include "upload/SyncManifest.h"
 
 namespace tomely {
@@ -44,16 +46,16 @@ struct BookSyncFailure {
     std::variant<CallFailure, Error> cause;
 };
 
-// Publishes the book in the Working directory ("<applicationSupportDirectory>/working/") to the
-// service as an incremental sync: splits every file into part files, fingerprints them, posts the
-// manifest (ShelfClient::postManifest), uploads exactly the part files the service asks for, deletes the
-// application-support directory and reports the end. It knows nothing of windows: the upload
+// Publishes the book in the Working directory of a WorkArea to the service as an incremental
+// sync: splits every file into part files, fingerprints them, posts the manifest
+// (ShelfClient::postManifest), uploads exactly the part files the service asks for, deletes the
+// work area and reports the end. It knows nothing of windows: the upload
 // step turns its reports into control changes, and a command-line publisher may print them.
 //
 // Fingerprints are remembered across runs in the FingerprintMemo of the caches directory, so a
 // part seen before is not compressed to learn its fingerprint. The compressed form of each part
-// that is compressed for its fingerprint is kept (below the application-support directory,
-// beside the Working directory) and sent as it is; a part whose fingerprint came from the memo is
+// that is compressed for its fingerprint is kept (in the work area's deflated directory, beside
+// the Working directory) and sent as it is; a part whose fingerprint came from the memo is
 // compressed only when the service asks for it. So no part is compressed twice. A part compressed
 // for its upload whose fingerprint is not the one the memo gave drops the memo.
 //
@@ -78,10 +80,12 @@ public:
     // which is what an upload of every one of them would send.
     using FingerprintedBlock = std::function<void(std::uint64_t parts, std::uint64_t deflatedBytes)>;
     using FailureBlock = std::function<void(const BookSyncFailure& failure)>;
-    // The end, exactly once, after the application-support directory has been deleted.
+    // The end, exactly once, after the work area has been deleted.
     using FinishedBlock = std::function<void(BookSyncResult result)>;
 
-    [[nodiscard]] static std::shared_ptr<BookSync> create(std::string applicationSupportDirectory, SyncedBook book);
+    // Syncs the book `bookGuid` in `workArea` to `target`, calling the service through `client`.
+    [[nodiscard]] static std::shared_ptr<BookSync> create(ShelfClient client, WorkArea workArea, std::string bookGuid,
+                                                          UploadTarget target);
 
     // Set before start().
     void setStageBlock(StageBlock block) { stageBlock_ = std::move(block); }
@@ -114,7 +118,7 @@ public:
     [[nodiscard]] static std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal);
 
 private:
-    BookSync(std::string applicationSupportDirectory, SyncedBook book);
+    BookSync(ShelfClient client, WorkArea workArea, std::string bookGuid, UploadTarget target);
 
     void enter(BookSyncStage stage);
     // Runs `step` on the main thread; for the worker stages' reports.
@@ -135,11 +139,10 @@ private:
     bool keepDeflated(const std::string& path, std::span<const std::uint8_t> deflated, Error* error) const;
     void finish(BookSyncResult result);
 
-    const std::string applicationSupportDirectory_;
-    const std::string workingDirectory_;
-    // The compressed forms of the part files, under their manifest keys.
-    const std::string deflatedDirectory_;
-    const SyncedBook book_;
+    const ShelfClient client_;
+    const WorkArea workArea_;
+    const std::string bookGuid_;
+    const UploadTarget target_;
     StageBlock stageBlock_;
     CountBlock countBlock_;
     UploadProgressBlock uploadProgressBlock_;

@@ -35,7 +35,7 @@ protected:
         test::writeBytes(support + "/working/cover.png", test::noise(1500000, 3));
         stages.clear();
         results.clear();
-        sync = BookSync::create(support, {"GUID-7", std::nullopt, "Title"});
+        sync = BookSync::create(ShelfClient(), WorkArea::inDirectory(support), "GUID-7", {std::nullopt, "Title"});
         sync->setStageBlock([this, cancelAt, onStage](BookSyncStage stage) {
             stages.push_back(stage);
             if (onStage) {
