@@ -79,6 +79,19 @@ TEST_F(BookSyncTest, TheFirstFailedPartIsReportedOnceWithWhatACommandLineNeeds) 
     EXPECT_FALSE(std::filesystem::exists(support));
 }
 
+// Splitting and fingerprinting nothing still completes, so the service's answer decides.
+TEST_F(BookSyncTest, AnEmptyWorkingDirectoryPostsAnEmptyManifest) {
+    server.setHandler([](const test::RecordedRequest&) { return ScriptedResponse::text(400, "no"); });
+    sync = BookSync::create(ShelfClient(), WorkArea::inDirectory(support), "GUID-7", {std::nullopt, "Title"});
+    sync->setFailureBlock([this](const BookSyncFailure& failure) { failures.push_back(failure); });
+    sync->setFinishedBlock([this](BookSyncResult result) { results.push_back(result); });
+    sync->start();
+    ASSERT_TRUE(runUntil([&] { return !results.empty(); }));
+    EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
+    ASSERT_EQ(server.requestCount(), 1U);
+    EXPECT_NE(server.requests()[0].body.find(R"("hashes":{})"), std::string::npos) << server.requests()[0].body;
+}
+
 TEST_F(BookSyncTest, CancelEndsTheRunWithoutAFailureAndRemovesItsFiles) {
     ScriptedResponse held = ScriptedResponse::text(200, "{}");
     held.holdUntilReleased = true;
