@@ -5,11 +5,6 @@
 namespace tomely {
 namespace {
 
-void runAndTerminate(Desktop& desktop, const Alert& alert) {
-    desktop.alerts.runModal(alert);
-    desktop.application.terminate();
-}
-
 Alert criticalAlert(std::string messageText, std::string informativeText) {
     Alert alert;
     alert.style = Alert::Style::Critical;
@@ -66,8 +61,9 @@ void ACFailure::unzipFailure(Desktop& desktop, const Error& error) {
     runAndTerminate(desktop, unzipFailureAlert(error));
 }
 
-void ACFailure::bookPreparationFailure(Desktop& desktop, const Error& error) {
-    runAndTerminate(desktop, bookPreparationFailureAlert(error));
+void ACFailure::runAndTerminate(Desktop& desktop, const Alert& alert) {
+    desktop.alerts.runModal(alert);
+    desktop.application.terminate();
 }
 
 }  // namespace tomely

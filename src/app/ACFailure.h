@@ -21,14 +21,15 @@ public:
     static void httpUploadBookFailure(Desktop& desktop);
     // The book package could not be extracted.
     static void unzipFailure(Desktop& desktop, const Error& error);
-    // Splitting, fingerprinting or preparing the uploads failed on this machine (a full disk):
-    // the error says which file and why. Not the upload alert, which blames the connection.
-    static void bookPreparationFailure(Desktop& desktop, const Error& error);
+    // Runs `alert` modally, then terminates the application: the end of every failure.
+    static void runAndTerminate(Desktop& desktop, const Alert& alert);
 
     // The alerts' contents, apart from running them.
     [[nodiscard]] static Alert httpFailureAlert(std::int32_t responseStatusCode, const std::string& url);
     [[nodiscard]] static Alert httpUploadBookFailureAlert();
     [[nodiscard]] static Alert unzipFailureAlert(const Error& error);
+    // Splitting, fingerprinting or preparing the uploads failed on this machine (a full disk):
+    // the error says which file and why. Not the upload alert, which blames the connection.
     [[nodiscard]] static Alert bookPreparationFailureAlert(const Error& error);
 };
 

@@ -1,10 +1,8 @@
 #include "steps/ACAuthViewController.h"
 
-#include "app/ACFailure.h"
 #include "app/BlockTimer.h"
 #include "http/ServiceAPI.h"
-#include "shelf/ShelfClient.h"
-#include "steps/ACLocateBookViewController.h"
+#include "steps/WizardOrder.h"
 
 namespace tomely {
 namespace {
@@ -14,11 +12,11 @@ constexpr double kAutofillDelaySeconds = 0.1;
 }  // namespace
 
 ACAuthViewController::ACAuthViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController,
-                                           SignInContext context)
-    : ACStepViewController(std::move(view), mainViewController), context_(std::move(context)) {}
+                                           SignInContext context, std::shared_ptr<PublishSession> session)
+    : SessionStep(std::move(view), mainViewController, std::move(session)), context_(std::move(context)) {}
 
 void ACAuthViewController::addToMainViewController() {
-    ACStepViewController::addToMainViewController();
+    SessionStep::addToMainViewController();
     mainViewController().stepOne();
     mainViewController().setWorkingInfo(std::nullopt);
     bindContinueBlock();
@@ -94,36 +92,32 @@ void ACAuthViewController::continuePressed() {
 
     // Remembered before the call goes out, whatever the service will say of them.
     saveCredentials();
-    // The call holds the step until it has answered.
-    auto self = std::static_pointer_cast<ACAuthViewController>(shared_from_this());
-    ShelfClient().signIn(email, password, [self](SignInResult result) { self->authenticationAnswered(result); });
+    session().signIn(email, password);
 }
 
-void ACAuthViewController::authenticationAnswered(const SignInResult& result) {
-    if (std::holds_alternative<SignedIn>(result)) {
-        // The next step sets the bar, the working info and Continue for itself.
-        if (auto next = ACStepViewController::initWithNibName<ACLocateBookViewController>(
-                "ACLocateBookViewController", mainViewController().mainBundle(), mainViewController(),
-                context_.bookPath)) {
-            next->addToMainViewController();
-        }
-        return;
-    }
-    const auto* failure = std::get_if<CallFailure>(&result);
-    // Without an answer the form is left as it is: the alert ends the wizard.
-    if (failure != nullptr && failure->error) {
-        ACFailure::httpFailure(mainViewController().desktop(), *failure);
-        return;
-    }
+void ACAuthViewController::signedIn() {
+    // The next step sets the bar, the working info and Continue for itself.
+    WizardOrder::installLocateStep(mainViewController(), sharedSession(), context_.bookPath);
+}
+
+void ACAuthViewController::restoreForm() {
     progressBar().stopAnimation();
     progressBar().setHidden(true);
     mainViewController().setWorkingInfo(std::nullopt);
     mainViewController().setContinueButtonEnabled(true);
-    if (failure == nullptr) {
-        incorrectCredentialsError().setHidden(false);
-    } else {
-        ACFailure::httpFailure(mainViewController().desktop(), *failure);
+}
+
+void ACAuthViewController::credentialsRefused() {
+    restoreForm();
+    incorrectCredentialsError().setHidden(false);
+}
+
+void ACAuthViewController::failed(const SessionFailure& failure) {
+    // An answer puts the form back before its alert; without one the alert comes at once.
+    if (const auto* call = std::get_if<CallFailure>(&failure.cause); call != nullptr && !call->error) {
+        restoreForm();
     }
+    SessionStep::failed(failure);
 }
 
 }  // namespace tomely

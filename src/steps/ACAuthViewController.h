@@ -4,11 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "app/ACStepViewController.h"
 #include "app/UploaderWindowView.h"
-#include "shelf/ShelfClient.h"
 #include "shelf/StoredCredentials.h"
 #include "steps/AuthView.h"
+#include "steps/SessionStep.h"
 
 namespace tomely {
 
@@ -23,12 +22,13 @@ struct SignInContext {
 };
 
 // The first step: the author's e-mail address and password, filled in from the last run,
-// checked for emptiness, remembered, and posted to the service. A 2xx answer leads to the
-// locate-book step; a 403 shows that the credentials are wrong; anything else ends the wizard
-// through the HTTP failure alert. Main thread only.
-class ACAuthViewController : public ACStepViewController {
+// checked for emptiness, remembered, and signed in with through the session. Signed in leads to
+// the locate-book step; refused credentials (403) show that they are wrong; anything else ends the
+// wizard through the HTTP failure alert. Main thread only.
+class ACAuthViewController : public SessionStep {
 public:
-    ACAuthViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController, SignInContext context);
+    ACAuthViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController, SignInContext context,
+                         std::shared_ptr<PublishSession> session);
 
     // Installs the step, highlights step one, binds Continue and, 0.1 s later, fills in the form.
     void addToMainViewController() override;
@@ -51,7 +51,13 @@ public:
 private:
     [[nodiscard]] AuthView& controls() const { return viewAs<AuthView>(); }
     void continuePressed();
-    void authenticationAnswered(const SignInResult& result);
+    // Puts the form back as it was before Continue.
+    void restoreForm();
+
+    // SessionObserver.
+    void signedIn() override;
+    void credentialsRefused() override;
+    void failed(const SessionFailure& failure) override;
 
     SignInContext context_;
 };

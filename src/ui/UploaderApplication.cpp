@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "steps/ACAuthViewController.h"
+#include "steps/WizardOrder.h"
 #include "ui/QtMainLoop.h"
 
 namespace tomely::ui {
@@ -17,9 +17,8 @@ UploaderApplication::UploaderApplication(std::optional<std::string> bookPath)
 
 std::shared_ptr<ACStepViewController> UploaderApplication::makeFirstStep(ACMainViewController& container) {
     // Called while the window loads, once the delegate knows it.
-    return ACStepViewController::initWithNibName<ACAuthViewController>(
-        "ACAuthViewController", container.mainBundle(), container,
-        SignInContext{{userDefaults_, keychain_}, *delegate_.window(), bookPath_});
+    return WizardOrder::makeSignInStep(container,
+                                       SignInContext{{userDefaults_, keychain_}, *delegate_.window(), bookPath_});
 }
 
 void UploaderApplication::start() {

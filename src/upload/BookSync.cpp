@@ -1,6 +1,5 @@
 #include "upload/BookSync.h"
 
-#include <cstdio>
 #include <filesystem>
 
 #include "http/ServiceAPI.h"
@@ -308,39 +307,6 @@ void BookSync::finish(BookSyncResult result) {
     hasher_.reset();
     memo_.reset();
     const std::shared_ptr<BookSync> keepUntilReturn = std::move(self_);
-}
-
-std::string BookSync::activityText(BookSyncStage stage) {
-    return stage == BookSyncStage::Splitting || stage == BookSyncStage::Hashing ? "Processing" : "Uploading";
-}
-
-std::optional<std::string> BookSync::stageText(BookSyncStage stage) {
-    switch (stage) {
-        case BookSyncStage::Comparing:
-            return "Starting book synchronization";
-        case BookSyncStage::Compressing:
-            return "Compressing your book before sending";
-        default:
-            return std::nullopt;
-    }
-}
-
-std::string BookSync::countText(BookSyncStage stage, std::uint64_t done, std::uint64_t total) {
-    const char* activity = stage == BookSyncStage::Splitting ? "Checking the book is okay"
-                           : stage == BookSyncStage::Hashing ? "Looking for changes in your book"
-                                                             : "Compressing your book before sending";
-    return std::string(activity) + " (" + std::to_string(done) + "/" + std::to_string(total) + ")";
-}
-
-std::string BookSync::uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal) {
-    // Decimal megabytes, rounded to single precision as the text has always shown them.
-    const auto megabytes = [](std::int64_t bytes) {
-        return static_cast<double>(static_cast<float>(static_cast<double>(bytes) / 1'000'000.0));
-    };
-    char text[160];
-    std::snprintf(text, sizeof text, "Uploading book %.02f%% (%.01f MB of about %.01f MB)", fraction * 100,
-                  megabytes(bytesSent), megabytes(bytesTotal));
-    return text;
 }
 
 }  // namespace tomely

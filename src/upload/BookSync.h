@@ -49,8 +49,8 @@ struct BookSyncFailure {
 // Publishes the book in the Working directory of a WorkArea to the service as an incremental
 // sync: splits every file into part files, fingerprints them, posts the manifest
 // (ShelfClient::postManifest), uploads exactly the part files the service asks for, deletes the
-// work area and reports the end. It knows nothing of windows: the upload
-// step turns its reports into control changes, and a command-line publisher may print them.
+// work area and reports the end. It knows nothing of windows or words: the PublishSession runs
+// it as the last stage of its chain and tells its front ends what it reports.
 //
 // Fingerprints are remembered across runs in the FingerprintMemo of the caches directory, so a
 // part seen before is not compressed to learn its fingerprint. The compressed form of each part
@@ -106,16 +106,6 @@ public:
     void cancel();
     // Whether a failure has been reported.
     [[nodiscard]] bool hasFailed() const { return hasFailed_; }
-
-    // The texts an author sees.
-    // "Processing" while splitting and hashing, "Uploading" from then on.
-    [[nodiscard]] static std::string activityText(BookSyncStage stage);
-    // The progress line a stage begins with; nothing when it keeps the line it finds.
-    [[nodiscard]] static std::optional<std::string> stageText(BookSyncStage stage);
-    // "Checking the book is okay (3/10)" and the like.
-    [[nodiscard]] static std::string countText(BookSyncStage stage, std::uint64_t done, std::uint64_t total);
-    // "Uploading book 50.00% (3.0 MB of about 6.0 MB)": decimal megabytes.
-    [[nodiscard]] static std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal);
 
 private:
     BookSync(ShelfClient client, WorkArea workArea, std::string bookGuid, UploadTarget target);
