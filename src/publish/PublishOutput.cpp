@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "json/JSONSerializer.h"
+#include "session/SessionTexts.h"
 #include "shelf/ExistingBook.h"
 
 namespace tomely {
@@ -26,31 +27,32 @@ std::string duration(double seconds) {
 }
 
 std::string targetText(const PublishSummary& summary) {
-    if (summary.bookId) {
-        return "book " + bookIdText(*summary.bookId);
+    const UploadTarget target = summary.session.target.value_or(UploadTarget{});
+    if (target.bookId) {
+        return "book " + bookIdText(*target.bookId);
     }
-    return "the new book \"" + summary.newTitle.value_or("") + "\"";
+    return "the new book \"" + target.bookName.value_or("") + "\"";
 }
 
 }  // namespace
 
-const char* stageName(PublishStage stage) {
+const char* stageName(SessionStage stage) {
     switch (stage) {
-        case PublishStage::SigningIn:
+        case SessionStage::SigningIn:
             return "signing-in";
-        case PublishStage::Opening:
+        case SessionStage::Opening:
             return "opening";
-        case PublishStage::Listing:
+        case SessionStage::Listing:
             return "listing";
-        case PublishStage::Splitting:
+        case SessionStage::Splitting:
             return "splitting";
-        case PublishStage::Fingerprinting:
+        case SessionStage::Fingerprinting:
             return "fingerprinting";
-        case PublishStage::Comparing:
+        case SessionStage::Comparing:
             return "comparing";
-        case PublishStage::Compressing:
+        case SessionStage::Compressing:
             return "compressing";
-        case PublishStage::Uploading:
+        case SessionStage::Uploading:
             return "uploading";
     }
     return "";
@@ -93,16 +95,16 @@ void TextOutput::endLine() {
     }
 }
 
-void TextOutput::stage(PublishStage /*stage*/, const std::string& text) {
+void TextOutput::stage(SessionStage /*stage*/, const std::string& text) {
     endLine();
     stageText_ = text;
     lastTenth_ = -1;
     show(text);
 }
 
-void TextOutput::count(PublishStage /*stage*/, std::uint64_t done, std::uint64_t total) {
+void TextOutput::count(SessionStage /*stage*/, std::uint64_t done, std::uint64_t total) {
     if (terminal_) {
-        show(stageText_ + " (" + std::to_string(done) + "/" + std::to_string(total) + ")");
+        show(countText(stageText_, done, total));
     }
 }
 
@@ -120,8 +122,9 @@ void TextOutput::upload(const UploadProgress& progress) {
 
 void TextOutput::succeeded(const PublishSummary& summary) {
     endLine();
-    const std::string book =
-        std::to_string(summary.parts) + " parts, " + megabytes(static_cast<double>(summary.bytes)) + " MB compressed";
+    const SessionSummary& session = summary.session;
+    const std::string book = std::to_string(session.parts) + " parts, " +
+                             megabytes(static_cast<double>(session.compressedBytes)) + " MB compressed";
     switch (summary.outcome) {
         case PublishSummary::Outcome::DryRun:
             std::fprintf(out_, "Dry run: %s would go to %s. Nothing was published.\n", book.c_str(),
@@ -133,9 +136,9 @@ void TextOutput::succeeded(const PublishSummary& summary) {
             break;
         case PublishSummary::Outcome::Published:
             std::fprintf(out_, "Published to %s: %llu of %llu parts sent (%s MB).\n", targetText(summary).c_str(),
-                         static_cast<unsigned long long>(summary.partsSent),
-                         static_cast<unsigned long long>(summary.parts),
-                         megabytes(static_cast<double>(summary.bytesSent)).c_str());
+                         static_cast<unsigned long long>(session.partsSent),
+                         static_cast<unsigned long long>(session.parts),
+                         megabytes(static_cast<double>(session.bytesSent)).c_str());
             break;
     }
     std::fflush(out_);
@@ -160,17 +163,17 @@ void JSONOutput::emit(JSONDictionary event) {
     std::fflush(out_);
 }
 
-void JSONOutput::stage(PublishStage stage, const std::string& text) {
+void JSONOutput::stage(SessionStage stage, const std::string& text) {
     emit({{"event", "stage"}, {"stage", stageName(stage)}, {"message", text}});
 }
 
-void JSONOutput::count(PublishStage stage, std::uint64_t done, std::uint64_t total) {
+void JSONOutput::count(SessionStage stage, std::uint64_t done, std::uint64_t total) {
     emit({{"event", "progress"}, {"stage", stageName(stage)}, {"done", done}, {"total", total}});
 }
 
 void JSONOutput::upload(const UploadProgress& progress) {
     JSONDictionary event{{"event", "progress"},
-                         {"stage", stageName(PublishStage::Uploading)},
+                         {"stage", stageName(SessionStage::Uploading)},
                          {"sent", progress.sent},
                          {"total", progress.total}};
     if (progress.bytesPerSecond) {
@@ -189,15 +192,16 @@ void JSONOutput::succeeded(const PublishSummary& summary) {
     JSONDictionary event{{"event", "result"},
                          {"exit", static_cast<int>(PublishExit::Published)},
                          {"outcome", outcome},
-                         {"parts", summary.parts},
-                         {"bytes", summary.bytes},
-                         {"parts_sent", summary.partsSent},
-                         {"bytes_sent", summary.bytesSent}};
-    if (summary.bookId) {
-        event.emplace("book_id", *summary.bookId);
+                         {"parts", summary.session.parts},
+                         {"bytes", summary.session.compressedBytes},
+                         {"parts_sent", summary.session.partsSent},
+                         {"bytes_sent", summary.session.bytesSent}};
+    const UploadTarget target = summary.session.target.value_or(UploadTarget{});
+    if (target.bookId) {
+        event.emplace("book_id", *target.bookId);
     }
-    if (summary.newTitle) {
-        event.emplace("title", *summary.newTitle);
+    if (target.bookName) {
+        event.emplace("title", *target.bookName);
     }
     emit(event);
 }

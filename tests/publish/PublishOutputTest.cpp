@@ -37,7 +37,7 @@ TEST(PublishOutputTest, ATerminalSeesOneLinePerStageRewrittenInPlace) {
     std::FILE* out = open_memstream(&text, &length);
     {
         TextOutput output(out, out, true);
-        output.stage(PublishStage::Uploading, "Uploading book");
+        output.stage(SessionStage::Uploading, "Uploading book");
         output.upload({1'500'000, 4'000'000, 1'000'000.0, 2.5});
         output.upload({4'000'000, 4'000'000, std::nullopt, std::nullopt});
         output.failed({PublishExit::ServiceError, "the service answered 503"});
