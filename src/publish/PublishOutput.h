@@ -12,9 +12,6 @@
 
 namespace tomely {
 
-// The stage's name in JSON events: "signing-in", "fingerprinting", ...
-[[nodiscard]] const char* stageName(SessionStage stage);
-
 struct UploadProgress {
     std::int64_t sent = 0;
     std::int64_t total = 0;

@@ -15,4 +15,9 @@ enum class SessionStage {
     Uploading,       // sending them
 };
 
+// The stage's name where a program reads it, as the publisher's JSON events carry it:
+// "signing-in", "opening", "listing", "splitting", "fingerprinting", "comparing", "compressing",
+// "uploading".
+[[nodiscard]] const char* stageName(SessionStage stage);
+
 }  // namespace tomely

@@ -23,28 +23,6 @@ constexpr const char* kAuth = "/api/author/shelf/upload/auth/";
 constexpr const char* kList = "/api/author/shelf/upload/list/";
 constexpr const char* kManifest = "/api/author/shelf/upload/manifest/G-1/";
 
-const char* stageName(SessionStage stage) {
-    switch (stage) {
-        case SessionStage::SigningIn:
-            return "signing in";
-        case SessionStage::Opening:
-            return "opening";
-        case SessionStage::Listing:
-            return "listing";
-        case SessionStage::Splitting:
-            return "splitting";
-        case SessionStage::Fingerprinting:
-            return "fingerprinting";
-        case SessionStage::Comparing:
-            return "comparing";
-        case SessionStage::Compressing:
-            return "compressing";
-        case SessionStage::Uploading:
-            return "uploading";
-    }
-    return "?";
-}
-
 // What a front end is told, in order; progress is kept apart.
 struct Recorder : SessionObserver {
     void stageBegan(SessionStage stage) override { events.push_back(stageName(stage)); }
@@ -154,7 +132,7 @@ TEST_F(PublishSessionTest, TheChainTellsEachStageListsTheShelfAndEndsOnceWithWha
     ASSERT_TRUE(waitFor("ended"));
     drainMainLoop();
     EXPECT_EQ(recorder->events, (std::vector<std::string>{
-                                    "signing in", "signed in", "opening", "listing", "books listed", "target chosen",
+                                    "signing-in", "signed in", "opening", "listing", "books listed", "target chosen",
                                     "splitting", "fingerprinting", "comparing", "compressing", "uploading", "ended"}));
     ASSERT_EQ(recorder->ends.size(), 1U);
     const SessionEnd& end = recorder->ends[0];
@@ -177,7 +155,7 @@ TEST_F(PublishSessionTest, RefusedCredentialsLeaveItReadyToSignInAgain) {
     session->signIn("ann@example.com", "secret");
     ASSERT_TRUE(waitFor("signed in"));
     EXPECT_EQ(recorder->events,
-              (std::vector<std::string>{"signing in", "credentials refused", "signing in", "signed in"}));
+              (std::vector<std::string>{"signing-in", "credentials refused", "signing-in", "signed in"}));
     EXPECT_TRUE(recorder->ends.empty());
 }
 
@@ -232,7 +210,7 @@ TEST_F(PublishSessionTest, AFailureIsToldOnceWithItsStageAndCauseAndThenTheEnd) 
         recorder = std::make_shared<Recorder>();
         startSession(c.noArea);
         session->signIn("ann@example.com", "secret");
-        runUntil([&] { return !recorder->events.empty() && recorder->events.back() != "signing in"; });
+        runUntil([&] { return !recorder->events.empty() && recorder->events.back() != "signing-in"; });
         if (recorder->events.back() == "signed in") {
             session->openBook(book);
             runUntil([&] { return recorder->events.back() == "books listed" || recorder->events.back() == "ended"; });
