@@ -63,9 +63,10 @@ void PublishSession::signIn(std::string_view email, std::string_view password) {
     require(State::Idle);
     state_ = State::SigningIn;
     self_ = shared_from_this();
-    begin(SessionStage::SigningIn);
     call_ = client_.signIn(email, password,
                            [self = shared_from_this()](const SignInResult& result) { self->signInAnswered(result); });
+    // Told once the call runs, so that a cancel from this event reaches it.
+    begin(SessionStage::SigningIn);
 }
 
 void PublishSession::signInAnswered(const SignInResult& result) {
@@ -130,9 +131,9 @@ void PublishSession::bookOpened(std::optional<WorkArea> workArea, std::optional<
     }
     listing_ = BookListing{std::move(*bookGuid), std::nullopt, std::nullopt};
     state_ = State::Listing;
-    begin(SessionStage::Listing);
     call_ =
         client_.listBooks([self = shared_from_this()](const BookListResult& result) { self->booksAnswered(result); });
+    begin(SessionStage::Listing);
 }
 
 void PublishSession::booksAnswered(const BookListResult& result) {
@@ -160,6 +161,10 @@ void PublishSession::sync(UploadTarget target, SyncSettings settings) {
     self_ = shared_from_this();
     summary_.target = target;
     tell([&target](SessionObserver& observer) { observer.targetChosen(target); });
+    if (cancelled_) {
+        end(SessionResult::Cancelled);
+        return;
+    }
     sync_ = BookSync::create(client_, *workArea_, listing_->bookGuid, std::move(target));
     sync_->setStopsBeforeManifest(settings.stopsBeforeManifest);
     sync_->setMaxSendBytesPerSecond(settings.maxSendBytesPerSecond);
@@ -233,7 +238,10 @@ void PublishSession::cancel() {
             opening_->cancel();
             return;
         case State::Syncing:
-            sync_->cancel();
+            // Before the sync exists (a cancel while the target is told), sync() ends the session.
+            if (sync_) {
+                sync_->cancel();
+            }
             return;
         case State::Ended:
             return;

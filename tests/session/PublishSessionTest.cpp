@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "common/MainLoopFixture.h"
@@ -38,7 +39,12 @@ struct Recorder : SessionObserver {
         listed = listing;
         events.emplace_back("books listed");
     }
-    void targetChosen(const UploadTarget& /*target*/) override { events.emplace_back("target chosen"); }
+    void targetChosen(const UploadTarget& /*target*/) override {
+        events.emplace_back("target chosen");
+        if (whenTargetChosen) {
+            whenTargetChosen();
+        }
+    }
     void failed(const SessionFailure& failure) override {
         failures.push_back(failure);
         events.emplace_back("failed");
@@ -48,6 +54,7 @@ struct Recorder : SessionObserver {
         events.emplace_back("ended");
     }
 
+    std::function<void()> whenTargetChosen;
     std::vector<std::string> events;
     std::vector<std::string> counts;
     std::pair<std::int64_t, std::int64_t> lastUpload;
@@ -295,6 +302,18 @@ TEST_F(PublishSessionTest, CancelEndsItAsCancelledFromEveryStateWithoutAFailure)
         EXPECT_TRUE(recorder->failures.empty());
         EXPECT_EQ(recorder->events.back(), "ended");
     }
+}
+
+TEST_F(PublishSessionTest, ACancelWhileTheTargetIsToldStartsNoSync) {
+    startSession();
+    openAndList();
+    recorder->whenTargetChosen = [this] { session->cancel(); };
+    session->sync({std::nullopt, "New"});
+    drainMainLoop();
+    EXPECT_EQ(recorder->events.back(), "ended");
+    ASSERT_EQ(recorder->ends.size(), 1U);
+    EXPECT_EQ(recorder->ends[0].result, SessionResult::Cancelled);
+    EXPECT_EQ(server.requests().back().target, kList) << "no manifest";
 }
 
 TEST_F(PublishSessionTest, AnOperationOutOfTurnIsRefused) {
