@@ -10,6 +10,7 @@
 #include "http/ConnectionPool.h"
 #include "http/DataDecompressor.h"
 #include "http/HTTPCookieStorage.h"
+#include "http/ResponseBody.h"
 #include "http/ResponseHead.h"
 #include "platform/TextEncoding.h"
 
@@ -68,6 +69,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)parseContentLength(input);
     (void)parseCookieDate(input);
     (void)parseSetCookieField(input, kURL, std::chrono::system_clock::time_point());
+
+    // The body kept within a small limit, as it is and as gzip, in uneven blocks: never past the
+    // limit, and whatever is kept whole is the body, or what inflating it in one go gives.
+    constexpr std::uint64_t kLimit = 4096;
+    for (const bool compressed : {false, true}) {
+        ResponseBody body;
+        body.reset(compressed, kLimit, size);
+        bool accepted = true;
+        for (std::size_t offset = 0; accepted && offset < size; offset += 37) {
+            accepted = body.append(bytes.subspan(offset, std::min<std::size_t>(37, size - offset)));
+        }
+        accepted = accepted && body.finish();
+        if (body.raw().size() > kLimit || body.data().size() > kLimit) {
+            std::fprintf(stderr, "http_response fuzzer: a body was kept past its limit\n");
+            std::abort();
+        }
+        const auto whole = compressed
+                               ? DataDecompressor::uncompressData(bytes)
+                               : std::optional<std::vector<std::uint8_t>>(std::in_place, bytes.begin(), bytes.end());
+        if (accepted && size > 0 && (!whole || *whole != body.data())) {
+            std::fprintf(stderr, "http_response fuzzer: a body kept whole differs from the body\n");
+            std::abort();
+        }
+    }
 
     // The body as gzip, whole and in uneven blocks.
     (void)DataDecompressor::uncompressData(bytes);

@@ -104,6 +104,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         deserializer.setAllowedEncoding(tomely::TextEncoding::ISOLatin1);
     }
 
+    // Element by element, an array decodes to the very elements it decodes to whole.
+    JSONArray handed;
+    const bool streamed = deserializer.deserializeArrayElements(
+        input, [&handed](JSONValue&& element) { handed.push_back(std::move(element)); });
+    const std::optional<JSONArray> whole = deserializer.deserializeAsArray(input);
+    if (streamed != whole.has_value() || (whole && *whole != handed)) {
+        std::abort();
+    }
+
     tomely::Error error;
     const std::optional<JSONValue> value = deserializer.deserialize(input, &error);
     if (!value) {

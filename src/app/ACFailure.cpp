@@ -62,7 +62,7 @@ void ACFailure::unzipFailure(Desktop& desktop, const Error& error) {
 }
 
 void ACFailure::runAndTerminate(Desktop& desktop, const Alert& alert) {
-    desktop.alerts.runModal(alert);
+    runModalAlert(desktop.alerts, alert);
     desktop.application.terminate();
 }
 

@@ -131,7 +131,7 @@ void ACMainViewController::quit(Button* /*sender*/) {
     alert.informativeText = "Are you sure you want to cancel?";
     alert.buttons = {"No", "Yes"};
     constexpr std::size_t kYes = 1;
-    if (desktop_.alerts.runModal(alert) == kYes) {
+    if (runModalAlert(desktop_.alerts, alert) == kYes) {
         desktop_.application.terminate();
     }
 }

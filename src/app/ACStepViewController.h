@@ -11,7 +11,9 @@ namespace tomely {
 
 // Base of every wizard step. A step is created by its predecessor, installs itself in the
 // container (which then owns it) and keeps a reference to the container for its whole life;
-// the container outlives every step.
+// the container outlives every step. A step is destroyed on the main thread whoever lets go of it
+// last: its view's controls belong to that thread, and a worker that reported for the step (the
+// locate-book step's extraction) may well let go of it after the container has.
 class ACStepViewController : public std::enable_shared_from_this<ACStepViewController> {
 public:
     virtual ~ACStepViewController() = default;
@@ -28,7 +30,8 @@ public:
         if (!view) {
             return nullptr;
         }
-        return std::make_shared<Step>(std::move(view), mainViewController, std::forward<Args>(args)...);
+        return std::shared_ptr<Step>(new Step(std::move(view), mainViewController, std::forward<Args>(args)...),
+                                     [](Step* step) { destroyOnMainThread(step); });
     }
 
     // Makes the container own this step and show its view. Every step overrides it, calls this
@@ -41,6 +44,9 @@ public:
 
 protected:
     ACStepViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController);
+
+    // Deletes `step` now on the main thread, or else posts its deletion there.
+    static void destroyOnMainThread(ACStepViewController* step);
 
     // The step's own view type, as its description builds it.
     template <class StepView>

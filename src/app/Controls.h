@@ -76,6 +76,8 @@ public:
     virtual ~TableDataSource() = default;
     [[nodiscard]] virtual int numberOfRows() const = 0;
     [[nodiscard]] virtual std::string objectValue(int column, int row) const = 0;
+    // A disabled row is shown, greyed, but can be selected neither by the user nor by selectRow.
+    [[nodiscard]] virtual bool isRowEnabled(int row) const = 0;
 };
 
 // A table whose rows the step's data source supplies; only selection is driven from logic.
@@ -83,6 +85,7 @@ class TableControl : public Control {
 public:
     static constexpr int kNoSelection = -1;
     virtual void reloadData() = 0;
+    // Replaces the selection; a row outside the table, or disabled, leaves nothing selected.
     virtual void selectRow(int row) = 0;
     [[nodiscard]] virtual int selectedRow() const = 0;
     // The source is not owned; the step sets it before the table is shown and outlives it.

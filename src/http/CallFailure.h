@@ -21,6 +21,9 @@ struct CallFailure {
     std::optional<Error> error;
     // The answer's "Retry-After", when it carried one.
     std::optional<std::string> retryAfter;
+    // The answer came whole, with a 2xx status, but what it says cannot be followed: `error` says
+    // why. Otherwise an `error` means the request itself failed, whatever status it had read.
+    bool answerRefused = false;
 
     // Reads the outcome of `request`, which has reported. Any thread.
     [[nodiscard]] static CallFailure of(const HTTPRequest& request);

@@ -1,15 +1,11 @@
 #include "http/DataDecompressor.h"
 
-#include <algorithm>
-
 #include "http/BlockFileStream.h"
 #include "http/HTTPRequestError.h"
 
 namespace tomely {
 namespace {
 
-// The output grows by half the input length; a one-byte input would otherwise grow by nothing.
-constexpr std::size_t kMinimumGrowth = 64;
 // The first two bytes of every gzip member.
 constexpr Bytef kGzipMagic[2] = {0x1F, 0x8B};
 
@@ -66,58 +62,74 @@ bool DataDecompressor::closeStream(Error* error) {
     return true;
 }
 
-std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressBytes(std::span<const std::uint8_t> bytes,
-                                                                           Error* error) {
-    if (bytes.empty()) {
-        return std::nullopt;
-    }
+bool DataDecompressor::inflateBytes(std::span<const std::uint8_t> bytes, const OutputSink& sink, Error* error) {
     if (!streamReady_) {
         report(error, decompressionError(Z_STREAM_ERROR));
-        return std::nullopt;
+        return false;
     }
-    if (streamEnded_) {
-        return std::vector<std::uint8_t>();
+    if (bytes.empty() || streamEnded_) {
+        return true;
     }
-    const std::size_t growth = std::max(bytes.size() / 2, kMinimumGrowth);
-    std::vector<std::uint8_t> output(bytes.size() + growth);
-    std::size_t produced = 0;
+    step_.resize(kInflateStepBytes);
     // zlib's interface is not const-correct; it never writes through next_in.
     stream_.next_in = const_cast<Bytef*>(bytes.data());
     stream_.avail_in = static_cast<uInt>(bytes.size());
     for (;;) {
         if (betweenMembers_ && !startNextMember()) {
-            break;
+            return true;
         }
-        // A full output buffer may hide pending output even once the input is used up.
-        if (stream_.avail_in == 0 && produced < output.size()) {
-            break;
-        }
-        if (produced == output.size()) {
-            output.resize(output.size() + growth);
-        }
-        stream_.next_out = output.data() + produced;
-        stream_.avail_out = static_cast<uInt>(output.size() - produced);
+        stream_.next_out = step_.data();
+        stream_.avail_out = static_cast<uInt>(step_.size());
         const int result = inflate(&stream_, Z_NO_FLUSH);
-        produced = output.size() - stream_.avail_out;
+        const std::size_t produced = step_.size() - stream_.avail_out;
+        if (produced > 0 && !sink(std::span<const std::uint8_t>(step_.data(), produced))) {
+            return false;
+        }
         if (result == Z_STREAM_END) {
             // Only gzip has members; whatever follows a zlib stream is not part of it.
             betweenMembers_ = header_.done == 1;
             streamEnded_ = !betweenMembers_;
             if (streamEnded_) {
-                break;
+                return true;
             }
             continue;
         }
-        if (result == Z_BUF_ERROR && stream_.avail_in == 0) {
-            break;
+        // No input left: done, unless a full step may hide more output.
+        if ((result == Z_BUF_ERROR && stream_.avail_in == 0) || (stream_.avail_in == 0 && stream_.avail_out > 0)) {
+            return true;
         }
         if (result != Z_OK) {
             report(error, decompressionError(result));
-            return std::nullopt;
+            return false;
         }
     }
-    output.resize(produced);
+}
+
+std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressBytes(std::span<const std::uint8_t> bytes,
+                                                                           Error* error) {
+    if (bytes.empty()) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> output;
+    const bool inflated = inflateBytes(
+        bytes,
+        [&output](std::span<const std::uint8_t> step) {
+            output.insert(output.end(), step.begin(), step.end());
+            return true;
+        },
+        error);
+    if (!inflated) {
+        return std::nullopt;
+    }
     return output;
+}
+
+bool DataDecompressor::isComplete(Error* error) const {
+    const bool complete = streamEnded_ || betweenMembers_;
+    if (!complete) {
+        report(error, decompressionError(Z_BUF_ERROR));
+    }
+    return complete;
 }
 
 bool DataDecompressor::startNextMember() {
@@ -158,8 +170,7 @@ std::optional<std::vector<std::uint8_t>> DataDecompressor::uncompressData(std::s
     }
     auto output = decompressor.uncompressBytes(data, error);
     // A stream cut short would otherwise pass for the whole body.
-    if (output && !decompressor.isComplete()) {
-        report(error, decompressionError(Z_BUF_ERROR));
+    if (output && !decompressor.isComplete(error)) {
         return std::nullopt;
     }
     return output;
@@ -176,9 +187,8 @@ bool DataDecompressor::uncompressDataFromFile(const std::string& sourcePath, con
                                      Error* stepError) -> std::optional<std::vector<std::uint8_t>> {
         // An empty block has nothing to inflate, which is no failure here.
         auto output = block.empty() ? std::vector<std::uint8_t>() : decompressor.uncompressBytes(block, stepError);
-        if (isLast && !decompressor.isComplete() && output) {
-            // The file ended inside the compressed stream: what was written is incomplete.
-            report(stepError, decompressionError(Z_BUF_ERROR));
+        // The file may end inside the compressed stream: what was written is then incomplete.
+        if (isLast && output && !decompressor.isComplete(stepError)) {
             return std::nullopt;
         }
         return output;

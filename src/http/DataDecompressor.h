@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -32,11 +33,25 @@ public:
     [[nodiscard]] bool closeStream(Error* error = nullptr);
     [[nodiscard]] bool streamReady() const { return streamReady_; }
 
-    // Inflates one block. An empty block gives nothing and no error; a zlib failure gives nothing
-    // and fills `error`. After a gzip member, bytes that do not begin another member are ignored,
-    // as is everything after a zlib stream.
+    // The most bytes of output inflateBytes hands over at once.
+    static constexpr std::size_t kInflateStepBytes = 65536;
+    // Takes one step of output; answers false to stop inflating.
+    using OutputSink = std::function<bool(std::span<const std::uint8_t>)>;
+
+    // Inflates one block and hands the output to `sink` as zlib makes it, at most kInflateStepBytes
+    // at a time, so that a block which expands a thousandfold is never held whole: the sink decides
+    // how much it keeps. False when zlib fails (with `error` filled) or when the sink stopped (with
+    // `error` untouched: the sink knows why). After a gzip member, bytes that do not begin another
+    // member are ignored, as is everything after a zlib stream.
+    [[nodiscard]] bool inflateBytes(std::span<const std::uint8_t> bytes, const OutputSink& sink,
+                                    Error* error = nullptr);
+    // Inflates one block into memory. An empty block gives nothing and no error; a zlib failure
+    // gives nothing and fills `error`.
     [[nodiscard]] std::optional<std::vector<std::uint8_t>> uncompressBytes(std::span<const std::uint8_t> bytes,
                                                                            Error* error = nullptr);
+    // Every member begun has ended, or what follows is ignored: nothing was cut short. When the
+    // stream stops inside a member, fills `error` as zlib's Z_BUF_ERROR (-5) would.
+    [[nodiscard]] bool isComplete(Error* error = nullptr) const;
 
     // The whole buffer in one block, through a fresh stream.
     [[nodiscard]] static std::optional<std::vector<std::uint8_t>> uncompressData(std::span<const std::uint8_t> data,
@@ -50,12 +65,12 @@ private:
     // bytes. False when there is none to inflate now: the rest is ignored, or the input ended
     // before the magic bytes could be told apart (the first one alone is held for the next block).
     [[nodiscard]] bool startNextMember();
-    // Every member begun has ended, or what follows is ignored: nothing is cut short.
-    [[nodiscard]] bool isComplete() const { return streamEnded_ || betweenMembers_; }
 
     z_stream stream_{};
     // Told by zlib whether the member it reads has a gzip header (done == 1).
     gz_header header_{};
+    // Where each step of output is made, allocated on first use.
+    std::vector<std::uint8_t> step_;
     bool streamReady_ = false;
     bool streamEnded_ = false;
     bool betweenMembers_ = false;

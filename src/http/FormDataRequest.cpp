@@ -7,6 +7,7 @@
 #include "http/HTTPRequestError.h"
 #include "http/MimeTypes.h"
 #include "platform/HexText.h"
+#include "platform/SecretText.h"
 
 namespace tomely {
 namespace {
@@ -21,6 +22,19 @@ constexpr ByteSet kUnescaped = kASCIIAlphanumerics.with("-._");
 
 std::shared_ptr<FormDataRequest> FormDataRequest::requestWithURL(const URL& url) {
     return std::shared_ptr<FormDataRequest>(new FormDataRequest(url));
+}
+
+FormDataRequest::~FormDataRequest() {
+    eraseSecretFields();
+}
+
+void FormDataRequest::eraseSecretFields() {
+    std::scoped_lock lock(cancelledLock_);
+    if (bodyHoldsSecret()) {
+        for (Field& field : postData_) {
+            eraseSecret(field.value);
+        }
+    }
 }
 
 void FormDataRequest::addPostValue(std::string_view value, std::string_view key) {
@@ -148,6 +162,8 @@ void FormDataRequest::buildPostBody() {
         } else {
             buildMultipartFormDataPostBody();
         }
+        // The body holds them now.
+        eraseSecretFields();
     }
     HTTPRequest::buildPostBody();
 }

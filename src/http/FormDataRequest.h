@@ -26,6 +26,9 @@ public:
     enum PostFormat : int { MultipartFormDataPostFormat = 0, URLEncodedPostFormat = 1 };
 
     [[nodiscard]] static std::shared_ptr<FormDataRequest> requestWithURL(const URL& url);
+    // With bodyHoldsSecret(), the fields are overwritten once the body is built, or when the
+    // request goes unbuilt.
+    ~FormDataRequest() override;
 
     // Appends a field; a key may occur more than once.
     void addPostValue(std::string_view value, std::string_view key);
@@ -103,6 +106,7 @@ private:
     [[nodiscard]] std::string charsetParameter() const;
     void buildURLEncodedPostBody();
     void buildMultipartFormDataPostBody();
+    void eraseSecretFields();
 
     std::vector<Field> postData_;
     std::vector<FilePart> fileData_;

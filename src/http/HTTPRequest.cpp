@@ -4,7 +4,6 @@
 #include <tuple>
 #include <utility>
 
-#include "http/DataDecompressor.h"
 #include "http/HTTPRequestError.h"
 #include "platform/MainLoop.h"
 #include "platform/TextEncoding.h"
@@ -163,6 +162,16 @@ std::uint64_t HTTPRequest::maxSendBytesPerSecond() const {
 void HTTPRequest::setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond) {
     std::scoped_lock lock(cancelledLock_);
     maxSendBytesPerSecond_ = bytesPerSecond;
+}
+
+std::uint64_t HTTPRequest::maxResponseBodyBytes() const {
+    std::scoped_lock lock(cancelledLock_);
+    return maxResponseBodyBytes_;
+}
+
+void HTTPRequest::setMaxResponseBodyBytes(std::uint64_t bytes) {
+    std::scoped_lock lock(cancelledLock_);
+    maxResponseBodyBytes_ = bytes;
 }
 
 std::string HTTPRequest::userAgent() const {
@@ -517,21 +526,17 @@ std::optional<Error> HTTPRequest::error() const {
 
 std::vector<std::uint8_t> HTTPRequest::rawResponseData() const {
     std::scoped_lock lock(cancelledLock_);
-    return rawResponseData_;
+    return responseBody_.raw();
 }
 
-std::vector<std::uint8_t> HTTPRequest::responseData() const {
+const std::vector<std::uint8_t>& HTTPRequest::responseData() const {
     std::scoped_lock lock(cancelledLock_);
-    if (!isResponseCompressed()) {
-        return rawResponseData_;
-    }
-    auto inflated = DataDecompressor::uncompressData(rawResponseData_);
-    return inflated ? std::move(*inflated) : std::vector<std::uint8_t>();
+    return responseBody_.data();
 }
 
 std::optional<std::string> HTTPRequest::responseString() const {
     std::scoped_lock lock(cancelledLock_);
-    const std::vector<std::uint8_t> data = responseData();
+    const std::vector<std::uint8_t>& data = responseData();
     if (data.empty()) {
         return std::nullopt;
     }

@@ -18,11 +18,14 @@
 #include "http/NetworkThread.h"
 #include "http/OperationQueue.h"
 #include "http/ProgressReceiver.h"
+#include "http/RequestTimeOut.h"
+#include "http/ResponseBody.h"
 #include "http/ResponseHead.h"
 #include "http/URL.h"
 #include "platform/CallOutMutex.h"
 #include "platform/Error.h"
 #include "platform/FileIO.h"
+#include "platform/NotDumpable.h"
 
 namespace tomely {
 
@@ -34,9 +37,12 @@ namespace tomely {
 //                          |  \--time-out within numberOfTimesToRetryOnTimeout: again
 //                          |  \--301/302/303/307: executing again with the new URL (at most 5 times)
 //                          \--transport error, time-out, 401/407, 6th redirect, cancel--> failed
+//                          \--redirect from https to http, body past its limit or cut short--> failed
 //
-// While it runs, a status check every 0.25 s on the network thread watches for time-outs and
-// samples the bytes sent, which become upload progress for the receiver and the queue.
+// While it runs, a status check every 0.25 s on the network thread watches for time-outs (a
+// silence, or a transfer slower than its low-speed limit) and samples the bytes sent, which
+// become upload progress for the receiver and the queue. Nothing bounds the whole exchange's
+// duration: a large body on a slow line takes as long as it takes, as long as it moves.
 // Any HTTP status is a completion: a 403 or a 500 reaches the completion handler. Only transport
 // failures, cancellation, unanswered authentication challenges and internal errors reach the
 // failure handler, each with an error of kNetworkRequestErrorDomain. A request reports exactly one
@@ -105,6 +111,11 @@ public:
 
     [[nodiscard]] bool shouldCompressRequestBody() const;
     void setShouldCompressRequestBody(bool compress);
+    // The body holds a secret, such as a password: from this call until the request has ended
+    // (answered, failed or cancelled) or gone, the process is not dumpable, and then the body's
+    // bytes in memory (and a form's fields) are overwritten. For a body kept in memory.
+    [[nodiscard]] bool bodyHoldsSecret() const;
+    void setBodyHoldsSecret();
     [[nodiscard]] bool allowCompressedResponse() const;
     void setAllowCompressedResponse(bool allow);
     [[nodiscard]] bool useCookiePersistence() const;
@@ -125,6 +136,25 @@ public:
     // Keep method, body and headers on 301 and 302 as well (off: they become a plain GET).
     [[nodiscard]] bool shouldUseRFC2616RedirectBehaviour() const;
     void setShouldUseRFC2616RedirectBehaviour(bool use);
+    // A redirect from https to http is never followed (kInsecureRedirectErrorType). A request that
+    // carries credentials, such as a sign-in form, follows no redirect to another scheme, host or
+    // port either (kCredentialsRedirectErrorType). Off by default.
+    [[nodiscard]] bool carriesCredentials() const;
+    void setCarriesCredentials(bool carries);
+    // The most bytes of a response body the request keeps, counted as received and again after
+    // inflating; a larger body fails the request (kResponseTooLargeErrorType) as soon as it passes.
+    static constexpr std::uint64_t kDefaultMaxResponseBodyBytes = 1024 * 1024;
+    [[nodiscard]] std::uint64_t maxResponseBodyBytes() const;
+    void setMaxResponseBodyBytes(std::uint64_t bytes);
+    // A transfer that moves fewer than `bytesPerSecond` for `seconds` while it sends its body or
+    // receives its answer fails as timed out (code 2, or starts again as a time-out does), however
+    // steadily a trickle keeps the time-out away (see LowSpeedWatch). 100 bytes a second over 30 s
+    // unless changed; 0 switches it off.
+    static constexpr std::uint64_t kDefaultLowSpeedBytesPerSecond = 100;
+    static constexpr double kDefaultLowSpeedSeconds = 30.0;
+    [[nodiscard]] std::uint64_t lowSpeedBytesPerSecond() const;
+    [[nodiscard]] double lowSpeedSeconds() const;
+    void setLowSpeedLimit(std::uint64_t bytesPerSecond, double seconds);
     // How long the connection may wait idle for the next request (60 s; a server's "Keep-Alive"
     // timeout replaces it).
     [[nodiscard]] double persistentConnectionTimeoutSeconds() const;
@@ -211,8 +241,10 @@ public:
     [[nodiscard]] std::optional<Error> error() const;
     // The body as received (still gzip-compressed when the response is).
     [[nodiscard]] std::vector<std::uint8_t> rawResponseData() const;
-    // The body, inflated anew on every call when compressed; empty when it cannot be inflated.
-    [[nodiscard]] std::vector<std::uint8_t> responseData() const;
+    // The body, inflated as it arrived when the response is compressed (a body that does not
+    // inflate fails the request with code 11). The request's own bytes, not a copy: read them
+    // once the request has reported, from its handlers; they change when it starts again.
+    [[nodiscard]] const std::vector<std::uint8_t>& responseData() const;
     // The body decoded with responseEncoding() as UTF-8; nothing without a body or when the body
     // is not valid text in that encoding.
     [[nodiscard]] std::optional<std::string> responseString() const;
@@ -277,6 +309,8 @@ private:
     void startStatusTimer();
     void stopStatusTimer();
     void checkRequestStatus();
+    // Fails the request as timed out, or starts it again when a retry is left.
+    void handleTimeOut();
     void sampleBytesSent();
     void updateProgress();
     void updateUploadProgress();
@@ -285,6 +319,8 @@ private:
 
     // Redirects (network thread).
     void decideRedirect(const ResponseHead& head);
+    // Why a redirect from the current URL to `target` must not be followed; nothing when it may.
+    [[nodiscard]] std::optional<Error> redirectRefusal(const URL& target) const;
     void performRedirect();
     // Hands the pending redirect to the delegate or queue that takes it, or performs it.
     void continueRedirect(bool takenByReceiver);
@@ -319,6 +355,8 @@ private:
     };
     std::vector<BodyPiece> postBodyPieces_;
     std::vector<std::uint8_t> compressedPostBody_;
+    // Held while a secret body is in memory.
+    std::optional<NotDumpableScope> secretBody_;
     std::string postBodyFilePath_;
     std::string compressedPostBodyFilePath_;
     std::string temporaryFileDirectory_;
@@ -332,6 +370,10 @@ private:
     bool validatesSecureCertificate_ = true;
     bool shouldAttemptPersistentConnection_ = true;
     bool useHTTPVersionOne_ = false;
+    bool carriesCredentials_ = false;
+    std::uint64_t maxResponseBodyBytes_ = kDefaultMaxResponseBodyBytes;
+    std::uint64_t lowSpeedBytesPerSecond_ = kDefaultLowSpeedBytesPerSecond;
+    double lowSpeedSeconds_ = kDefaultLowSpeedSeconds;
     std::uint64_t maxSendBytesPerSecond_ = 0;
     std::string userAgent_;
     std::string defaultResponseEncoding_;
@@ -363,10 +405,12 @@ private:
     std::string responseStatusMessage_;
     HTTPHeaders responseHeaders_;
     std::vector<HTTPCookie> responseCookies_;
-    std::vector<std::uint8_t> rawResponseData_;
+    ResponseBody responseBody_;
     std::string responseEncoding_;
     std::uint64_t contentLength_ = 0;
     std::uint64_t totalBytesRead_ = 0;
+    // Bytes of the answer (head and body) received in this attempt, for the low-speed watch.
+    std::uint64_t responseBytesReceived_ = 0;
     std::optional<Error> error_;
 
     // State.
@@ -406,6 +450,10 @@ private:
 
     // Network thread only.
     std::unique_ptr<CurlTransfer> transfer_;
+    // Why the request itself stopped the transfer from a callback (a refused redirect, a body
+    // past its limit), reported once the transport has let go of it.
+    std::optional<Error> abortedWith_;
+    LowSpeedWatch lowSpeedWatch_;
     NetworkThread::TimerID statusTimer_ = 0;
     ResponseHeadParser headParser_;
 };

@@ -9,6 +9,7 @@
 #include "http/HTTPRequest.h"
 #include "http/HTTPRequestError.h"
 #include "platform/FileIO.h"
+#include "platform/SecretText.h"
 
 namespace tomely {
 namespace {
@@ -175,8 +176,29 @@ void HTTPRequest::buildPostBody() {
     }
 }
 
+bool HTTPRequest::bodyHoldsSecret() const {
+    std::scoped_lock lock(cancelledLock_);
+    return secretBody_.has_value();
+}
+
+void HTTPRequest::setBodyHoldsSecret() {
+    std::scoped_lock lock(cancelledLock_);
+    if (!secretBody_) {
+        secretBody_.emplace();
+    }
+}
+
 void HTTPRequest::removeTemporaryFiles() {
     std::scoped_lock lock(cancelledLock_);
+    // The body is done with here, wherever it lies: a secret one is overwritten as its files go.
+    if (secretBody_) {
+        eraseSecret(postBody_);
+        for (BodyPiece& piece : postBodyPieces_) {
+            eraseSecret(piece.bytes);
+        }
+        eraseSecret(compressedPostBody_);
+        secretBody_.reset();
+    }
     postBodyFile_ = FileDescriptor();
     std::error_code ignored;
     if (didCreateTemporaryPostDataFile_) {

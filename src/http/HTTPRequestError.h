@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,13 @@ enum HTTPRequestErrorCode : long {
     // The response's head could be framed in two ways (two lengths, a length that is not decimal,
     // a stray carriage return, white space before a colon): refused rather than guessed at.
     kAmbiguousResponseErrorType = 12,
+    // A redirect from https to http was not followed: what the request carries would go out in
+    // clear text.
+    kInsecureRedirectErrorType = 13,
+    // A request that carries credentials did not follow a redirect to another scheme, host or port.
+    kCredentialsRedirectErrorType = 14,
+    // The response's body passed the most the request keeps (HTTPRequest::maxResponseBodyBytes).
+    kResponseTooLargeErrorType = 15,
 };
 
 // An error of the domain above with `message` as its localized description.
@@ -45,5 +53,9 @@ enum HTTPRequestErrorCode : long {
 [[nodiscard]] Error requestCancelledError();
 [[nodiscard]] Error unableToCreateRequestError();
 [[nodiscard]] Error tooMuchRedirectionError();
+[[nodiscard]] Error insecureRedirectError();
+[[nodiscard]] Error credentialsRedirectError();
+// For a body larger than `limit` bytes.
+[[nodiscard]] Error responseTooLargeError(std::uint64_t limit);
 
 }  // namespace tomely

@@ -152,7 +152,10 @@ void HTTPRequest::startRequest() {
     responseStatusCode_ = 0;
     responseStatusMessage_.clear();
     authenticationNeeded_ = 0;
-    rawResponseData_.clear();
+    responseBody_.reset(false, maxResponseBodyBytes_);
+    responseBytesReceived_ = 0;
+    abortedWith_.reset();
+    lowSpeedWatch_ = LowSpeedWatch(lowSpeedBytesPerSecond_, lowSpeedSeconds_);
 
     CurlTransfer::Settings settings;
     settings.url = url_;
@@ -201,13 +204,14 @@ bool HTTPRequest::transferDidReceiveHeaderLine(std::string_view line) {
         return false;
     }
     lastActivityTime_ = std::chrono::steady_clock::now();
+    responseBytesReceived_ += line.size();
     if (!headParser_.addLine(line)) {
         return false;
     }
     if (headParser_.isComplete() && !responseHeadRead_) {
         readResponseHead(headParser_.head());
     }
-    return true;
+    return !abortedWith_;
 }
 
 void HTTPRequest::readResponseHead(const ResponseHead& head) {
@@ -232,6 +236,8 @@ void HTTPRequest::readResponseHead(const ResponseHead& head) {
             // The head was refused unless its length is one decimal number.
             contentLength_ = parseContentLength(length->second).value_or(0);
         }
+        responseBody_.reset(isResponseCompressed(), maxResponseBodyBytes_,
+                            length != responseHeaders_.end() ? std::optional(contentLength_) : std::nullopt);
         if (showAccurateProgress_ && shouldResetDownloadProgress_) {
             // Without a length the download counts as one unit; the upload stays counted in bytes,
             // since what the answer lacks says nothing about the body that went out.
@@ -250,8 +256,17 @@ bool HTTPRequest::transferDidReceiveBodyBytes(std::span<const std::uint8_t> byte
         return false;
     }
     totalBytesRead_ += bytes.size();
+    responseBytesReceived_ += bytes.size();
     lastActivityTime_ = std::chrono::steady_clock::now();
-    rawResponseData_.insert(rawResponseData_.end(), bytes.begin(), bytes.end());
+    // The body of a redirect is read to its end and dropped.
+    if (needsRedirect_) {
+        return true;
+    }
+    Error refused;
+    if (!responseBody_.append(bytes, &refused)) {
+        abortedWith_ = std::move(refused);
+        return false;
+    }
     return true;
 }
 
@@ -305,6 +320,12 @@ void HTTPRequest::handleEndOfResponse() {
         }
         return;
     }
+    // A compressed body that stops inside its stream was cut short, whatever its framing said.
+    Error cutShort;
+    if (!responseBody_.finish(&cutShort)) {
+        failWithError(cutShort);
+        return;
+    }
     removeTemporaryFiles();
     // Finished before the report is posted, so that the handlers see a finished request.
     markAsFinished();
@@ -322,6 +343,10 @@ void HTTPRequest::handleTransportFailure(CURLcode result) {
     connectionCanBeReused_ = false;
     releaseConnection();
     if (error_) {
+        return;
+    }
+    if (abortedWith_) {
+        failWithError(*abortedWith_);
         return;
     }
     if (staleConnection) {

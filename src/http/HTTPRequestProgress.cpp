@@ -50,6 +50,22 @@ void HTTPRequest::setNumberOfTimesToRetryOnTimeout(int times) {
     numberOfTimesToRetryOnTimeout_ = times;
 }
 
+std::uint64_t HTTPRequest::lowSpeedBytesPerSecond() const {
+    std::scoped_lock lock(cancelledLock_);
+    return lowSpeedBytesPerSecond_;
+}
+
+double HTTPRequest::lowSpeedSeconds() const {
+    std::scoped_lock lock(cancelledLock_);
+    return lowSpeedSeconds_;
+}
+
+void HTTPRequest::setLowSpeedLimit(std::uint64_t bytesPerSecond, double seconds) {
+    std::scoped_lock lock(cancelledLock_);
+    lowSpeedBytesPerSecond_ = bytesPerSecond;
+    lowSpeedSeconds_ = seconds;
+}
+
 bool HTTPRequest::showAccurateProgress() const {
     std::scoped_lock lock(cancelledLock_);
     return showAccurateProgress_;
@@ -123,6 +139,9 @@ std::shared_ptr<HTTPRequest> HTTPRequest::headRequestForDownloadSize() const {
     head->useHTTPVersionOne_ = useHTTPVersionOne_;
     head->userAgent_ = userAgent_;
     head->timeOutSeconds_ = timeOutSeconds_;
+    head->lowSpeedBytesPerSecond_ = lowSpeedBytesPerSecond_;
+    head->lowSpeedSeconds_ = lowSpeedSeconds_;
+    head->carriesCredentials_ = carriesCredentials_;
     head->numberOfTimesToRetryOnTimeout_ = numberOfTimesToRetryOnTimeout_;
     head->shouldRedirect_ = shouldRedirect_;
     head->persistentConnectionTimeoutSeconds_ = persistentConnectionTimeoutSeconds_;
@@ -166,20 +185,32 @@ void HTTPRequest::checkRequestStatus() {
     const auto now = std::chrono::steady_clock::now();
     const double secondsIdle = std::chrono::duration<double>(now - lastActivityTime_).count();
     if (transfer_ && hasTimedOut(secondsIdle, timeOutSeconds_, postLength_, uploadBufferSize_, totalBytesSent_)) {
-        if (retryCount_ >= numberOfTimesToRetryOnTimeout_) {
-            failWithError(requestTimedOutError());
-            cancelLoad();
-            complete_ = true;
-            return;
-        }
-        ++retryCount_;
-        NetworkThread::shared().removeTransfer(transfer_->easy());
-        transfer_.reset();
-        startRequest();
+        handleTimeOut();
         return;
     }
     sampleBytesSent();
+    // Moving: the body is on its way out (its first sample seen, not all of it gone), or the
+    // answer has begun to arrive.
+    const bool sending = postLength_ > 0 && totalBytesSent_ > 0 && totalBytesSent_ < postLength_;
+    if (transfer_ && lowSpeedWatch_.isTooSlow(now, sending || responseBytesReceived_ > 0,
+                                              totalBytesSent_ + responseBytesReceived_)) {
+        handleTimeOut();
+        return;
+    }
     updateProgress();
+}
+
+void HTTPRequest::handleTimeOut() {
+    if (retryCount_ >= numberOfTimesToRetryOnTimeout_) {
+        failWithError(requestTimedOutError());
+        cancelLoad();
+        complete_ = true;
+        return;
+    }
+    ++retryCount_;
+    NetworkThread::shared().removeTransfer(transfer_->easy());
+    transfer_.reset();
+    startRequest();
 }
 
 void HTTPRequest::sampleBytesSent() {

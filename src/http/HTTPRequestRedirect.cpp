@@ -34,6 +34,16 @@ void HTTPRequest::setShouldUseRFC2616RedirectBehaviour(bool use) {
     shouldUseRFC2616RedirectBehaviour_ = use;
 }
 
+bool HTTPRequest::carriesCredentials() const {
+    std::scoped_lock lock(cancelledLock_);
+    return carriesCredentials_;
+}
+
+void HTTPRequest::setCarriesCredentials(bool carries) {
+    std::scoped_lock lock(cancelledLock_);
+    carriesCredentials_ = carries;
+}
+
 int HTTPRequest::redirectCount() const {
     std::scoped_lock lock(cancelledLock_);
     return redirectCount_;
@@ -46,12 +56,30 @@ void HTTPRequest::decideRedirect(const ResponseHead& head) {
         !isRedirectStatus(head.statusCode)) {
         return;
     }
+    const URL target = url_.resolve(location->second);
+    if (auto refusal = redirectRefusal(target)) {
+        // Refused before anything else of the answer is read; reported once the transport stops.
+        abortedWith_ = std::move(refusal);
+        return;
+    }
     deliver(Report::Redirected);
     const int status = head.statusCode;
     redirectDropsBody_ = status == 303 || ((status == 301 || status == 302) && !shouldUseRFC2616RedirectBehaviour_);
-    redirectURL_ = url_.resolve(location->second);
+    redirectURL_ = target;
     needsRedirect_ = true;
     requestCookies_.clear();
+}
+
+std::optional<Error> HTTPRequest::redirectRefusal(const URL& target) const {
+    if (url_.scheme() == "https" && target.scheme() == "http") {
+        return insecureRedirectError();
+    }
+    const bool sameServer =
+        target.scheme() == url_.scheme() && target.host() == url_.host() && target.port() == url_.port();
+    if (carriesCredentials_ && !sameServer) {
+        return credentialsRedirectError();
+    }
+    return std::nullopt;
 }
 
 void HTTPRequest::continueRedirect(bool takenByReceiver) {
@@ -80,6 +108,12 @@ void HTTPRequest::redirectToURL(const URL& url) {
 }
 
 void HTTPRequest::performRedirect() {
+    // Whoever took the redirect may have named another URL than the answer did.
+    if (auto refusal = redirectRefusal(redirectURL_)) {
+        needsRedirect_ = false;
+        failWithError(*refusal);
+        return;
+    }
     url_ = redirectURL_;
     complete_ = true;
     needsRedirect_ = false;

@@ -60,7 +60,12 @@ std::vector<std::shared_ptr<HTTPRequest>> OperationQueue::operations() const {
 }
 
 void OperationQueue::cancelAllOperations() {
-    for (const auto& request : operations()) {
+    std::vector<std::shared_ptr<HTTPRequest>> cancelled = operations();
+    {
+        std::scoped_lock lock(mutex_);
+        waiting_.clear();
+    }
+    for (const auto& request : cancelled) {
         request->cancel();
     }
 }

@@ -26,7 +26,9 @@ public:
     [[nodiscard]] bool isSuspended() const;
     // Running requests first, then waiting ones in order.
     [[nodiscard]] std::vector<std::shared_ptr<HTTPRequest>> operations() const;
-    // Cancels every request of the queue; each reports its cancellation and then leaves.
+    // Cancels every request of the queue; each reports its cancellation and then leaves. Waiting
+    // requests leave at once: in a suspended queue nothing else would ever take them out, and each
+    // holds the queue that holds it.
     void cancelAllOperations();
 
 private:

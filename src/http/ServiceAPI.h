@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "http/URL.h"
@@ -18,6 +19,11 @@ namespace ServiceAPI {
 [[nodiscard]] URL bookListURL();
 // POST of the JSON manifest (no content type); 2xx with the manifest keys still to send.
 [[nodiscard]] URL manifestURL(std::string_view bookGUID);
+// The largest answers to these two calls the client keeps (HTTPRequest::setMaxResponseBodyBytes):
+// room for a shelf of thousands of books and a book of a million parts. The other calls' answers
+// are not read, and stay within the client's small default.
+inline constexpr std::uint64_t kMaxBookListBytes = 64 * 1024 * 1024;
+inline constexpr std::uint64_t kMaxManifestAnswerBytes = 64 * 1024 * 1024;
 // Multipart form post of one part file; 2xx: stored.
 [[nodiscard]] URL uploadURL(std::string_view bookGUID);
 

@@ -63,7 +63,14 @@ std::optional<std::uint64_t> leadingUnsignedInteger(std::string_view text) {
 }  // namespace
 
 void DataScanner::setData(std::string data) {
-    data_ = std::move(data);
+    owned_ = std::move(data);
+    data_ = owned_;
+    location_ = 0;
+}
+
+void DataScanner::setDataWithoutCopy(std::string_view data) {
+    std::string().swap(owned_);
+    data_ = data;
     location_ = 0;
 }
 
@@ -87,7 +94,7 @@ bool DataScanner::scanCharacter(char character) {
 }
 
 bool DataScanner::scanUTF8String(std::string_view word, std::string* intoString) {
-    if (std::string_view(data_).substr(location_, word.size()) != word) {
+    if (data_.substr(location_, word.size()) != word) {
         return false;
     }
     location_ += word.size();

@@ -11,8 +11,8 @@
 
 namespace tomely {
 
-// A cursor over a block of bytes that it owns. The scan location is a byte offset that never
-// moves past the end; reading at the end yields the character 0, which matches no token.
+// A cursor over a block of bytes, its own or the caller's. The scan location is a byte offset
+// that never moves past the end; reading at the end yields the character 0, which matches no token.
 // Not thread-safe: one scanner serves one thread at a time.
 class DataScanner {
 public:
@@ -29,7 +29,10 @@ public:
 
     // Takes `data` and moves to its start.
     void setData(std::string data);
-    [[nodiscard]] const std::string& data() const { return data_; }
+    // Scans `data` where it lies, without a copy, from its start: the bytes must stay alive and
+    // unchanged until the data is replaced.
+    void setDataWithoutCopy(std::string_view data);
+    [[nodiscard]] std::string_view data() const { return data_; }
 
     [[nodiscard]] std::size_t scanLocation() const { return location_; }
     // Moves to `location`, or to the end when that lies past it.
@@ -67,7 +70,9 @@ public:
     [[nodiscard]] static UserInfo userInfoForLocation(std::string_view data, std::size_t location);
 
 private:
-    std::string data_;
+    // The bytes set with setData; data_ views them, or the caller's bytes.
+    std::string owned_;
+    std::string_view data_;
     std::size_t location_ = 0;
 };
 

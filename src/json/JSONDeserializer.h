@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -34,6 +35,11 @@ public:
     [[nodiscard]] std::optional<JSONDictionary> deserializeAsDictionary(std::string_view data, Error* error = nullptr);
     // The same, but the top level must be an array (else kJSONScannerArrayNotStartedError).
     [[nodiscard]] std::optional<JSONArray> deserializeAsArray(std::string_view data, Error* error = nullptr);
+    // As deserializeAsArray, but each element is handed to `element` as soon as it is decoded, so
+    // that a long array never exists as one tree: the caller keeps what it needs of each. On a
+    // failure the elements handed over before stay handed over.
+    [[nodiscard]] bool deserializeArrayElements(std::string_view data, const std::function<void(JSONValue&&)>& element,
+                                                Error* error = nullptr);
 
     // Forwarded to the scanner (see JSONScanner).
     [[nodiscard]] const std::optional<JSONValue>& nullObject() { return scanner().nullObject(); }

@@ -10,6 +10,12 @@ constexpr ByteSet kUnescapedStringBytes = ByteSet::allExcept("\"\\");
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+// How many bytes a leading byte-order mark takes. It says nothing about the value; left in, it
+// would fail as a stray character.
+std::size_t byteOrderMarkLength(std::string_view text) {
+    return text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+}
+
 // JSON's encoding detection: the first two characters of a JSON text are ASCII, so the zero
 // bytes among the first four tell UTF-32 and UTF-16 and their byte orders from UTF-8.
 TextEncoding detectEncoding(std::string_view data) {
@@ -79,7 +85,12 @@ bool JSONScanner::setData(std::string_view data, Error* error) {
         DataScanner::setData(std::string(data));
         return true;
     }
-    std::optional<std::string> text = convertToUTF8(data, detectEncoding(data));
+    const TextEncoding detected = detectEncoding(data);
+    if (detected == TextEncoding::UTF8 && utf8::isValid(data)) {
+        DataScanner::setDataWithoutCopy(data.substr(byteOrderMarkLength(data)));
+        return true;
+    }
+    std::optional<std::string> text = convertToUTF8(data, detected);
     if (!text && allowedEncoding_ != TextEncoding::None) {
         text = convertToUTF8(data, allowedEncoding_);
     }
@@ -94,10 +105,7 @@ bool JSONScanner::setData(std::string_view data, Error* error) {
         }
         return false;
     }
-    // A byte-order mark says nothing about the value; left in, it would fail as a stray character.
-    if (text->starts_with(kByteOrderMark)) {
-        text->erase(0, kByteOrderMark.size());
-    }
+    text->erase(0, byteOrderMarkLength(*text));
     DataScanner::setData(std::move(*text));
     return true;
 }
@@ -224,19 +232,27 @@ std::optional<JSONDictionary> JSONScanner::scanJSONDictionary(Error* error) {
 }
 
 std::optional<JSONArray> JSONScanner::scanJSONArray(Error* error) {
+    JSONArray array;
+    if (!scanJSONArrayElements([&array](JSONValue&& value) { array.push_back(std::move(value)); }, error)) {
+        return std::nullopt;
+    }
+    return array;
+}
+
+bool JSONScanner::scanJSONArrayElements(const std::function<void(JSONValue&&)>& element, Error* error) {
     const std::size_t start = scanLocation();
     const DepthGuard depth(depth_);
     const auto failAtStart = [&](JSONScannerErrorCode code, std::string_view message) {
         setScanLocation(start);
-        return fail(error, code, message);
+        fail(error, code, message);
+        return false;
     };
     skipWhitespace();
     if (!scanCharacter('[')) {
-        return fail(error, kJSONScannerArrayNotStartedError,
-                    "Could not scan array. Array not started by a '[' character.");
+        fail(error, kJSONScannerArrayNotStartedError, "Could not scan array. Array not started by a '[' character.");
+        return false;
     }
     skipWhitespace();
-    JSONArray array;
     // The loop ends only on a closing bracket, which it takes.
     while (!scanCharacter(']')) {
         std::optional<JSONValue> value;
@@ -244,10 +260,11 @@ std::optional<JSONArray> JSONScanner::scanJSONArray(Error* error) {
             return failAtStart(kJSONScannerArrayValueError, "Could not scan array. Could not scan a value.");
         }
         if (value) {
-            array.push_back(std::move(*value));
+            element(std::move(*value));
         } else if (nullObject_) {
             // The location stays on the word that is no value.
-            return fail(error, kJSONScannerArrayValueIsNullError, "Could not scan array. Value is NULL.");
+            fail(error, kJSONScannerArrayValueIsNullError, "Could not scan array. Value is NULL.");
+            return false;
         }
         skipWhitespace();
         if (scanCharacter(',')) {
@@ -257,7 +274,7 @@ std::optional<JSONArray> JSONScanner::scanJSONArray(Error* error) {
                                "Could not scan array. Array not terminated by a ']' character.");
         }
     }
-    return array;
+    return true;
 }
 
 std::optional<std::string> JSONScanner::scanJSONStringConstant(Error* error) {

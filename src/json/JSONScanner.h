@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -75,7 +76,9 @@ public:
     // the whole input must read in it, or else in allowedEncoding(); the text is then scanned as
     // UTF-8, a leading UTF-8 byte-order mark dropped. Shorter input is scanned as it is. Fails with
     // kJSONScannerDataNotEncodedError when the input reads in neither encoding; there is then
-    // nothing to scan.
+    // nothing to scan. Input that is UTF-8 already is scanned where it lies, without a copy (a
+    // large answer would otherwise be held twice): it must then stay alive and unchanged until
+    // the data is replaced.
     [[nodiscard]] bool setData(std::string_view data, Error* error = nullptr);
 
     // Any value. When the location is on a word that is not true, false or null, or on null while
@@ -89,6 +92,9 @@ public:
     [[nodiscard]] std::optional<JSONDictionary> scanJSONDictionary(Error* error = nullptr);
     // An array. Fails with the array codes.
     [[nodiscard]] std::optional<JSONArray> scanJSONArray(Error* error = nullptr);
+    // An array whose elements are handed to `element` one at a time as they are scanned, never
+    // held together. Fails as scanJSONArray does; the elements handed over before stay handed over.
+    [[nodiscard]] bool scanJSONArrayElements(const std::function<void(JSONValue&&)>& element, Error* error = nullptr);
     // A double-quoted string, as UTF-8. Fails with the string codes. Backslash-u escapes give
     // UTF-16 code units, two of which form one character when they are a surrogate pair; an
     // unpaired surrogate, and any bytes that are not UTF-8 (possible only in input too short to

@@ -61,7 +61,7 @@ bool EventLoop::runUntil(const std::function<bool()>& done, Clock::duration time
         if (!task) {
             return done();
         }
-        task();
+        delivery()->deliver(std::move(task));
     }
     return true;
 }
@@ -76,7 +76,7 @@ void EventLoop::run() {
         if (!task) {
             return;
         }
-        task();
+        delivery()->deliver(std::move(task));
     }
 }
 

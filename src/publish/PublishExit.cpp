@@ -1,6 +1,6 @@
 #include "publish/PublishExit.h"
 
-#include "http/ServiceAPI.h"
+#include "http/HTTPRequestError.h"
 
 namespace tomely {
 namespace {
@@ -22,14 +22,19 @@ const char* callOf(SessionStage stage) {
 }  // namespace
 
 PublishFailure requestFailure(const std::string& what, const CallFailure& failure) {
-    if (failure.statusCode == 0) {
-        const std::string reason = failure.error ? failure.error->localizedDescription() : std::string("no answer");
-        return {PublishExit::NetworkFailure, what + " failed: " + reason + " (" + failure.url + ")"};
-    }
-    // A 2xx answer refused for what it says.
-    if (failure.error && ServiceAPI::isSuccessStatus(failure.statusCode)) {
+    if (failure.answerRefused && failure.error) {
         return {PublishExit::ServiceError,
                 what + " failed: " + failure.error->localizedDescription() + " (" + failure.url + ")"};
+    }
+    // A request that failed did so whatever status it had read: a body cut short or stalled, or a
+    // redirect loop, is the network's failure. Only a challenge that no credentials answer (a 401
+    // or 407, which fails the request) is the service's own answer.
+    const std::optional<Error>& error = failure.error;
+    const bool challenge =
+        error && (error->code == kAuthenticationErrorType || error->code == kInternalErrorWhileApplyingCredentialsType);
+    if (failure.statusCode == 0 || (error && !challenge)) {
+        const std::string reason = error ? error->localizedDescription() : std::string("no answer");
+        return {PublishExit::NetworkFailure, what + " failed: " + reason + " (" + failure.url + ")"};
     }
     std::string message =
         what + " failed: the service answered " + std::to_string(failure.statusCode) + " (" + failure.url + ")";

@@ -26,10 +26,11 @@ struct PublishFailure {
     std::string message;
 };
 
-// The end of a run whose call of `what` ("signing in", ...) failed: no answer (status 0) is a
-// network failure; a 2xx answer that cannot be followed a service error that says why; any other
-// status a service error whose message carries the status and, when the service sent one, its
-// Retry-After.
+// The end of a run whose call of `what` ("signing in", ...) failed: a request that failed (no
+// answer, or an answer cut short, stalled, redirected in a loop or past its limit) is a network
+// failure with the error's text; a 2xx answer that cannot be followed a service error that says
+// why; any other status, and an authentication challenge the request could not answer, a service
+// error whose message carries the status and, when the service sent one, its Retry-After.
 [[nodiscard]] PublishFailure requestFailure(const std::string& what, const CallFailure& failure);
 
 // The end of a run after `failure` of its session, which opened the book at `bookPath`: a book

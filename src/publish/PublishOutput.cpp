@@ -3,6 +3,8 @@
 #include <cmath>
 
 #include "json/JSONSerializer.h"
+#include "platform/HexText.h"
+#include "platform/UTF8.h"
 #include "session/SessionTexts.h"
 #include "shelf/ExistingBook.h"
 
@@ -24,6 +26,55 @@ std::string duration(double seconds) {
         std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
     }
     return text;
+}
+
+// The letter JSON writes after a backslash for a control character that has a short form; 0 for
+// the others.
+char shortEscape(unsigned char code) {
+    switch (code) {
+        case '\b':
+            return 'b';
+        case '\t':
+            return 't';
+        case '\n':
+            return 'n';
+        case '\f':
+            return 'f';
+        case '\r':
+            return 'r';
+        default:
+            return 0;
+    }
+}
+
+// `text` as it may reach a terminal: control characters (C0, DEL, and C1 in UTF-8) written out
+// the way the JSON events write them ("\u001b", "\n"), and bytes that are not UTF-8 as U+FFFD,
+// so that nothing a service or a book chose can move the cursor, retitle the window or recolour
+// what follows.
+std::string printable(std::string_view text) {
+    const std::string repaired = utf8::repaired(text);
+    std::string out;
+    out.reserve(repaired.size());
+    for (std::size_t i = 0; i < repaired.size(); ++i) {
+        auto code = static_cast<unsigned char>(repaired[i]);
+        // U+0080 to U+009F are C2 80 to C2 9F.
+        const bool c1 = code == 0xC2 && i + 1 < repaired.size() && static_cast<unsigned char>(repaired[i + 1]) <= 0x9F;
+        if (code >= 0x20 && code != 0x7F && !c1) {
+            out.push_back(repaired[i]);
+            continue;
+        }
+        if (c1) {
+            code = static_cast<unsigned char>(repaired[++i]);
+        }
+        out += '\\';
+        if (const char letter = shortEscape(code); letter != 0) {
+            out += letter;
+        } else {
+            out += "u00";
+            appendHexDigits(out, code, HexCase::Lower);
+        }
+    }
+    return out;
 }
 
 std::string targetText(const PublishSummary& summary) {
@@ -57,10 +108,10 @@ std::string TextOutput::uploadText(const UploadProgress& progress) {
 void TextOutput::show(const std::string& line) {
     if (terminal_) {
         // Back to the start of the line and clear it: a shorter text leaves nothing behind.
-        std::fprintf(out_, "\r\033[K%s", line.c_str());
+        std::fprintf(out_, "\r\033[K%s", printable(line).c_str());
         lineOpen_ = true;
     } else {
-        std::fprintf(out_, "%s\n", line.c_str());
+        std::fprintf(out_, "%s\n", printable(line).c_str());
     }
     std::fflush(out_);
 }
@@ -103,28 +154,33 @@ void TextOutput::succeeded(const PublishSummary& summary) {
     const SessionSummary& session = summary.session;
     const std::string book = std::to_string(session.parts) + " parts, " +
                              megabytes(static_cast<double>(session.compressedBytes)) + " MB compressed";
+    std::string line;
     switch (summary.outcome) {
         case PublishSummary::Outcome::DryRun:
-            std::fprintf(out_, "Dry run: %s would go to %s. Nothing was published.\n", book.c_str(),
-                         targetText(summary).c_str());
+            line = "Dry run: " + book + " would go to " + targetText(summary) + ". Nothing was published.";
             break;
         case PublishSummary::Outcome::NothingToSend:
-            std::fprintf(out_, "Nothing to send: the shelf holds all %s of %s.\n", book.c_str(),
-                         targetText(summary).c_str());
+            line = "Nothing to send: the shelf holds all " + book + " of " + targetText(summary) + ".";
             break;
         case PublishSummary::Outcome::Published:
-            std::fprintf(out_, "Published to %s: %llu of %llu parts sent (%s MB).\n", targetText(summary).c_str(),
-                         static_cast<unsigned long long>(session.partsSent),
-                         static_cast<unsigned long long>(session.parts),
-                         megabytes(static_cast<double>(session.bytesSent)).c_str());
+            line = "Published to " + targetText(summary) + ": " + std::to_string(session.partsSent) + " of " +
+                   std::to_string(session.parts) + " parts sent (" + megabytes(static_cast<double>(session.bytesSent)) +
+                   " MB).";
             break;
     }
+    std::fprintf(out_, "%s\n", printable(line).c_str());
     std::fflush(out_);
+}
+
+void TextOutput::notice(const std::string& text) {
+    endLine();
+    std::fprintf(errors_, "tomely-publish: %s\n", printable(text).c_str());
+    std::fflush(errors_);
 }
 
 void TextOutput::failed(const PublishFailure& failure) {
     endLine();
-    std::fprintf(errors_, "tomely-publish: %s\n", failure.message.c_str());
+    std::fprintf(errors_, "tomely-publish: %s\n", printable(failure.message).c_str());
     std::fflush(errors_);
 }
 
@@ -161,6 +217,10 @@ void JSONOutput::upload(const UploadProgress& progress) {
         event.emplace("seconds_left", static_cast<std::int64_t>(std::ceil(*progress.secondsLeft)));
     }
     emit(event);
+}
+
+void JSONOutput::notice(const std::string& text) {
+    emit({{"event", "notice"}, {"message", text}});
 }
 
 void JSONOutput::succeeded(const PublishSummary& summary) {

@@ -36,13 +36,18 @@ public:
     // Files done in a stage that counts them (opening, splitting, fingerprinting, compressing).
     virtual void count(SessionStage stage, std::uint64_t done, std::uint64_t total) = 0;
     virtual void upload(const UploadProgress& progress) = 0;
+    // Something the run leaves aside and the author should know of; the run goes on.
+    virtual void notice(const std::string& text) = 0;
     // The end, exactly one of these.
     virtual void succeeded(const PublishSummary& summary) = 0;
     virtual void failed(const PublishFailure& failure) = 0;
 };
 
 // For people: on a terminal one line per stage, rewritten in place as it progresses; elsewhere
-// (a log, a pipe) plain lines, the upload's every tenth. Failures go to `errors`.
+// (a log, a pipe) plain lines, the upload's every tenth. Failures go to `errors`. Texts from the
+// service, the book or the command line (titles, ids, GUIDs, file names, error texts) are shown
+// with their control characters escaped as the JSON events escape them ("\u001b"), and bytes
+// that are not UTF-8 as U+FFFD: they never reach the terminal as commands.
 class TextOutput final : public PublishOutput {
 public:
     TextOutput(std::FILE* out, std::FILE* errors, bool terminal) : out_(out), errors_(errors), terminal_(terminal) {}
@@ -51,6 +56,7 @@ public:
     void stage(SessionStage stage, const std::string& text) override;
     void count(SessionStage stage, std::uint64_t done, std::uint64_t total) override;
     void upload(const UploadProgress& progress) override;
+    void notice(const std::string& text) override;
     void succeeded(const PublishSummary& summary) override;
     void failed(const PublishFailure& failure) override;
 
@@ -71,8 +77,9 @@ private:
 };
 
 // For scripts: one JSON object per line on `out`, flushed at once: {"event":"stage",...},
-// {"event":"progress",...}, and last {"event":"result","exit":N,...}. Each carries "elapsed_ms",
-// the time since the output was made, so that a log shows where a run spent its time.
+// {"event":"progress",...}, {"event":"notice","message":...}, and last
+// {"event":"result","exit":N,...}. Each carries "elapsed_ms", the time since the output was made,
+// so that a log shows where a run spent its time.
 class JSONOutput final : public PublishOutput {
 public:
     explicit JSONOutput(std::FILE* out) : out_(out), start_(std::chrono::steady_clock::now()) {}
@@ -80,6 +87,7 @@ public:
     void stage(SessionStage stage, const std::string& text) override;
     void count(SessionStage stage, std::uint64_t done, std::uint64_t total) override;
     void upload(const UploadProgress& progress) override;
+    void notice(const std::string& text) override;
     void succeeded(const PublishSummary& summary) override;
     void failed(const PublishFailure& failure) override;
 

@@ -36,10 +36,22 @@ std::variant<UploadTarget, PublishFailure> resolvePublishTarget(const std::optio
         case UploadTargetChoice::Verdict::NothingChosen:
             return refusal("no book chosen: give --replace BOOK_ID or --new TITLE");
     }
-    if (!choice.target.bookId && !choice.target.bookName) {
-        return refusal("the chosen book has no id on your shelf; publish a new one with --new TITLE");
-    }
     return std::move(choice.target);
+}
+
+std::optional<std::string> unreplaceableBooksNotice(const std::vector<ExistingBook>& books) {
+    std::string titles;
+    std::size_t count = 0;
+    for (const ExistingBook& book : books) {
+        if (!book.canBeReplaced()) {
+            titles += (count++ == 0 ? "" : ", ") + (book.title ? "\"" + *book.title + "\"" : std::string("(no title)"));
+        }
+    }
+    if (count == 0) {
+        return std::nullopt;
+    }
+    return "ignoring " + (count == 1 ? std::string("a book") : std::to_string(count) + " books") +
+           " on your shelf whose book_id is not a number or a non-empty string, which cannot be replaced: " + titles;
 }
 
 }  // namespace tomely

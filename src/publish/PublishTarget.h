@@ -19,4 +19,8 @@ namespace tomely {
     const std::optional<std::string>& replaceBookId, const std::optional<std::string>& newTitle,
     const BookListing& listing);
 
+// What a run says of the books of the list it ignores, since their "book_id" cannot name them
+// (ExistingBook::canBeReplaced): none when there are none.
+[[nodiscard]] std::optional<std::string> unreplaceableBooksNotice(const std::vector<ExistingBook>& books);
+
 }  // namespace tomely

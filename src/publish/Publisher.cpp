@@ -6,13 +6,13 @@
 
 namespace tomely {
 
-std::shared_ptr<Publisher> Publisher::create(PublishOptions options, std::string password, WorkArea workArea,
+std::shared_ptr<Publisher> Publisher::create(PublishOptions options, SecretText password, WorkArea workArea,
                                              PublishOutput& output) {
     return std::shared_ptr<Publisher>(
         new Publisher(std::move(options), std::move(password), std::move(workArea), output));
 }
 
-Publisher::Publisher(PublishOptions options, std::string password, WorkArea workArea, PublishOutput& output)
+Publisher::Publisher(PublishOptions options, SecretText password, WorkArea workArea, PublishOutput& output)
     : options_(std::move(options)),
       password_(std::move(password)),
       output_(output),
@@ -23,7 +23,9 @@ void Publisher::start(FinishedBlock finished) {
     finished_ = std::move(finished);
     self_ = shared_from_this();
     session_->setObserver(std::shared_ptr<SessionObserver>(shared_from_this(), static_cast<SessionObserver*>(this)));
-    session_->signIn(options_.email, password_);
+    session_->signIn(options_.email, password_.text());
+    // The sign-in's request holds its own copy now.
+    password_.erase();
 }
 
 void Publisher::cancel() {
@@ -65,6 +67,10 @@ void Publisher::credentialsRefused() {
 }
 
 void Publisher::booksListed(const BookListing& listing) {
+    if (const std::optional<std::string> ignored =
+            listing.books ? unreplaceableBooksNotice(*listing.books) : std::nullopt) {
+        output_.notice(*ignored);
+    }
     auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, listing);
     if (auto* refused = std::get_if<PublishFailure>(&target)) {
         fail(std::move(*refused));

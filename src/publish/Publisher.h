@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/SecretText.h"
 #include "publish/PublishExit.h"
 #include "publish/PublishOptions.h"
 #include "publish/PublishOutput.h"
@@ -25,8 +26,9 @@ class Publisher : public std::enable_shared_from_this<Publisher>, private Sessio
 public:
     using FinishedBlock = std::function<void(PublishExit exit)>;
 
-    // `workArea` lies in the run's own directory; the sync deletes it when it ends.
-    [[nodiscard]] static std::shared_ptr<Publisher> create(PublishOptions options, std::string password,
+    // `workArea` lies in the run's own directory; the sync deletes it when it ends. The password is
+    // erased as soon as the sign-in request holds it.
+    [[nodiscard]] static std::shared_ptr<Publisher> create(PublishOptions options, SecretText password,
                                                            WorkArea workArea, PublishOutput& output);
 
     void start(FinishedBlock finished);
@@ -35,7 +37,7 @@ public:
     void cancel();
 
 private:
-    Publisher(PublishOptions options, std::string password, WorkArea workArea, PublishOutput& output);
+    Publisher(PublishOptions options, SecretText password, WorkArea workArea, PublishOutput& output);
 
     // SessionObserver.
     void stageBegan(SessionStage stage) override;
@@ -53,7 +55,7 @@ private:
     void finish(PublishExit exit);
 
     const PublishOptions options_;
-    const std::string password_;
+    SecretText password_;
     PublishOutput& output_;
     const std::shared_ptr<PublishSession> session_;
     FinishedBlock finished_;

@@ -1,15 +1,17 @@
 // tomely-publish: the wizard's sync from a terminal, a script or a build server. See
 // publishUsageText() and data/tomely-publish.1.
+#include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
-#include <iterator>
 
 #include "platform/EventLoop.h"
+#include "platform/SecretText.h"
 #include "publish/InterruptSignals.h"
 #include "publish/PublishOptions.h"
 #include "publish/Publisher.h"
@@ -21,16 +23,27 @@
 namespace tomely {
 namespace {
 
-// All of standard input, less the line end a shell or `echo` adds.
-std::string passwordFromStdin() {
-    std::string password(std::istreambuf_iterator<char>(std::cin), {});
-    if (password.ends_with('\n')) {
-        password.pop_back();
-        if (password.ends_with('\r')) {
-            password.pop_back();
+// All of standard input, less the line end a shell or `echo` adds, read into `password` straight
+// from the descriptor, so that no stream buffer keeps a copy.
+void readPasswordFromStdin(SecretText& password) {
+    std::array<char, 256> block{};
+    for (;;) {
+        const ssize_t count = ::read(STDIN_FILENO, block.data(), block.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            break;
+        }
+        password.append(std::string_view(block.data(), static_cast<std::size_t>(count)));
+    }
+    ::explicit_bzero(block.data(), block.size());
+    if (password.text().ends_with('\n')) {
+        password.removeLast();
+        if (password.text().ends_with('\r')) {
+            password.removeLast();
         }
     }
-    return password;
 }
 
 std::optional<std::string> environmentValue(const char* name) {
@@ -62,8 +75,12 @@ int run(const std::vector<std::string>& arguments) {
         ::setenv("TOMELY_SERVICE_URL", options.serviceURL->c_str(), 1);
     }
 
-    // Read before the signals are routed, so that Ctrl-C still ends a read waiting on a terminal.
-    std::string password = options.passwordFromStdin ? passwordFromStdin() : std::string();
+    // Not dumpable from here until the sign-in has gone out. Read before the signals are routed,
+    // so that Ctrl-C still ends a read waiting on a terminal.
+    SecretText password;
+    if (options.passwordFromStdin) {
+        readPasswordFromStdin(password);
+    }
     // Output to a reader that went away must not end the run before it has removed its files.
     std::signal(SIGPIPE, SIG_IGN);
     auto loop = std::make_shared<EventLoop>();
@@ -78,7 +95,9 @@ int run(const std::vector<std::string>& arguments) {
     });
     if (!options.passwordFromStdin) {
         SecretServiceKeychain keychain;
-        password = storedPassword(keychain, options.email).value_or("");
+        if (std::optional<std::string> kept = storedPassword(keychain, options.email)) {
+            password = SecretText(std::move(*kept));
+        }
     }
     if (password.empty()) {
         return refuse(PublishExit::Usage, options.passwordFromStdin

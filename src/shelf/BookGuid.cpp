@@ -104,6 +104,13 @@ std::optional<std::string> findBookGuidInLocation(const std::string& directory, 
         report(error, bookPackageError(kBookPackageNoGUID,
                                        "The book's index.xml names no book GUID: no sl:textbook element with an "
                                        "sl:GUID attribute lies on one line."));
+        return std::nullopt;
+    }
+    if (guid->find_first_not_of('.') == std::string::npos) {
+        report(error, bookPackageError(kBookPackageGUIDOnlyDots,
+                                       "The book's index.xml names the book GUID \"" + *guid +
+                                           "\", made only of dots, which cannot name a book on the service."));
+        return std::nullopt;
     }
     return guid;
 }

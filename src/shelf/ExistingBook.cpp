@@ -6,6 +6,19 @@
 namespace tomely {
 namespace {
 
+bool namesABook(const JSONValue& bookId) {
+    switch (bookId.kind()) {
+        case JSONValue::Kind::String:
+            return !bookId.asString()->empty();
+        case JSONValue::Kind::SignedInteger:
+        case JSONValue::Kind::UnsignedInteger:
+        case JSONValue::Kind::Decimal:
+            return true;
+        default:
+            return false;
+    }
+}
+
 ExistingBook recordFrom(const JSONValue& element) {
     ExistingBook book;
     if (const JSONValue* title = element.find("title"); title != nullptr && title->asString() != nullptr) {
@@ -18,7 +31,7 @@ ExistingBook recordFrom(const JSONValue& element) {
             }
         }
     }
-    if (const JSONValue* bookId = element.find("book_id"); bookId != nullptr) {
+    if (const JSONValue* bookId = element.find("book_id"); bookId != nullptr && namesABook(*bookId)) {
         book.bookId = *bookId;
     }
     return book;
@@ -27,14 +40,11 @@ ExistingBook recordFrom(const JSONValue& element) {
 }  // namespace
 
 std::optional<std::vector<ExistingBook>> decodeExistingBooks(std::string_view body) {
-    std::optional<JSONArray> list = JSONDeserializer::deserializer().deserializeAsArray(body);
-    if (!list) {
-        return std::nullopt;
-    }
+    // Record by record: a long list never exists as a whole tree beside the records made of it.
     std::vector<ExistingBook> books;
-    books.reserve(list->size());
-    for (const JSONValue& element : *list) {
-        books.push_back(recordFrom(element));
+    if (!JSONDeserializer::deserializer().deserializeArrayElements(
+            body, [&books](JSONValue&& element) { books.push_back(recordFrom(element)); })) {
+        return std::nullopt;
     }
     return books;
 }
@@ -44,7 +54,7 @@ std::optional<std::size_t> preselectedRow(const std::vector<ExistingBook>& books
     // The walk does not stop at a match: when several books hold the GUID, the last one wins.
     for (std::size_t index = 0; index < books.size(); ++index) {
         for (const std::string& guid : books[index].downloadGuids) {
-            if (guid == bookGuid) {
+            if (guid == bookGuid && books[index].canBeReplaced()) {
                 row = index;
             }
         }

@@ -17,11 +17,15 @@ struct ExistingBook {
     std::optional<std::string> title;
     // The "guid" of every "downloads" entry that has a string there, in the list's order.
     std::vector<std::string> downloadGuids;
-    // The "book_id" exactly as the service sent it, handed on unchanged; none when absent.
+    // The "book_id" exactly as the service sent it, handed on unchanged, when it can name a book:
+    // a number or a non-empty string. None for anything else (absent, null, "", a boolean, an
+    // array, an object), which would reach the manifest and the form as nonsense.
     std::optional<JSONValue> bookId;
 
     // The text a table row shows: the title, or nothing.
     [[nodiscard]] std::string displayTitle() const { return title.value_or(std::string()); }
+    // Only a book with an id can be replaced; the others are shown but never offered.
+    [[nodiscard]] bool canBeReplaced() const { return bookId.has_value(); }
 
     bool operator==(const ExistingBook&) const = default;
 };
@@ -32,8 +36,8 @@ struct ExistingBook {
 // the author then sees an empty table and can only create a new book.
 [[nodiscard]] std::optional<std::vector<ExistingBook>> decodeExistingBooks(std::string_view body);
 
-// The row to select in advance: the last record one of whose downloads carries `bookGuid`
-// (exact comparison). None when no record does.
+// The row to select in advance: the last record that can be replaced one of whose downloads
+// carries `bookGuid` (exact comparison). None when no such record does.
 [[nodiscard]] std::optional<std::size_t> preselectedRow(const std::vector<ExistingBook>& books,
                                                         std::string_view bookGuid);
 

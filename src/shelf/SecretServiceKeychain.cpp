@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/SecretText.h"
+
 namespace tomely {
 namespace {
 
@@ -50,13 +52,13 @@ bool SecretServiceKeychain::storeGenericPassword(std::string_view service, std::
                                                  std::string_view password) {
     const std::string serviceText(service);
     const std::string accountText(account);
-    const std::string passwordText(password);
+    const SecretText passwordText{std::string(password)};
     const std::string label = "Tomely Uploader: " + accountText;
     GError* error = nullptr;
     // The Secret Service replaces the item whose attributes match instead of adding another.
-    const gboolean stored = secret_password_store_sync(genericPasswordSchema(), SECRET_COLLECTION_DEFAULT,
-                                                       label.c_str(), passwordText.c_str(), nullptr, &error, "service",
-                                                       serviceText.c_str(), "account", accountText.c_str(), nullptr);
+    const gboolean stored = secret_password_store_sync(
+        genericPasswordSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(), passwordText.text().c_str(), nullptr, &error,
+        "service", serviceText.c_str(), "account", accountText.c_str(), nullptr);
     dropError(error);
     return stored != FALSE;
 }

@@ -7,10 +7,11 @@
 namespace tomely {
 namespace {
 
-// The body of an answer as text, inflated when it came compressed.
-std::string answerText(const HTTPRequest& request) {
-    const std::vector<std::uint8_t> body = request.responseData();
-    return std::string(body.begin(), body.end());
+// The body of an answer as text, inflated when it came compressed: the request's own bytes, read
+// while it reports.
+std::string_view answerText(const HTTPRequest& request) {
+    const std::vector<std::uint8_t>& body = request.responseData();
+    return {reinterpret_cast<const char*>(body.data()), body.size()};
 }
 
 // Starts `request`: an answer of any status goes through `decode`, no answer becomes a
@@ -65,11 +66,15 @@ ShelfCall ShelfClient::signIn(std::string_view email, std::string_view password,
     auto request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
     request->addPostValue(email, "email");
     request->addPostValue(password, "password");
+    request->setBodyHoldsSecret();
+    request->setCarriesCredentials(true);
     return start(std::shared_ptr<HTTPRequest>(request), &signInAnswer, std::move(answered));
 }
 
 ShelfCall ShelfClient::listBooks(std::function<void(BookListResult)> answered) const {
-    return start(HTTPRequest::requestWithURL(ServiceAPI::bookListURL()), &bookListAnswer, std::move(answered));
+    auto request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
+    request->setMaxResponseBodyBytes(ServiceAPI::kMaxBookListBytes);
+    return start(request, &bookListAnswer, std::move(answered));
 }
 
 ShelfCall ShelfClient::postManifest(std::string_view bookGuid, const std::string& manifestText,
@@ -77,6 +82,7 @@ ShelfCall ShelfClient::postManifest(std::string_view bookGuid, const std::string
     auto request = FormDataRequest::requestWithURL(ServiceAPI::manifestURL(bookGuid));
     request->setPostBody(std::vector<std::uint8_t>(manifestText.begin(), manifestText.end()));
     request->setTimeOutSeconds(kManifestTimeOutSeconds);
+    request->setMaxResponseBodyBytes(ServiceAPI::kMaxManifestAnswerBytes);
     return start(std::shared_ptr<HTTPRequest>(request), &manifestAnswer, std::move(answered));
 }
 

@@ -32,7 +32,7 @@ struct JSONAnswer {
     std::string url;
 
     // The call as failed after all, since what the answer says cannot be followed, for `why`.
-    [[nodiscard]] CallFailure refusal(Error why) const { return {statusCode, url, std::move(why), std::nullopt}; }
+    [[nodiscard]] CallFailure refusal(Error why) const { return {statusCode, url, std::move(why), std::nullopt, true}; }
 };
 using ManifestResult = std::variant<JSONAnswer, CallFailure>;
 
@@ -63,13 +63,16 @@ public:
     static constexpr double kManifestTimeOutSeconds = 60;
 
     // Url-encoded form post of "email" and "password", in that order, as typed; the HTTP client's
-    // defaults otherwise.
+    // defaults otherwise. The request keeps its own copy of the password, overwritten once it has
+    // ended, and follows no redirect to another server.
     ShelfCall signIn(std::string_view email, std::string_view password,
                      std::function<void(SignInResult)> answered) const;
-    // GET of the list of the author's books, with the HTTP client's defaults.
+    // GET of the list of the author's books, with the HTTP client's defaults but room for a large
+    // shelf (ServiceAPI::kMaxBookListBytes).
     ShelfCall listBooks(std::function<void(BookListResult)> answered) const;
     // POST of `manifestText` as the whole body (no form fields, so no content type) for the book
-    // `bookGuid`, with a 60-second time-out.
+    // `bookGuid`, with a 60-second time-out and room for a large answer
+    // (ServiceAPI::kMaxManifestAnswerBytes).
     ShelfCall postManifest(std::string_view bookGuid, const std::string& manifestText,
                            std::function<void(ManifestResult)> answered) const;
 };

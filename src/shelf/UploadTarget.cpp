@@ -21,7 +21,7 @@ UploadTargetChoice chooseUploadTarget(std::string_view typedName, std::optional<
         }
         return {Verdict::Accepted, {std::nullopt, std::string(typedName)}};
     }
-    if (!books || !selectedRow || *selectedRow >= books->size()) {
+    if (!books || !selectedRow || *selectedRow >= books->size() || !(*books)[*selectedRow].canBeReplaced()) {
         return {Verdict::NothingChosen, {}};
     }
     return {Verdict::Accepted, {(*books)[*selectedRow].bookId, std::nullopt}};

@@ -11,7 +11,7 @@
 namespace tomely {
 
 // Where an upload goes: a new book under `bookName`, or the existing book `bookId`. Exactly one
-// of them is set, except for a chosen record that has no "book_id": then neither is.
+// of them is set.
 struct UploadTarget {
     std::optional<JSONValue> bookId;
     std::optional<std::string> bookName;
@@ -21,7 +21,7 @@ struct UploadTarget {
 struct UploadTargetChoice {
     enum class Verdict {
         Accepted,       // `target` holds the choice
-        NothingChosen,  // no name typed and no row selected
+        NothingChosen,  // no name typed, and no row selected that can be replaced
         NameClash,      // the typed name's slug equals the slug of an existing title
     };
     Verdict verdict = Verdict::NothingChosen;
@@ -34,7 +34,7 @@ struct UploadTargetChoice {
 
 // `typedName` is taken as typed (not trimmed; empty means no new book is wanted), `selectedRow`
 // indexes `books` (none: nothing selected), and `books` may be absent when the list could not be
-// decoded. A row past the end of the list counts as nothing selected.
+// decoded. A row past the end of the list, or of a book that cannot be replaced, counts as nothing selected.
 [[nodiscard]] UploadTargetChoice chooseUploadTarget(std::string_view typedName, std::optional<std::size_t> selectedRow,
                                                     const std::optional<std::vector<ExistingBook>>& books);
 

@@ -2,6 +2,7 @@
 
 #include "app/BlockTimer.h"
 #include "http/ServiceAPI.h"
+#include "platform/SecretText.h"
 #include "steps/WizardOrder.h"
 
 namespace tomely {
@@ -45,10 +46,11 @@ void ACAuthViewController::autofillCredentials() {
                     return;
                 }
                 auto& step = static_cast<ACAuthViewController&>(*self);
-                const std::optional<std::string> password = storedPassword(step.context_.stores.keychain, email);
+                std::optional<std::string> kept = storedPassword(step.context_.stores.keychain, email);
                 step.emailField().setText(email);
-                if (password) {
-                    step.passwordField().setText(*password);
+                if (kept) {
+                    const SecretText password(std::move(*kept));
+                    step.passwordField().setText(password.text());
                 }
             });
     }
@@ -57,7 +59,8 @@ void ACAuthViewController::autofillCredentials() {
 }
 
 void ACAuthViewController::saveCredentials() {
-    tomely::saveCredentials(context_.stores, emailField().text(), passwordField().text());
+    const SecretText password(passwordField().text());
+    tomely::saveCredentials(context_.stores, emailField().text(), password.text());
 }
 
 void ACAuthViewController::forgottenPasswordPressed() {
@@ -74,7 +77,7 @@ void ACAuthViewController::continuePressed() {
     incorrectCredentialsError().setHidden(true);
     // Not trimmed: a blank counts as content, and the service judges it.
     const std::string email = emailField().text();
-    const std::string password = passwordField().text();
+    const SecretText password(passwordField().text());
     if (email.empty()) {
         emailFieldError().setHidden(false);
     }
@@ -92,7 +95,7 @@ void ACAuthViewController::continuePressed() {
 
     // Remembered before the call goes out, whatever the service will say of them.
     saveCredentials();
-    session().signIn(email, password);
+    session().signIn(email, password.text());
 }
 
 void ACAuthViewController::signedIn() {

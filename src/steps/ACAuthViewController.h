@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/UploaderWindowView.h"
+#include "platform/NotDumpable.h"
 #include "shelf/StoredCredentials.h"
 #include "steps/AuthView.h"
 #include "steps/SessionStep.h"
@@ -24,7 +25,8 @@ struct SignInContext {
 // The first step: the author's e-mail address and password, filled in from the last run,
 // checked for emptiness, remembered, and signed in with through the session. Signed in leads to
 // the locate-book step; refused credentials (403) show that they are wrong; anything else ends the
-// wizard through the HTTP failure alert. Main thread only.
+// wizard through the HTTP failure alert. The process is not dumpable while the step lives, and the
+// copies of the password the step makes are overwritten once used. Main thread only.
 class ACAuthViewController : public SessionStep {
 public:
     ACAuthViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController, SignInContext context,
@@ -60,6 +62,8 @@ private:
     void failed(const SessionFailure& failure) override;
 
     SignInContext context_;
+    // The form may hold the password for as long as the step lives.
+    NotDumpableScope notDumpable_;
 };
 
 }  // namespace tomely

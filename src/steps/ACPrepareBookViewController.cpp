@@ -95,11 +95,21 @@ int ACPrepareBookViewController::numberOfRows() const {
     return listing_.books ? static_cast<int>(listing_.books->size()) : 0;
 }
 
-std::string ACPrepareBookViewController::objectValue(int /*column*/, int row) const {
+const ExistingBook* ACPrepareBookViewController::bookAt(int row) const {
     if (!listing_.books || row < 0 || static_cast<std::size_t>(row) >= listing_.books->size()) {
-        return {};
+        return nullptr;
     }
-    return (*listing_.books)[static_cast<std::size_t>(row)].displayTitle();
+    return &(*listing_.books)[static_cast<std::size_t>(row)];
+}
+
+std::string ACPrepareBookViewController::objectValue(int /*column*/, int row) const {
+    const ExistingBook* book = bookAt(row);
+    return book != nullptr ? book->displayTitle() : std::string();
+}
+
+bool ACPrepareBookViewController::isRowEnabled(int row) const {
+    const ExistingBook* book = bookAt(row);
+    return book != nullptr && book->canBeReplaced();
 }
 
 }  // namespace tomely

@@ -12,10 +12,11 @@ namespace tomely {
 
 // The third step: the author replaces one of the books already on the service (its row is
 // selected in advance when one of its uploads carries the Book GUID) or types the title of a new
-// one. On Continue the choice is checked and the upload step takes over with the target: the book
-// id of the chosen book or the new title. While a title is typed, the table is set aside (a typed
-// title wins), and a line under the field says which choice Continue will take. The step is the
-// data source of its table. Main thread only.
+// one. A book whose "book_id" cannot name it is shown disabled: it cannot be replaced. On Continue
+// the choice is checked and the upload step takes over with the target: the book id of the chosen
+// book or the new title. While a title is typed, the table is set aside (a typed title wins), and a
+// line under the field says which choice Continue will take. The step is the data source of its
+// table. Main thread only.
 class ACPrepareBookViewController : public SessionStep, private TableDataSource {
 public:
     // `listing.books` is none when the service's list could not be decoded: the table is then
@@ -46,9 +47,11 @@ private:
     // Sets the table aside while a title is typed and says what Continue would do now.
     void showContinueChoice();
 
-    // TableDataSource: every column shows the title.
+    // TableDataSource: every column shows the title; a book that cannot be replaced is disabled.
     [[nodiscard]] int numberOfRows() const override;
     [[nodiscard]] std::string objectValue(int column, int row) const override;
+    [[nodiscard]] bool isRowEnabled(int row) const override;
+    [[nodiscard]] const ExistingBook* bookAt(int row) const;
 
     const BookListing listing_;
 };

@@ -1,10 +1,10 @@
 #include "support/SupportDirectories.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/PosixError.h"
+#include "platform/PrivateFiles.h"
 #include "platform/SystemLog.h"
 
 namespace tomely {
@@ -34,6 +34,20 @@ std::optional<std::string> firstSearchPath(SearchPathDirectory directory, Search
         return *home + (caches ? "/.cache" : "/.local/share");
     }
     return std::nullopt;
+}
+
+// The directories the application names below the user's base are its own: one made by an older
+// version with the umask's permissions is closed to others now. What cannot be changed (it is
+// someone else's) stays as it is; the directory is usable all the same.
+void restrictOwnComponents(const std::string& base, std::string_view components) {
+    std::string path = base;
+    for (std::size_t start = 0; start < components.size();) {
+        const std::size_t end = std::min(components.find('/', start), components.size());
+        path += components.substr(start, end - start);
+        (void)restrictToOwner(path);
+        path += '/';
+        start = end + 1;
+    }
 }
 
 // The platform's textual form of an error, as it appears in log lines.
@@ -69,12 +83,13 @@ std::optional<std::string> findOrCreateDirectory(SearchPathDirectory directory, 
         path += '/';
         path += *appendPathComponent;
     }
-    std::error_code failure;
-    std::filesystem::create_directories(path, failure);
-    // create_directories reports no error for an existing directory, but it does for a file there.
-    if (failure) {
-        report(error, posixError(failure.value(), "Could not create the directory \"" + path + "\""));
+    Error failure;
+    if (!createPrivateDirectories(path, &failure)) {
+        report(error, posixError(static_cast<int>(failure.code), "Could not create the directory \"" + path + "\""));
         return std::nullopt;
+    }
+    if (appendPathComponent) {
+        restrictOwnComponents(path.substr(0, path.size() - appendPathComponent->size()), *appendPathComponent);
     }
     report(error, Error{});
     return path;

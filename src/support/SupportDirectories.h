@@ -25,12 +25,13 @@ inline constexpr std::string_view kSearchPathDomainMaskKey = "NSSearchPathDomain
 // The application executable's name: the last component of the application-support directory.
 inline constexpr std::string_view kExecutableName = "tomely-uploader";
 
-// The directory of the given kind (for application support: $XDG_DATA_HOME when it is an
-// absolute path, else $HOME/.local/share; for caches: $XDG_CACHE_HOME, else $HOME/.cache), with `appendPathComponent`
-// appended when given, created with its intermediate directories when missing. Returns nullopt and fills `error` when
-// no base directory can be found (kSupportDirectoryNoPathFoundError) or the directory cannot be created (the creation's
-// error); on success `error` is left empty (Error{}). Stateless: any thread may call it, but not while another thread
-// changes the environment.
+// The directory of the given kind (for application support: $XDG_DATA_HOME when it is an absolute path, else
+// $HOME/.local/share; for caches: $XDG_CACHE_HOME, else $HOME/.cache), with `appendPathComponent` appended when given,
+// created with its intermediate directories when missing, each owner-only (0700) whatever the umask; the appended
+// directories, the application's own, are made owner-only when they exist already. Returns nullopt and fills `error`
+// when no base directory can be found (kSupportDirectoryNoPathFoundError) or the directory cannot be created (the
+// creation's error); on success `error` is left empty (Error{}). Stateless: any thread may call it, but not while
+// another thread changes the environment.
 [[nodiscard]] std::optional<std::string> findOrCreateDirectory(SearchPathDirectory directory,
                                                                SearchPathDomainMask domain,
                                                                std::optional<std::string_view> appendPathComponent,

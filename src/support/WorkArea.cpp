@@ -3,14 +3,16 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/PrivateFiles.h"
 #include "support/SupportDirectories.h"
 
 namespace tomely {
 namespace {
 
+// Owner-only, as everything kept of the author's book. A failure shows when the book is extracted
+// into it.
 void makeWorkingDirectory(const WorkArea& area) {
-    std::error_code ignored;
-    std::filesystem::create_directories(area.working(), ignored);
+    (void)createPrivateDirectories(area.working());
 }
 
 }  // namespace

@@ -57,6 +57,14 @@ QVariant DataSourceModel::data(const QModelIndex& index, int role) const {
     return QString::fromStdString(dataSource_->objectValue(index.column(), index.row()));
 }
 
+Qt::ItemFlags DataSourceModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (dataSource_ != nullptr && index.isValid() && !dataSource_->isRowEnabled(index.row())) {
+        return flags & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+    return flags;
+}
+
 QVariant DataSourceModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= headers_.size()) {
         return {};
@@ -126,8 +134,9 @@ void QtTableControl::reloadData() {
 }
 
 void QtTableControl::selectRow(int row) {
-    // Replaces the selection in one change; a row outside the table selects nothing.
-    if (row < 0 || row >= model_->rowCount({})) {
+    // Replaces the selection in one change; a row outside the table, or disabled, selects nothing.
+    if (row < 0 || row >= model_->rowCount({}) ||
+        !model_->flags(model_->index(row, 0)).testFlag(Qt::ItemIsSelectable)) {
         view_->clearSelection();
         return;
     }

@@ -6,7 +6,8 @@
 
 namespace tomely::ui {
 
-// The user defaults in QSettings: on Linux $XDG_CONFIG_HOME/tomely/tomely-uploader.conf.
+// The user defaults in QSettings: on Linux $XDG_CONFIG_HOME/tomely/tomely-uploader.conf, owner-only
+// (the folder 0700, the file 0600) whatever the umask.
 class QtUserDefaults final : public UserDefaults {
 public:
     QtUserDefaults();

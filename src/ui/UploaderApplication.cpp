@@ -3,7 +3,6 @@
 #include <QApplication>
 
 #include "steps/WizardOrder.h"
-#include "ui/QtMainLoop.h"
 
 namespace tomely::ui {
 
@@ -11,8 +10,13 @@ UploaderApplication::UploaderApplication(std::optional<std::string> bookPath)
     : bookPath_(std::move(bookPath)), delegate_(bundle_, desktop_.desktop, [this](ACMainViewController& container) {
           return makeFirstStep(container);
       }) {
-    MainLoop::install(std::make_shared<QtMainLoop>());
+    MainLoop::install(loop_);
     QApplication::setQuitOnLastWindowClosed(delegate_.applicationShouldTerminateAfterLastWindowClosed());
+}
+
+UploaderApplication::~UploaderApplication() {
+    loop_->close();
+    QCoreApplication::removePostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
 }
 
 std::shared_ptr<ACStepViewController> UploaderApplication::makeFirstStep(ACMainViewController& container) {

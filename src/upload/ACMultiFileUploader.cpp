@@ -149,6 +149,8 @@ void ACMultiFileUploader::failPreparation(const Batch& batch, Error error) {
             failed(*self, error);
         }
         self->finishUpload(*queue);
+        // Lets go of the requests prepared before the failure, which would otherwise wait for ever.
+        queue->reset();
     });
 }
 

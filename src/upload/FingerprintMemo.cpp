@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/PosixError.h"
+#include "platform/PrivateFiles.h"
 #include "platform/SystemLog.h"
 #include "support/SupportDirectories.h"
 #include "upload/DeflateData.h"
@@ -32,10 +33,13 @@ constexpr const char* kCreateSchema =
     " used INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE INDEX fingerprints_by_use ON fingerprints(used);";
 
-// What every entry holds for: this zlib and these deflate settings.
+// What every entry holds for: this zlib and these deflate settings. Never destroyed: hashing
+// workers abandoned when the application ends may still be checking entries while the process's
+// statics are destroyed.
 const std::string& settingsText() {
-    static const std::string text = "zlib " + std::string(zlibVersion()) + "; " + std::string(kDeflateSettings);
-    return text;
+    static const auto* const text =
+        new std::string("zlib " + std::string(zlibVersion()) + "; " + std::string(kDeflateSettings));
+    return *text;
 }
 
 SHA1Digest checksumOf(const SHA1Digest& rawDigest, std::string_view fingerprint) {
@@ -313,8 +317,14 @@ int FingerprintMemo::openWaitingForOthers() {
 }
 
 int FingerprintMemo::open() {
-    std::error_code ignored;
-    std::filesystem::create_directories(directory_, ignored);
+    // Owner-only before SQLite opens it: its -wal and -shm files take the database file's
+    // permissions. Made more open by an older version, they are closed to others now. A failure
+    // here shows as SQLite's own when it opens the file.
+    (void)createPrivateDirectories(directory_);
+    (void)createPrivateFile(path_);
+    for (const char* suffix : {"-wal", "-shm"}) {
+        (void)restrictToOwner(path_ + suffix);
+    }
     int code = sqlite3_open_v2(path_.c_str(), &database_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (code != SQLITE_OK) {
         return code;

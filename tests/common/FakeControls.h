@@ -120,9 +120,11 @@ private:
 class FakeTableControl : public FakeControlBase<TableControl> {
 public:
     void reloadData() override {}
-    // Also what the author's click on a row does.
+    // Also what the author's click on a row does; a disabled row cannot be selected.
     void selectRow(int row) override {
-        selected_ = row;
+        const bool selectable =
+            dataSource != nullptr && row >= 0 && row < dataSource->numberOfRows() && dataSource->isRowEnabled(row);
+        selected_ = selectable ? row : kNoSelection;
         if (selectionChanged_) {
             selectionChanged_();
         }
@@ -134,11 +136,12 @@ public:
     void setSetAside(bool setAside) override { setAside_ = setAside; }
     [[nodiscard]] bool isSetAside() const override { return setAside_; }
 
-    // The titles the table would show now, row by row (column 0).
+    // The titles the table would show now, row by row (column 0); a disabled row's in brackets.
     [[nodiscard]] std::vector<std::string> rows() const {
         std::vector<std::string> values;
         for (int row = 0; dataSource != nullptr && row < dataSource->numberOfRows(); ++row) {
-            values.push_back(dataSource->objectValue(0, row));
+            const std::string title = dataSource->objectValue(0, row);
+            values.push_back(dataSource->isRowEnabled(row) ? title : "[" + title + "]");
         }
         return values;
     }

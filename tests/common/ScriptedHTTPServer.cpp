@@ -304,6 +304,25 @@ bool ScriptedHTTPServer::waitForRelease() {
     return !stopping_;
 }
 
+bool ScriptedHTTPServer::pauseUnlessStopping(std::chrono::milliseconds pause) {
+    std::unique_lock lock(mutex_);
+    return !changed_.wait_for(lock, pause, [this] { return stopping_; });
+}
+
+bool ScriptedHTTPServer::writeAnswer(Connection& connection, std::string_view bytes, const ScriptedResponse& answer) {
+    if (answer.dripBytes == 0) {
+        return connection.writeAll(bytes);
+    }
+    while (!bytes.empty()) {
+        const std::string_view piece = bytes.substr(0, answer.dripBytes);
+        bytes.remove_prefix(piece.size());
+        if (!connection.writeAll(piece) || (!bytes.empty() && !pauseUnlessStopping(answer.dripPause))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 ScriptedResponse ScriptedHTTPServer::answerFor(const RecordedRequest& request) {
     std::function<ScriptedResponse(const RecordedRequest&)> handler;
     {
@@ -376,11 +395,12 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
             requests_.push_back(request);
         }
         changed_.notify_all();
-        if (answer.holdUntilReleased && !waitForRelease()) {
+        if ((answer.holdUntilReleased && !waitForRelease()) ||
+            (answer.delay.count() > 0 && !pauseUnlessStopping(answer.delay))) {
             return;
         }
         if (answer.raw) {
-            connection->writeAll(*answer.raw);
+            writeAnswer(*connection, *answer.raw, answer);
             return;
         }
         std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + answer.reason + "\r\n";
@@ -393,7 +413,7 @@ void ScriptedHTTPServer::serve(std::shared_ptr<Connection> connection, std::size
             head += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
         }
         // No body follows the head of an answer to HEAD.
-        if (!connection->writeAll(head + "\r\n" + (request.method == "HEAD" ? "" : answer.body))) {
+        if (!writeAnswer(*connection, head + "\r\n" + (request.method == "HEAD" ? "" : answer.body), answer)) {
             return;
         }
         if (answer.lateBytes) {

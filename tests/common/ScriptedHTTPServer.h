@@ -54,6 +54,13 @@ struct ScriptedResponse {
     // Once releaseHeldAnswers() is called, these bytes follow the answer on the idle connection,
     // which the server then closes (a late "408 Request Timeout", say; empty: it only closes).
     std::optional<std::string> lateBytes;
+    // Waits this long before answering: the service at work.
+    std::chrono::milliseconds delay{0};
+    // Sends the answer (built or raw) `dripBytes` at a time with `dripPause` between the pieces; 0:
+    // all at once. A trickle, or, with a pause longer than the test, an answer that stalls after
+    // its first piece. Waits end early when the server stops.
+    std::size_t dripBytes = 0;
+    std::chrono::milliseconds dripPause{0};
 
     [[nodiscard]] static ScriptedResponse text(int status, std::string body,
                                                std::vector<std::pair<std::string, std::string>> headers = {});
@@ -107,6 +114,10 @@ private:
     void serve(std::shared_ptr<Connection> connection, std::size_t index);
     ScriptedResponse answerFor(const RecordedRequest& request);
     bool waitForRelease();
+    // Waits `pause` unless the server stops first; false when it stops.
+    bool pauseUnlessStopping(std::chrono::milliseconds pause);
+    // Writes `bytes` as `answer` says (at once or dripped); false when the connection or the server ends.
+    bool writeAnswer(Connection& connection, std::string_view bytes, const ScriptedResponse& answer);
 
     Options options_;
     SSLContext tls_;

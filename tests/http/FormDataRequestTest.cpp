@@ -1,6 +1,7 @@
 #include "http/FormDataRequest.h"
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 
 #include <filesystem>
 #include <fstream>
@@ -59,6 +60,42 @@ TEST_F(FormDataRequestTest, ValuesSetAgainAreSentOnceAtTheirLastPlace) {
     request->addPostValue(false, "no");
     request->addPostValue(std::uint32_t{4294967295U}, "crc");
     EXPECT_EQ(send(request).body, "b=2&a=4&yes=1&no=0&crc=4294967295");
+}
+
+// A sign-in's body holds the password: the process is not dumpable while the request holds it,
+// and the request keeps none of it once it has ended, however it ended.
+TEST_F(FormDataRequestTest, ASecretBodyIsOverwrittenOnceTheRequestHasEnded) {
+    struct Case {
+        const char* name;
+        std::vector<ScriptedResponse> answers;
+        int completions;
+        std::size_t bodiesReceived;
+    };
+    ScriptedResponse moved = ScriptedResponse::text(307, "", {{"Location", "/form-again"}});
+    const Case cases[] = {
+        {"answered", {ScriptedResponse::text(403, "wrong")}, 1, 1},
+        {"sent again after a 307, then answered", {moved, ScriptedResponse::text(200, "")}, 1, 2},
+        {"the connection dropped twice", {ScriptedResponse::rawBytes(""), ScriptedResponse::rawBytes("")}, 0, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = server.requestCount();
+        for (const ScriptedResponse& answer : c.answers) {
+            server.enqueue(answer);
+        }
+        auto request = form();
+        request->addPostValue("ann@example.com", "email");
+        request->addPostValue("hunter2", "password");
+        request->setBodyHoldsSecret();
+        EXPECT_EQ(::prctl(PR_GET_DUMPABLE), 0);
+        EXPECT_EQ(run(request).completions, c.completions);
+        ASSERT_EQ(server.requestCount(), before + c.bodiesReceived);
+        for (std::size_t i = before; i < server.requestCount(); ++i) {
+            EXPECT_EQ(server.requests()[i].body, "email=ann%40example.com&password=hunter2");
+        }
+        EXPECT_EQ(request->postBody(), std::vector<std::uint8_t>{});
+        EXPECT_EQ(::prctl(PR_GET_DUMPABLE), 1);
+    }
 }
 
 TEST_F(FormDataRequestTest, WithoutFieldsTheBodyGoesUnchangedAndUntyped) {

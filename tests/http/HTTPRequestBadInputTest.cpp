@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -91,6 +92,49 @@ TEST_F(HTTPRequestBadInputTest, MalformedAnswersAndARefusedConnectionEndInAConne
     auto refused = HTTPRequest::requestWithURL(URL("http://127.0.0.1:" + std::to_string(port) + "/"));
     EXPECT_EQ(run(refused).failures, 1);
     expectError(*refused, 1, "A connection failure occurred");
+}
+
+TEST_F(HTTPRequestBadInputTest, AnAnswerCutShortOrStalledFailsAndIsNeverReportedAsTheAnswer) {
+    const std::string body(4000, 'b');
+    const std::string compressed = test::gzip(body);
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n";
+    // The head and a quarter of the body, then nothing until the server stops.
+    ScriptedResponse stalled = ScriptedResponse::rawBytes(head + body);
+    stalled.dripBytes = head.size() + 1000;
+    stalled.dripPause = std::chrono::hours(1);
+    const struct {
+        const char* name;
+        ScriptedResponse answer;
+        long code;
+        const char* message;
+    } cases[] = {
+        {"the connection closed before the length was reached", ScriptedResponse::rawBytes(head + body.substr(0, 1000)),
+         1, "A connection failure occurred"},
+        {"the connection closed before the last chunk",
+         ScriptedResponse::rawBytes("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nfa0\r\n" + body + "\r\n"), 1,
+         "A connection failure occurred"},
+        {"the connection closed inside a gzip body of no stated length",
+         ScriptedResponse::rawBytes("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nConnection: close\r\n\r\n" +
+                                    compressed.substr(0, compressed.size() - 10)),
+         11, "Decompression of data failed with code -5"},
+        {"a gzip body that ends inside its stream",
+         ScriptedResponse::text(200, compressed.substr(0, compressed.size() - 6), {{"Content-Encoding", "gzip"}}), 11,
+         "Decompression of data failed with code -5"},
+        {"a body called gzip that is not", ScriptedResponse::text(200, "plain text", {{"Content-Encoding", "gzip"}}),
+         11, "Decompression of data failed with code -3"},
+        {"a body that stalls after its first quarter", stalled, 2, "The request timed out"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScriptedHTTPServer flaky;
+        flaky.setHandler([&c](const test::RecordedRequest&) { return c.answer; });
+        auto request = HTTPRequest::requestWithURL(URL(flaky.url("/list/")));
+        request->setTimeOutSeconds(0.5);
+        const Outcome outcome = run(request);
+        EXPECT_EQ(outcome.completions, 0);
+        EXPECT_EQ(outcome.failures, 1);
+        expectError(*request, c.code, c.message);
+    }
 }
 
 TEST_F(HTTPRequestBadInputTest, AnswersTheTransportCouldFrameOtherwiseAreRefusedWithCode12) {

@@ -93,5 +93,86 @@ TEST_F(RedirectTest, AnEmptyLocationIsNoRedirectAndTheRedirectIsTheAnswer) {
     }
 }
 
+TEST_F(RedirectTest, NoRedirectLeadsFromHttpsToHttpNorTakesCredentialsToAnotherServer) {
+    test::ScriptedHTTPServer secure(test::ScriptedHTTPServer::Options{.tls = true, .keepBodies = true});
+    test::ScriptedHTTPServer other;
+    const std::string localhost = "http://localhost:" + std::to_string(server.port());
+    // Every server answers what it is not redirecting with this.
+    for (test::ScriptedHTTPServer* each : {&server, &secure, &other}) {
+        each->setHandler([](const RecordedRequest&) { return ScriptedResponse::text(200, "arrived"); });
+    }
+    struct Case {
+        const char* name;
+        test::ScriptedHTTPServer* origin;
+        int status;
+        std::string location;
+        bool credentials;
+        // Where the redirect points, which must hear nothing when it is refused.
+        test::ScriptedHTTPServer* target;
+        long code;  // 0: followed
+        const char* message = "";
+    };
+    const Case cases[] = {
+        {"https to http, a sign-in form", &secure, 307, server.url("/auth/"), true, &server, 13,
+         "The request was not redirected from https to http"},
+        {"https to http, a form without credentials", &secure, 307, server.url("/form/"), false, &server, 13,
+         "The request was not redirected from https to http"},
+        {"https to http, becoming a GET", &secure, 302, server.url("/list/"), false, &server, 13,
+         "The request was not redirected from https to http"},
+        {"https to another path of the same server, a sign-in form", &secure, 307, "/auth/again/", true, &secure, 0},
+        {"another port, a sign-in form", &server, 307, other.url("/auth/"), true, &other, 14,
+         "The request carries credentials and was not redirected to another server"},
+        {"another host name, a sign-in form", &server, 307, localhost + "/auth/", true, &server, 14,
+         "The request carries credentials and was not redirected to another server"},
+        {"another port, a sign-in form becoming a GET", &server, 302, other.url("/welcome/"), true, &other, 14,
+         "The request carries credentials and was not redirected to another server"},
+        {"another port, a form without credentials", &server, 307, other.url("/form/"), false, &other, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.origin->enqueue(redirect(c.status, c.location));
+        const std::size_t heardBefore = c.target->requestCount();
+        auto request = HTTPRequest::requestWithURL(URL(c.origin->url("/start/")));
+        request->setValidatesSecureCertificate(false);
+        request->setCarriesCredentials(c.credentials);
+        request->setRequestMethod("POST");
+        request->setPostBody({'e', '=', 'a'});
+        const auto outcome = run(request);
+        if (c.code == 0) {
+            EXPECT_EQ(outcome.completions, 1);
+            EXPECT_EQ(test::text(request->responseData()), "arrived");
+            ASSERT_EQ(c.target->requestCount(), heardBefore + 1 + (c.target == c.origin ? 1 : 0));
+            EXPECT_EQ(c.target->requests().back().body, "e=a");
+        } else {
+            EXPECT_EQ(outcome.failures, 1);
+            expectError(*request, c.code, c.message);
+            EXPECT_EQ(c.target->requestCount(), heardBefore + (c.target == c.origin ? 1 : 0)) << "heard nothing";
+        }
+    }
+}
+
+// Whoever takes a redirect hands a URL back, which is judged like the answer's own.
+class HandsBackURL : public HTTPRequestDelegate {
+public:
+    explicit HandsBackURL(URL url) : url_(std::move(url)) {}
+    bool takesRedirects() const override { return true; }
+    void requestWillRedirectToURL(HTTPRequest& request, const URL&) override { request.redirectToURL(url_); }
+
+private:
+    URL url_;
+};
+
+TEST_F(RedirectTest, AURLHandedBackByWhoeverTakesTheRedirectIsJudgedTheSame) {
+    test::ScriptedHTTPServer secure(test::ScriptedHTTPServer::Options{.tls = true, .keepBodies = true});
+    secure.enqueue(redirect(307, "/next/"));
+    auto request = HTTPRequest::requestWithURL(URL(secure.url("/start/")));
+    request->setValidatesSecureCertificate(false);
+    auto delegate = std::make_shared<HandsBackURL>(URL(server.url("/plain/")));
+    request->setDelegate(delegate);
+    EXPECT_EQ(run(request).failures, 1);
+    expectError(*request, 13, "The request was not redirected from https to http");
+    EXPECT_EQ(server.requestCount(), 0U);
+}
+
 }  // namespace
 }  // namespace tomely

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,26 +22,98 @@ TEST(RequestTimeOutRuleTest, ABodyGetsHalfAsLongAgainUntilMoreThanItsFirstBuffer
     struct Case {
         const char* what;
         double idle;
+        double timeOut;
         std::uint64_t postLength;
         std::uint64_t uploadBufferSize;
         std::uint64_t totalBytesSent;
         bool timedOut;
     };
-    // Time-out 10 s throughout.
+    // The default time-out, 10 s, but for the manifest's 60 s.
     const Case cases[] = {
-        {"no body, within the limit", 10.0, 0, 0, 0, false},
-        {"no body, past the limit", 10.1, 0, 0, 0, true},
-        {"small body sent whole, past the limit", 10.1, 500, 0, 500, false},
-        {"small body sent whole, past 1.5 times", 15.1, 500, 0, 500, true},
-        {"large body inside its first buffer", 14.0, 1000000, 262144, 262144, false},
-        {"large body past its first buffer", 10.1, 1000000, 262144, 300000, true},
-        {"large body not sampled yet", 15.1, 1000000, 0, 0, true},
+        {"no body, within the limit", 10.0, 10, 0, 0, 0, false},
+        {"no body, past the limit", 10.1, 10, 0, 0, 0, true},
+        {"small body sent whole, past the limit", 10.1, 10, 500, 0, 500, false},
+        {"small body sent whole, within 15 s", 14.9, 10, 500, 0, 500, false},
+        {"small body sent whole, past 15 s", 15.1, 10, 500, 0, 500, true},
+        {"large body inside its first buffer", 14.0, 10, 1000000, 262144, 262144, false},
+        {"large body past its first buffer", 10.1, 10, 1000000, 262144, 300000, true},
+        {"large body not sampled yet", 15.1, 10, 1000000, 0, 0, true},
+        {"the manifest's small body with 60 s, within 90 s", 89.9, 60, 500, 0, 500, false},
+        {"the manifest's small body with 60 s, past 90 s", 90.1, 60, 500, 0, 500, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(hasTimedOut(c.idle, 10.0, c.postLength, c.uploadBufferSize, c.totalBytesSent), c.timedOut);
+        EXPECT_EQ(hasTimedOut(c.idle, c.timeOut, c.postLength, c.uploadBufferSize, c.totalBytesSent), c.timedOut);
     }
     EXPECT_FALSE(hasTimedOut(1000.0, 0.0, 0, 0, 0)) << "a time-out of 0 never fires";
+}
+
+TEST(RequestTimeOutRuleTest, ARequestWaitsTenSecondsUnlessToldOtherwise) {
+    EXPECT_EQ(HTTPRequest::defaultTimeOutSeconds(), 10.0);
+    EXPECT_EQ(HTTPRequest::requestWithURL(URL("http://127.0.0.1/"))->timeOutSeconds(), 10.0);
+}
+
+TEST(RequestTimeOutRuleTest, ATransferTooSlowForTheWholeTimeIsTooSlowButASilenceIsNot) {
+    struct Sample {
+        double at;
+        bool moving;
+        std::uint64_t bytes;
+    };
+    // One sample a second from `from` to `to`, moving, with the bytes moved so far.
+    const auto everySecond = [](int from, int to, const std::function<std::uint64_t(int)>& bytes) {
+        std::vector<Sample> samples;
+        for (int t = from; t <= to; ++t) {
+            samples.push_back({static_cast<double>(t), true, bytes(t)});
+        }
+        return samples;
+    };
+    const auto concat = [](std::vector<Sample> a, const std::vector<Sample>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    struct Case {
+        const char* what;
+        std::uint64_t bytesPerSecond;
+        double seconds;
+        std::vector<Sample> samples;
+        std::optional<double> tooSlowAt;
+    };
+    std::vector<Sample> silentWork;
+    for (int t = 0; t <= 100; ++t) {
+        silentWork.push_back({static_cast<double>(t), false, 500});
+    }
+    std::vector<Sample> quarterSeconds;
+    for (int i = 0; i <= 12; ++i) {
+        quarterSeconds.push_back({i * 0.25, true, static_cast<std::uint64_t>(i) * 10});
+    }
+    const Case cases[] = {
+        {"a byte a second", 100, 30, everySecond(0, 60, [](int t) { return t; }), 30.0},
+        {"200 bytes a second", 100, 30, everySecond(0, 100, [](int t) { return 200 * t; }), std::nullopt},
+        {"exactly the rate", 100, 30, everySecond(0, 100, [](int t) { return 100 * t; }), std::nullopt},
+        {"silent while the server works", 100, 30, silentWork, std::nullopt},
+        {"a burst, a minute's wait, then the answer", 100, 30,
+         concat(concat({{0, true, 0}, {1, true, 5000}}, std::vector<Sample>(60, {30, false, 5000})),
+                {{62, true, 5000}, {63, true, 5100}}),
+         std::nullopt},
+        {"fast, then a byte a second", 100, 30,
+         everySecond(0, 60, [](int t) { return t <= 10 ? 1000 * t : 10000 + (t - 10); }), 39.0},
+        {"switched off", 0, 30, everySecond(0, 60, [](int t) { return t; }), std::nullopt},
+        {"40 bytes a second against 100 over one second", 100, 1, quarterSeconds, 1.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LowSpeedWatch watch(c.bytesPerSecond, c.seconds);
+        const auto start = LowSpeedWatch::Clock::time_point();
+        std::optional<double> tooSlowAt;
+        for (const Sample& sample : c.samples) {
+            const auto now = start + std::chrono::duration_cast<LowSpeedWatch::Clock::duration>(
+                                         std::chrono::duration<double>(sample.at));
+            if (watch.isTooSlow(now, sample.moving, sample.bytes) && !tooSlowAt) {
+                tooSlowAt = sample.at;
+            }
+        }
+        EXPECT_EQ(tooSlowAt, c.tooSlowAt);
+    }
 }
 
 using RequestTimeOutTest = test::RequestFixture;
@@ -67,6 +141,48 @@ TEST_F(RequestTimeOutTest, ASilentServerTimesOutWithCode2AndASmallBodyGetsHalfAs
         EXPECT_GE(idle, (body.empty() ? 1.0 : 1.5) * kShortTimeOut);
         ASSERT_EQ(server.requestCount(), before + 1) << "no retry unless asked for";
         EXPECT_EQ(server.requests().back().body, body) << "the body went out whole";
+    }
+}
+
+TEST_F(RequestTimeOutTest, ATrickleFailsAsTimedOutWhileAnAnswerAboveTheLimitOrAfterASilenceArrives) {
+    auto defaults = get("/defaults");
+    EXPECT_EQ(defaults->lowSpeedBytesPerSecond(), 100U);
+    EXPECT_EQ(defaults->lowSpeedSeconds(), 30.0);
+
+    const auto dripped = [](std::size_t bodyBytes, std::size_t piece) {
+        ScriptedResponse answer = ScriptedResponse::text(200, std::string(bodyBytes, 'd'));
+        answer.dripBytes = piece;
+        answer.dripPause = std::chrono::milliseconds(100);
+        return answer;
+    };
+    ScriptedResponse afterSilence = ScriptedResponse::text(200, "done");
+    afterSilence.delay = std::chrono::milliseconds(1500);
+    struct Case {
+        const char* what;
+        ScriptedResponse answer;
+        bool arrives;
+    };
+    // Against 100 bytes a second over one second.
+    const Case cases[] = {
+        {"40 bytes a second", dripped(400, 4), false},
+        {"2,000 bytes a second for 1.5 s", dripped(3000, 200), true},
+        {"a form answered after 1.5 s of silence", afterSilence, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.enqueue(c.answer);
+        auto request = get("/slow");
+        request->setPostBody({'x', '=', '1'});
+        request->setTimeOutSeconds(10);
+        request->setLowSpeedLimit(100, 1.0);
+        const auto outcome = run(request);
+        if (c.arrives) {
+            EXPECT_EQ(outcome.completions, 1);
+            EXPECT_EQ(test::text(request->responseData()), c.answer.body);
+        } else {
+            EXPECT_EQ(outcome.failures, 1);
+            expectError(*request, kRequestTimedOutErrorType, "The request timed out");
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <map>
 
 #include "JSONTestSupport.h"
 #include "json/JSONDeserializer.h"
@@ -49,6 +50,10 @@ TEST(JSONScannerTest, DecodesEveryKindOfValueLeniently) {
         {"\"a\tb\x01\"", "a\tb\x01"},
         // Number kinds come from the characters of the text.
         {"1e5", Decimal(1, 5, false)},
+        {"2E+3", Decimal(2, 3, false)},
+        // An unsigned number with a leading 0 reads as octal; a signed one does not.
+        {"010", 8U},
+        {"-010", -10},
         {"-7", -7},
         {"7", 7U},
         {"0.5", Decimal(5, -1, false)},
@@ -80,9 +85,27 @@ TEST(JSONScannerTest, DecodesEveryKindOfValueLeniently) {
     }
 }
 
-// The service's answers are decoded with errors ignored (a bad answer counts as none), so what
-// matters is the code of the construct that failed and where; the message table is the code's.
+// The code of the construct that failed, where, and its message word for word.
 TEST(JSONScannerTest, MalformedInputFailsWithTheCodeOfTheOutermostFailedConstructAtItsStart) {
+    const std::map<long, std::string> messages = {
+        {-12, "Could not scan data. Data wasn't encoded properly?"},
+        {-15, "Could not scan object. Character not a valid JSON character."},
+        {-101, "Could not scan dictionary. Dictionary that does not start with '{' character."},
+        {-102, "Could not scan dictionary. Failed to scan a key."},
+        {-103, "Could not scan dictionary. Key was not terminated with a ':' character."},
+        {-104, "Could not scan dictionary. Failed to scan a value."},
+        {-105, "Could not scan dictionary. Key value pairs not delimited with a ',' character."},
+        {-106, "Could not scan dictionary. Dictionary not terminated by a '}' character."},
+        {-201, "Could not scan array. Array not started by a '[' character."},
+        {-202, "Could not scan array. Could not scan a value."},
+        {-203, "Could not scan array. Value is NULL."},
+        {-204, "Could not scan array. Array not terminated by a ']' character."},
+        {-301, "Could not scan string constant. String not started by a '\"' character."},
+        {-302, "Could not scan string constant. Unicode character could not be decoded."},
+        {-303, "Could not scan string constant. Unknown escape code."},
+        {-304, "Could not scan string constant. No terminating double quote character."},
+        {-401, "Could not scan number constant."},
+    };
     struct Case {
         std::string text;
         long code;
@@ -106,12 +129,19 @@ TEST(JSONScannerTest, MalformedInputFailsWithTheCodeOfTheOutermostFailedConstruc
         {"{\"a\":1 \"b\":2}", -105, 0},
         {"{\"a\":[1,x]}", -104, 0},
         {"  [[1,x]]", -202, 2},
+        {R"({"a":tru})", -105, 0},
+        // Comments are stray characters like any other.
+        {"/* a */ [1]", -15, 0},
+        {"[1, // one\n 2]", -202, 0},
+        // A UTF-16 byte-order mark does not match the detection, and the bytes are no UTF-8.
+        {std::string("\xFE\xFF\0[\0]", 6), -12, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         Error error;
         EXPECT_FALSE(decode(c.text, &error));
         expectScannerError(error, c.code, c.location);
+        EXPECT_EQ(error.localizedDescription(), messages.at(c.code));
         // The position details are text, even where the input is not.
         EXPECT_TRUE(utf8::isValid(error.userInfoValue("snippet")));
     }

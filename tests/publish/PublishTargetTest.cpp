@@ -10,7 +10,8 @@ TEST(PublishTargetTest, TheOptionsChooseTheTargetByTheWizardsRules) {
         {"Mine", {"G-1"}, JSONValue(4)}, {"Other", {}, JSONValue("b-7")}, {"Nameless", {"G-3"}, std::nullopt}};
     const BookListing uploadedBefore{"G-1", shelf, 0U};
     const BookListing neverUploaded{"G-2", shelf, std::nullopt};
-    const BookListing uploadedWithoutId{"G-3", shelf, 2U};
+    // A book without an id is never pre-selected, even when its uploads carry the GUID.
+    const BookListing uploadedWithoutId{"G-3", shelf, preselectedRow(shelf, "G-3")};
     const BookListing noList{"G-1", std::nullopt, std::nullopt};
     struct Case {
         const char* name;
@@ -37,7 +38,8 @@ TEST(PublishTargetTest, TheOptionsChooseTheTargetByTheWizardsRules) {
          uploadedWithoutId,
          {},
          {},
-         "the chosen book has no id on your shelf; publish a new one with --new TITLE"},
+         "no book on your shelf was uploaded from this book (GUID G-3): choose one with --replace BOOK_ID, or "
+         "publish a new one with --new TITLE"},
         {"a number as typed", "4", {}, neverUploaded, JSONValue(4), {}, ""},
         {"a text id keeps its type", "b-7", {}, uploadedBefore, JSONValue("b-7"), {}, ""},
         {"an id not on the shelf", "999", {}, uploadedBefore, {}, {}, "there is no book 999 on your shelf"},

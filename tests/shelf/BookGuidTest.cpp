@@ -54,5 +54,44 @@ TEST(BookGuidTest, AnIndexThatIsNotUTF8HasNoGuid) {
     EXPECT_NE(error.localizedDescription().find("index.xml"), std::string::npos) << error.localizedDescription();
 }
 
+// In the manifest and upload paths a GUID of dots would be a path step ("/upload/../"), and the
+// service may read an escaped dot as a dot: such a GUID is refused with its reason.
+TEST(BookGuidTest, AGuidMadeOnlyOfDotsIsRefusedWithItsReason) {
+    struct Case {
+        const char* guid;
+        std::optional<std::string> read;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {".", std::nullopt,
+         "The book's index.xml names the book GUID \".\", made only of dots, which cannot name a book on the "
+         "service."},
+        {"..", std::nullopt,
+         "The book's index.xml names the book GUID \"..\", made only of dots, which cannot name a book on the "
+         "service."},
+        {"....", std::nullopt,
+         "The book's index.xml names the book GUID \"....\", made only of dots, which cannot name a book on the "
+         "service."},
+        {"..a", "..a", nullptr},
+        {". .", ". .", nullptr},
+        {"A1.B2", "A1.B2", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.guid);
+        test::TemporaryDirectory directory;
+        test::writeFile(directory.pathOf("index.xml"),
+                        std::string("<sl:textbook sl:GUID=\"") + c.guid + "\"></sl:textbook>");
+        Error error;
+        EXPECT_EQ(findBookGuidInLocation(directory.path() + "/", &error), c.read);
+        if (c.read) {
+            EXPECT_EQ(error.domain, "") << "no error";
+            continue;
+        }
+        EXPECT_EQ(error.domain, kBookPackageErrorDomain);
+        EXPECT_EQ(error.code, kBookPackageGUIDOnlyDots);
+        EXPECT_EQ(error.localizedDescription(), c.reason);
+    }
+}
+
 }  // namespace
 }  // namespace tomely

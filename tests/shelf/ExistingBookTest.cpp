@@ -40,6 +40,46 @@ TEST(ExistingBookTest, AListDecodesInOrderAndAnythingElseIsNoList) {
     EXPECT_EQ(decodeExistingBooks("[]"), std::vector<ExistingBook>{});
 }
 
+// Only a number or a non-empty string names a book: any other "book_id" would reach the manifest
+// and the form as nonsense, so such a record can be shown but not replaced, nor chosen in advance.
+TEST(ExistingBookTest, ABookWhoseIdIsNotANumberOrAStringCannotBeReplaced) {
+    struct Case {
+        const char* bookId;
+        std::optional<JSONValue> kept;
+    };
+    const Case cases[] = {
+        {"7", JSONValue(7U)},
+        {"-3", JSONValue(-3)},
+        {"12.5", JSONValue(Decimal::fromString("12.5").value())},
+        {R"("b-8")", JSONValue("b-8")},
+        {R"("")", std::nullopt},
+        {"[7]", std::nullopt},
+        {R"({"id": 7})", std::nullopt},
+        {"true", std::nullopt},
+        {"null", std::nullopt},
+        {nullptr, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bookId != nullptr ? c.bookId : "absent");
+        const std::string body = c.bookId != nullptr ? std::string(R"([{"title": "T", "book_id": )") + c.bookId + "}]"
+                                                     : std::string(R"([{"title": "T"}])");
+        const auto list = decodeExistingBooks(body);
+        ASSERT_TRUE(list);
+        ASSERT_EQ(list->size(), 1U);
+        EXPECT_EQ((*list)[0].bookId, c.kept);
+        EXPECT_EQ((*list)[0].canBeReplaced(), c.kept.has_value());
+        EXPECT_EQ((*list)[0].title, "T") << "still listed";
+    }
+
+    // The last matching book wins among those that can be replaced.
+    const auto list = decodeExistingBooks(
+        R"([{"book_id": 1, "downloads": [{"guid": "G"}]}, {"book_id": 2, "downloads": [{"guid": "G"}]},
+            {"book_id": [3], "downloads": [{"guid": "G"}]}, {"book_id": {}, "downloads": [{"guid": "H"}]}])");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(preselectedRow(*list, "G"), 1U);
+    EXPECT_EQ(preselectedRow(*list, "H"), std::nullopt);
+}
+
 TEST(ExistingBookTest, ABookIdIsFoundAsTypedAndKeepsTheListsType) {
     const auto list = decodeExistingBooks(
         R"([{"book_id": 7}, {"book_id": "7"}, {"book_id": "b-8"}, {"book_id": true}, {}, {"book_id": 12.5}])");
@@ -71,7 +111,7 @@ TEST(ExistingBookTest, ATypedNameWinsUnlessItsSlugClashes) {
     const Case cases[] = {
         {"nothing", "", std::nullopt, some, Verdict::NothingChosen, {}, {}},
         {"a row", "", 1U, some, Verdict::Accepted, JSONValue(11), {}},
-        {"a row without book_id", "", 3U, some, Verdict::Accepted, {}, {}},
+        {"a row without book_id cannot be chosen", "", 3U, some, Verdict::NothingChosen, {}, {}},
         {"a row past the end", "", 9U, some, Verdict::NothingChosen, {}, {}},
         {"a name beats a row", "Another", 0U, some, Verdict::Accepted, {}, "Another"},
         {"same slug in capitals", "MY BOOK", std::nullopt, some, Verdict::NameClash, {}, {}},

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "WizardFixture.h"
 #include "common/ScriptedHTTPServer.h"
 #include "steps/ACLocateBookViewController.h"
+#include "steps/ACUploadBookViewController.h"
+#include "steps/ACUploadDoneViewController.h"
 
 namespace tomely {
 namespace {
@@ -13,6 +17,14 @@ using test::ScriptedResponse;
 
 class ACPrepareBookViewControllerTest : public test::WizardFixture {
 protected:
+    ACPrepareBookViewControllerTest() {
+        // The manifest asks for nothing, so a target that is accepted leads straight to the done step.
+        server.setHandler([](const test::RecordedRequest& request) {
+            return request.target.starts_with("/api/author/shelf/upload/manifest/") ? ScriptedResponse::text(200, "[]")
+                                                                                    : ScriptedResponse::text(200, "{}");
+        });
+    }
+
     // Runs the wizard to the prepare-book step with the list `books` and a book of GUID "G".
     void startAtPrepareStep(const std::string& books) {
         launch(server.baseURL(), writeBook("book.iba", R"(<sl:textbook sl:GUID="G"></sl:textbook>)"));
@@ -26,29 +38,122 @@ protected:
     test::ScriptedHTTPServer server;
 };
 
-TEST_F(ACPrepareBookViewControllerTest, ShowsTheListWithTheBookSelectedAndRefusesAnInvalidChoice) {
-    startAtPrepareStep(R"([{"title": "One", "downloads": [{"guid": "G"}]}, {"title": "My Book", "downloads": []},
-                          {"title": "Three", "downloads": [{"guid": "X"}, {"guid": "G"}]}])");
-    EXPECT_EQ(prepareView().table.rows(), (std::vector<std::string>{"One", "My Book", "Three"}));
-    EXPECT_EQ(prepareView().table.selectedRow(), 2) << "the last book holding the GUID";
-    EXPECT_EQ(window->workingText.text(), "");
-    runUntil([this] { return prepareView().table.firstResponderCount == 2; });
+TEST_F(ACPrepareBookViewControllerTest, TheRowOfTheLastBookHoldingTheGuidIsSelectedAndTheTableGetsTheKeyboard) {
+    struct Case {
+        const char* name;
+        const char* books;
+        std::vector<std::string> rows;
+        int selected;
+    };
+    const Case cases[] = {
+        {"the second book holds it",
+         R"([{"title": "One", "book_id": 21, "downloads": [{"guid": "X"}]}, {"title": "Two", "book_id": 22, "downloads": [{"guid": "G"}]}])",
+         {"One", "Two"},
+         1},
+        {"two books hold it: the later",
+         R"([{"title": "One", "book_id": 23, "downloads": [{"guid": "G"}]}, {"title": "My Book", "book_id": 24, "downloads": []},
+             {"title": "Three", "book_id": 25, "downloads": [{"guid": "X"}, {"guid": "G"}]}])",
+         {"One", "My Book", "Three"},
+         2},
+        {"empty downloads, another GUID, another letter case",
+         R"([{"title": "One", "book_id": 26, "downloads": []}, {"title": "Two", "book_id": 27, "downloads": [{"guid": "g"}]}])",
+         {"One", "Two"},
+         TableControl::kNoSelection},
+        {"an empty list", "[]", {}, TableControl::kNoSelection},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startAtPrepareStep(c.books);
+        EXPECT_EQ(test::chromeOf(*window), test::Chrome::atStep(3));
+        EXPECT_EQ(prepareView().table.rows(), c.rows);
+        EXPECT_EQ(prepareView().table.selectedRow(), c.selected);
+        EXPECT_TRUE(runUntil([this] { return prepareView().table.firstResponderCount == 2; }));
+    }
+}
 
-    prepareView().table.selectRow(TableControl::kNoSelection);
-    pressContinue();
-    EXPECT_FALSE(prepareView().error.isHidden()) << "neither a name nor a row";
-    EXPECT_TRUE(prepareView().clash.isHidden());
-
-    prepareView().name.setText("MY BOOK");
-    pressContinue();
-    EXPECT_TRUE(prepareView().error.isHidden());
-    EXPECT_FALSE(prepareView().clash.isHidden()) << "both titles reduce to my-book";
-    EXPECT_NE(currentStep<ACPrepareBookViewController>(), nullptr);
+// Continue with each choice: the error label it shows, or what the manifest tells the service.
+TEST_F(ACPrepareBookViewControllerTest, ATypedNameWinsOverTheSelectionAndAClashingOrMissingChoiceShowsItsLabel) {
+    constexpr const char* kBooks = R"([{"title": "My Book", "book_id": 7, "downloads": [{"guid": "G"}]},
+                                      {"title": "1999", "book_id": "b-8", "downloads": []},
+                                      {"title": "my-book!", "book_id": 28, "downloads": []}])";
+    enum class Outcome { NothingChosen, Clash, Uploaded };
+    struct Case {
+        const char* name;
+        const char* books;
+        const char* typed;
+        std::optional<int> select;  // none: the row selected in advance stays
+        Outcome outcome;
+        std::vector<std::string> inManifest;     // when uploaded
+        std::vector<std::string> notInManifest;  // when uploaded
+    };
+    const Case cases[] = {
+        {"nothing typed, nothing selected", kBooks, "", TableControl::kNoSelection, Outcome::NothingChosen, {}, {}},
+        {"an empty list and no name", "[]", "", std::nullopt, Outcome::NothingChosen, {}, {}},
+        {"the row selected in advance",
+         kBooks,
+         "",
+         std::nullopt,
+         Outcome::Uploaded,
+         {R"("bookId":7)"},
+         {R"("bookName")"}},
+        {"another row, its id a string", kBooks, "", 1, Outcome::Uploaded, {R"("bookId":"b-8")"}, {R"("bookName")"}},
+        {"MY BOOK clashes with My Book", kBooks, "MY BOOK", std::nullopt, Outcome::Clash, {}, {}},
+        {"digits and punctuation clash with a title of digits: both slugs are empty",
+         kBooks,
+         "2024!",
+         std::nullopt,
+         Outcome::Clash,
+         {},
+         {}},
+        {"My Book beside my-book! only: the slugs differ",
+         R"([{"title": "my-book!", "book_id": 29, "downloads": []}])",
+         "My Book",
+         std::nullopt,
+         Outcome::Uploaded,
+         {R"("bookName":"My Book")"},
+         {R"("bookId")"}},
+        {"a typed name while a row is selected makes a new book",
+         kBooks,
+         "A New One",
+         0,
+         Outcome::Uploaded,
+         {R"("bookName":"A New One")"},
+         {R"("bookId")"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startAtPrepareStep(c.books);
+        prepareView().name.setText(c.typed);
+        if (c.select) {
+            prepareView().table.selectRow(*c.select);
+        }
+        const std::size_t requestsBefore = server.requestCount();
+        pressContinue();
+        if (c.outcome != Outcome::Uploaded) {
+            drainMainLoop();
+            EXPECT_EQ(!prepareView().error.isHidden(), c.outcome == Outcome::NothingChosen);
+            EXPECT_EQ(!prepareView().clash.isHidden(), c.outcome == Outcome::Clash);
+            EXPECT_NE(currentStep<ACPrepareBookViewController>(), nullptr);
+            EXPECT_EQ(test::chromeOf(*window), test::Chrome::atStep(3));
+            EXPECT_EQ(server.requestCount(), requestsBefore);
+            continue;
+        }
+        EXPECT_TRUE(prepareView().error.isHidden());
+        EXPECT_TRUE(prepareView().clash.isHidden());
+        ASSERT_TRUE(waitForStep<ACUploadDoneViewController>());
+        const std::string manifest = server.requests().back().body;
+        for (const std::string& member : c.inManifest) {
+            EXPECT_NE(manifest.find(member), std::string::npos) << member << " in " << manifest;
+        }
+        for (const std::string& member : c.notInManifest) {
+            EXPECT_EQ(manifest.find(member), std::string::npos) << member << " in " << manifest;
+        }
+    }
 }
 
 TEST_F(ACPrepareBookViewControllerTest, SaysWhichChoiceContinueTakesAndSetsTheTableAsideWhileATitleIsTyped) {
-    startAtPrepareStep(R"([{"title": "One", "downloads": [{"guid": "G"}]}, {"title": "My Book", "downloads": []},
-                          {"title": "Three", "downloads": []}])");
+    startAtPrepareStep(R"([{"title": "One", "book_id": 30, "downloads": [{"guid": "G"}]}, {"title": "My Book", "book_id": 31, "downloads": []},
+                          {"title": "Three", "book_id": 32, "downloads": []}])");
     EXPECT_EQ(prepareView().choice.text(), R"(Continue will replace "One" on your shelf.)") << "the pre-selected row";
     EXPECT_FALSE(prepareView().table.isSetAside());
 
@@ -78,6 +183,28 @@ TEST_F(ACPrepareBookViewControllerTest, SaysWhichChoiceContinueTakesAndSetsTheTa
         EXPECT_EQ(prepareView().choice.text(), c.choice);
         EXPECT_EQ(prepareView().table.isSetAside(), c.setAside);
         EXPECT_EQ(prepareView().table.selectedRow(), c.row) << "setting the table aside keeps its selection";
+    }
+}
+
+// A "book_id" that is not a number or a non-empty string cannot name the book to the service: its
+// row is shown disabled, never chosen in advance, and Continue never sends it on.
+TEST_F(ACPrepareBookViewControllerTest, ABookWhoseIdCannotNameItIsShownDisabledAndNeverChosen) {
+    startAtPrepareStep(R"([{"title": "One", "book_id": 1, "downloads": [{"guid": "G"}]},
+                          {"title": "Listed twice", "book_id": [1, 2], "downloads": [{"guid": "G"}]},
+                          {"title": "No id", "downloads": [{"guid": "G"}]},
+                          {"title": "Null", "book_id": null}, {"title": "Empty", "book_id": ""}])");
+    EXPECT_EQ(prepareView().table.rows(),
+              (std::vector<std::string>{"One", "[Listed twice]", "[No id]", "[Null]", "[Empty]"}));
+    EXPECT_EQ(prepareView().table.selectedRow(), 0) << "the last book holding the GUID that can be replaced";
+
+    for (const int row : {1, 2, 3, 4}) {
+        SCOPED_TRACE(row);
+        prepareView().table.selectRow(row);
+        EXPECT_EQ(prepareView().table.selectedRow(), TableControl::kNoSelection);
+        EXPECT_EQ(prepareView().choice.text(), "Continue needs a book to replace or a title for a new book.");
+        pressContinue();
+        EXPECT_FALSE(prepareView().error.isHidden()) << "nothing chosen";
+        EXPECT_NE(currentStep<ACPrepareBookViewController>(), nullptr);
     }
 }
 

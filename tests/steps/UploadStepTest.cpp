@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/ACFailure.h"
 #include "app/ACMainViewController.h"
 #include "common/FakeDesktop.h"
 #include "common/FakeUploadViews.h"
@@ -86,6 +85,19 @@ protected:
         ASSERT_TRUE(runUntil([&] { return opening->listed; }, std::chrono::seconds(60)));
     }
 
+    // Opens a book through a new session as openBook() does, then leaves exactly `files` (path
+    // below the Working directory -> content) in the Working directory, as if the book held only
+    // them: what the upload step finds there is what these tests say.
+    void openBookHolding(const Book& files) {
+        openBook({});
+        const std::string working = supportDirectory() + "/working/";
+        std::filesystem::remove_all(working);
+        std::filesystem::create_directories(working);
+        for (const auto& [path, content] : files) {
+            test::writeFile(working + path, content);
+        }
+    }
+
     // Installs the upload step and runs it to its end: the done step shown, or an alert raised
     // and the sync's files removed.
     void runUploadStep(std::optional<JSONValue> bookId, std::optional<std::string> bookName) {
@@ -158,28 +170,61 @@ protected:
 };
 
 TEST_F(UploadStepTest, AManifestFailureShowsItsAlertOnceAndLeavesNothingBehind) {
-    const std::string url = server.url("/api/author/shelf/upload/manifest/B00K-GUID-1/");
+    const std::string failed = "Can not continue. \n" + server.url("/api/author/shelf/upload/manifest/B00K-GUID-1/");
     const struct {
         const char* name;
         Book book;
         std::size_t parts;
-        int status;
+        ScriptedResponse answer;
+        const char* messageText;
+        std::string informativeText;
     } cases[] = {
-        {"500", {}, 1, 500},
-        {"503", {}, 1, 503},
-        {"400", {{"a.txt", "alpha"}}, 2, 400},
+        {"500",
+         {{"index.xml", "<book/>"}},
+         1,
+         ScriptedResponse::text(500, "no"),
+         "Server error",
+         "There was a problem with a server at 127.0.0.1. Please try again later"},
+        {"503",
+         {{"index.xml", "<book/>"}},
+         1,
+         ScriptedResponse::text(503, "no"),
+         "Server error",
+         "The server at 127.0.0.1 was not reachable. Please try again later"},
+        {"504",
+         {{"index.xml", "<book/>"}},
+         1,
+         ScriptedResponse::text(504, "no"),
+         "HTTP failure",
+         "A HTTP call failed with status code 504. " + failed},
+        // The connection closes without a word, however often the client tries.
+        {"no answer",
+         {{"index.xml", "<book/>"}},
+         1,
+         ScriptedResponse::rawBytes(""),
+         "HTTP failure",
+         "A HTTP call failed with status code 0. " + failed},
+        // An empty Working directory posts its empty manifest instead of waiting for ever.
+        {"empty Working directory",
+         {},
+         0,
+         ScriptedResponse::text(400, "no"),
+         "HTTP failure",
+         "A HTTP call failed with status code 400. " + failed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        openBook(c.book);
-        const auto requests = run(ScriptedResponse::text(c.status, "no"), std::nullopt, "A Book");
-        const Alert expected = ACFailure::httpFailureAlert(c.status, url);
+        openBookHolding(c.book);
+        const auto requests = run(c.answer, std::nullopt, "A Book");
         ASSERT_EQ(alerts.size(), 1U);
-        EXPECT_EQ(alerts[0].messageText, expected.messageText);
-        EXPECT_EQ(alerts[0].informativeText, expected.informativeText);
+        EXPECT_EQ(alerts[0].messageText, c.messageText);
+        EXPECT_EQ(alerts[0].informativeText, c.informativeText);
         EXPECT_FALSE(doneStepShown());
         EXPECT_FALSE(std::filesystem::exists(supportDirectory()));
-        ASSERT_EQ(requests.size(), 1U) << "the manifest only";
+        ASSERT_GE(requests.size(), 1U);
+        for (const test::RecordedRequest& request : requests) {
+            EXPECT_EQ(request.target, "/api/author/shelf/upload/manifest/B00K-GUID-1/") << "the manifest only";
+        }
         EXPECT_EQ(manifestOf(requests[0]).at("hashes").asDictionary()->size(), c.parts);
     }
 }
@@ -211,10 +256,92 @@ TEST_F(UploadStepTest, ARepeatedNameIsSentOnceTheBookIsNamedAsGivenAndTheDoneSte
         EXPECT_EQ(part.find("name=\"bookName\"\r\n\r\nA New Book\r\n") != std::string::npos, c.bookName.has_value());
         EXPECT_EQ(part.find("name=\"bookId\"\r\n\r\n42\r\n") != std::string::npos, c.bookId.has_value());
     }
+}
 
-    // The done step opens the shelf beside the wizard (its Close is the window test's).
+// What the author reads while a book is published, in order: the progress line (its upload
+// percentages but for the last left out, as they depend on timing), the working indicator, and the
+// chrome of the done step; and what the service receives.
+TEST_F(UploadStepTest, EachStageOfASyncShowsItsOwnWordsAndTheDoneStepEndsIt) {
+    const std::vector<std::string> prepared = {
+        "Checking the book is okay (1/1)", "Looking for changes in your book (1/1)", "Starting book synchronization"};
+    const struct {
+        const char* name;
+        std::map<std::string, std::string> book;
+        const char* manifestAnswer;
+        std::vector<std::string> keys;  // of the manifest, as they go over the wire
+        std::vector<std::string> progressLines;
+        std::vector<std::string> workingTexts;
+    } cases[] = {
+        {"the shelf holds everything",
+         {{"a.txt", "alpha"}},
+         "[]",
+         {R"("\/a.txt.part00000")"},
+         prepared,
+         {"", "Processing", "Processing", "Uploading", ""}},
+        {"one part to send",
+         {{"a.txt", "alpha"}},
+         R"(["\/a.txt.part00000"])",
+         {R"("\/a.txt.part00000")"},
+         {"Checking the book is okay (1/1)", "Looking for changes in your book (1/1)", "Starting book synchronization",
+          "Compressing your book before sending", "Compressing your book before sending (1/1)",
+          "Uploading book 100.00% (0.0 MB of about 0.0 MB)"},
+         {"", "Processing", "Processing", "Uploading", "Uploading", "Uploading", ""}},
+        // Three parts of 1,024,000, 1,024,000 and 452,000 bytes; about 2.5 decimal megabytes go out,
+        // which would be 2.4 binary ones.
+        {"a file of 2,500,000 bytes",
+         {{"big.bin", randomBytes(2'500'000, 7)}},
+         R"(["\/big.bin.part00000","\/big.bin.part00001","\/big.bin.part00002"])",
+         {R"("\/big.bin.part00000")", R"("\/big.bin.part00001")", R"("\/big.bin.part00002")"},
+         {"Checking the book is okay (1/1)", "Looking for changes in your book (1/3)",
+          "Looking for changes in your book (2/3)", "Looking for changes in your book (3/3)",
+          "Starting book synchronization", "Compressing your book before sending",
+          "Compressing your book before sending (1/3)", "Compressing your book before sending (2/3)",
+          "Compressing your book before sending (3/3)", "Uploading book 100.00% (2.5 MB of about 2.5 MB)"},
+         {"", "Processing", "Processing", "Uploading", "Uploading", "Uploading", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        openBookHolding(c.book);
+        window.workingText.texts.clear();
+        const auto requests = run(ScriptedResponse::text(200, c.manifestAnswer), std::nullopt, "A Book");
+        ASSERT_TRUE(doneStepShown());
+        EXPECT_TRUE(alerts.empty());
+        std::vector<std::string> lines;
+        const std::vector<std::string> texts = progressTexts();
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (!texts[i].starts_with("Uploading book ") || i + 1 == texts.size()) {
+                lines.push_back(texts[i]);
+            }
+        }
+        EXPECT_EQ(lines, c.progressLines);
+        EXPECT_EQ(window.workingText.texts, c.workingTexts);
+        EXPECT_EQ(test::chromeOf(window),
+                  test::Chrome::atStep(0).withContinue(true, true, "Close").withCancelShown(false));
+
+        const std::string& manifest = requests.at(0).body;
+        for (const std::string& key : c.keys) {
+            EXPECT_NE(manifest.find(key + ":"), std::string::npos) << key << " in " << manifest;
+        }
+        EXPECT_EQ(manifestOf(requests[0]).at("hashes").asDictionary()->size(), c.keys.size());
+        // One post per part asked for, in the order asked, each knowing its place in the batch.
+        ASSERT_EQ(requests.size(), 1 + (c.progressLines.back().starts_with("Uploading") ? c.keys.size() : 0));
+        for (std::size_t part = 1; part < requests.size(); ++part) {
+            SCOPED_TRACE(part);
+            const std::string& body = requests[part].body;
+            const std::string key = c.keys[part - 1].substr(3, c.keys[part - 1].size() - 4);
+            EXPECT_NE(body.find("name=\"name\"\r\n\r\n/" + key + "\r\n"), std::string::npos);
+            EXPECT_NE(body.find("name=\"batchTotal\"\r\n\r\n" + std::to_string(c.keys.size() - 1) + "\r\n"),
+                      std::string::npos);
+            EXPECT_NE(body.find("name=\"batchCurrent\"\r\n\r\n" + std::to_string(part - 1) + "\r\n"),
+                      std::string::npos);
+        }
+    }
+    // Close ends the application; the shelf button opens the shelf and leaves the window as it is.
     dynamic_cast<test::FakeUploadDoneView&>(container.contentViewController()->view()).button.click();
     EXPECT_EQ(desktop.workspace.openedURLs, std::vector<std::string>{server.url("/shelf/")});
+    EXPECT_EQ(desktop.application.terminateCount, 0);
+    window.continueButton.click();
+    EXPECT_EQ(desktop.application.terminateCount, 1);
 }
 
 // Sending the offered names of such an answer and calling the book published would claim what the
@@ -251,6 +378,83 @@ TEST_F(UploadStepTest, AFileThatCannotBeWrittenShowsThePreparationAlertNamingItA
     EXPECT_TRUE(uploadStep->hasFailed());
     EXPECT_TRUE(requests.empty()) << "no manifest";
     EXPECT_FALSE(std::filesystem::exists(supportDirectory()));
+}
+
+// "Are you sure?" stays the only thing that changes the window while it is up: a part that fails
+// meanwhile raises its alert only after "No", and a sync that ends meanwhile shows the done step
+// only then.
+TEST_F(UploadStepTest, WhileTheCancelConfirmationIsUpTheUploadChangesNothingAndAfterNoItGoesOn) {
+    const auto held = [](ScriptedResponse response) {
+        response.holdUntilReleased = true;
+        return response;
+    };
+    const struct {
+        const char* name;
+        ScriptedResponse manifestAnswer;
+        ScriptedResponse partAnswer;
+        const char* cancelOnceShown;  // the progress line at which the author presses Cancel
+        bool failsAfterNo;
+    } cases[] = {
+        {"a part fails", ScriptedResponse::text(200, R"(["\/a.txt.part00000"])"),
+         held(ScriptedResponse::text(500, "no")), "Uploading book 100.00%", true},
+        {"the sync would finish", held(ScriptedResponse::text(200, "[]")), ScriptedResponse::text(200, "{}"),
+         "Starting book synchronization", false},
+    };
+    // The failure first: the done step hides Cancel for good.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScriptedHTTPServer service;
+        environment.set("TOMELY_SERVICE_URL", service.baseURL());
+        // Signed in, with an empty shelf, until the upload.
+        service.setHandler([&](const test::RecordedRequest& request) {
+            if (request.target.starts_with("/api/author/shelf/upload/manifest/")) {
+                return c.manifestAnswer;
+            }
+            return request.target.starts_with("/api/author/shelf/upload/B00K-GUID-1/")
+                       ? c.partAnswer
+                       : ScriptedResponse::text(200, "[]");
+        });
+        openBookHolding({{"a.txt", "alpha"}});
+        desktop.alerts.shown.clear();
+        WizardOrder::installUploadStep(container, session, {std::nullopt, "A Book"});
+        uploadStep = std::dynamic_pointer_cast<ACUploadBookViewController>(container.contentViewController());
+        ASSERT_NE(uploadStep, nullptr);
+        ASSERT_TRUE(runUntil([&] {
+            const auto texts = progressTexts();
+            return !texts.empty() && texts.back().starts_with(c.cancelOnceShown);
+        }));
+        drainMainLoop();
+        const test::Chrome uploading = test::chromeOf(window);
+        EXPECT_EQ(uploading, test::Chrome::atStep(4).withWorking("Uploading").withContinue(true, false));
+        desktop.alerts.onAlert = [&](const Alert& alert) {
+            if (alert.messageText != "Are you sure?") {
+                return;
+            }
+            service.releaseHeldAnswers();
+            // The answer's report arrives and waits; without the wait it would act at once.
+            runUntil([&] { return loop().heldTaskCount() > 0 || desktop.alerts.shown.size() > 1 || doneStepShown(); });
+            // And whatever came with it: a marker posted now is held behind it.
+            const std::size_t heldTasks = loop().heldTaskCount();
+            MainLoop::shared()->post([] {});
+            runUntil([&] { return loop().heldTaskCount() > heldTasks; });
+            EXPECT_EQ(desktop.alerts.shown.size(), 1U) << "no second alert over the first";
+            EXPECT_FALSE(doneStepShown());
+            EXPECT_EQ(test::chromeOf(window), uploading);
+            EXPECT_TRUE(std::filesystem::exists(supportDirectory())) << "the sync has not ended";
+        };
+        desktop.alerts.answers = {0};  // "No"
+        window.cancelButton.click();
+        desktop.alerts.onAlert = nullptr;
+        EXPECT_TRUE(runUntil([&] {
+            return !std::filesystem::exists(supportDirectory()) && (doneStepShown() || desktop.alerts.shown.size() > 1);
+        }));
+        drainMainLoop();
+        EXPECT_EQ(doneStepShown(), !c.failsAfterNo);
+        ASSERT_EQ(desktop.alerts.shown.size(), c.failsAfterNo ? 2U : 1U);
+        if (c.failsAfterNo) {
+            EXPECT_EQ(desktop.alerts.shown[1].messageText, "HTTP failure");
+        }
+    }
 }
 
 #ifdef TOMELY_SHELF_EXECUTABLE
@@ -332,7 +536,6 @@ TEST_F(UploadStepServiceTest, TheShelfRebuildsTheBookAndLaterRunsSendOnlyWhatCha
 }
 
 TEST_F(UploadStepServiceTest, AFailingUploadGivesOneAlertNoDoneStepAndNoFilesLeft) {
-    const Alert expected = ACFailure::httpUploadBookFailureAlert();
     for (const std::string kind : {"500", "drop", "stall"}) {
         SCOPED_TRACE(kind);
         HTTPRequest::setDefaultTimeOutSeconds(savedTimeOut_);
@@ -342,8 +545,10 @@ TEST_F(UploadStepServiceTest, AFailingUploadGivesOneAlertNoDoneStepAndNoFilesLef
         HTTPRequest::setDefaultTimeOutSeconds(kind == "stall" ? 1 : savedTimeOut_);
         runUploadStep(std::nullopt, "Faulty");
         ASSERT_EQ(alerts.size(), 1U);
-        EXPECT_EQ(alerts[0].messageText, expected.messageText);
-        EXPECT_EQ(alerts[0].informativeText, expected.informativeText);
+        EXPECT_EQ(alerts[0].messageText, "HTTP failure");
+        EXPECT_EQ(alerts[0].informativeText,
+                  "There was a problem uploading your book. This sometimes happens when you disconnect from the "
+                  "internet briefly. Please try again.");
         EXPECT_FALSE(std::filesystem::exists(supportDirectory()));
         EXPECT_TRUE(uploadStep->hasFailed());
     }

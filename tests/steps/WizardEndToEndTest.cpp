@@ -10,7 +10,6 @@
 #include "ShelfClient.h"
 #include "ShelfProcess.h"
 #include "WizardFixture.h"
-#include "common/FakeUploadViews.h"
 #include "common/ZipBuilder.h"
 #include "steps/ACLocateBookViewController.h"
 #include "steps/ACPrepareBookViewController.h"
@@ -28,8 +27,6 @@ protected:
     WizardEndToEndTest()
         : service_(TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", serviceData_.path()},
                    {{kEmail, kPassword}}) {
-        bundle.addView("ACUploadBookViewController", [] { return std::make_unique<test::FakeUploadBookView>(); });
-        bundle.addView("ACUploadDoneViewController", [] { return std::make_unique<test::FakeUploadDoneView>(); });
         book_ = directory.pathOf("book.iba");
         // A movie-sized file of three different parts beside the small ones.
         test::ZipBuilder(book_)

@@ -1,5 +1,6 @@
 #include "WizardFixture.h"
 
+#include "common/FakeUploadViews.h"
 #include "common/ZipBuilder.h"
 #include "http/HTTPCookieStorage.h"
 #include "steps/ACLocateBookViewController.h"
@@ -8,12 +9,14 @@
 namespace tomely::test {
 
 WizardFixture::WizardFixture() {
-    environment.set("XDG_DATA_HOME", directory.pathOf("data"));
+    environment.set("XDG_DATA_HOME", directory.pathOf("data")).set("XDG_CACHE_HOME", directory.pathOf("cache"));
     // Session cookies are kept process-wide, as the app keeps them; each test signs in afresh.
     HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
     bundle.addView("ACAuthViewController", [] { return std::make_unique<FakeAuthView>(); });
     bundle.addView("ACLocateBookViewController", [] { return std::make_unique<FakeLocateBookView>(); });
     bundle.addView("ACPrepareBookViewController", [] { return std::make_unique<FakePrepareBookView>(); });
+    bundle.addView("ACUploadBookViewController", [] { return std::make_unique<FakeUploadBookView>(); });
+    bundle.addView("ACUploadDoneViewController", [] { return std::make_unique<FakeUploadDoneView>(); });
 }
 
 void WizardFixture::launch(const std::string& serviceURL, std::optional<std::string> bookPath) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "common/FileModes.h"
 #include "common/ScopedEnvironment.h"
 #include "common/TemporaryDirectory.h"
 #include "platform/PosixError.h"
@@ -69,6 +70,28 @@ TEST_F(SupportDirectoriesTest, ComesBackAfterBeingDeleted) {
     EXPECT_EQ(applicationSupportDirectory(), first);
     EXPECT_TRUE(std::filesystem::is_directory(*first));
     EXPECT_FALSE(std::filesystem::exists(*first + "/working"));
+}
+
+TEST_F(SupportDirectoriesTest, TheApplicationsDirectoriesAreTheOwnersAloneUnderTheUsualUmask) {
+    test::ScopedUmask umask(022);
+    std::filesystem::create_directories(home_.pathOf("old-data/tomely-uploader"));
+    ASSERT_EQ(test::permissionsOf(home_.pathOf("old-data/tomely-uploader")), 0755) << "as an older version left it";
+    environment_.set("XDG_CACHE_HOME", home_.pathOf("fresh-cache")).set("XDG_DATA_HOME", home_.pathOf("old-data"));
+    ASSERT_TRUE(cachesDirectory());
+    ASSERT_TRUE(findOrCreateDirectory(SearchPathDirectory::Caches, SearchPathDomainMask::User, "tomely-uploader/runs"));
+    ASSERT_TRUE(applicationSupportDirectory());
+    struct Case {
+        const char* path;
+        int permissions;
+    };
+    const Case cases[] = {
+        {"fresh-cache", 0700}, {"fresh-cache/tomely-uploader", 0700}, {"fresh-cache/tomely-uploader/runs", 0700},
+        {"old-data", 0755},    {"old-data/tomely-uploader", 0700},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(test::permissionsOf(home_.pathOf(c.path)), c.permissions);
+    }
 }
 
 TEST_F(SupportDirectoriesTest, WithoutAnyBaseItReportsNoPathAndLogs) {

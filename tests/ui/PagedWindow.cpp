@@ -9,6 +9,7 @@
 #include "steps/LocateBookView.h"
 #include "steps/PrepareBookView.h"
 #include "steps/UploadBookView.h"
+#include "ui/QtMainLoop.h"
 #include "ui/UploaderWindow.h"
 
 namespace tomely::ui {
@@ -22,7 +23,15 @@ public:
                                       "Third"};
         return titles[row];
     }
+    [[nodiscard]] bool isRowEnabled(int /*row*/) const override { return true; }
 };
+
+// Alerts wait on the main loop, as in the application.
+void installMainLoopOnce() {
+    if (!MainLoop::installed()) {
+        MainLoop::install(std::make_shared<QtMainLoop>());
+    }
+}
 
 void showAll(std::initializer_list<Control*> controls) {
     for (Control* control : controls) {
@@ -39,7 +48,9 @@ const std::vector<std::string> PagedWindow::kPages = {"ACAuthViewController", "A
 PagedWindow::PagedWindow()
     : windowView_(bundle.loadWindow("ACUploaderWindow")),
       container_(std::make_unique<ACMainViewController>(windowView_->containerControls(), desktop.desktop, bundle)),
-      books_(std::make_unique<Books>()) {}
+      books_(std::make_unique<Books>()) {
+    installMainLoopOnce();
+}
 
 PagedWindow::~PagedWindow() {
     container_->setContent(nullptr);

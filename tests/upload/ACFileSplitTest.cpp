@@ -7,6 +7,7 @@
 
 #include "CallbackLog.h"
 #include "TestFiles.h"
+#include "common/FileModes.h"
 #include "common/TemporaryDirectory.h"
 
 namespace tomely {
@@ -129,6 +130,19 @@ TEST(ACFileSplitTest, WithoutKeepOriginalFileOnlyThePartsRemainAFileOfOnePartIsR
     EXPECT_EQ(log->events(),
               (std::vector<std::string>{"progress 1/4", "progress 2/4", "progress 3/4", "progress 4/4", "complete"}));
     EXPECT_TRUE(log->cameOnOneWorkerThread());
+}
+
+// The parts lie in the author's own folders, and no one else can change them.
+TEST(ACFileSplitTest, PartsAreWritableByTheOwnerAloneUnderTheUsualUmask) {
+    test::TemporaryDirectory directory;
+    test::ScopedUmask umask(022);
+    const std::string movie = directory.pathOf("movie.mov");
+    test::writeBytes(movie, test::noise(2'500, 1));
+    split({movie}, {.keepOriginalFile = false, .maxBytes = 1'000});
+    for (const char* part : {"movie.mov.part00000", "movie.mov.part00001", "movie.mov.part00002"}) {
+        SCOPED_TRACE(part);
+        EXPECT_EQ(test::permissionsOf(directory.pathOf(part)) & 0222, 0200);
+    }
 }
 
 TEST(ACFileSplitTest, EmptyListCompletesOnceWithoutProgress) {

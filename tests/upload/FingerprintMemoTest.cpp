@@ -10,6 +10,7 @@
 
 #include "CallbackLog.h"
 #include "TestFiles.h"
+#include "common/FileModes.h"
 #include "platform/SystemLog.h"
 #include "upload/ACFileSHA1.h"
 
@@ -213,6 +214,7 @@ TEST_F(FingerprintMemoTest, AReadOnlyCacheDirectoryCostsOnlySpeed) {
     for (const std::string& path : parts.paths) {
         fs::permissions(path, fs::perms::others_read, fs::perm_options::add);
     }
+    fs::permissions(file(), fs::perms::others_read, fs::perm_options::add);
 
     const pid_t child = fork([&] {
         // Root writes wherever it likes: the child becomes nobody.
@@ -228,6 +230,36 @@ TEST_F(FingerprintMemoTest, AReadOnlyCacheDirectoryCostsOnlySpeed) {
     EXPECT_EQ(exitStatus(child), 0);
     EXPECT_EQ(test::readFile(file()), before);
     fs::permissions(cache, fs::perms::owner_all);
+}
+
+TEST_F(FingerprintMemoTest, TheMemoAndItsLogAreTheOwnersAloneUnderTheUsualUmask) {
+    test::ScopedUmask umask(022);
+    const struct {
+        const char* name;
+        std::function<void()> before;
+    } cases[] = {
+        {"a new memo", [] {}},
+        {"one an older version left readable to all",
+         [this] {
+             EXPECT_TRUE(memo()->save());
+             fs::permissions(file(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                         fs::perms::others_read);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(cache);
+        fs::create_directories(cache);
+        c.before();
+        const auto open = memo();
+        open->remember(sha1Digest(test::bytesOf("a part")), "kept");
+        EXPECT_TRUE(open->save());
+        // While the memo is open, its write-ahead log and shared memory exist beside it.
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            SCOPED_TRACE(suffix);
+            EXPECT_EQ(test::permissionsOf(file() + suffix), 0600);
+        }
+    }
 }
 
 TEST_F(FingerprintMemoTest, TheLeastRecentlyUsedEntriesGoFirst) {

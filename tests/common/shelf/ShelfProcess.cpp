@@ -161,6 +161,13 @@ bool ShelfProcess::waitForOutput(const std::string& text, std::chrono::seconds d
            output_.find(text) != std::string::npos;
 }
 
+bool ShelfProcess::waitForOutput(const std::regex& pattern, std::smatch& match, std::chrono::seconds deadline) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, deadline, [&] { return closed_ || std::regex_search(output_, pattern); });
+    matched_ = output_;
+    return std::regex_search(matched_, match, pattern);
+}
+
 std::string ShelfProcess::output() const {
     std::scoped_lock lock(mutex_);
     return output_;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -42,6 +43,8 @@ public:
     // Waits until the output contains `text`; false when the deadline passed or the child closed
     // its output first.
     bool waitForOutput(const std::string& text, std::chrono::seconds deadline);
+    // The same for a pattern; the match is left in `match` (of a copy of the output it keeps).
+    bool waitForOutput(const std::regex& pattern, std::smatch& match, std::chrono::seconds deadline);
 
     // Runs the executable to its end with these arguments (for refusals at start-up) and gives
     // its exit status and output.
@@ -56,6 +59,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::string output_;
+    // The output a pattern was last matched in; the match points into it.
+    std::string matched_;
     bool closed_ = false;
     bool reaped_ = false;
     int status_ = -1;
