@@ -36,10 +36,10 @@
 #include "ShelfClient.h"
 #include "ShelfProcess.h"
 #include "TreeGenerator.h"
-#include "http/FormDataRequest.h"
-#include "http/ServiceAPI.h"
 #include "platform/EventLoop.h"
 #include "platform/FileIO.h"
+#include "shelf/ShelfClient.h"
+#include "support/WorkArea.h"
 #include "upload/ACFileSplit.h"
 #include "upload/BookSync.h"
 
@@ -157,25 +157,25 @@ Timing bareDeflate(const fs::path& root) {
 int runSync(const std::string& support, const std::string& bookId) {
     auto loop = std::make_shared<EventLoop>();
     MainLoop::install(loop);
-    auto signIn = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
-    signIn->setPostValue(kEmail, "email");
-    signIn->setPostValue(kPassword, "password");
-    signIn->setCompletionBlock([&loop] { loop->quit(); });
-    signIn->setFailedBlock([&loop] { loop->quit(); });
-    signIn->startAsynchronous();
+    const ShelfClient client{};
+    bool signedIn = false;
+    client.signIn(kEmail, kPassword, [&](const SignInResult& result) {
+        signedIn = std::holds_alternative<SignedIn>(result);
+        loop->quit();
+    });
     loop->run();
-    if (signIn->responseStatusCode() != 200) {
-        std::fprintf(stderr, "sign-in failed with status %d\n", signIn->responseStatusCode());
+    if (!signedIn) {
+        std::fprintf(stderr, "sign-in failed\n");
         return 1;
     }
 
-    SyncedBook book{kGuid, std::nullopt, std::nullopt};
+    UploadTarget target;
     if (bookId.empty()) {
-        book.bookName = "Benchmark Book";
+        target.bookName = "Benchmark Book";
     } else {
-        book.bookId = JSONValue(std::stoll(bookId));
+        target.bookId = JSONValue(std::stoll(bookId));
     }
-    auto sync = BookSync::create(support, book);
+    auto sync = BookSync::create(client, WorkArea::inDirectory(support), kGuid, target);
     std::map<BookSyncStage, Clock::time_point> began;
     std::uint64_t partsSent = 0;
     BookSyncResult result = BookSyncResult::Failed;
@@ -185,7 +185,7 @@ int runSync(const std::string& support, const std::string& bookId) {
         partsSent = stage == BookSyncStage::Compressing ? total : partsSent;
     });
     sync->setFailureBlock([](const BookSyncFailure& failure) {
-        std::fprintf(stderr, "failed with status %d at %s\n", failure.statusCode, failure.url.c_str());
+        std::fprintf(stderr, "failed with status %d at %s\n", failure.call.statusCode, failure.call.url.c_str());
     });
     sync->setFinishedBlock([&](BookSyncResult finished) {
         end = Clock::now();

@@ -40,7 +40,8 @@ void SerialQueue::drain() {
         }
         operation();
         std::scoped_lock lock(mutex_);
-        // Popped only after running, so operationCount() includes the one in progress.
+        // Popped only after running, so waitUntilAllOperationsAreFinished() waits for the one in
+        // progress too.
         pending_.pop_front();
     }
 }
@@ -48,11 +49,6 @@ void SerialQueue::drain() {
 void SerialQueue::waitUntilAllOperationsAreFinished() {
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [this] { return !workerRunning_; });
-}
-
-std::size_t SerialQueue::operationCount() const {
-    std::scoped_lock lock(mutex_);
-    return pending_.size();
 }
 
 }  // namespace tomely

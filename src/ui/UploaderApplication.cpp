@@ -4,7 +4,7 @@
 
 #include "platform/BackgroundWork.h"
 #include "platform/SystemLog.h"
-#include "steps/ACAuthViewController.h"
+#include "steps/WizardOrder.h"
 
 namespace tomely::ui {
 
@@ -29,9 +29,8 @@ UploaderApplication::~UploaderApplication() {
 
 std::shared_ptr<ACStepViewController> UploaderApplication::makeFirstStep(ACMainViewController& container) {
     // Called while the window loads, once the delegate knows it.
-    return ACStepViewController::initWithNibName<ACAuthViewController>(
-        "ACAuthViewController", container.mainBundle(), container,
-        SignInContext{{userDefaults_, keychain_}, *delegate_.window(), bookPath_});
+    return WizardOrder::makeSignInStep(container,
+                                       SignInContext{{userDefaults_, keychain_}, *delegate_.window(), bookPath_});
 }
 
 void UploaderApplication::start() {

@@ -1,8 +1,5 @@
 #include "upload/ACMultiFileUploader.h"
 
-#include <stdlib.h>
-
-#include <cerrno>
 #include <filesystem>
 #include <utility>
 
@@ -20,14 +17,16 @@ namespace {
 
 constexpr std::string_view kOctetStream = "application/octet-stream";
 
-// A new directory of its own below `applicationSupportDirectory`; "" when none can be made.
-std::string makeStagingDirectory(const std::string& applicationSupportDirectory, Error* error) {
-    std::string path = applicationSupportDirectory + "/upload-XXXXXX";
-    if (::mkdtemp(path.data()) == nullptr) {
-        report(error, posixError(errno, "Could not create a directory in \"" + applicationSupportDirectory + "\""));
+// The staging directory of `workArea`, made anew; "" with `error` filled when it cannot be made.
+std::string makeStagingDirectory(const WorkArea& workArea, Error* error) {
+    std::error_code failure;
+    std::filesystem::remove_all(workArea.staging(), failure);
+    std::filesystem::create_directories(workArea.staging(), failure);
+    if (failure) {
+        report(error, posixError(failure.value(), "Could not create the directory \"" + workArea.staging() + "\""));
         return {};
     }
-    return path;
+    return workArea.staging();
 }
 
 }  // namespace
@@ -41,12 +40,11 @@ struct ACMultiFileUploader::Batch {
     std::uint64_t maxSendBytesPerSecond = 0;
 };
 
-std::shared_ptr<ACMultiFileUploader> ACMultiFileUploader::create(std::string applicationSupportDirectory) {
-    return std::shared_ptr<ACMultiFileUploader>(new ACMultiFileUploader(std::move(applicationSupportDirectory)));
+std::shared_ptr<ACMultiFileUploader> ACMultiFileUploader::create(WorkArea workArea) {
+    return std::shared_ptr<ACMultiFileUploader>(new ACMultiFileUploader(std::move(workArea)));
 }
 
-ACMultiFileUploader::ACMultiFileUploader(std::string applicationSupportDirectory)
-    : applicationSupportDirectory_(std::move(applicationSupportDirectory)) {}
+ACMultiFileUploader::ACMultiFileUploader(WorkArea workArea) : workArea_(std::move(workArea)) {}
 
 void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::string bookGuid, Parameters parameters) {
     std::shared_ptr<NetworkQueue> queue = NetworkQueue::queue();
@@ -84,7 +82,7 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
 
 void ACMultiFileUploader::prepare(const Batch& batch) {
     Error failure;
-    const std::string stagingDirectory = makeStagingDirectory(applicationSupportDirectory_, &failure);
+    const std::string stagingDirectory = makeStagingDirectory(workArea_, &failure);
     {
         std::scoped_lock lock(mutex_);
         stagingDirectory_ = stagingDirectory;
@@ -159,7 +157,7 @@ void ACMultiFileUploader::failPreparation(const Batch& batch, Error error) {
 std::shared_ptr<HTTPRequest> ACMultiFileUploader::partRequest(const Batch& batch, std::size_t index,
                                                               const std::string& stagingDirectory, Error* error) {
     const std::string& name = batch.names[index];
-    const std::string path = applicationSupportDirectory_ + "/working/" + name;
+    const std::string path = workArea_.working() + name;
     Error failure;
     const std::optional<std::vector<std::uint8_t>> read = readWholeFile(path, &failure);
     if (!read) {

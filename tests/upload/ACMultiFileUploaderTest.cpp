@@ -24,7 +24,7 @@ TEST_F(ACMultiFileUploaderTest, EachNameIsOnePostInListOrderAndTheUploaderLetsGo
     test::writeBytes(support.path() + "/working" + names[0], test::text(300000));
     test::writeBytes(support.path() + "/working" + names[1], {});
 
-    auto uploader = ACMultiFileUploader::create(support.path());
+    auto uploader = ACMultiFileUploader::create(WorkArea::inDirectory(support.path()));
     std::vector<std::pair<std::uint64_t, std::uint64_t>> compressions;
     bool compressedOnMainThread = false;
     double lastFraction = -1;

@@ -35,7 +35,7 @@ protected:
         test::writeBytes(support + "/working/cover.png", test::noise(1500000, 3));
         stages.clear();
         results.clear();
-        sync = BookSync::create(support, {"GUID-7", std::nullopt, "Title"});
+        sync = BookSync::create(ShelfClient(), WorkArea::inDirectory(support), "GUID-7", {std::nullopt, "Title"});
         sync->setStageBlock([this, cancelAt, onStage](BookSyncStage stage) {
             stages.push_back(stage);
             if (onStage) {
@@ -69,12 +69,27 @@ TEST_F(BookSyncTest, TheFirstFailedPartIsReportedOnceWithWhatACommandLineNeeds) 
                                           BookSyncStage::Compressing, BookSyncStage::Uploading}));
     ASSERT_EQ(failures.size(), 1U);
     EXPECT_EQ(failures[0].stage, BookSyncStage::Uploading);
-    EXPECT_EQ(failures[0].statusCode, 503);
-    EXPECT_EQ(failures[0].url, server.url("/api/author/shelf/upload/GUID-7/"));
-    EXPECT_EQ(failures[0].retryAfter, "120");
-    EXPECT_FALSE(failures[0].error.has_value()) << "an answer came";
+    const auto* call = std::get_if<CallFailure>(&failures[0].cause);
+    ASSERT_NE(call, nullptr);
+    EXPECT_EQ(call->statusCode, 503);
+    EXPECT_EQ(call->url, server.url("/api/author/shelf/upload/GUID-7/"));
+    EXPECT_EQ(call->retryAfter, "120");
+    EXPECT_FALSE(call->error.has_value()) << "an answer came";
     EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
     EXPECT_FALSE(std::filesystem::exists(support));
+}
+
+// Splitting and fingerprinting nothing still completes, so the service's answer decides.
+TEST_F(BookSyncTest, AnEmptyWorkingDirectoryPostsAnEmptyManifest) {
+    server.setHandler([](const test::RecordedRequest&) { return ScriptedResponse::text(400, "no"); });
+    sync = BookSync::create(ShelfClient(), WorkArea::inDirectory(support), "GUID-7", {std::nullopt, "Title"});
+    sync->setFailureBlock([this](const BookSyncFailure& failure) { failures.push_back(failure); });
+    sync->setFinishedBlock([this](BookSyncResult result) { results.push_back(result); });
+    sync->start();
+    ASSERT_TRUE(runUntil([&] { return !results.empty(); }));
+    EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
+    ASSERT_EQ(server.requestCount(), 1U);
+    EXPECT_NE(server.requests()[0].body.find(R"("hashes":{})"), std::string::npos) << server.requests()[0].body;
 }
 
 TEST_F(BookSyncTest, CancelEndsTheRunWithoutAFailureAndRemovesItsFiles) {
@@ -113,14 +128,15 @@ TEST_F(BookSyncTest, AnAnswerThatIsNotAListOfOfferedNamesFailsTheSyncWithoutSend
         start(ScriptedResponse::text(200, "{}"), std::nullopt, c.answer);
         EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
         ASSERT_EQ(failures.size(), 1U);
-        EXPECT_EQ(failures[0].kind, BookSyncFailureKind::Answer);
         EXPECT_EQ(failures[0].stage, BookSyncStage::Comparing);
-        EXPECT_EQ(failures[0].statusCode, 200);
-        EXPECT_EQ(failures[0].url, server.url("/api/author/shelf/upload/manifest/GUID-7/"));
-        ASSERT_TRUE(failures[0].error.has_value());
-        EXPECT_EQ(failures[0].error->domain, kSyncManifestErrorDomain);
-        EXPECT_EQ(failures[0].error->code, c.code);
-        EXPECT_EQ(failures[0].error->localizedDescription(), c.description);
+        const auto* call = std::get_if<CallFailure>(&failures[0].cause);
+        ASSERT_NE(call, nullptr) << "the call's answer is refused, not a file of this machine";
+        EXPECT_EQ(call->statusCode, 200);
+        EXPECT_EQ(call->url, server.url("/api/author/shelf/upload/manifest/GUID-7/"));
+        ASSERT_TRUE(call->error.has_value());
+        EXPECT_EQ(call->error->domain, kSyncManifestErrorDomain);
+        EXPECT_EQ(call->error->code, c.code);
+        EXPECT_EQ(call->error->localizedDescription(), c.description);
         EXPECT_EQ(server.requestCount() - before, 1U) << "the manifest only";
         EXPECT_FALSE(std::filesystem::exists(support));
     }
@@ -170,11 +186,10 @@ TEST_F(BookSyncTest, AFileThatCannotBeWrittenOrReadFailsTheSyncAsALocalFailureNa
               c.onStage);
         EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
         ASSERT_EQ(failures.size(), 1U);
-        EXPECT_EQ(failures[0].kind, BookSyncFailureKind::Local);
         EXPECT_EQ(failures[0].stage, c.stage);
-        ASSERT_TRUE(failures[0].error.has_value());
-        EXPECT_EQ(failures[0].error->localizedDescription(), c.description);
-        EXPECT_EQ(failures[0].statusCode, 0);
+        const auto* local = std::get_if<Error>(&failures[0].cause);
+        ASSERT_NE(local, nullptr) << "a file of this machine, not a call";
+        EXPECT_EQ(local->localizedDescription(), c.description);
         EXPECT_EQ(server.requestCount() - before, c.stage == BookSyncStage::Splitting ? 0U : 1U) << "no part sent";
         EXPECT_FALSE(std::filesystem::exists(support));
     }
