@@ -6,9 +6,9 @@
 #include <map>
 #include <memory>
 
-#include "http/FormDataRequest.h"
-#include "http/ServiceAPI.h"
 #include "platform/EventLoop.h"
+#include "shelf/ShelfClient.h"
+#include "support/WorkArea.h"
 #include "upload/BookSync.h"
 
 namespace tomely::bench {
@@ -25,25 +25,25 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
 int runSyncChild(const std::string& support, const std::string& bookId, std::size_t partsInFlight) {
     auto loop = std::make_shared<EventLoop>();
     MainLoop::install(loop);
-    auto signIn = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
-    signIn->setPostValue(kBenchEmail, "email");
-    signIn->setPostValue(kBenchPassword, "password");
-    signIn->setCompletionBlock([&loop] { loop->quit(); });
-    signIn->setFailedBlock([&loop] { loop->quit(); });
-    signIn->startAsynchronous();
+    const ShelfClient client{};
+    bool signedIn = false;
+    client.signIn(kBenchEmail, kBenchPassword, [&](const SignInResult& answer) {
+        signedIn = std::holds_alternative<SignedIn>(answer);
+        loop->quit();
+    });
     loop->run();
-    if (signIn->responseStatusCode() != 200) {
-        std::fprintf(stderr, "sign-in failed with status %d\n", signIn->responseStatusCode());
+    if (!signedIn) {
+        std::fprintf(stderr, "sign-in failed\n");
         return 1;
     }
 
-    SyncedBook book{kBenchGuid, std::nullopt, std::nullopt};
+    UploadTarget target;
     if (bookId.empty()) {
-        book.bookName = "Benchmark Book";
+        target.bookName = "Benchmark Book";
     } else {
-        book.bookId = JSONValue(std::stoll(bookId));
+        target.bookId = JSONValue(std::stoll(bookId));
     }
-    auto sync = BookSync::create(support, book);
+    auto sync = BookSync::create(client, WorkArea::inDirectory(support), kBenchGuid, target);
     sync->setMaxPartsInFlight(partsInFlight);
     std::map<BookSyncStage, Clock::time_point> began;
     std::uint64_t partsSent = 0;
@@ -54,7 +54,11 @@ int runSyncChild(const std::string& support, const std::string& bookId, std::siz
         partsSent = stage == BookSyncStage::Compressing ? total : partsSent;
     });
     sync->setFailureBlock([](const BookSyncFailure& failure) {
-        std::fprintf(stderr, "failed with status %d at %s\n", failure.statusCode, failure.url.c_str());
+        if (const auto* call = std::get_if<CallFailure>(&failure.cause)) {
+            std::fprintf(stderr, "failed with status %d at %s\n", call->statusCode, call->url.c_str());
+        } else {
+            std::fprintf(stderr, "failed: %s\n", std::get<Error>(failure.cause).localizedDescription().c_str());
+        }
     });
     sync->setFinishedBlock([&](BookSyncResult finished) {
         end = Clock::now();

@@ -1,15 +1,9 @@
 #include "app/ACFailure.h"
 
-#include "http/HTTPRequest.h"
 #include "http/ServiceURL.h"
 
 namespace tomely {
 namespace {
-
-void runAndTerminate(Desktop& desktop, const Alert& alert) {
-    runModalAlert(desktop.alerts, alert);
-    desktop.application.terminate();
-}
 
 Alert criticalAlert(std::string messageText, std::string informativeText) {
     Alert alert;
@@ -55,12 +49,8 @@ Alert ACFailure::bookPreparationFailureAlert(const Error& error) {
     return criticalAlert("Preparing the book failed", error.localizedDescription() + ". Can not continue.");
 }
 
-void ACFailure::httpFailure(Desktop& desktop, std::int32_t responseStatusCode, const std::string& url) {
-    runAndTerminate(desktop, httpFailureAlert(responseStatusCode, url));
-}
-
-void ACFailure::httpFailure(Desktop& desktop, const HTTPRequest& request) {
-    httpFailure(desktop, request.responseStatusCode(), request.url().absoluteString());
+void ACFailure::httpFailure(Desktop& desktop, const CallFailure& failure) {
+    runAndTerminate(desktop, httpFailureAlert(failure.statusCode, failure.url));
 }
 
 void ACFailure::httpUploadBookFailure(Desktop& desktop) {
@@ -71,8 +61,9 @@ void ACFailure::unzipFailure(Desktop& desktop, const Error& error) {
     runAndTerminate(desktop, unzipFailureAlert(error));
 }
 
-void ACFailure::bookPreparationFailure(Desktop& desktop, const Error& error) {
-    runAndTerminate(desktop, bookPreparationFailureAlert(error));
+void ACFailure::runAndTerminate(Desktop& desktop, const Alert& alert) {
+    runModalAlert(desktop.alerts, alert);
+    desktop.application.terminate();
 }
 
 }  // namespace tomely

@@ -7,7 +7,7 @@
 namespace tomely {
 
 // A timer that runs a block on the main loop. A scheduled timer keeps itself alive until it has
-// fired for the last time or is invalidated, so callers need not keep the returned reference.
+// fired for the last time, so callers need not keep the returned reference.
 class BlockTimer : public std::enable_shared_from_this<BlockTimer> {
 public:
     using Block = std::function<void(BlockTimer& timer)>;
@@ -18,10 +18,7 @@ public:
     static std::shared_ptr<BlockTimer> timerWithTimeInterval(double seconds, bool repeats, Block block);
 
     void schedule();
-    // Stops the timer; a pending firing does nothing. Main thread only.
-    void invalidate() { valid_ = false; }
     [[nodiscard]] bool isValid() const { return valid_; }
-    [[nodiscard]] double timeInterval() const { return seconds_; }
     [[nodiscard]] bool repeats() const { return repeats_; }
 
     BlockTimer(double seconds, bool repeats, Block block);

@@ -36,8 +36,6 @@ public:
 
     // Thread-safe; returns at once. Tasks run on the network thread in the order posted.
     void post(std::function<void()> task);
-    [[nodiscard]] bool isCurrentThread() const { return std::this_thread::get_id() == thread_.get_id(); }
-
     // Network thread only. Adds `easy` to the multi handle; `client` is kept alive until the
     // transfer ends (it is then told once) or is removed. False when curl refuses the handle.
     [[nodiscard]] bool addTransfer(CURL* easy, std::shared_ptr<Client> client);

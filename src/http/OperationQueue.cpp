@@ -59,11 +59,6 @@ std::vector<std::shared_ptr<HTTPRequest>> OperationQueue::operations() const {
     return all;
 }
 
-std::size_t OperationQueue::operationCount() const {
-    std::scoped_lock lock(mutex_);
-    return running_.size() + waiting_.size();
-}
-
 void OperationQueue::cancelAllOperations() {
     std::vector<std::shared_ptr<HTTPRequest>> cancelled = operations();
     {

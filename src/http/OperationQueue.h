@@ -26,7 +26,6 @@ public:
     [[nodiscard]] bool isSuspended() const;
     // Running requests first, then waiting ones in order.
     [[nodiscard]] std::vector<std::shared_ptr<HTTPRequest>> operations() const;
-    [[nodiscard]] std::size_t operationCount() const;
     // Cancels every request of the queue; each reports its cancellation and then leaves. Waiting
     // requests leave at once: in a suspended queue nothing else would ever take them out, and each
     // holds the queue that holds it.

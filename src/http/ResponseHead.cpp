@@ -242,10 +242,6 @@ std::optional<ResponseHead> parseResponseHead(std::string_view block) {
     return parser.head();
 }
 
-std::string mimeTypeFromContentType(std::string_view contentType) {
-    return std::string(trimmed(contentType.substr(0, contentType.find(';'))));
-}
-
 std::string charsetFromContentType(std::string_view contentType) {
     const std::size_t start = findIgnoringCase(contentType, "charset=");
     if (start == std::string_view::npos) {

@@ -47,7 +47,6 @@ public:
     [[nodiscard]] const std::string& ambiguity() const { return ambiguity_; }
     // An empty line ended the head of a final (non-1xx) response.
     [[nodiscard]] bool isComplete() const { return complete_; }
-    [[nodiscard]] bool hasStatusLine() const { return haveStatus_; }
     [[nodiscard]] const ResponseHead& head() const { return head_; }
     void reset() { *this = ResponseHeadParser(); }
 
@@ -68,8 +67,6 @@ private:
 // The charset parameter of a "Content-Type" value: the text after "charset=" up to the next ";",
 // trimmed of white space and quotes; empty when there is none.
 [[nodiscard]] std::string charsetFromContentType(std::string_view contentType);
-// The MIME type of a "Content-Type" value: the text before the first ";", trimmed.
-[[nodiscard]] std::string mimeTypeFromContentType(std::string_view contentType);
 // The text encoding of a response: the IANA name of its charset when IANA knows it, else
 // `defaultEncoding`.
 [[nodiscard]] std::string responseEncodingFor(const HTTPHeaders& headers, std::string_view defaultEncoding);

@@ -77,6 +77,8 @@ void RetriedCall::finish(EndBlock RetriedCall::*block) {
     ended_ = true;
     const EndBlock end = std::move(this->*block);
     const std::shared_ptr<HTTPRequest> last = request_;
+    // No attempt follows: what it would have been made from (a password, say) goes first.
+    makeRequest_ = nullptr;
     if (end) {
         end(*last);
     }
@@ -84,7 +86,6 @@ void RetriedCall::finish(EndBlock RetriedCall::*block) {
     answeredBlock_ = nullptr;
     failedBlock_ = nullptr;
     retryBlock_ = nullptr;
-    makeRequest_ = nullptr;
     const std::shared_ptr<RetriedCall> keepUntilReturn = std::move(self_);
 }
 

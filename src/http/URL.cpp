@@ -49,7 +49,6 @@ URL::URL(std::string_view text) : absolute_(text) {
     if (!absolute || !scheme || !host || host->empty() || !port || !path) {
         return;
     }
-    explicitPort_ = part(url.get(), CURLUPART_PORT).has_value();
     valid_ = true;
     absolute_ = std::move(*absolute);
     scheme_ = lowered(std::move(*scheme));

@@ -24,8 +24,6 @@ public:
     [[nodiscard]] int port() const { return port_; }
     // Never empty for a valid URL: "/" at least.
     [[nodiscard]] const std::string& path() const { return path_; }
-    [[nodiscard]] bool hasExplicitPort() const { return explicitPort_; }
-
     // `reference` resolved against this URL (an absolute path replaces the path; an absolute URL
     // replaces everything). Invalid when either cannot be parsed.
     [[nodiscard]] URL resolve(std::string_view reference) const;
@@ -34,7 +32,6 @@ public:
 
 private:
     bool valid_ = false;
-    bool explicitPort_ = false;
     std::string absolute_;
     std::string scheme_;
     std::string host_;

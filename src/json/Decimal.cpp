@@ -102,15 +102,6 @@ void Decimal::normalize() {
     }
 }
 
-double Decimal::toDouble() const {
-    std::string text = negative_ ? "-" : "";
-    text += std::to_string(mantissa_);
-    text += 'E';
-    text += std::to_string(exponent_);
-    // strtod saturates to infinity or zero out of range, which is what this promises.
-    return std::strtod(text.c_str(), nullptr);
-}
-
 std::string Decimal::toString() const {
     if (mantissa_ == 0) {
         return "0";

@@ -29,10 +29,6 @@ public:
 
     [[nodiscard]] std::uint64_t mantissa() const { return mantissa_; }
     [[nodiscard]] std::int32_t exponent() const { return exponent_; }
-    [[nodiscard]] bool isNegative() const { return negative_; }
-
-    // The nearest double (infinite or zero when out of range).
-    [[nodiscard]] double toDouble() const;
 
     // Text that reads back as the same number: plain digits when that is short ("100000",
     // "-0.25"), otherwise the mantissa's digits and an exponent ("15E300", "5E-400"), which also

@@ -22,7 +22,6 @@ public:
     void addOperation(Operation operation);
     // Blocks until every operation added so far has run. Not to be called from an operation.
     void waitUntilAllOperationsAreFinished();
-    [[nodiscard]] std::size_t operationCount() const;
     [[nodiscard]] const std::string& name() const { return name_; }
 
 private:

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "http/CallFailure.h"
+#include "session/SessionEvents.h"
 
 namespace tomely {
 
@@ -21,5 +25,17 @@ struct PublishFailure {
     PublishExit exit = PublishExit::Usage;
     std::string message;
 };
+
+// The end of a run whose call of `what` ("signing in", ...) failed: a request that failed (no
+// answer, or an answer cut short, stalled, redirected in a loop or past its limit) is a network
+// failure with the error's text; a 2xx answer that cannot be followed a service error that says
+// why; any other status, and an authentication challenge the request could not answer, a service
+// error whose message carries the status and, when the service sent one, its Retry-After.
+[[nodiscard]] PublishFailure requestFailure(const std::string& what, const CallFailure& failure);
+
+// The end of a run after `failure` of its session, which opened the book at `bookPath`: a book
+// that cannot be opened, or a file of the sync that cannot be written or read (a full disk),
+// leaves the book unreadable (exit 4) with the reason; a failed call as requestFailure() has it.
+[[nodiscard]] PublishFailure sessionFailure(const SessionFailure& failure, std::string_view bookPath);
 
 }  // namespace tomely

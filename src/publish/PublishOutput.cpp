@@ -5,6 +5,7 @@
 #include "json/JSONSerializer.h"
 #include "platform/HexText.h"
 #include "platform/UTF8.h"
+#include "session/SessionTexts.h"
 #include "shelf/ExistingBook.h"
 
 namespace tomely {
@@ -77,35 +78,14 @@ std::string printable(std::string_view text) {
 }
 
 std::string targetText(const PublishSummary& summary) {
-    if (summary.bookId) {
-        return "book " + bookIdText(*summary.bookId);
+    const UploadTarget target = summary.session.target.value_or(UploadTarget{});
+    if (target.bookId) {
+        return "book " + bookIdText(*target.bookId);
     }
-    return "the new book \"" + summary.newTitle.value_or("") + "\"";
+    return "the new book \"" + target.bookName.value_or("") + "\"";
 }
 
 }  // namespace
-
-const char* stageName(PublishStage stage) {
-    switch (stage) {
-        case PublishStage::SigningIn:
-            return "signing-in";
-        case PublishStage::Opening:
-            return "opening";
-        case PublishStage::Listing:
-            return "listing";
-        case PublishStage::Splitting:
-            return "splitting";
-        case PublishStage::Fingerprinting:
-            return "fingerprinting";
-        case PublishStage::Comparing:
-            return "comparing";
-        case PublishStage::Compressing:
-            return "compressing";
-        case PublishStage::Uploading:
-            return "uploading";
-    }
-    return "";
-}
 
 // --- Text ------------------------------------------------------------------------------------
 
@@ -144,16 +124,16 @@ void TextOutput::endLine() {
     }
 }
 
-void TextOutput::stage(PublishStage /*stage*/, const std::string& text) {
+void TextOutput::stage(SessionStage /*stage*/, const std::string& text) {
     endLine();
     stageText_ = text;
     lastTenth_ = -1;
     show(text);
 }
 
-void TextOutput::count(PublishStage /*stage*/, std::uint64_t done, std::uint64_t total) {
+void TextOutput::count(SessionStage /*stage*/, std::uint64_t done, std::uint64_t total) {
     if (terminal_) {
-        show(stageText_ + " (" + std::to_string(done) + "/" + std::to_string(total) + ")");
+        show(countText(stageText_, done, total));
     }
 }
 
@@ -171,8 +151,9 @@ void TextOutput::upload(const UploadProgress& progress) {
 
 void TextOutput::succeeded(const PublishSummary& summary) {
     endLine();
-    const std::string book =
-        std::to_string(summary.parts) + " parts, " + megabytes(static_cast<double>(summary.bytes)) + " MB compressed";
+    const SessionSummary& session = summary.session;
+    const std::string book = std::to_string(session.parts) + " parts, " +
+                             megabytes(static_cast<double>(session.compressedBytes)) + " MB compressed";
     std::string line;
     switch (summary.outcome) {
         case PublishSummary::Outcome::DryRun:
@@ -182,8 +163,8 @@ void TextOutput::succeeded(const PublishSummary& summary) {
             line = "Nothing to send: the shelf holds all " + book + " of " + targetText(summary) + ".";
             break;
         case PublishSummary::Outcome::Published:
-            line = "Published to " + targetText(summary) + ": " + std::to_string(summary.partsSent) + " of " +
-                   std::to_string(summary.parts) + " parts sent (" + megabytes(static_cast<double>(summary.bytesSent)) +
+            line = "Published to " + targetText(summary) + ": " + std::to_string(session.partsSent) + " of " +
+                   std::to_string(session.parts) + " parts sent (" + megabytes(static_cast<double>(session.bytesSent)) +
                    " MB).";
             break;
     }
@@ -195,6 +176,12 @@ void TextOutput::notice(const std::string& text) {
     endLine();
     std::fprintf(errors_, "tomely-publish: %s\n", printable(text).c_str());
     std::fflush(errors_);
+}
+
+void TextOutput::retrying(const SessionRetry& retry) {
+    endLine();
+    std::fprintf(out_, "%s\n", retryText(retry).c_str());
+    std::fflush(out_);
 }
 
 void TextOutput::failed(const PublishFailure& failure) {
@@ -216,17 +203,17 @@ void JSONOutput::emit(JSONDictionary event) {
     std::fflush(out_);
 }
 
-void JSONOutput::stage(PublishStage stage, const std::string& text) {
+void JSONOutput::stage(SessionStage stage, const std::string& text) {
     emit({{"event", "stage"}, {"stage", stageName(stage)}, {"message", text}});
 }
 
-void JSONOutput::count(PublishStage stage, std::uint64_t done, std::uint64_t total) {
+void JSONOutput::count(SessionStage stage, std::uint64_t done, std::uint64_t total) {
     emit({{"event", "progress"}, {"stage", stageName(stage)}, {"done", done}, {"total", total}});
 }
 
 void JSONOutput::upload(const UploadProgress& progress) {
     JSONDictionary event{{"event", "progress"},
-                         {"stage", stageName(PublishStage::Uploading)},
+                         {"stage", stageName(SessionStage::Uploading)},
                          {"sent", progress.sent},
                          {"total", progress.total}};
     if (progress.bytesPerSecond) {
@@ -242,6 +229,15 @@ void JSONOutput::notice(const std::string& text) {
     emit({{"event", "notice"}, {"message", text}});
 }
 
+void JSONOutput::retrying(const SessionRetry& retry) {
+    emit({{"event", "retrying"},
+          {"stage", stageName(retry.stage)},
+          {"attempt", retry.attempt},
+          {"attempts", retry.attempts},
+          {"delay_ms", static_cast<std::int64_t>(retry.delay.count())},
+          {"message", retryText(retry)}});
+}
+
 void JSONOutput::succeeded(const PublishSummary& summary) {
     const char* outcome = summary.outcome == PublishSummary::Outcome::DryRun          ? "dry-run"
                           : summary.outcome == PublishSummary::Outcome::NothingToSend ? "nothing-to-send"
@@ -249,15 +245,16 @@ void JSONOutput::succeeded(const PublishSummary& summary) {
     JSONDictionary event{{"event", "result"},
                          {"exit", static_cast<int>(PublishExit::Published)},
                          {"outcome", outcome},
-                         {"parts", summary.parts},
-                         {"bytes", summary.bytes},
-                         {"parts_sent", summary.partsSent},
-                         {"bytes_sent", summary.bytesSent}};
-    if (summary.bookId) {
-        event.emplace("book_id", *summary.bookId);
+                         {"parts", summary.session.parts},
+                         {"bytes", summary.session.compressedBytes},
+                         {"parts_sent", summary.session.partsSent},
+                         {"bytes_sent", summary.session.bytesSent}};
+    const UploadTarget target = summary.session.target.value_or(UploadTarget{});
+    if (target.bookId) {
+        event.emplace("book_id", *target.bookId);
     }
-    if (summary.newTitle) {
-        event.emplace("title", *summary.newTitle);
+    if (target.bookName) {
+        event.emplace("title", *target.bookName);
     }
     emit(event);
 }

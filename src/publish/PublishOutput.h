@@ -6,16 +6,11 @@
 #include <optional>
 #include <string>
 
-#include "json/JSONValue.h"
 #include "publish/PublishExit.h"
+#include "session/SessionEvents.h"
+#include "session/SessionStage.h"
 
 namespace tomely {
-
-// The stages of a run, in order; the last four come only when there is something to send.
-enum class PublishStage { SigningIn, Opening, Listing, Splitting, Fingerprinting, Comparing, Compressing, Uploading };
-
-// The stage's name in JSON events: "signing-in", "fingerprinting", ...
-[[nodiscard]] const char* stageName(PublishStage stage);
 
 struct UploadProgress {
     std::int64_t sent = 0;
@@ -27,15 +22,9 @@ struct UploadProgress {
 struct PublishSummary {
     enum class Outcome { Published, NothingToSend, DryRun };
     Outcome outcome = Outcome::Published;
-    // Part files fingerprinted, and the bytes of their compressed forms.
-    std::uint64_t parts = 0;
-    std::uint64_t bytes = 0;
-    // Part files sent, and the bytes of their requests (both 0 unless published).
-    std::uint64_t partsSent = 0;
-    std::int64_t bytesSent = 0;
-    // The book replaced, with the JSON type of the list; or the title of the new book.
-    std::optional<JSONValue> bookId;
-    std::optional<std::string> newTitle;
+    // The parts and bytes fingerprinted and sent (both 0 unless published), and the target: the
+    // book replaced, with the JSON type of the list, or the title of the new book.
+    SessionSummary session;
 };
 
 // Where a run reports what it does. Main thread only.
@@ -43,12 +32,14 @@ class PublishOutput {
 public:
     virtual ~PublishOutput() = default;
     // A stage begins; `text` says what it does, for a person.
-    virtual void stage(PublishStage stage, const std::string& text) = 0;
+    virtual void stage(SessionStage stage, const std::string& text) = 0;
     // Files done in a stage that counts them (opening, splitting, fingerprinting, compressing).
-    virtual void count(PublishStage stage, std::uint64_t done, std::uint64_t total) = 0;
+    virtual void count(SessionStage stage, std::uint64_t done, std::uint64_t total) = 0;
     virtual void upload(const UploadProgress& progress) = 0;
     // Something the run leaves aside and the author should know of; the run goes on.
     virtual void notice(const std::string& text) = 0;
+    // A call failed for a reason that may pass and is made again after a wait; the run goes on.
+    virtual void retrying(const SessionRetry& retry) = 0;
     // The end, exactly one of these.
     virtual void succeeded(const PublishSummary& summary) = 0;
     virtual void failed(const PublishFailure& failure) = 0;
@@ -64,10 +55,11 @@ public:
     TextOutput(std::FILE* out, std::FILE* errors, bool terminal) : out_(out), errors_(errors), terminal_(terminal) {}
     ~TextOutput() override;
 
-    void stage(PublishStage stage, const std::string& text) override;
-    void count(PublishStage stage, std::uint64_t done, std::uint64_t total) override;
+    void stage(SessionStage stage, const std::string& text) override;
+    void count(SessionStage stage, std::uint64_t done, std::uint64_t total) override;
     void upload(const UploadProgress& progress) override;
     void notice(const std::string& text) override;
+    void retrying(const SessionRetry& retry) override;
     void succeeded(const PublishSummary& summary) override;
     void failed(const PublishFailure& failure) override;
 
@@ -95,10 +87,11 @@ class JSONOutput final : public PublishOutput {
 public:
     explicit JSONOutput(std::FILE* out) : out_(out), start_(std::chrono::steady_clock::now()) {}
 
-    void stage(PublishStage stage, const std::string& text) override;
-    void count(PublishStage stage, std::uint64_t done, std::uint64_t total) override;
+    void stage(SessionStage stage, const std::string& text) override;
+    void count(SessionStage stage, std::uint64_t done, std::uint64_t total) override;
     void upload(const UploadProgress& progress) override;
     void notice(const std::string& text) override;
+    void retrying(const SessionRetry& retry) override;
     void succeeded(const PublishSummary& summary) override;
     void failed(const PublishFailure& failure) override;
 

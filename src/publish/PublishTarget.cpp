@@ -11,8 +11,8 @@ PublishFailure refusal(std::string message) {
 
 std::variant<UploadTarget, PublishFailure> resolvePublishTarget(const std::optional<std::string>& replaceBookId,
                                                                 const std::optional<std::string>& newTitle,
-                                                                const std::optional<std::vector<ExistingBook>>& books,
-                                                                const std::string& bookGuid) {
+                                                                const BookListing& listing) {
+    const std::optional<std::vector<ExistingBook>>& books = listing.books;
     std::optional<std::size_t> row;
     if (replaceBookId) {
         row = books ? rowOfBookId(*books, *replaceBookId) : std::nullopt;
@@ -20,9 +20,9 @@ std::variant<UploadTarget, PublishFailure> resolvePublishTarget(const std::optio
             return refusal("there is no book " + *replaceBookId + " on your shelf");
         }
     } else if (!newTitle) {
-        row = books ? preselectedRow(*books, bookGuid) : std::nullopt;
+        row = listing.preselectedRow;
         if (!row) {
-            return refusal("no book on your shelf was uploaded from this book (GUID " + bookGuid +
+            return refusal("no book on your shelf was uploaded from this book (GUID " + listing.bookGuid +
                            "): choose one with --replace BOOK_ID, or publish a new one with --new TITLE");
         }
     }

@@ -1,297 +1,118 @@
 #include "publish/Publisher.h"
 
-#include "http/FormDataRequest.h"
-#include "http/HTTPRequestError.h"
-#include "http/ServiceAPI.h"
 #include "http/ServiceURL.h"
-#include "platform/MainLoop.h"
-#include "platform/SerialQueue.h"
 #include "publish/PublishTarget.h"
-#include "shelf/BookPackage.h"
-#include "shelf/SignInOutcome.h"
+#include "session/SessionTexts.h"
 
 namespace tomely {
 
-PublishFailure requestFailure(const std::string& what, int statusCode, const std::string& url,
-                              const std::optional<Error>& error, const std::optional<std::string>& retryAfter) {
-    // A request that failed did so whatever status it had read: a body cut short or stalled, or a
-    // redirect loop, is the network's failure. Only a challenge that no credentials answer (a 401
-    // or 407, which fails the request) is the service's own answer.
-    const bool challenge =
-        error && (error->code == kAuthenticationErrorType || error->code == kInternalErrorWhileApplyingCredentialsType);
-    if (statusCode == 0 || (error && !challenge)) {
-        const std::string reason = error ? error->localizedDescription() : std::string("no answer");
-        return {PublishExit::NetworkFailure, what + " failed: " + reason + " (" + url + ")"};
-    }
-    std::string message = what + " failed: the service answered " + std::to_string(statusCode) + " (" + url + ")";
-    if (retryAfter) {
-        message += "; retry after " + *retryAfter + " s";
-    }
-    return {PublishExit::ServiceError, message};
-}
-
-PublishFailure syncFailure(const BookSyncFailure& failure) {
-    const std::string what =
-        failure.stage == BookSyncStage::Comparing ? "comparing the book with your shelf" : "uploading the book";
-    const std::string reason = failure.error ? failure.error->localizedDescription() : std::string();
-    switch (failure.kind) {
-        case BookSyncFailureKind::Local:
-            return {PublishExit::BookUnreadable, "preparing the book failed: " + reason};
-        case BookSyncFailureKind::Answer:
-            return {PublishExit::ServiceError, what + " failed: " + reason + " (" + failure.url + ")"};
-        case BookSyncFailureKind::Request:
-            break;
-    }
-    return requestFailure(what, failure.statusCode, failure.url, failure.error, failure.retryAfter);
-}
-
-std::shared_ptr<Publisher> Publisher::create(PublishOptions options, SecretText password, std::string runDirectory,
+std::shared_ptr<Publisher> Publisher::create(PublishOptions options, SecretText password, WorkArea workArea,
                                              PublishOutput& output) {
     return std::shared_ptr<Publisher>(
-        new Publisher(std::move(options), std::move(password), std::move(runDirectory), output));
+        new Publisher(std::move(options), std::move(password), std::move(workArea), output));
 }
 
-Publisher::Publisher(PublishOptions options, SecretText password, std::string runDirectory, PublishOutput& output)
+Publisher::Publisher(PublishOptions options, SecretText password, WorkArea workArea, PublishOutput& output)
     : options_(std::move(options)),
       password_(std::move(password)),
-      runDirectory_(std::move(runDirectory)),
       output_(output),
+      session_(PublishSession::create(ShelfClient(), [workArea = std::move(workArea)](Error*) { return workArea; })),
       rate_(options_.maxSendBytesPerSecond) {}
 
 void Publisher::start(FinishedBlock finished) {
     finished_ = std::move(finished);
     self_ = shared_from_this();
-    signIn();
+    session_->setObserver(std::shared_ptr<SessionObserver>(shared_from_this(), static_cast<SessionObserver*>(this)));
+    session_->setRetryPolicy(RetryPolicy(options_.retries));
+    session_->signIn(options_.email, password_.text());
+    // The sign-in's request holds its own copy now.
+    password_.erase();
 }
 
 void Publisher::cancel() {
-    if (cancelled_ || ended_) {
-        return;
-    }
-    cancelled_ = true;
-    opening_->cancel();
-    if (request_) {
-        request_->cancel();
-    }
-    if (sync_) {
-        sync_->cancel();
+    if (!ended_) {
+        session_->cancel();
     }
 }
 
-bool Publisher::endIfCancelled() {
-    if (cancelled_) {
-        fail({PublishExit::Interrupted, "interrupted; nothing of this run is left behind"});
-    }
-    return cancelled_;
-}
-
-void Publisher::signIn() {
-    output_.stage(PublishStage::SigningIn, "Signing in as " + options_.email + " to " + serviceDomainName());
-    auto request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
-    request->addPostValue(options_.email, "email");
-    request->addPostValue(password_.text(), "password");
-    request->setBodyHoldsSecret();
-    request->setCarriesCredentials(true);
-    password_.erase();
-    send(request, &Publisher::signInAnswered, "signing in");
-}
-
-void Publisher::send(const std::shared_ptr<HTTPRequest>& request, void (Publisher::*answered)(HTTPRequest&),
-                     const std::string& what) {
-    HTTPRequest& sent = *request;
-    request->setCompletionBlock([self = shared_from_this(), &sent, answered] { ((*self).*answered)(sent); });
-    request->setFailedBlock([self = shared_from_this(), &sent, what] {
-        if (!self->endIfCancelled()) {
-            self->failRequest(sent, what);
-        }
-    });
-    request_ = request;
-    request->startAsynchronous();
-}
-
-void Publisher::signInAnswered(HTTPRequest& request) {
-    request_.reset();
-    if (endIfCancelled()) {
-        return;
-    }
-    switch (signInOutcome(request.responseStatusCode())) {
-        case SignInOutcome::SignedIn:
-            openBook();
+void Publisher::stageBegan(SessionStage stage) {
+    switch (stage) {
+        case SessionStage::SigningIn:
+            output_.stage(stage, "Signing in as " + options_.email + " to " + serviceDomainName());
             return;
-        case SignInOutcome::WrongCredentials:
-            fail({PublishExit::SignInRefused,
-                  "the service refused the e-mail address and password of " + options_.email + " (403)"});
+        case SessionStage::Opening:
+            output_.stage(stage, "Opening " + options_.bookPath);
             return;
-        case SignInOutcome::Failed:
-            failRequest(request, "signing in");
+        default:
+            output_.stage(stage, stageText(stage).value_or(""));
             return;
     }
 }
 
-void Publisher::openBook() {
-    output_.stage(PublishStage::Opening, "Opening " + options_.bookPath);
-    // The queue keeps itself alive until its one operation has run.
-    SerialQueue::create("tomely.publish.open-book")->addOperation([self = shared_from_this()] {
-        const auto progress = [self](std::uint64_t index, std::uint64_t totalFiles) {
-            MainLoop::shared()->post(
-                [self, index, totalFiles] { self->output_.count(PublishStage::Opening, index + 1, totalFiles); });
-        };
-        Error failure;
-        std::optional<std::string> guid = openBookPackage(self->options_.bookPath, self->runDirectory_ + "/working/",
-                                                          &failure, progress, self->opening_.get());
-        MainLoop::shared()->post([self, guid = std::move(guid), failure] { self->bookOpened(guid, failure); });
-    });
+void Publisher::countProgressed(SessionStage stage, std::uint64_t done, std::uint64_t total) {
+    output_.count(stage, done, total);
 }
 
-void Publisher::bookOpened(std::optional<std::string> bookGuid, const Error& failure) {
-    if (endIfCancelled()) {
-        return;
-    }
-    if (!bookGuid) {
-        fail({PublishExit::BookUnreadable, "cannot open " + options_.bookPath + ": " + failure.localizedDescription()});
-        return;
-    }
-    bookGuid_ = std::move(*bookGuid);
-    listBooks();
+void Publisher::uploadProgressed(double /*fraction*/, std::int64_t bytesSent, std::int64_t bytesTotal) {
+    rate_.sample(UploadRate::Clock::now(), bytesSent);
+    output_.upload({bytesSent, bytesTotal, rate_.bytesPerSecond(), rate_.secondsLeft(bytesTotal)});
 }
 
-void Publisher::listBooks() {
-    output_.stage(PublishStage::Listing, "Fetching your books from " + serviceDomainName());
-    auto request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
-    request->setMaxResponseBodyBytes(ServiceAPI::kMaxBookListBytes);
-    send(request, &Publisher::booksListed, "listing your books");
+void Publisher::signedIn() {
+    session_->openBook(options_.bookPath);
 }
 
-void Publisher::booksListed(HTTPRequest& request) {
-    request_.reset();
-    if (endIfCancelled()) {
-        return;
-    }
-    if (!ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
-        failRequest(request, "listing your books");
-        return;
-    }
-    const std::vector<std::uint8_t>& body = request.responseData();
-    const std::optional<std::vector<ExistingBook>> books =
-        decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
-    if (const std::optional<std::string> ignored = books ? unreplaceableBooksNotice(*books) : std::nullopt) {
+void Publisher::credentialsRefused() {
+    fail({PublishExit::SignInRefused,
+          "the service refused the e-mail address and password of " + options_.email + " (403)"});
+}
+
+void Publisher::booksListed(const BookListing& listing) {
+    if (const std::optional<std::string> ignored =
+            listing.books ? unreplaceableBooksNotice(*listing.books) : std::nullopt) {
         output_.notice(*ignored);
     }
-    auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, books, bookGuid_);
+    auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, listing);
     if (auto* refused = std::get_if<PublishFailure>(&target)) {
         fail(std::move(*refused));
         return;
     }
-    sync(std::get<UploadTarget>(target));
+    session_->sync(std::get<UploadTarget>(std::move(target)),
+                   {options_.dryRun, options_.maxSendBytesPerSecond, options_.partsInFlight});
 }
 
-void Publisher::sync(const UploadTarget& target) {
-    summary_.bookId = target.bookId;
-    summary_.newTitle = target.bookName;
-    sync_ = BookSync::create(runDirectory_, SyncedBook{bookGuid_, target.bookId, target.bookName});
-    sync_->setStopsBeforeManifest(options_.dryRun);
-    sync_->setMaxSendBytesPerSecond(options_.maxSendBytesPerSecond);
-    const std::weak_ptr<Publisher> weak = weak_from_this();
-    sync_->setStageBlock([weak](BookSyncStage stage) {
-        if (auto self = weak.lock()) {
-            self->showSyncStage(stage);
-        }
-    });
-    sync_->setCountBlock([weak](BookSyncStage stage, std::uint64_t done, std::uint64_t total) {
-        auto self = weak.lock();
-        if (!self) {
+void Publisher::retrying(const SessionRetry& retry) {
+    output_.retrying(retry);
+}
+
+void Publisher::failed(const SessionFailure& failure) {
+    failure_ = sessionFailure(failure, options_.bookPath);
+}
+
+void Publisher::ended(const SessionEnd& end) {
+    switch (end.result) {
+        case SessionResult::Cancelled:
+            fail({PublishExit::Interrupted, "interrupted; nothing of this run is left behind"});
             return;
-        }
-        if (stage == BookSyncStage::Compressing) {
-            self->summary_.partsSent = total;
-        }
-        self->output_.count(stage == BookSyncStage::Splitting ? PublishStage::Splitting
-                            : stage == BookSyncStage::Hashing ? PublishStage::Fingerprinting
-                                                              : PublishStage::Compressing,
-                            done, total);
-    });
-    sync_->setFingerprintedBlock([weak](std::uint64_t parts, std::uint64_t bytes) {
-        if (auto self = weak.lock()) {
-            self->summary_.parts = parts;
-            self->summary_.bytes = bytes;
-        }
-    });
-    sync_->setUploadProgressBlock([weak](double, std::int64_t sent, std::int64_t total) {
-        if (auto self = weak.lock()) {
-            self->showUpload(sent, total);
-        }
-    });
-    sync_->setFailureBlock([weak](const BookSyncFailure& failure) {
-        if (auto self = weak.lock()) {
-            self->syncFailure_ = failure;
-        }
-    });
-    sync_->setFinishedBlock([weak](BookSyncResult result) {
-        if (auto self = weak.lock()) {
-            self->syncFinished(result);
-        }
-    });
-    sync_->start();
-}
-
-void Publisher::showSyncStage(BookSyncStage stage) {
-    switch (stage) {
-        case BookSyncStage::Splitting:
-            output_.stage(PublishStage::Splitting, "Checking the book is okay");
-            break;
-        case BookSyncStage::Hashing:
-            output_.stage(PublishStage::Fingerprinting, "Looking for changes in your book");
-            break;
-        case BookSyncStage::Comparing:
-            output_.stage(PublishStage::Comparing, "Starting book synchronization");
-            break;
-        case BookSyncStage::Compressing:
-            output_.stage(PublishStage::Compressing, "Compressing your book before sending");
-            break;
-        case BookSyncStage::Uploading:
-            output_.stage(PublishStage::Uploading, "Uploading book");
-            break;
-    }
-}
-
-void Publisher::showUpload(std::int64_t sent, std::int64_t total) {
-    rate_.sample(UploadRate::Clock::now(), sent);
-    summary_.bytesSent = sent;
-    output_.upload({sent, total, rate_.bytesPerSecond(), rate_.secondsLeft(total)});
-}
-
-void Publisher::syncFinished(BookSyncResult result) {
-    sync_.reset();
-    switch (result) {
-        case BookSyncResult::Cancelled:
-            endIfCancelled();
+        case SessionResult::Failed:
+            fail(failure_.value_or(PublishFailure{}));
             return;
-        case BookSyncResult::Failed: {
-            fail(syncFailure(syncFailure_.value_or(BookSyncFailure{})));
-            return;
-        }
-        case BookSyncResult::Succeeded:
-            summary_.outcome = options_.dryRun           ? PublishSummary::Outcome::DryRun
-                               : summary_.partsSent == 0 ? PublishSummary::Outcome::NothingToSend
-                                                         : PublishSummary::Outcome::Published;
-            if (!ended_) {
-                ended_ = true;
-                output_.succeeded(summary_);
-                finish(PublishExit::Published);
-            }
+        case SessionResult::Succeeded:
+            succeed(end.summary);
             return;
     }
 }
 
-void Publisher::failRequest(const HTTPRequest& request, const std::string& what) {
-    request_.reset();
-    std::optional<std::string> retryAfter;
-    const HTTPHeaders headers = request.responseHeaders();
-    if (const auto found = headers.find("Retry-After"); found != headers.end()) {
-        retryAfter = found->second;
+void Publisher::succeed(const SessionSummary& summary) {
+    if (ended_) {
+        return;
     }
-    fail(requestFailure(what, request.responseStatusCode(), request.url().absoluteString(), request.error(),
-                        retryAfter));
+    ended_ = true;
+    const PublishSummary::Outcome outcome = options_.dryRun          ? PublishSummary::Outcome::DryRun
+                                            : summary.partsSent == 0 ? PublishSummary::Outcome::NothingToSend
+                                                                     : PublishSummary::Outcome::Published;
+    output_.succeeded({outcome, summary});
+    finish(PublishExit::Published);
 }
 
 void Publisher::fail(PublishFailure failure) {

@@ -30,8 +30,6 @@ public:
 
     // Without a trailing "/".
     [[nodiscard]] const std::string& path() const { return path_; }
-    // The Working directory the book is extracted into, as the sync expects it.
-    [[nodiscard]] std::string workingDirectory() const { return path_ + "/working/"; }
 
 private:
     RunDirectory(std::string path, FileDescriptor lock) : path_(std::move(path)), lock_(std::move(lock)) {}

@@ -18,6 +18,7 @@
 #include "publish/RunDirectory.h"
 #include "shelf/SecretServiceKeychain.h"
 #include "shelf/StoredCredentials.h"
+#include "support/WorkArea.h"
 
 namespace tomely {
 namespace {
@@ -113,7 +114,8 @@ int run(const std::vector<std::string>& arguments) {
                       "no directory to open the book in: " + failure.localizedDescription());
     }
     int exitStatus = 0;
-    publisher = Publisher::create(std::move(options), std::move(password), runDirectory->path(), output);
+    publisher =
+        Publisher::create(std::move(options), std::move(password), WorkArea::inDirectory(runDirectory->path()), output);
     publisher->start([&](PublishExit exit) {
         exitStatus = static_cast<int>(exit);
         loop->quit();

@@ -1,12 +1,9 @@
 #include "steps/ACAuthViewController.h"
 
-#include "app/ACFailure.h"
 #include "app/BlockTimer.h"
-#include "http/FormDataRequest.h"
 #include "http/ServiceAPI.h"
 #include "platform/SecretText.h"
-#include "shelf/SignInOutcome.h"
-#include "steps/ACLocateBookViewController.h"
+#include "steps/WizardOrder.h"
 
 namespace tomely {
 namespace {
@@ -16,11 +13,11 @@ constexpr double kAutofillDelaySeconds = 0.1;
 }  // namespace
 
 ACAuthViewController::ACAuthViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController,
-                                           SignInContext context)
-    : ACStepViewController(std::move(view), mainViewController), context_(std::move(context)) {}
+                                           SignInContext context, std::shared_ptr<PublishSession> session)
+    : SessionStep(std::move(view), mainViewController, std::move(session)), context_(std::move(context)) {}
 
 void ACAuthViewController::addToMainViewController() {
-    ACStepViewController::addToMainViewController();
+    SessionStep::addToMainViewController();
     mainViewController().stepOne();
     mainViewController().setWorkingInfo(std::nullopt);
     bindContinueBlock();
@@ -96,41 +93,34 @@ void ACAuthViewController::continuePressed() {
     progressBar().setHidden(false);
     progressBar().startAnimation();
 
-    const std::shared_ptr<FormDataRequest> request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
-    request->addPostValue(email, "email");
-    request->addPostValue(password.text(), "password");
-    request->setBodyHoldsSecret();
-    request->setCarriesCredentials(true);
-    // The request releases its blocks once it has reported, so holding it and the step here
-    // keeps both alive exactly until the answer.
-    auto self = std::static_pointer_cast<ACAuthViewController>(shared_from_this());
-    request->setCompletionBlock([self, request] { self->authenticationAnswered(*request); });
-    request->setFailedBlock(
-        [self, request] { ACFailure::httpFailure(self->mainViewController().desktop(), *request); });
+    // Remembered before the call goes out, whatever the service will say of them.
     saveCredentials();
-    request->startAsynchronous();
+    session().signIn(email, password.text());
 }
 
-void ACAuthViewController::authenticationAnswered(const HTTPRequest& request) {
-    const SignInOutcome outcome = signInOutcome(request.responseStatusCode());
-    if (outcome == SignInOutcome::SignedIn) {
-        // The next step sets the bar, the working info and Continue for itself.
-        if (auto next = ACStepViewController::initWithNibName<ACLocateBookViewController>(
-                "ACLocateBookViewController", mainViewController().mainBundle(), mainViewController(),
-                context_.bookPath)) {
-            next->addToMainViewController();
-        }
-        return;
-    }
+void ACAuthViewController::signedIn() {
+    // The next step sets the bar, the working info and Continue for itself.
+    WizardOrder::installLocateStep(mainViewController(), sharedSession(), context_.bookPath);
+}
+
+void ACAuthViewController::restoreForm() {
     progressBar().stopAnimation();
     progressBar().setHidden(true);
     mainViewController().setWorkingInfo(std::nullopt);
     mainViewController().setContinueButtonEnabled(true);
-    if (outcome == SignInOutcome::WrongCredentials) {
-        incorrectCredentialsError().setHidden(false);
-    } else {
-        ACFailure::httpFailure(mainViewController().desktop(), request);
+}
+
+void ACAuthViewController::credentialsRefused() {
+    restoreForm();
+    incorrectCredentialsError().setHidden(false);
+}
+
+void ACAuthViewController::failed(const SessionFailure& failure) {
+    // An answer puts the form back before its alert; without one the alert comes at once.
+    if (const auto* call = std::get_if<CallFailure>(&failure.cause); call != nullptr && !call->error) {
+        restoreForm();
     }
+    SessionStep::failed(failure);
 }
 
 }  // namespace tomely

@@ -4,15 +4,13 @@
 #include <optional>
 #include <string>
 
-#include "app/ACStepViewController.h"
 #include "app/UploaderWindowView.h"
 #include "platform/NotDumpable.h"
 #include "shelf/StoredCredentials.h"
 #include "steps/AuthView.h"
+#include "steps/SessionStep.h"
 
 namespace tomely {
-
-class HTTPRequest;
 
 // What the sign-in step needs beyond its container. Whoever builds the application owns the
 // stores and the window, which outlive every step.
@@ -25,13 +23,14 @@ struct SignInContext {
 };
 
 // The first step: the author's e-mail address and password, filled in from the last run,
-// checked for emptiness, remembered, and posted to the service. A 2xx answer leads to the
-// locate-book step; a 403 shows that the credentials are wrong; anything else ends the wizard
-// through the HTTP failure alert. The process is not dumpable while the step lives, and the copies
-// of the password the step makes are overwritten once used. Main thread only.
-class ACAuthViewController : public ACStepViewController {
+// checked for emptiness, remembered, and signed in with through the session. Signed in leads to
+// the locate-book step; refused credentials (403) show that they are wrong; anything else ends the
+// wizard through the HTTP failure alert. The process is not dumpable while the step lives, and the
+// copies of the password the step makes are overwritten once used. Main thread only.
+class ACAuthViewController : public SessionStep {
 public:
-    ACAuthViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController, SignInContext context);
+    ACAuthViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController, SignInContext context,
+                         std::shared_ptr<PublishSession> session);
 
     // Installs the step, highlights step one, binds Continue and, 0.1 s later, fills in the form.
     void addToMainViewController() override;
@@ -54,7 +53,13 @@ public:
 private:
     [[nodiscard]] AuthView& controls() const { return viewAs<AuthView>(); }
     void continuePressed();
-    void authenticationAnswered(const HTTPRequest& request);
+    // Puts the form back as it was before Continue.
+    void restoreForm();
+
+    // SessionObserver.
+    void signedIn() override;
+    void credentialsRefused() override;
+    void failed(const SessionFailure& failure) override;
 
     SignInContext context_;
     // The form may hold the password for as long as the step lives.

@@ -5,16 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/ACFailure.h"
-#include "http/HTTPRequest.h"
-#include "http/ServiceAPI.h"
-#include "http/ServiceURL.h"
-#include "platform/MainLoop.h"
-#include "platform/SerialQueue.h"
-#include "shelf/BookPackage.h"
-#include "shelf/ExistingBook.h"
-#include "shelf/WorkingDirectory.h"
-#include "steps/ACPrepareBookViewController.h"
+#include "session/SessionTexts.h"
+#include "steps/WizardOrder.h"
 
 namespace tomely {
 namespace {
@@ -40,15 +32,13 @@ bool fileExists(const std::string& path) {
 
 ACLocateBookViewController::ACLocateBookViewController(std::unique_ptr<View> view,
                                                        ACMainViewController& mainViewController,
+                                                       std::shared_ptr<PublishSession> session,
                                                        std::optional<std::string> proposedBookPath)
-    : ACStepViewController(std::move(view), mainViewController), proposedBookPath_(std::move(proposedBookPath)) {}
-
-std::shared_ptr<ACLocateBookViewController> ACLocateBookViewController::self() {
-    return std::static_pointer_cast<ACLocateBookViewController>(shared_from_this());
-}
+    : SessionStep(std::move(view), mainViewController, std::move(session)),
+      proposedBookPath_(std::move(proposedBookPath)) {}
 
 void ACLocateBookViewController::addToMainViewController() {
-    ACStepViewController::addToMainViewController();
+    SessionStep::addToMainViewController();
     // Proposed once, when the view is first shown, before the step's own set-up.
     autolocateBook();
     controls().findBookButton().setAction([this] { findBookPressed(); });
@@ -110,72 +100,27 @@ void ACLocateBookViewController::continuePressed() {
     progressBar().setHidden(false);
     progressBar().startAnimation();
     mainViewController().setWorkingInfo("Opening book");
-    // The queue keeps itself alive until its one operation has run; at most one is ever started,
-    // since Continue stays disabled from here on.
-    SerialQueue::create("tomely.locate-book")->addOperation([self = self(), bookPath = *bookPath_] {
-        self->openBook(bookPath);
-    });
+    // At most one opening is ever started, since Continue stays disabled from here on.
+    session().openBook(*bookPath_);
 }
 
-void ACLocateBookViewController::openBook(const std::string& bookPath) {
-    // Emptied here rather than on the main thread: a large earlier book takes a while to delete.
-    Error failure;
-    const std::optional<std::string> working = freshWorkingDirectory(&failure);
-    if (!working) {
-        failToOpenBook(failure);
-        return;
-    }
-    const auto progress = [self = self()](std::uint64_t index, std::uint64_t totalFiles) {
-        MainLoop::shared()->post([self, index, totalFiles] { self->showExtractionProgress(index, totalFiles); });
-    };
-    const std::optional<std::string> bookGuid = openBookPackage(bookPath, *working, &failure, progress);
-    if (!bookGuid) {
-        failToOpenBook(failure);
-        return;
-    }
-    MainLoop::shared()->post([self = self()] {
-        self->progressBar().setIndeterminate(true);
-        self->progressBar().startAnimation();
-        self->mainViewController().setWorkingInfo("Fetching your books from " + serviceDomainName());
-    });
-    fetchExistingBooks(*bookGuid);
-}
-
-void ACLocateBookViewController::showExtractionProgress(std::uint64_t index, std::uint64_t totalFiles) {
-    // The bar fills as entries come out: the entry just done counts as done.
+void ACLocateBookViewController::countProgressed(SessionStage /*stage*/, std::uint64_t done, std::uint64_t total) {
+    // The bar fills as entries come out.
     progressBar().setIndeterminate(false);
-    progressBar().setMaxValue(static_cast<double>(totalFiles));
-    progressBar().setValue(static_cast<double>(index + 1));
+    progressBar().setMaxValue(static_cast<double>(total));
+    progressBar().setValue(static_cast<double>(done));
 }
 
-void ACLocateBookViewController::fetchExistingBooks(const std::string& bookGuid) {
-    const std::shared_ptr<HTTPRequest> request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
-    request->setMaxResponseBodyBytes(ServiceAPI::kMaxBookListBytes);
-    request->setCompletionBlock(
-        [self = self(), request, bookGuid] { self->existingBooksAnswered(*request, bookGuid); });
-    request->setFailedBlock(
-        [self = self(), request] { ACFailure::httpFailure(self->mainViewController().desktop(), *request); });
-    request->startAsynchronous();
-}
-
-void ACLocateBookViewController::existingBooksAnswered(const HTTPRequest& request, const std::string& bookGuid) {
-    if (!ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
-        ACFailure::httpFailure(mainViewController().desktop(), request);
-        return;
-    }
-    const std::vector<std::uint8_t>& body = request.responseData();
-    std::optional<std::vector<ExistingBook>> books =
-        decodeExistingBooks(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
-    if (auto next = ACStepViewController::initWithNibName<ACPrepareBookViewController>(
-            "ACPrepareBookViewController", mainViewController().mainBundle(), mainViewController(), std::move(books),
-            bookGuid)) {
-        next->addToMainViewController();
+void ACLocateBookViewController::stageBegan(SessionStage stage) {
+    if (stage == SessionStage::Listing) {
+        progressBar().setIndeterminate(true);
+        progressBar().startAnimation();
+        mainViewController().setWorkingInfo(stageText(stage));
     }
 }
 
-void ACLocateBookViewController::failToOpenBook(const Error& error) {
-    MainLoop::shared()->post(
-        [self = self(), error] { ACFailure::unzipFailure(self->mainViewController().desktop(), error); });
+void ACLocateBookViewController::booksListed(const BookListing& listing) {
+    WizardOrder::installPrepareStep(mainViewController(), sharedSession(), listing);
 }
 
 }  // namespace tomely

@@ -4,29 +4,23 @@
 #include <optional>
 #include <string>
 
-#include "app/ACStepViewController.h"
-#include "platform/Error.h"
 #include "steps/LocateBookView.h"
+#include "steps/SessionStep.h"
 
 namespace tomely {
 
-class HTTPRequest;
-
 // The second step: the author names the book file, proposed by a running iBooks Author, by the
-// path the application was opened with, or picked in an open panel. On Continue the book is
-// extracted into a fresh Working directory on a serial queue, its Book GUID read, and the
-// author's existing books fetched; the prepare-book step follows with both. A book that cannot
-// be extracted or names no GUID ends the wizard through the extraction failure alert, an
-// unexpected answer to the list call through the HTTP failure alert.
-//
-// Controls, handlers and alerts belong to the main thread; the extraction, the GUID reading and
-// the start of the list call run on the step's queue and hand every change to the main loop.
-class ACLocateBookViewController : public ACStepViewController {
+// path the application was opened with, or picked in an open panel. On Continue the session opens
+// the book (a fresh Working directory, the extraction and the Book GUID on a queue of its own) and
+// lists the author's books; the prepare-book step follows with the listing. A book that cannot be
+// extracted or names no GUID ends the wizard through the extraction failure alert, an unexpected
+// answer to the list call through the HTTP failure alert. Main thread only.
+class ACLocateBookViewController : public SessionStep {
 public:
     // `proposedBookPath`: a book the application was asked to open. It is chosen when the step is
     // shown, instead of asking running applications.
     ACLocateBookViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController,
-                               std::optional<std::string> proposedBookPath);
+                               std::shared_ptr<PublishSession> session, std::optional<std::string> proposedBookPath);
 
     // Proposes a book, installs the step, highlights step two and binds Continue.
     void addToMainViewController() override;
@@ -47,16 +41,13 @@ public:
 
 private:
     [[nodiscard]] LocateBookView& controls() const { return viewAs<LocateBookView>(); }
-    [[nodiscard]] std::shared_ptr<ACLocateBookViewController> self();
     void showBook(const std::string& path);
     void continuePressed();
-    // The background operation: runs on the step's serial queue.
-    void openBook(const std::string& bookPath);
-    void showExtractionProgress(std::uint64_t index, std::uint64_t totalFiles);
-    void fetchExistingBooks(const std::string& bookGuid);
-    void existingBooksAnswered(const HTTPRequest& request, const std::string& bookGuid);
-    // Ends the wizard: the book cannot be opened. Any thread.
-    void failToOpenBook(const Error& error);
+
+    // SessionObserver: the extraction's progress, then the list call.
+    void countProgressed(SessionStage stage, std::uint64_t done, std::uint64_t total) override;
+    void stageBegan(SessionStage stage) override;
+    void booksListed(const BookListing& listing) override;
 
     std::optional<std::string> proposedBookPath_;
     std::optional<std::string> bookPath_;

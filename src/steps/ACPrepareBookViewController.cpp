@@ -2,17 +2,14 @@
 
 #include "app/BlockTimer.h"
 #include "shelf/UploadTarget.h"
-#include "steps/ACUploadBookViewController.h"
+#include "steps/WizardOrder.h"
 
 namespace tomely {
 
 ACPrepareBookViewController::ACPrepareBookViewController(std::unique_ptr<View> view,
                                                          ACMainViewController& mainViewController,
-                                                         std::optional<std::vector<ExistingBook>> existingBooks,
-                                                         std::string bookGuid)
-    : ACStepViewController(std::move(view), mainViewController),
-      bookGuid_(std::move(bookGuid)),
-      existingBooks_(std::move(existingBooks)) {}
+                                                         std::shared_ptr<PublishSession> session, BookListing listing)
+    : SessionStep(std::move(view), mainViewController, std::move(session)), listing_(std::move(listing)) {}
 
 ACPrepareBookViewController::~ACPrepareBookViewController() {
     // The controls live in the view, which the base releases after this part of the step is gone.
@@ -22,14 +19,12 @@ ACPrepareBookViewController::~ACPrepareBookViewController() {
 }
 
 void ACPrepareBookViewController::addToMainViewController() {
-    ACStepViewController::addToMainViewController();
+    SessionStep::addToMainViewController();
     TableControl& table = existingBooksTable();
     table.setDataSource(this);
     table.reloadData();
-    if (existingBooks_) {
-        if (const std::optional<std::size_t> row = preselectedRow(*existingBooks_, bookGuid_)) {
-            table.selectRow(static_cast<int>(*row));
-        }
+    if (listing_.preselectedRow) {
+        table.selectRow(static_cast<int>(*listing_.preselectedRow));
     }
     showContinueChoice();
     table.setSelectionChangedAction([this] { showContinueChoice(); });
@@ -50,7 +45,7 @@ void ACPrepareBookViewController::addToMainViewController() {
 void ACPrepareBookViewController::continuePressed() {
     errorField().setHidden(true);
     errorField2().setHidden(true);
-    UploadTargetChoice choice = chooseUploadTarget(generateBookField().text(), selectedRow(), existingBooks_);
+    UploadTargetChoice choice = chooseUploadTarget(generateBookField().text(), selectedRow(), listing_.books);
     switch (choice.verdict) {
         case UploadTargetChoice::Verdict::NothingChosen:
             errorField().setHidden(false);
@@ -61,11 +56,7 @@ void ACPrepareBookViewController::continuePressed() {
         case UploadTargetChoice::Verdict::Accepted:
             break;
     }
-    if (auto next = ACStepViewController::initWithNibName<ACUploadBookViewController>(
-            "ACUploadBookViewController", mainViewController().mainBundle(), mainViewController(), bookGuid_,
-            std::move(choice.target.bookId), std::move(choice.target.bookName))) {
-        next->addToMainViewController();
-    }
+    WizardOrder::installUploadStep(mainViewController(), sharedSession(), std::move(choice.target));
 }
 
 std::optional<std::size_t> ACPrepareBookViewController::selectedRow() const {
@@ -75,7 +66,7 @@ std::optional<std::size_t> ACPrepareBookViewController::selectedRow() const {
 
 void ACPrepareBookViewController::showContinueChoice() {
     const std::string name = generateBookField().text();
-    const UploadTargetPreview preview = previewUploadTarget(name, selectedRow(), existingBooks_);
+    const UploadTargetPreview preview = previewUploadTarget(name, selectedRow(), listing_.books);
     existingBooksTable().setSetAside(preview.tableSetAside);
     std::string text;
     switch (preview.verdict) {
@@ -101,14 +92,14 @@ void ACPrepareBookViewController::showContinueChoice() {
 }
 
 int ACPrepareBookViewController::numberOfRows() const {
-    return existingBooks_ ? static_cast<int>(existingBooks_->size()) : 0;
+    return listing_.books ? static_cast<int>(listing_.books->size()) : 0;
 }
 
 const ExistingBook* ACPrepareBookViewController::bookAt(int row) const {
-    if (!existingBooks_ || row < 0 || static_cast<std::size_t>(row) >= existingBooks_->size()) {
+    if (!listing_.books || row < 0 || static_cast<std::size_t>(row) >= listing_.books->size()) {
         return nullptr;
     }
-    return &(*existingBooks_)[static_cast<std::size_t>(row)];
+    return &(*listing_.books)[static_cast<std::size_t>(row)];
 }
 
 std::string ACPrepareBookViewController::objectValue(int /*column*/, int row) const {

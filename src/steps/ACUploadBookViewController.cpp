@@ -1,18 +1,23 @@
 #include "steps/ACUploadBookViewController.h"
 
-#include "app/ACFailure.h"
-#include "steps/ACUploadDoneViewController.h"
+#include "session/SessionTexts.h"
 #include "steps/UploadBookView.h"
-#include "support/SupportDirectories.h"
+#include "steps/WizardOrder.h"
 
 namespace tomely {
+namespace {
+
+// The container's working info while the sync runs.
+std::string activityText(SessionStage stage) {
+    return stage == SessionStage::Splitting || stage == SessionStage::Fingerprinting ? "Processing" : "Uploading";
+}
+
+}  // namespace
 
 ACUploadBookViewController::ACUploadBookViewController(std::unique_ptr<View> view,
-                                                       ACMainViewController& mainViewController, std::string bookGuid,
-                                                       std::optional<JSONValue> bookId,
-                                                       std::optional<std::string> bookName)
-    : ACStepViewController(std::move(view), mainViewController),
-      book_{std::move(bookGuid), std::move(bookId), std::move(bookName)} {}
+                                                       ACMainViewController& mainViewController,
+                                                       std::shared_ptr<PublishSession> session, UploadTarget target)
+    : SessionStep(std::move(view), mainViewController, std::move(session)), target_(std::move(target)) {}
 
 ProgressIndicator& ACUploadBookViewController::progressBar() const {
     return viewAs<UploadBookView>().progressBar();
@@ -23,100 +28,63 @@ TextControl& ACUploadBookViewController::progressTextField() const {
 }
 
 void ACUploadBookViewController::addToMainViewController() {
-    ACStepViewController::addToMainViewController();
+    SessionStep::addToMainViewController();
     ACMainViewController& container = mainViewController();
     container.stepFour();
     container.setWorkingInfo(std::nullopt);
     container.setContinueButtonEnabled(false);
-
-    const std::optional<std::string> supportDirectory = applicationSupportDirectory();
-    if (!supportDirectory) {
-        // Already logged; without the directory there is no book to send.
-        hasFailed_ = true;
-        ACFailure::httpUploadBookFailure(container.desktop());
-        return;
-    }
-    sync_ = BookSync::create(*supportDirectory, book_);
-    // The step may go before the sync's last report (the done step replaces it, or the
-    // application ends); the blocks hold it weakly.
-    const auto weak = std::weak_ptr(std::static_pointer_cast<ACUploadBookViewController>(shared_from_this()));
-    auto withStep = [weak](auto show) {
-        return [weak, show](auto... arguments) {
-            if (auto step = weak.lock()) {
-                ((*step).*show)(arguments...);
-            }
-        };
-    };
-    sync_->setStageBlock(withStep(&ACUploadBookViewController::showStage));
-    sync_->setCountBlock(withStep(&ACUploadBookViewController::showCount));
-    sync_->setUploadProgressBlock(withStep(&ACUploadBookViewController::showUploadProgress));
-    sync_->setFailureBlock(withStep(&ACUploadBookViewController::showFailure));
-    sync_->setFinishedBlock([weak](BookSyncResult result) {
-        auto step = weak.lock();
-        if (step && result == BookSyncResult::Succeeded) {
-            step->showDone();
-        }
-    });
-    sync_->start();
+    session().sync(target_);
 }
 
-void ACUploadBookViewController::showStage(BookSyncStage stage) {
-    mainViewController().setWorkingInfo(BookSync::activityText(stage));
+void ACUploadBookViewController::stageBegan(SessionStage stage) {
+    mainViewController().setWorkingInfo(activityText(stage));
     ProgressIndicator& bar = progressBar();
     switch (stage) {
-        case BookSyncStage::Splitting:
-        case BookSyncStage::Hashing:
+        case SessionStage::Splitting:
+        case SessionStage::Fingerprinting:
             bar.setIndeterminate(false);
             bar.setValue(0);
-            break;
-        case BookSyncStage::Comparing:
+            // The counts that follow say what is done.
+            return;
+        case SessionStage::Comparing:
             bar.setIndeterminate(true);
             bar.startAnimation();
             break;
-        case BookSyncStage::Compressing:
-        case BookSyncStage::Uploading:
+        case SessionStage::Compressing:
             bar.setIndeterminate(false);
             break;
+        default:
+            // Uploading: the upload's progress says what is done.
+            bar.setIndeterminate(false);
+            return;
     }
-    if (const std::optional<std::string> text = BookSync::stageText(stage)) {
-        progressTextField().setText(*text);
-    }
+    progressTextField().setText(stageText(stage).value_or(""));
 }
 
-void ACUploadBookViewController::showCount(BookSyncStage stage, std::uint64_t done, std::uint64_t total) {
+void ACUploadBookViewController::countProgressed(SessionStage stage, std::uint64_t done, std::uint64_t total) {
     ProgressIndicator& bar = progressBar();
     bar.setIndeterminate(false);
     bar.setMaxValue(static_cast<double>(total));
     bar.setValue(static_cast<double>(done));
-    progressTextField().setText(BookSync::countText(stage, done, total));
+    progressTextField().setText(countText(stageText(stage).value_or(""), done, total));
 }
 
-void ACUploadBookViewController::showUploadProgress(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal) {
+void ACUploadBookViewController::uploadProgressed(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal) {
     ProgressIndicator& bar = progressBar();
     bar.setValue(fraction);
     bar.setIndeterminate(false);
     bar.setMaxValue(1);
-    progressTextField().setText(BookSync::uploadText(fraction, bytesSent, bytesTotal));
+    progressTextField().setText(uploadText(fraction, bytesSent, bytesTotal));
 }
 
-void ACUploadBookViewController::showFailure(const BookSyncFailure& failure) {
+void ACUploadBookViewController::failed(const SessionFailure& failure) {
     hasFailed_ = true;
-    Desktop& desktop = mainViewController().desktop();
-    if (failure.kind == BookSyncFailureKind::Local) {
-        ACFailure::bookPreparationFailure(desktop, failure.error.value_or(Error{}));
-    } else if (failure.stage == BookSyncStage::Comparing) {
-        // An answer that cannot be followed shows the status it came with, as any other.
-        ACFailure::httpFailure(desktop, failure.statusCode, failure.url);
-    } else {
-        ACFailure::httpUploadBookFailure(desktop);
-    }
+    SessionStep::failed(failure);
 }
 
-void ACUploadBookViewController::showDone() {
-    ACMainViewController& container = mainViewController();
-    if (auto done = ACStepViewController::initWithNibName<ACUploadDoneViewController>(
-            "ACUploadDoneViewController", container.mainBundle(), container)) {
-        done->addToMainViewController();
+void ACUploadBookViewController::ended(const SessionEnd& end) {
+    if (end.result == SessionResult::Succeeded) {
+        WizardOrder::installDoneStep(mainViewController());
     }
 }
 

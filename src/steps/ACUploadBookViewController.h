@@ -4,50 +4,47 @@
 #include <optional>
 #include <string>
 
-#include "app/ACStepViewController.h"
-#include "json/JSONValue.h"
-#include "upload/BookSync.h"
+#include "steps/SessionStep.h"
 
 namespace tomely {
 
 class ProgressIndicator;
 class TextControl;
 
-// The fourth step: publishes the book in the Working directory without asking anything. The sync
-// itself (BookSync) splits, fingerprints, compares with the service and uploads; this step shows
-// its reports on the progress bar, the progress line and the container's working indicator, ends
-// the wizard with an alert on the first failure (the preparation alert for a failure on this
-// machine, the HTTP ones for the service's), and installs the done step after a success only.
-// Continue stays disabled throughout.
-class ACUploadBookViewController : public ACStepViewController {
+// The fourth step: publishes the book in the Working directory without asking anything. The
+// session's sync splits, fingerprints, compares with the service and uploads; this step shows its
+// reports on the progress bar, the progress line and the container's working indicator, ends the
+// wizard with an alert on the first failure (the preparation alert for a failure on this machine,
+// the HTTP ones for the service's), and installs the done step after a success only. Continue
+// stays disabled throughout.
+class ACUploadBookViewController : public SessionStep {
 public:
-    // `view` implements UploadBookView. `bookId` is the "book_id" of the book to replace, as the
-    // list of books gave it; `bookName` the title of a new book. One of them is given.
+    // `view` implements UploadBookView. `target` is where the book goes: the book to replace, with
+    // the "book_id" the list gave it, or the title of a new book.
     ACUploadBookViewController(std::unique_ptr<View> view, ACMainViewController& mainViewController,
-                               std::string bookGuid, std::optional<JSONValue> bookId,
-                               std::optional<std::string> bookName);
+                               std::shared_ptr<PublishSession> session, UploadTarget target);
 
     // Installs the step and starts the sync.
     void addToMainViewController() override;
 
-    [[nodiscard]] const std::string& bookGuid() const { return book_.guid; }
-    [[nodiscard]] const std::optional<JSONValue>& bookId() const { return book_.bookId; }
-    [[nodiscard]] const std::optional<std::string>& bookName() const { return book_.bookName; }
+    [[nodiscard]] const std::string& bookGuid() const { return session().listing()->bookGuid; }
+    [[nodiscard]] const std::optional<JSONValue>& bookId() const { return target_.bookId; }
+    [[nodiscard]] const std::optional<std::string>& bookName() const { return target_.bookName; }
     // Set by the first failure, which alone is reported.
     [[nodiscard]] bool hasFailed() const { return hasFailed_; }
     [[nodiscard]] ProgressIndicator& progressBar() const;
     [[nodiscard]] TextControl& progressTextField() const;
 
 private:
-    void showStage(BookSyncStage stage);
-    void showCount(BookSyncStage stage, std::uint64_t done, std::uint64_t total);
-    void showUploadProgress(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal);
-    void showFailure(const BookSyncFailure& failure);
-    void showDone();
+    // SessionObserver: the sync's stages and progress, its failure and its end.
+    void stageBegan(SessionStage stage) override;
+    void countProgressed(SessionStage stage, std::uint64_t done, std::uint64_t total) override;
+    void uploadProgressed(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal) override;
+    void failed(const SessionFailure& failure) override;
+    void ended(const SessionEnd& end) override;
 
-    const SyncedBook book_;
+    const UploadTarget target_;
     bool hasFailed_ = false;
-    std::shared_ptr<BookSync> sync_;
 };
 
 }  // namespace tomely

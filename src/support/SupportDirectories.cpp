@@ -109,12 +109,4 @@ std::optional<std::string> cachesDirectory(Error* error) {
     return findOrCreateDirectory(SearchPathDirectory::Caches, SearchPathDomainMask::User, kExecutableName, error);
 }
 
-std::optional<std::string> workingDirectory() {
-    auto support = applicationSupportDirectory();
-    if (!support) {
-        return std::nullopt;
-    }
-    return *support + "/working/";
-}
-
 }  // namespace tomely

@@ -47,9 +47,4 @@ inline constexpr std::string_view kExecutableName = "tomely-uploader";
 // created (`error` says why).
 [[nodiscard]] std::optional<std::string> cachesDirectory(Error* error = nullptr);
 
-// The Working directory's path text: the application-support directory followed by "/working/".
-// The text ends in "/", and manifest keys and part-file paths are built from exactly this text.
-// The working directory itself is not created here: its users delete and re-create it.
-[[nodiscard]] std::optional<std::string> workingDirectory();
-
 }  // namespace tomely

@@ -16,12 +16,6 @@ std::uint8_t ZipCipher::decrypt(std::uint8_t cipherByte) {
     return plain;
 }
 
-std::uint8_t ZipCipher::encrypt(std::uint8_t plainByte) {
-    const auto cipher = static_cast<std::uint8_t>(plainByte ^ keystreamByte());
-    update(plainByte);
-    return cipher;
-}
-
 void ZipCipher::update(std::uint8_t plainByte) {
     keys_[0] = CRC32Step(keys_[0], plainByte);
     keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813U + 1;

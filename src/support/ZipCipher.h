@@ -16,7 +16,6 @@ public:
     explicit ZipCipher(std::string_view password);
 
     std::uint8_t decrypt(std::uint8_t cipherByte);
-    std::uint8_t encrypt(std::uint8_t plainByte);
 
 private:
     void update(std::uint8_t plainByte);

@@ -2,12 +2,12 @@
 
 #include <utility>
 
-#include "ui/AuthView.h"
-#include "ui/LocateBookView.h"
-#include "ui/PrepareBookView.h"
+#include "ui/QtAuthView.h"
 #include "ui/QtControls.h"
-#include "ui/UploadBookView.h"
-#include "ui/UploadDoneView.h"
+#include "ui/QtLocateBookView.h"
+#include "ui/QtPrepareBookView.h"
+#include "ui/QtUploadBookView.h"
+#include "ui/QtUploadDoneView.h"
 #include "ui/UploaderWindow.h"
 
 namespace tomely::ui {

@@ -1,7 +1,5 @@
 #include "upload/ACMultiFileUploader.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -21,14 +19,16 @@ namespace {
 
 constexpr std::string_view kOctetStream = "application/octet-stream";
 
-// A new directory of its own below `applicationSupportDirectory`; "" when none can be made.
-std::string makeStagingDirectory(const std::string& applicationSupportDirectory, Error* error) {
-    std::string path = applicationSupportDirectory + "/upload-XXXXXX";
-    if (::mkdtemp(path.data()) == nullptr) {
-        report(error, posixError(errno, "Could not create a directory in \"" + applicationSupportDirectory + "\""));
+// The staging directory of `workArea`, made anew; "" with `error` filled when it cannot be made.
+std::string makeStagingDirectory(const WorkArea& workArea, Error* error) {
+    std::error_code failure;
+    std::filesystem::remove_all(workArea.staging(), failure);
+    std::filesystem::create_directories(workArea.staging(), failure);
+    if (failure) {
+        report(error, posixError(failure.value(), "Could not create the directory \"" + workArea.staging() + "\""));
         return {};
     }
-    return path;
+    return workArea.staging();
 }
 
 }  // namespace
@@ -81,12 +81,11 @@ struct ACMultiFileUploader::Batch {
     [[nodiscard]] bool isLast(const Part& part) const { return part.index + 1 == names.size(); }
 };
 
-std::shared_ptr<ACMultiFileUploader> ACMultiFileUploader::create(std::string applicationSupportDirectory) {
-    return std::shared_ptr<ACMultiFileUploader>(new ACMultiFileUploader(std::move(applicationSupportDirectory)));
+std::shared_ptr<ACMultiFileUploader> ACMultiFileUploader::create(WorkArea workArea) {
+    return std::shared_ptr<ACMultiFileUploader>(new ACMultiFileUploader(std::move(workArea)));
 }
 
-ACMultiFileUploader::ACMultiFileUploader(std::string applicationSupportDirectory)
-    : applicationSupportDirectory_(std::move(applicationSupportDirectory)) {}
+ACMultiFileUploader::ACMultiFileUploader(WorkArea workArea) : workArea_(std::move(workArea)) {}
 
 void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::string bookGuid, Parameters parameters) {
     std::shared_ptr<NetworkQueue> queue = NetworkQueue::queue();
@@ -136,7 +135,7 @@ void ACMultiFileUploader::uploadFiles(std::vector<std::string> names, std::strin
 
 void ACMultiFileUploader::prepare(const std::shared_ptr<Batch>& batch) {
     Error failure;
-    const std::string stagingDirectory = makeStagingDirectory(applicationSupportDirectory_, &failure);
+    const std::string stagingDirectory = makeStagingDirectory(workArea_, &failure);
     {
         std::scoped_lock lock(mutex_);
         stagingDirectory_ = stagingDirectory;
@@ -202,7 +201,7 @@ std::optional<ACMultiFileUploader::Part> ACMultiFileUploader::preparePart(const 
     Part part;
     part.name = batch.names[index];
     part.index = index;
-    const std::string path = applicationSupportDirectory_ + "/working/" + part.name;
+    const std::string path = workArea_.working() + part.name;
     Error failure;
     const std::optional<std::vector<std::uint8_t>> contents = readWholeFile(path, &failure);
     if (!contents) {

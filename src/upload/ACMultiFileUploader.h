@@ -16,6 +16,7 @@
 #include "http/ProgressReceiver.h"
 #include "http/RetryPolicy.h"
 #include "platform/Error.h"
+#include "support/WorkArea.h"
 
 namespace tomely {
 
@@ -47,13 +48,12 @@ public:
 // fileFailedBlock.
 //
 // Memory stays bounded whatever the size of the batch: the preparation reads and compresses one
-// file at a time and stages its compressed form in a directory of its own below the
-// application-support directory (outside the Working directory, so no listing sees it), from
-// where the request reads it as its body goes out, between the form's header and trailer. The
-// directory goes when the upload has finished, and in any case with the application-support
-// directory. A file that cannot be read, compressed or staged (a full disk) ends the preparation:
-// no request is sent, preparationFailedBlock says which file and why, and queueFinishedBlock
-// follows as always.
+// file at a time and stages its compressed form in the work area's staging directory (outside the
+// Working directory, so no listing sees it), from where the request reads it as its body goes
+// out, between the form's header and trailer. The directory goes when the upload has finished,
+// and in any case with the work area. A file that cannot be read, compressed or staged (a full
+// disk) ends the preparation: no request is sent, preparationFailedBlock says which file and why,
+// and queueFinishedBlock follows as always.
 //
 // Threads: uploadFiles() returns at once. The preparation runs on a SerialQueue of the upload, and
 // compressionBlock is called there, once per file as it is ready. The queue starts, on the main
@@ -89,8 +89,9 @@ public:
     // is a connection the service holds.
     static constexpr std::size_t kDefaultPartsInFlight = 4;
 
-    // An uploader of files below "<applicationSupportDirectory>/working/".
-    [[nodiscard]] static std::shared_ptr<ACMultiFileUploader> create(std::string applicationSupportDirectory);
+    // An uploader of files of the Working directory of `workArea`, which it stages its request
+    // bodies in; one upload at a time per work area.
+    [[nodiscard]] static std::shared_ptr<ACMultiFileUploader> create(WorkArea workArea);
 
     // Uploads the files named in `names` (manifest keys: paths below the Working directory that
     // begin with "/"), as one batch, for the book `bookGuid`. An empty list finishes at once.
@@ -140,7 +141,7 @@ private:
     struct Part;
     struct Batch;
 
-    explicit ACMultiFileUploader(std::string applicationSupportDirectory);
+    explicit ACMultiFileUploader(WorkArea workArea);
 
     // Worker thread.
     void prepare(const std::shared_ptr<Batch>& batch);
@@ -178,7 +179,7 @@ private:
     void requestIncrementUploadSizeBy(HTTPRequest& request, std::int64_t bytes) override;
     void reportRequest(RequestBlock ACMultiFileUploader::*block, HTTPRequest& request);
 
-    const std::string applicationSupportDirectory_;
+    const WorkArea workArea_;
     mutable std::mutex mutex_;
     RequestBlock fileStartedBlock_;
     RequestBlock fileFinishedBlock_;

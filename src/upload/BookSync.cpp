@@ -1,13 +1,8 @@
 #include "upload/BookSync.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
 
-#include "http/FormDataRequest.h"
-#include "http/RetriedCall.h"
 #include "http/ServiceAPI.h"
-#include "json/JSONDeserializer.h"
 #include "platform/FileIO.h"
 #include "platform/MainLoop.h"
 #include "platform/PosixError.h"
@@ -19,15 +14,17 @@
 
 namespace tomely {
 
-std::shared_ptr<BookSync> BookSync::create(std::string applicationSupportDirectory, SyncedBook book) {
-    return std::shared_ptr<BookSync>(new BookSync(std::move(applicationSupportDirectory), std::move(book)));
+std::shared_ptr<BookSync> BookSync::create(ShelfClient client, WorkArea workArea, std::string bookGuid,
+                                           UploadTarget target) {
+    return std::shared_ptr<BookSync>(
+        new BookSync(std::move(client), std::move(workArea), std::move(bookGuid), std::move(target)));
 }
 
-BookSync::BookSync(std::string applicationSupportDirectory, SyncedBook book)
-    : applicationSupportDirectory_(std::move(applicationSupportDirectory)),
-      workingDirectory_(applicationSupportDirectory_ + "/working/"),
-      deflatedDirectory_(applicationSupportDirectory_ + "/deflated"),
-      book_(std::move(book)),
+BookSync::BookSync(ShelfClient client, WorkArea workArea, std::string bookGuid, UploadTarget target)
+    : client_(std::move(client)),
+      workArea_(std::move(workArea)),
+      bookGuid_(std::move(bookGuid)),
+      target_(std::move(target)),
       maxPartsInFlight_(ACMultiFileUploader::kDefaultPartsInFlight) {}
 
 void BookSync::enter(BookSyncStage stage) {
@@ -52,7 +49,7 @@ void BookSync::start() {
     self_ = shared_from_this();
     // Left by a run that never finished: bytes whose fingerprint nobody knows any more.
     std::error_code ignored;
-    std::filesystem::remove_all(deflatedDirectory_, ignored);
+    std::filesystem::remove_all(workArea_.deflated(), ignored);
     enter(BookSyncStage::Splitting);
     auto splitter = ACFileSplit::create();
     splitter->setKeepOriginalFile(false);
@@ -67,7 +64,7 @@ void BookSync::start() {
     });
     splitter_ = splitter;
     // An empty list completes at once, so an empty Working directory goes on to an empty manifest.
-    splitter->splitFiles(deepDirectoryContents(workingDirectory_));
+    splitter->splitFiles(deepDirectoryContents(workArea_.working()));
 }
 
 void BookSync::hashBook() {
@@ -90,7 +87,7 @@ void BookSync::hashBook() {
         [self = shared_from_this(), deflatedBytes](ACFileSHA1&, const ACFileSHA1::Fingerprints& byPath) {
             KeyedFingerprints byKey;
             for (const auto& [path, fingerprint] : byPath) {
-                byKey.emplace(manifestKey(path, self->workingDirectory_), fingerprint);
+                byKey.emplace(manifestKey(path, self->workArea_.working()), fingerprint);
             }
             self->onMainThread([byKey = std::move(byKey), bytes = *deflatedBytes](BookSync& sync) mutable {
                 sync.fingerprinted(std::move(byKey), bytes);
@@ -107,11 +104,11 @@ void BookSync::hashBook() {
         return self->stopsBeforeManifest_ || self->keepDeflated(path, deflated, error);
     });
     // Only part files are left now.
-    hasher->hashFiles(deepDirectoryContents(workingDirectory_));
+    hasher->hashFiles(deepDirectoryContents(workArea_.working()));
 }
 
 bool BookSync::keepDeflated(const std::string& path, std::span<const std::uint8_t> deflated, Error* error) const {
-    const std::string kept = deflatedDirectory_ + manifestKey(path, workingDirectory_);
+    const std::string kept = workArea_.deflated() + manifestKey(path, workArea_.working());
     const std::filesystem::path directory = std::filesystem::path(kept).parent_path();
     std::error_code failure;
     std::filesystem::create_directories(directory, failure);
@@ -132,7 +129,7 @@ void BookSync::stageFailed(BookSyncStage stage, const Error& error) {
         finish(BookSyncResult::Cancelled);
         return;
     }
-    fail({stage, BookSyncFailureKind::Local, 0, {}, error, {}});
+    fail(stage, error);
     finish(BookSyncResult::Failed);
 }
 
@@ -153,52 +150,37 @@ void BookSync::compareLocalAndRemoteBook(KeyedFingerprints fingerprints) {
         finish(BookSyncResult::Cancelled);
         return;
     }
-    const std::string text = manifestText(fingerprints, book_);
+    const std::string text = manifestText(fingerprints, bookGuid_, target_);
     offered_ = std::move(fingerprints);
-    manifestCall_ = RetriedCall::create(
-        [url = ServiceAPI::manifestURL(book_.guid), text]() -> std::shared_ptr<HTTPRequest> {
-            auto request = FormDataRequest::requestWithURL(url);
-            // The whole body is the JSON text: no fields, so no content type either.
-            request->setPostBody(std::vector<std::uint8_t>(text.begin(), text.end()));
-            request->setTimeOutSeconds(kManifestTimeOutSeconds);
-            request->setMaxResponseBodyBytes(ServiceAPI::kMaxManifestAnswerBytes);
-            return request;
-        },
-        retryPolicy_);
-    manifestCall_->setAnsweredBlock(
-        [self = shared_from_this()](HTTPRequest& request) { self->manifestAnswered(request); });
-    manifestCall_->setFailedBlock([self = shared_from_this()](HTTPRequest& request) { self->manifestFailed(request); });
-    manifestCall_->setRetryBlock([self = shared_from_this()](HTTPRequest& request, const RetryPolicy::Retry& retry) {
-        self->retrying(BookSyncStage::Comparing, request, retry);
-    });
-    manifestCall_->start();
+    const std::weak_ptr<BookSync> weak = weak_from_this();
+    manifestCall_ = client_.postManifest(
+        bookGuid_, text,
+        [self = shared_from_this()](ManifestResult answer) { self->manifestAnswered(std::move(answer)); },
+        {retryPolicy_, [weak](const CallFailure& failure, const RetryPolicy::Retry& retry) {
+             if (auto self = weak.lock()) {
+                 self->retrying(BookSyncStage::Comparing, failure, retry);
+             }
+         }});
     // Reported once the request runs, so that a cancel from this report reaches it.
     enter(BookSyncStage::Comparing);
 }
 
-void BookSync::manifestAnswered(HTTPRequest& request) {
+void BookSync::manifestAnswered(ManifestResult answer) {
     manifestCall_.reset();
     if (cancelled_) {
         finish(BookSyncResult::Cancelled);
         return;
     }
-    if (!ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
-        fail(BookSyncStage::Comparing, request);
+    if (auto* failure = std::get_if<CallFailure>(&answer)) {
+        fail(BookSyncStage::Comparing, std::move(*failure));
         finish(BookSyncResult::Failed);
         return;
     }
-    const std::vector<std::uint8_t>& body = request.responseData();
-    const std::optional<JSONValue> answer = JSONDeserializer::deserializer().deserialize(
-        std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+    auto& decoded = std::get<JSONAnswer>(answer);
     Error unusable;
-    std::optional<std::vector<std::string>> names = namesToSend(answer, offered_, &unusable);
+    std::optional<std::vector<std::string>> names = namesToSend(decoded.body, offered_, &unusable);
     if (!names) {
-        fail({BookSyncStage::Comparing,
-              BookSyncFailureKind::Answer,
-              request.responseStatusCode(),
-              request.url().absoluteString(),
-              unusable,
-              {}});
+        fail(BookSyncStage::Comparing, decoded.refusal(std::move(unusable)));
         finish(BookSyncResult::Failed);
         return;
     }
@@ -209,19 +191,9 @@ void BookSync::manifestAnswered(HTTPRequest& request) {
     uploadFiles(std::move(*names));
 }
 
-void BookSync::manifestFailed(HTTPRequest& request) {
-    manifestCall_.reset();
-    if (cancelled_) {
-        finish(BookSyncResult::Cancelled);
-        return;
-    }
-    fail(BookSyncStage::Comparing, request);
-    finish(BookSyncResult::Failed);
-}
-
 void BookSync::uploadFiles(std::vector<std::string> names) {
-    uploader_ = ACMultiFileUploader::create(applicationSupportDirectory_);
-    uploader_->setDeflatedDirectory(deflatedDirectory_);
+    uploader_ = ACMultiFileUploader::create(workArea_);
+    uploader_->setDeflatedDirectory(workArea_.deflated());
     uploader_->setMaxSendBytesPerSecond(maxSendBytesPerSecond_);
     uploader_->setMaxPartsInFlight(maxPartsInFlight_);
     uploader_->setRetryPolicy(retryPolicy_);
@@ -256,12 +228,12 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     uploader_->setPreparationFailedBlock([weak](ACMultiFileUploader&, const Error& error) {
         auto self = weak.lock();
         if (self && !self->hasFailed_ && !self->cancelled_) {
-            self->fail({BookSyncStage::Compressing, BookSyncFailureKind::Local, 0, {}, error, {}});
+            self->fail(BookSyncStage::Compressing, error);
         }
     });
     uploader_->setRetryBlock([weak](ACMultiFileUploader&, HTTPRequest& request, const RetryPolicy::Retry& retry) {
         if (auto self = weak.lock()) {
-            self->retrying(BookSyncStage::Uploading, request, retry);
+            self->retrying(BookSyncStage::Uploading, CallFailure::of(request), retry);
         }
     });
     uploader_->setProgressBlock([weak](ACMultiFileUploader& uploader, NetworkQueue&, double fraction) {
@@ -276,7 +248,7 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
                                             : BookSyncResult::Succeeded);
         }
     });
-    uploader_->uploadFiles(std::move(names), book_.guid, uploadParameters(book_));
+    uploader_->uploadFiles(std::move(names), bookGuid_, uploadParameters(target_));
     // The compression counts are posted from the uploader's worker, so they come after this.
     enter(BookSyncStage::Compressing);
 }
@@ -284,13 +256,13 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
 // The uploader has stopped the upload by now; the parts it cancels report here too.
 void BookSync::partFailed(HTTPRequest& request) {
     if (!hasFailed_ && !cancelled_) {
-        fail(BookSyncStage::Uploading, request);
+        fail(BookSyncStage::Uploading, CallFailure::of(request));
     }
 }
 
-void BookSync::retrying(BookSyncStage stage, HTTPRequest& request, const RetryPolicy::Retry& retry) {
+void BookSync::retrying(BookSyncStage stage, const CallFailure& failure, const RetryPolicy::Retry& retry) {
     if (retryingBlock_ && !hasFailed_ && !cancelled_) {
-        retryingBlock_(BookSyncRetry{failureOf(stage, request), retry.attempt, retry.attempts, retry.delay});
+        retryingBlock_(BookSyncRetry{{stage, failure}, retry.attempt, retry.attempts, retry.delay});
     }
 }
 
@@ -304,28 +276,10 @@ void BookSync::uploadProgress(const ACMultiFileUploader& uploader, double fracti
     }
 }
 
-BookSyncFailure BookSync::failureOf(BookSyncStage stage, const HTTPRequest& request) {
-    BookSyncFailure failure{stage,
-                            BookSyncFailureKind::Request,
-                            request.responseStatusCode(),
-                            request.url().absoluteString(),
-                            request.error(),
-                            {}};
-    const HTTPHeaders headers = request.responseHeaders();
-    if (const auto retryAfter = headers.find("Retry-After"); retryAfter != headers.end()) {
-        failure.retryAfter = retryAfter->second;
-    }
-    return failure;
-}
-
-void BookSync::fail(BookSyncStage stage, const HTTPRequest& request) {
-    fail(failureOf(stage, request));
-}
-
-void BookSync::fail(BookSyncFailure failure) {
+void BookSync::fail(BookSyncStage stage, std::variant<CallFailure, Error> cause) {
     hasFailed_ = true;
     if (failureBlock_) {
-        failureBlock_(failure);
+        failureBlock_(BookSyncFailure{stage, std::move(cause)});
     }
 }
 
@@ -354,7 +308,7 @@ void BookSync::finish(BookSyncResult result) {
     }
     finished_ = true;
     std::error_code ignored;
-    std::filesystem::remove_all(applicationSupportDirectory_, ignored);
+    std::filesystem::remove_all(workArea_.root(), ignored);
     if (finishedBlock_) {
         finishedBlock_(result);
     }
@@ -371,45 +325,6 @@ void BookSync::finish(BookSyncResult result) {
     hasher_.reset();
     memo_.reset();
     const std::shared_ptr<BookSync> keepUntilReturn = std::move(self_);
-}
-
-std::string BookSync::activityText(BookSyncStage stage) {
-    return stage == BookSyncStage::Splitting || stage == BookSyncStage::Hashing ? "Processing" : "Uploading";
-}
-
-std::optional<std::string> BookSync::stageText(BookSyncStage stage) {
-    switch (stage) {
-        case BookSyncStage::Comparing:
-            return "Starting book synchronization";
-        case BookSyncStage::Compressing:
-            return "Compressing your book before sending";
-        default:
-            return std::nullopt;
-    }
-}
-
-std::string BookSync::countText(BookSyncStage stage, std::uint64_t done, std::uint64_t total) {
-    const char* activity = stage == BookSyncStage::Splitting ? "Checking the book is okay"
-                           : stage == BookSyncStage::Hashing ? "Looking for changes in your book"
-                                                             : "Compressing your book before sending";
-    return std::string(activity) + " (" + std::to_string(done) + "/" + std::to_string(total) + ")";
-}
-
-std::string BookSync::uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal) {
-    // Decimal megabytes, rounded to single precision as the text has always shown them.
-    const auto megabytes = [](std::int64_t bytes) {
-        return static_cast<double>(static_cast<float>(static_cast<double>(bytes) / 1'000'000.0));
-    };
-    char text[160];
-    std::snprintf(text, sizeof text, "Uploading book %.02f%% (%.01f MB of about %.01f MB)", fraction * 100,
-                  megabytes(bytesSent), megabytes(bytesTotal));
-    return text;
-}
-
-std::string BookSync::retryText(const BookSyncRetry& retry) {
-    const long long seconds = std::max<long long>(1, (retry.delay.count() + 500) / 1000);
-    return "Connection lost, trying again in " + std::to_string(seconds) + " s (attempt " +
-           std::to_string(retry.attempt) + " of " + std::to_string(retry.attempts) + ")";
 }
 
 }  // namespace tomely

@@ -8,9 +8,14 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <variant>
 
+#include "http/CallFailure.h"
 #include "http/RetryPolicy.h"
 #include "platform/Error.h"
+#include "shelf/ShelfClient.h"
+#include "shelf/UploadTarget.h"
+#include "support/WorkArea.h"
 #include "upload/SyncManifest.h"
 
 namespace tomely {
@@ -20,7 +25,6 @@ class ACFileSplit;
 class ACMultiFileUploader;
 class FingerprintMemo;
 class HTTPRequest;
-class RetriedCall;
 
 // The stages of a sync, in order; Compressing and Uploading only come when the service asks for
 // part files.
@@ -34,51 +38,37 @@ enum class BookSyncStage {
 
 enum class BookSyncResult { Succeeded, Failed, Cancelled };
 
-enum class BookSyncFailureKind {
-    Request,  // the manifest call (stage Comparing) or a part upload (stage Uploading) got no
-              // answer, or one outside 200-299
-    Answer,   // the manifest call's answer (stage Comparing) cannot be followed; `error` says why
-    Local,    // splitting, fingerprinting or preparing the uploads (stage Splitting, Hashing or
-              // Compressing) failed on this machine, a full disk say; `error` names the file and
-              // the system's reason
-};
-
-// Why a sync failed.
+// Why a sync failed, and in which stage: a call, or a local error.
+//   - The manifest call (Comparing) or a part upload (Uploading) got no answer, or one outside
+//     200-299; or the manifest's 2xx answer cannot be followed, and the call's `error` says why.
+//   - Splitting, fingerprinting or preparing the uploads (Splitting, Hashing or Compressing) failed
+//     on this machine, a full disk say; the Error names the file and the system's reason.
 struct BookSyncFailure {
     BookSyncStage stage = BookSyncStage::Comparing;
-    BookSyncFailureKind kind = BookSyncFailureKind::Request;
-    // The answer's status (outside 200-299 unless the kind is Answer); 0 when no answer came or
-    // the failure is local.
-    int statusCode = 0;
-    // The request's URL; empty for a local failure.
-    std::string url;
-    // Why no answer came (time-out, lost connection, ...), why the answer cannot be followed, or
-    // what failed locally; nothing when an answer with an unexpected status came.
-    std::optional<Error> error;
-    // The answer's "Retry-After", when it has one.
-    std::optional<std::string> retryAfter;
+    std::variant<CallFailure, Error> cause;
 };
 
 // The manifest call or a part upload failed for a reason that may pass (RetryPolicy); it is made
 // again once `delay` has passed, as attempt `attempt` of `attempts`.
 struct BookSyncRetry {
-    // Why the attempt failed, as a failure would say it (stage Comparing or Uploading).
+    // Why the attempt failed, as a failure would say it (stage Comparing or Uploading, a
+    // CallFailure).
     BookSyncFailure failure;
     int attempt = 0;
     int attempts = 0;
     std::chrono::milliseconds delay{0};
 };
 
-// Publishes the book in the Working directory ("<applicationSupportDirectory>/working/") to the
-// service as an incremental sync: splits every file into part files, fingerprints them, posts the
-// manifest (60-second time-out), uploads exactly the part files the service asks for, deletes the
-// application-support directory and reports the end. It knows nothing of windows: the upload
-// step turns its reports into control changes, and a command-line publisher may print them.
+// Publishes the book in the Working directory of a WorkArea to the service as an incremental
+// sync: splits every file into part files, fingerprints them, posts the manifest
+// (ShelfClient::postManifest), uploads exactly the part files the service asks for, deletes the
+// work area and reports the end. It knows nothing of windows or words: the PublishSession runs
+// it as the last stage of its chain and tells its front ends what it reports.
 //
 // Fingerprints are remembered across runs in the FingerprintMemo of the caches directory, so a
 // part seen before is not compressed to learn its fingerprint. The compressed form of each part
-// that is compressed for its fingerprint is kept (below the application-support directory,
-// beside the Working directory) and sent as it is; a part whose fingerprint came from the memo is
+// that is compressed for its fingerprint is kept (in the work area's deflated directory, beside
+// the Working directory) and sent as it is; a part whose fingerprint came from the memo is
 // compressed only when the service asks for it. So no part is compressed twice. A part compressed
 // for its upload whose fingerprint is not the one the memo gave drops the memo.
 //
@@ -93,8 +83,6 @@ struct BookSyncRetry {
 // until finishedBlock has returned, after which it releases its blocks.
 class BookSync : public std::enable_shared_from_this<BookSync> {
 public:
-    static constexpr double kManifestTimeOutSeconds = 60;
-
     // A stage has begun.
     using StageBlock = std::function<void(BookSyncStage stage)>;
     // Progress of Splitting, Hashing or Compressing, counted in files.
@@ -107,10 +95,12 @@ public:
     using FailureBlock = std::function<void(const BookSyncFailure& failure)>;
     // A call is to be made again after a wait; the sync (and the other parts) go on meanwhile.
     using RetryingBlock = std::function<void(const BookSyncRetry& retry)>;
-    // The end, exactly once, after the application-support directory has been deleted.
+    // The end, exactly once, after the work area has been deleted.
     using FinishedBlock = std::function<void(BookSyncResult result)>;
 
-    [[nodiscard]] static std::shared_ptr<BookSync> create(std::string applicationSupportDirectory, SyncedBook book);
+    // Syncs the book `bookGuid` in `workArea` to `target`, calling the service through `client`.
+    [[nodiscard]] static std::shared_ptr<BookSync> create(ShelfClient client, WorkArea workArea, std::string bookGuid,
+                                                          UploadTarget target);
 
     // Set before start().
     void setStageBlock(StageBlock block) { stageBlock_ = std::move(block); }
@@ -140,20 +130,8 @@ public:
     // Whether a failure has been reported.
     [[nodiscard]] bool hasFailed() const { return hasFailed_; }
 
-    // The texts an author sees.
-    // "Processing" while splitting and hashing, "Uploading" from then on.
-    [[nodiscard]] static std::string activityText(BookSyncStage stage);
-    // The progress line a stage begins with; nothing when it keeps the line it finds.
-    [[nodiscard]] static std::optional<std::string> stageText(BookSyncStage stage);
-    // "Checking the book is okay (3/10)" and the like.
-    [[nodiscard]] static std::string countText(BookSyncStage stage, std::uint64_t done, std::uint64_t total);
-    // "Uploading book 50.00% (3.0 MB of about 6.0 MB)": decimal megabytes.
-    [[nodiscard]] static std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal);
-    // "Connection lost, trying again in 4 s (attempt 2 of 5)": the wait in whole seconds, at least 1.
-    [[nodiscard]] static std::string retryText(const BookSyncRetry& retry);
-
 private:
-    BookSync(std::string applicationSupportDirectory, SyncedBook book);
+    BookSync(ShelfClient client, WorkArea workArea, std::string bookGuid, UploadTarget target);
 
     void enter(BookSyncStage stage);
     // Runs `step` on the main thread; for the worker stages' reports.
@@ -162,15 +140,12 @@ private:
     void hashBook();
     void fingerprinted(KeyedFingerprints fingerprints, std::uint64_t deflatedBytes);
     void compareLocalAndRemoteBook(KeyedFingerprints fingerprints);
-    void manifestAnswered(HTTPRequest& request);
-    void manifestFailed(HTTPRequest& request);
+    void manifestAnswered(ManifestResult answer);
     void uploadFiles(std::vector<std::string> names);
     void partFailed(HTTPRequest& request);
-    void retrying(BookSyncStage stage, HTTPRequest& request, const RetryPolicy::Retry& retry);
+    void retrying(BookSyncStage stage, const CallFailure& failure, const RetryPolicy::Retry& retry);
     void uploadProgress(const ACMultiFileUploader& uploader, double fraction);
-    [[nodiscard]] static BookSyncFailure failureOf(BookSyncStage stage, const HTTPRequest& request);
-    void fail(BookSyncStage stage, const HTTPRequest& request);
-    void fail(BookSyncFailure failure);
+    void fail(BookSyncStage stage, std::variant<CallFailure, Error> cause);
     // Ends the sync after a worker stage stopped with `error`: Cancelled when it was cancelled,
     // else Failed with a local failure.
     void stageFailed(BookSyncStage stage, const Error& error);
@@ -178,11 +153,10 @@ private:
     bool keepDeflated(const std::string& path, std::span<const std::uint8_t> deflated, Error* error) const;
     void finish(BookSyncResult result);
 
-    const std::string applicationSupportDirectory_;
-    const std::string workingDirectory_;
-    // The compressed forms of the part files, under their manifest keys.
-    const std::string deflatedDirectory_;
-    const SyncedBook book_;
+    const ShelfClient client_;
+    const WorkArea workArea_;
+    const std::string bookGuid_;
+    const UploadTarget target_;
     StageBlock stageBlock_;
     CountBlock countBlock_;
     UploadProgressBlock uploadProgressBlock_;
@@ -198,7 +172,7 @@ private:
     // Main thread only.
     std::shared_ptr<BookSync> self_;
     KeyedFingerprints offered_;
-    std::shared_ptr<RetriedCall> manifestCall_;
+    std::optional<ShelfCall> manifestCall_;
     std::shared_ptr<ACFileSplit> splitter_;
     std::shared_ptr<ACFileSHA1> hasher_;
     std::shared_ptr<ACMultiFileUploader> uploader_;

@@ -32,17 +32,17 @@ std::string manifestKey(std::string_view listedPath, std::string_view workingDir
     return std::string(listedPath);
 }
 
-std::string manifestText(const KeyedFingerprints& fingerprints, const SyncedBook& book) {
+std::string manifestText(const KeyedFingerprints& fingerprints, std::string_view bookGuid, const UploadTarget& target) {
     JSONDictionary hashes;
     for (const auto& [key, fingerprint] : fingerprints) {
         hashes.emplace(key, fingerprint);
     }
-    JSONDictionary manifest{{"hashes", std::move(hashes)}, {"bookGUID", book.guid}, {"format", kFormat}};
-    if (book.bookName) {
-        manifest.emplace("bookName", *book.bookName);
+    JSONDictionary manifest{{"hashes", std::move(hashes)}, {"bookGUID", bookGuid}, {"format", kFormat}};
+    if (target.bookName) {
+        manifest.emplace("bookName", *target.bookName);
     }
-    if (book.bookId) {
-        manifest.emplace("bookId", *book.bookId);
+    if (target.bookId) {
+        manifest.emplace("bookId", *target.bookId);
     }
     // Strings, numbers and dictionaries always have a JSON form; only a custom object as book id
     // could fail, and then the member is what goes missing.
@@ -79,13 +79,13 @@ std::optional<std::vector<std::string>> namesToSend(const std::optional<JSONValu
     return names;
 }
 
-ACMultiFileUploader::Parameters uploadParameters(const SyncedBook& book) {
+ACMultiFileUploader::Parameters uploadParameters(const UploadTarget& target) {
     ACMultiFileUploader::Parameters parameters{{"format", std::string(kFormat)}};
-    if (book.bookId) {
-        parameters.emplace("bookId", idText(*book.bookId));
+    if (target.bookId) {
+        parameters.emplace("bookId", idText(*target.bookId));
     }
-    if (book.bookName) {
-        parameters.emplace("bookName", *book.bookName);
+    if (target.bookName) {
+        parameters.emplace("bookName", *target.bookName);
     }
     return parameters;
 }

@@ -8,6 +8,7 @@
 
 #include "json/JSONValue.h"
 #include "platform/Error.h"
+#include "shelf/UploadTarget.h"
 #include "upload/ACMultiFileUploader.h"
 
 namespace tomely {
@@ -19,14 +20,6 @@ enum SyncManifestErrorCode : long {
     kManifestAnswerNotOfferedCode = 2,  // it names a part the manifest did not offer
 };
 
-// The book a sync is for: its GUID, and either the service's id of the book it replaces (as the
-// list of books gave it, a string or a number) or the title of a new book.
-struct SyncedBook {
-    std::string guid;
-    std::optional<JSONValue> bookId;
-    std::optional<std::string> bookName;
-};
-
 // Manifest key -> fingerprint.
 using KeyedFingerprints = std::map<std::string, std::string>;
 
@@ -35,8 +28,10 @@ using KeyedFingerprints = std::map<std::string, std::string>;
 [[nodiscard]] std::string manifestKey(std::string_view listedPath, std::string_view workingDirectory);
 
 // The JSON text posted to the service: "hashes" (key -> fingerprint), "bookGUID", "format" ("iba")
-// and "bookName" or "bookId", each left out when the book has none.
-[[nodiscard]] std::string manifestText(const KeyedFingerprints& fingerprints, const SyncedBook& book);
+// and the target's "bookName" or "bookId" (the id with the JSON type the list gave it), each left
+// out when the target has none.
+[[nodiscard]] std::string manifestText(const KeyedFingerprints& fingerprints, std::string_view bookGuid,
+                                       const UploadTarget& target);
 
 // The names of the service's answer that are to be uploaded, in the answer's order; an empty
 // array names nothing to send. Only keys of the posted manifest are taken: the uploader turns a
@@ -50,8 +45,8 @@ using KeyedFingerprints = std::map<std::string, std::string>;
                                                                   const KeyedFingerprints& offered,
                                                                   Error* error = nullptr);
 
-// The form fields of every part upload beside the uploader's own: "bookId" and "bookName" (each
-// left out when absent) and "format".
-[[nodiscard]] ACMultiFileUploader::Parameters uploadParameters(const SyncedBook& book);
+// The form fields of every part upload beside the uploader's own: the target's "bookId" and
+// "bookName" (each left out when absent) and "format".
+[[nodiscard]] ACMultiFileUploader::Parameters uploadParameters(const UploadTarget& target);
 
 }  // namespace tomely

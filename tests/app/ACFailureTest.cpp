@@ -36,38 +36,76 @@ TEST_F(ACFailureTest, EachFailureShowsItsWordsInACriticalAlertAndThenEndsTheAppl
         const char* informativeText;
     };
     const Case cases[] = {
-        {"no response at all", [&](Desktop& d) { ACFailure::httpFailure(d, 0, kList); }, "HTTP failure",
+        {"no response at all",
+         [&](Desktop& d) {
+             ACFailure::httpFailure(d, CallFailure{0, kList, std::nullopt, std::nullopt, false});
+         },
+         "HTTP failure",
          "A HTTP call failed with status code 0. Can not continue. \n"
          "https://books.example.org:8443/api/author/shelf/upload/list/"},
-        {"400", [&](Desktop& d) { ACFailure::httpFailure(d, 400, kList); }, "HTTP failure",
+        {"400",
+         [&](Desktop& d) {
+             ACFailure::httpFailure(d, CallFailure{400, kList, std::nullopt, std::nullopt, false});
+         },
+         "HTTP failure",
          "A HTTP call failed with status code 400. Can not continue. \n"
          "https://books.example.org:8443/api/author/shelf/upload/list/"},
-        {"401", [&](Desktop& d) { ACFailure::httpFailure(d, 401, kList); }, "HTTP failure",
+        {"401",
+         [&](Desktop& d) {
+             ACFailure::httpFailure(d, CallFailure{401, kList, std::nullopt, std::nullopt, false});
+         },
+         "HTTP failure",
          "A HTTP call failed with status code 401. Can not continue. \n"
          "https://books.example.org:8443/api/author/shelf/upload/list/"},
-        {"404", [&](Desktop& d) { ACFailure::httpFailure(d, 404, kList); }, "HTTP failure",
+        {"404",
+         [&](Desktop& d) {
+             ACFailure::httpFailure(d, CallFailure{404, kList, std::nullopt, std::nullopt, false});
+         },
+         "HTTP failure",
          "A HTTP call failed with status code 404. Can not continue. \n"
          "https://books.example.org:8443/api/author/shelf/upload/list/"},
-        {"429", [&](Desktop& d) { ACFailure::httpFailure(d, 429, kList); }, "HTTP failure",
+        {"429",
+         [&](Desktop& d) {
+             ACFailure::httpFailure(d, CallFailure{429, kList, std::nullopt, std::nullopt, false});
+         },
+         "HTTP failure",
          "A HTTP call failed with status code 429. Can not continue. \n"
          "https://books.example.org:8443/api/author/shelf/upload/list/"},
-        {"500", [&](Desktop& d) { ACFailure::httpFailure(d, 500, kList); }, "Server error",
-         "There was a problem with a server at books.example.org. Please try again later"},
-        {"501", [&](Desktop& d) { ACFailure::httpFailure(d, 501, kList); }, "HTTP failure",
+        {"500",
+         [&](Desktop& d) {
+             ACFailure::httpFailure(d, CallFailure{500, kList, std::nullopt, std::nullopt, false});
+         },
+         "Server error", "There was a problem with a server at books.example.org. Please try again later"},
+        {"501",
+         [&](Desktop& d) {
+             ACFailure::httpFailure(d, CallFailure{501, kList, std::nullopt, std::nullopt, false});
+         },
+         "HTTP failure",
          "A HTTP call failed with status code 501. Can not continue. \n"
          "https://books.example.org:8443/api/author/shelf/upload/list/"},
-        {"502", [&](Desktop& d) { ACFailure::httpFailure(d, 502, kList); }, "HTTP failure",
+        {"502",
+         [&](Desktop& d) {
+             ACFailure::httpFailure(d, CallFailure{502, kList, std::nullopt, std::nullopt, false});
+         },
+         "HTTP failure",
          "A HTTP call failed with status code 502. Can not continue. \n"
          "https://books.example.org:8443/api/author/shelf/upload/list/"},
-        {"503", [&](Desktop& d) { ACFailure::httpFailure(d, 503, kList); }, "Server error",
-         "The server at books.example.org was not reachable. Please try again later"},
-        {"504", [&](Desktop& d) { ACFailure::httpFailure(d, 504, kList); }, "HTTP failure",
+        {"503",
+         [&](Desktop& d) {
+             ACFailure::httpFailure(d, CallFailure{503, kList, std::nullopt, std::nullopt, false});
+         },
+         "Server error", "The server at books.example.org was not reachable. Please try again later"},
+        {"504",
+         [&](Desktop& d) {
+             ACFailure::httpFailure(d, CallFailure{504, kList, std::nullopt, std::nullopt, false});
+         },
+         "HTTP failure",
          "A HTTP call failed with status code 504. Can not continue. \n"
          "https://books.example.org:8443/api/author/shelf/upload/list/"},
         {"a request that never got an answer",
          [](Desktop& d) {
              const auto request = HTTPRequest::requestWithURL(URL("https://books.example.org:8443/api/manifest/G/"));
-             ACFailure::httpFailure(d, *request);
+             ACFailure::httpFailure(d, CallFailure::of(*request));
          },
          "HTTP failure",
          "A HTTP call failed with status code 0. Can not continue. \nhttps://books.example.org:8443/api/manifest/G/"},
@@ -78,7 +116,8 @@ TEST_F(ACFailureTest, EachFailureShowsItsWordsInACriticalAlertAndThenEndsTheAppl
          "Extraction failed", "Extraction failed. Can not continue. \nfailed to open zip file"},
         {"an error that names a URL", [&](Desktop& d) { ACFailure::unzipFailure(d, withURL); }, "Extraction failed",
          "Extraction failed. Can not continue. \nThe file does not exist.\nfile:///books/gone.iba"},
-        {"a book that cannot be prepared", [&](Desktop& d) { ACFailure::bookPreparationFailure(d, diskFull); },
+        {"a book that cannot be prepared",
+         [&](Desktop& d) { ACFailure::runAndTerminate(d, ACFailure::bookPreparationFailureAlert(diskFull)); },
          "Preparing the book failed",
          "Could not write \"/data/working/a.txt.part00000\": No space left on device. Can not continue."},
     };

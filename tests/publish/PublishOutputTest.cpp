@@ -40,7 +40,7 @@ TEST(PublishOutputTest, ATerminalSeesOneLinePerStageRewrittenInPlace) {
     std::FILE* out = open_memstream(&text, &length);
     {
         TextOutput output(out, out, true);
-        output.stage(PublishStage::Uploading, "Uploading book");
+        output.stage(SessionStage::Uploading, "Uploading book");
         output.upload({1'500'000, 4'000'000, 1'000'000.0, 2.5});
         output.upload({4'000'000, 4'000'000, std::nullopt, std::nullopt});
         output.failed({PublishExit::ServiceError, "the service answered 503"});
@@ -72,10 +72,9 @@ std::string printed(const std::function<void(TextOutput&)>& use) {
 PublishSummary dryRunTo(std::optional<JSONValue> bookId, std::optional<std::string> title = std::nullopt) {
     PublishSummary summary;
     summary.outcome = PublishSummary::Outcome::DryRun;
-    summary.parts = 5;
-    summary.bytes = 1'000'000;
-    summary.bookId = std::move(bookId);
-    summary.newTitle = std::move(title);
+    summary.session.parts = 5;
+    summary.session.compressedBytes = 1'000'000;
+    summary.session.target = UploadTarget{std::move(bookId), std::move(title)};
     return summary;
 }
 
@@ -88,7 +87,8 @@ TEST(PublishOutputTest, ControlCharactersFromTheServiceOrTheBookArePrintedEscape
     const Case cases[] = {
         {"a Retry-After that retitles the window",
          [](TextOutput& output) {
-             output.failed(requestFailure("signing in", 503, "http://127.0.0.1:1/", std::nullopt, "\x1b]0;owned\x07"));
+             output.failed(
+                 requestFailure("signing in", {503, "http://127.0.0.1:1/", std::nullopt, "\x1b]0;owned\x07", false}));
          },
          "tomely-publish: signing in failed: the service answered 503 (http://127.0.0.1:1/); retry after "
          "\\u001b]0;owned\\u0007 s\n"},
@@ -113,11 +113,11 @@ TEST(PublishOutputTest, ControlCharactersFromTheServiceOrTheBookArePrintedEscape
          },
          "tomely-publish: no book (GUID a\\rb\\nc\\td\\u007fe\\u0000f)\n"},
         {"a file name in a stage",
-         [](TextOutput& output) { output.stage(PublishStage::Opening, "Opening \x1b[8mx.iba"); },
+         [](TextOutput& output) { output.stage(SessionStage::Opening, "Opening \x1b[8mx.iba"); },
          "Opening \\u001b[8mx.iba\n"},
         {"text that needs no escaping",
          [](TextOutput& output) {
-             output.stage(PublishStage::Opening, "Opening Caf\xC3\xA9 \xE2\x80\x94 \\ \"x\".iba");
+             output.stage(SessionStage::Opening, "Opening Caf\xC3\xA9 \xE2\x80\x94 \\ \"x\".iba");
          },
          "Opening Caf\xC3\xA9 \xE2\x80\x94 \\ \"x\".iba\n"},
     };

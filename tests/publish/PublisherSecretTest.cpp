@@ -22,14 +22,15 @@ using test::ScriptedResponse;
 // The dumpable flag as each stage begins.
 class DumpableAtEachStage final : public PublishOutput {
 public:
-    void stage(PublishStage stage, const std::string& /*text*/) override { flags[stage] = ::prctl(PR_GET_DUMPABLE); }
-    void count(PublishStage, std::uint64_t, std::uint64_t) override {}
+    void stage(SessionStage stage, const std::string& /*text*/) override { flags[stage] = ::prctl(PR_GET_DUMPABLE); }
+    void count(SessionStage, std::uint64_t, std::uint64_t) override {}
     void upload(const UploadProgress&) override {}
     void notice(const std::string&) override {}
+    void retrying(const SessionRetry&) override {}
     void succeeded(const PublishSummary&) override {}
     void failed(const PublishFailure&) override {}
 
-    std::map<PublishStage, int> flags;
+    std::map<SessionStage, int> flags;
 };
 
 class PublisherSecretTest : public test::MainLoopFixture {
@@ -61,15 +62,16 @@ TEST_F(PublisherSecretTest, ThePasswordIsLetGoOnceTheSignInHasGoneOut) {
     password.append("hunter2");
     DumpableAtEachStage output;
     std::optional<PublishExit> exit;
-    auto publisher = Publisher::create(options, std::move(password), directory_.pathOf("run"), output);
+    auto publisher =
+        Publisher::create(options, std::move(password), WorkArea::inDirectory(directory_.pathOf("run")), output);
     publisher->start([&exit](PublishExit status) { exit = status; });
     runUntil([&exit] { return exit.has_value(); });
 
     EXPECT_EQ(exit, PublishExit::Usage) << "no book on the shelf carries the GUID";
-    const std::map<PublishStage, int> expected = {
-        {PublishStage::SigningIn, 0},
-        {PublishStage::Opening, 1},
-        {PublishStage::Listing, 1},
+    const std::map<SessionStage, int> expected = {
+        {SessionStage::SigningIn, 0},
+        {SessionStage::Opening, 1},
+        {SessionStage::Listing, 1},
     };
     EXPECT_EQ(output.flags, expected);
     EXPECT_EQ(flagAtSignIn_, 0) << "while the request held the password";

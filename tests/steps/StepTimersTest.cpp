@@ -13,6 +13,7 @@
 #include "common/MemoryStores.h"
 #include "steps/ACAuthViewController.h"
 #include "steps/ACPrepareBookViewController.h"
+#include "steps/WizardOrder.h"
 
 namespace tomely {
 namespace {
@@ -42,8 +43,7 @@ protected:
 TEST_F(StepTimersTest, SignInBringsTheWindowForwardAfterATenthAndFillsTheFormATenthLater) {
     userDefaults.values["lastEmail"] = "ann@example.com";
     keychain.items[{"Tomely_uploader", "ann@example.com"}] = "stored";
-    auto step = ACStepViewController::initWithNibName<ACAuthViewController>(
-        "ACAuthViewController", bundle, container, SignInContext{{userDefaults, keychain}, window, std::nullopt});
+    auto step = WizardOrder::makeSignInStep(container, SignInContext{{userDefaults, keychain}, window, std::nullopt});
     step->addToMainViewController();
     auto& view = dynamic_cast<test::FakeAuthView&>(step->view());
     view.email.setText("typed early");
@@ -72,8 +72,10 @@ TEST_F(StepTimersTest, SignInBringsTheWindowForwardAfterATenthAndFillsTheFormATe
 }
 
 TEST_F(StepTimersTest, PrepareBookGivesTheTableTheKeyboardAfterATenthAndAgainAtAQuarter) {
+    // A list that could not be decoded: nothing to select, only a new book.
     auto step = ACStepViewController::initWithNibName<ACPrepareBookViewController>(
-        "ACPrepareBookViewController", bundle, container, std::optional<std::vector<ExistingBook>>(), "G");
+        "ACPrepareBookViewController", bundle, container, PublishSession::inApplicationSupport(),
+        BookListing{"G", std::nullopt, std::nullopt});
     step->addToMainViewController();
     auto& table = dynamic_cast<test::FakePrepareBookView&>(step->view()).table;
     const std::pair<milliseconds, int> moments[] = {

@@ -11,11 +11,13 @@
 #include "common/ScopedEnvironment.h"
 #include "common/ScriptedHTTPServer.h"
 #include "common/TemporaryDirectory.h"
+#include "common/ZipBuilder.h"
 #include "http/HTTPCookieStorage.h"
 #include "json/JSONDeserializer.h"
 #include "platform/SystemLog.h"
 #include "steps/ACUploadBookViewController.h"
 #include "steps/ACUploadDoneViewController.h"
+#include "steps/WizardOrder.h"
 
 #ifdef TOMELY_SHELF_EXECUTABLE
 #include <nlohmann/json.hpp>
@@ -31,12 +33,25 @@ namespace {
 using test::randomBytes;
 using test::ScriptedResponse;
 
-// The container with recording controls, a private application-support directory, and the upload
-// step installed as the prepare step installs it.
+using Book = std::map<std::string, std::string>;
+
+constexpr const char* kEmail = "ada@example.com";
+constexpr const char* kPassword = "ada-secret";
+// What a book's index.xml says: its GUID.
+constexpr const char* kIndex = R"(<sl:textbook sl:GUID="B00K-GUID-1"><sl:title>T</sl:title></sl:textbook>)";
+
+// Tells when the session has signed in and listed the shelf, until the upload step takes over.
+struct OpeningObserver : SessionObserver {
+    void signedIn() override { signedInSeen = true; }
+    void booksListed(const BookListing& /*listing*/) override { listed = true; }
+    bool signedInSeen = false;
+    bool listed = false;
+};
+
+// The container with recording controls, a private application-support directory, a session that
+// has opened a book, and the upload step installed as the prepare step installs it.
 class UploadStepFixture : public test::MainLoopFixture {
 protected:
-    static constexpr const char* kGuid = "B00K-GUID-1";
-
     UploadStepFixture() {
         environment.set("XDG_DATA_HOME", dataHome.path());
         // Where the fingerprint memo is kept across the runs of one test.
@@ -49,22 +64,47 @@ protected:
 
     [[nodiscard]] std::string supportDirectory() const { return dataHome.path() + "/tomely-uploader"; }
 
-    // Puts the book's files (path below the Working directory -> content) in place.
-    void writeBook(const std::map<std::string, std::string>& files) const {
+    // Signs in and opens the book made of `files` (path in the book -> content, index.xml added
+    // when it has none) through a new session, as the first two steps do; the Working directory
+    // then holds those files.
+    void openBook(Book files) {
+        files.emplace("index.xml", kIndex);
+        const std::string path = dataHome.pathOf("book.iba");
+        {
+            test::ZipBuilder zip(path);
+            for (const auto& [name, content] : files) {
+                zip.add(name, content);
+            }
+        }
+        session = PublishSession::inApplicationSupport();
+        const auto opening = std::make_shared<OpeningObserver>();
+        session->setObserver(opening);
+        session->signIn(kEmail, kPassword);
+        ASSERT_TRUE(runUntil([&] { return opening->signedInSeen; }));
+        session->openBook(path);
+        ASSERT_TRUE(runUntil([&] { return opening->listed; }, std::chrono::seconds(60)));
+    }
+
+    // Opens a book through a new session as openBook() does, then leaves exactly `files` (path
+    // below the Working directory -> content) in the Working directory, as if the book held only
+    // them: what the upload step finds there is what these tests say.
+    void openBookHolding(const Book& files) {
+        openBook({});
+        const std::string working = supportDirectory() + "/working/";
+        std::filesystem::remove_all(working);
+        std::filesystem::create_directories(working);
         for (const auto& [path, content] : files) {
-            test::writeFile(supportDirectory() + "/working/" + path, content);
+            test::writeFile(working + path, content);
         }
     }
 
     // Installs the upload step and runs it to its end: the done step shown, or an alert raised
     // and the sync's files removed.
     void runUploadStep(std::optional<JSONValue> bookId, std::optional<std::string> bookName) {
-        uploadStep = ACStepViewController::initWithNibName<ACUploadBookViewController>(
-            "ACUploadBookViewController", bundle, container, std::string(kGuid), std::move(bookId),
-            std::move(bookName));
-        ASSERT_NE(uploadStep, nullptr);
         const std::size_t alertsBefore = desktop.alerts.shown.size();
-        uploadStep->addToMainViewController();
+        WizardOrder::installUploadStep(container, session, {std::move(bookId), std::move(bookName)});
+        uploadStep = std::dynamic_pointer_cast<ACUploadBookViewController>(container.contentViewController());
+        ASSERT_NE(uploadStep, nullptr);
         runUntil(
             [&] {
                 return doneStepShown() ||
@@ -91,6 +131,7 @@ protected:
     test::FakeDesktop desktop;
     test::FakeViewBundle bundle;
     ACMainViewController container{window.containerControls(), desktop.desktop, bundle};
+    std::shared_ptr<PublishSession> session;
     // Kept after the done step replaces it, so that its view can be read.
     std::shared_ptr<ACUploadBookViewController> uploadStep;
     // The alerts of the last run.
@@ -100,10 +141,14 @@ protected:
 // The upload step against a scripted service, which shows exactly what the step sends.
 class UploadStepTest : public UploadStepFixture {
 protected:
-    UploadStepTest() { environment.set("TOMELY_SERVICE_URL", server.baseURL()); }
+    UploadStepTest() {
+        environment.set("TOMELY_SERVICE_URL", server.baseURL());
+        // Signed in, with an empty shelf.
+        server.setHandler([](const test::RecordedRequest&) { return ScriptedResponse::text(200, "[]"); });
+    }
 
-    // Runs the step with the manifest answered by `manifestAnswer` and every part stored; returns
-    // the requests of the run, the manifest first.
+    // Runs the step on the book opened last, with the manifest answered by `manifestAnswer` and
+    // every part stored; returns the requests of the run, the manifest first.
     std::vector<test::RecordedRequest> run(ScriptedResponse manifestAnswer, std::optional<JSONValue> bookId,
                                            std::optional<std::string> bookName) {
         server.setHandler([manifestAnswer](const test::RecordedRequest& request) {
@@ -128,7 +173,7 @@ TEST_F(UploadStepTest, AManifestFailureShowsItsAlertOnceAndLeavesNothingBehind) 
     const std::string failed = "Can not continue. \n" + server.url("/api/author/shelf/upload/manifest/B00K-GUID-1/");
     const struct {
         const char* name;
-        std::map<std::string, std::string> book;
+        Book book;
         std::size_t parts;
         ScriptedResponse answer;
         const char* messageText;
@@ -169,7 +214,7 @@ TEST_F(UploadStepTest, AManifestFailureShowsItsAlertOnceAndLeavesNothingBehind) 
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        writeBook(c.book);
+        openBookHolding(c.book);
         const auto requests = run(c.answer, std::nullopt, "A Book");
         ASSERT_EQ(alerts.size(), 1U);
         EXPECT_EQ(alerts[0].messageText, c.messageText);
@@ -192,7 +237,7 @@ TEST_F(UploadStepTest, ARepeatedNameIsSentOnceTheBookIsNamedAsGivenAndTheDoneSte
     } cases[] = {{"new book", std::nullopt, "A New Book"}, {"replaced book", JSONValue(42), std::nullopt}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        writeBook({{"a.txt", "alpha"}});
+        openBook({{"a.txt", "alpha"}});
         test::writeFile(supportDirectory() + "/secret", "SECRET");
         SystemLog::Capture log;
         // A name asked twice is sent once.
@@ -203,7 +248,7 @@ TEST_F(UploadStepTest, ARepeatedNameIsSentOnceTheBookIsNamedAsGivenAndTheDoneSte
         EXPECT_EQ(log.lines(), std::vector<std::string>{"Not uploading \"/a.txt.part00000\" twice"});
         ASSERT_EQ(requests.size(), 2U) << "the manifest and one part";
         const JSONDictionary manifest = manifestOf(requests[0]);
-        EXPECT_EQ(manifest.at("hashes").asDictionary()->size(), 1U);
+        EXPECT_EQ(manifest.at("hashes").asDictionary()->size(), 2U) << "index.xml and a.txt";
         EXPECT_EQ(manifest.contains("bookName"), c.bookName.has_value());
         EXPECT_EQ(manifest.contains("bookId") ? manifest.at("bookId").description() : "", c.bookId ? "42" : "");
         const std::string& part = requests[1].body;
@@ -256,7 +301,7 @@ TEST_F(UploadStepTest, EachStageOfASyncShowsItsOwnWordsAndTheDoneStepEndsIt) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        writeBook(c.book);
+        openBookHolding(c.book);
         window.workingText.texts.clear();
         const auto requests = run(ScriptedResponse::text(200, c.manifestAnswer), std::nullopt, "A Book");
         ASSERT_TRUE(doneStepShown());
@@ -316,7 +361,7 @@ TEST_F(UploadStepTest, EachStageOfASyncShowsItsOwnWordsAndTheDoneStepEndsIt) {
 TEST_F(UploadStepTest, AnAnswerThatIsNotAListOfOfferedNamesShowsTheHTTPFailureAlertWithItsStatus) {
     for (const char* answer : {R"(["\/a.txt.part00000","\/..\/secret"])", R"(["\/a.txt.part00000",7])", "no JSON"}) {
         SCOPED_TRACE(answer);
-        writeBook({{"a.txt", "alpha"}});
+        openBook({{"a.txt", "alpha"}});
         test::writeFile(supportDirectory() + "/secret", "SECRET");
         const auto requests = run(ScriptedResponse::text(200, answer), std::nullopt, "A Book");
         ASSERT_EQ(alerts.size(), 1U);
@@ -332,7 +377,7 @@ TEST_F(UploadStepTest, AnAnswerThatIsNotAListOfOfferedNamesShowsTheHTTPFailureAl
 
 // The upload alert blames the connection, which is wrong for a full disk.
 TEST_F(UploadStepTest, AFileThatCannotBeWrittenShowsThePreparationAlertNamingItAndNoDoneStep) {
-    writeBook({{"movie.mov", randomBytes(2'500'000, 5)}});
+    openBook({{"movie.mov", randomBytes(2'500'000, 5)}});
     // No part can be renamed onto a directory.
     std::filesystem::create_directories(supportDirectory() + "/working/movie.mov.part00001");
     const auto requests = run(ScriptedResponse::text(200, "[]"), std::nullopt, "A Book");
@@ -372,14 +417,20 @@ TEST_F(UploadStepTest, WhileTheCancelConfirmationIsUpTheUploadChangesNothingAndA
         SCOPED_TRACE(c.name);
         test::ScriptedHTTPServer service;
         environment.set("TOMELY_SERVICE_URL", service.baseURL());
+        // Signed in, with an empty shelf, until the upload.
         service.setHandler([&](const test::RecordedRequest& request) {
-            return request.target.starts_with("/api/author/shelf/upload/manifest/") ? c.manifestAnswer : c.partAnswer;
+            if (request.target.starts_with("/api/author/shelf/upload/manifest/")) {
+                return c.manifestAnswer;
+            }
+            return request.target.starts_with("/api/author/shelf/upload/B00K-GUID-1/")
+                       ? c.partAnswer
+                       : ScriptedResponse::text(200, "[]");
         });
-        writeBook({{"a.txt", "alpha"}});
+        openBookHolding({{"a.txt", "alpha"}});
         desktop.alerts.shown.clear();
-        uploadStep = ACStepViewController::initWithNibName<ACUploadBookViewController>(
-            "ACUploadBookViewController", bundle, container, std::string(kGuid), std::nullopt, "A Book");
-        uploadStep->addToMainViewController();
+        WizardOrder::installUploadStep(container, session, {std::nullopt, "A Book"});
+        uploadStep = std::dynamic_pointer_cast<ACUploadBookViewController>(container.contentViewController());
+        ASSERT_NE(uploadStep, nullptr);
         ASSERT_TRUE(runUntil([&] {
             const auto texts = progressTexts();
             return !texts.empty() && texts.back().starts_with(c.cancelOnceShown);
@@ -420,15 +471,10 @@ TEST_F(UploadStepTest, WhileTheCancelConfirmationIsUpTheUploadChangesNothingAndA
 
 #ifdef TOMELY_SHELF_EXECUTABLE
 
-using Book = std::map<std::string, std::string>;
-
-constexpr const char* kEmail = "ada@example.com";
-constexpr const char* kPassword = "ada-secret";
-
 // Six part files: a picture of three parts, and one part each for the others; the empty file has
 // none and so is not part of the book on the shelf.
 Book sampleBook(unsigned seed) {
-    return {{"index.xml", "<book guid=\"B00K-GUID-1\"/>"},
+    return {{"index.xml", kIndex},
             {"OEBPS/images/cover photo.png", randomBytes(2'500'000, seed)},
             {"OEBPS/Chapters/Été à Paris.xhtml", "<p>Un été à Paris</p>"},
             {".hidden/.settings", "hidden"},
@@ -446,20 +492,14 @@ class UploadStepServiceTest : public UploadStepFixture {
 protected:
     ~UploadStepServiceTest() override { HTTPRequest::setDefaultTimeOutSeconds(savedTimeOut_); }
 
-    // (Re)starts the service on the same data, with `options` added, and signs in to it.
+    // (Re)starts the service on the same data, with `options` added.
     void startService(std::vector<std::string> options = {}) {
         service_.reset();
         std::vector<std::string> arguments = {"--listen", "127.0.0.1:0", "--data", serviceData_.path()};
         arguments.insert(arguments.end(), options.begin(), options.end());
         service_ = std::make_unique<shelf::client::ShelfProcess>(
             TOMELY_SHELF_EXECUTABLE, arguments, shelf::client::ShelfProcess::Users{{kEmail, kPassword}});
-        const std::string base = "http://127.0.0.1:" + std::to_string(service_->port());
-        environment.set("TOMELY_SERVICE_URL", base);
-        const URL url(base + "/");
-        const auto reply = shelf::client::ShelfClient("127.0.0.1", service_->port()).signIn(kEmail, kPassword);
-        ASSERT_EQ(reply.status, 200);
-        HTTPCookieStorage::sharedHTTPCookieStorage().setCookies(
-            HTTPCookieStorage::cookiesWithResponseHeaderFields({reply.setCookie}, url), url);
+        environment.set("TOMELY_SERVICE_URL", "http://127.0.0.1:" + std::to_string(service_->port()));
     }
 
     // The author's one book: its id, and the files of its latest version as the service rebuilt it.
@@ -490,7 +530,7 @@ protected:
 
 TEST_F(UploadStepServiceTest, TheShelfRebuildsTheBookAndLaterRunsSendOnlyWhatChanged) {
     startService();
-    writeBook(sampleBook(1));
+    openBook(sampleBook(1));
     runUploadStep(std::nullopt, "Sample Book");
     ASSERT_TRUE(doneStepShown());
     EXPECT_EQ(partsSent(), "(6/6)");
@@ -500,7 +540,7 @@ TEST_F(UploadStepServiceTest, TheShelfRebuildsTheBookAndLaterRunsSendOnlyWhatCha
 
     Book changed = sampleBook(1);
     changed["OEBPS/images/cover photo.png"] = randomBytes(2'500'000, 2);
-    writeBook(changed);
+    openBook(changed);
     runUploadStep(JSONValue(bookId), std::nullopt);
     ASSERT_TRUE(doneStepShown());
     EXPECT_EQ(partsSent(), "(3/3)") << "the three parts of the changed picture";
@@ -512,9 +552,9 @@ TEST_F(UploadStepServiceTest, AFailingUploadGivesOneAlertNoDoneStepAndNoFilesLef
         SCOPED_TRACE(kind);
         HTTPRequest::setDefaultTimeOutSeconds(savedTimeOut_);
         startService({"--fault-after-parts", "1", "--fault-kind", kind});
+        openBook(sampleBook(3));
         // A stalled answer ends through the time-out, which the test makes short for the uploads.
         HTTPRequest::setDefaultTimeOutSeconds(kind == "stall" ? 1 : savedTimeOut_);
-        writeBook(sampleBook(3));
         runUploadStep(std::nullopt, "Faulty");
         ASSERT_EQ(alerts.size(), 1U);
         EXPECT_EQ(alerts[0].messageText, "HTTP failure");
@@ -530,7 +570,7 @@ TEST_F(UploadStepServiceTest, AFailingUploadGivesOneAlertNoDoneStepAndNoFilesLef
 // the second run sends exactly the others.
 TEST_F(UploadStepServiceTest, AnInterruptedUploadResumesWithOnlyThePartsNotAcknowledged) {
     startService({"--fault-after-parts", "3", "--fault-kind", "drop"});
-    writeBook(sampleBook(4));
+    openBook(sampleBook(4));
     runUploadStep(std::nullopt, "Resumed");
     ASSERT_EQ(alerts.size(), 1U);
     ASSERT_EQ(partsSent(), "(6/6)");
@@ -542,7 +582,7 @@ TEST_F(UploadStepServiceTest, AnInterruptedUploadResumesWithOnlyThePartsNotAckno
     }
     ASSERT_GE(held, 1U);
     ASSERT_LT(held, 6U);
-    writeBook(sampleBook(4));
+    openBook(sampleBook(4));
     runUploadStep(std::nullopt, "Resumed");
     ASSERT_TRUE(doneStepShown());
     const std::string rest = std::to_string(6 - held);

@@ -3,8 +3,8 @@
 #include "common/FakeUploadViews.h"
 #include "common/ZipBuilder.h"
 #include "http/HTTPCookieStorage.h"
-#include "steps/ACAuthViewController.h"
 #include "steps/ACLocateBookViewController.h"
+#include "steps/WizardOrder.h"
 
 namespace tomely::test {
 
@@ -28,9 +28,8 @@ void WizardFixture::launch(const std::string& serviceURL, std::optional<std::str
     }
     delegate_ = std::make_unique<ACAppDelegate>(
         bundle, desktop.desktop, [this, bookPath = std::move(bookPath)](ACMainViewController& container) {
-            return ACStepViewController::initWithNibName<ACAuthViewController>(
-                "ACAuthViewController", bundle, container,
-                SignInContext{{userDefaults, keychain}, *delegate_->window(), bookPath});
+            return WizardOrder::makeSignInStep(container,
+                                               SignInContext{{userDefaults, keychain}, *delegate_->window(), bookPath});
         });
     delegate_->applicationDidFinishLaunching();
     // The remembered address is read when the window comes forward; from then on the form is the test's.

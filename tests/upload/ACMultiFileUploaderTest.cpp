@@ -5,8 +5,8 @@
 #include <atomic>
 #include <chrono>
 
-#include "common/ImmediateRetries.h"
 #include "TestFiles.h"
+#include "common/ImmediateRetries.h"
 #include "common/MainLoopFixture.h"
 #include "common/NetworkEmulator.h"
 #include "common/ScopedEnvironment.h"
@@ -33,7 +33,7 @@ TEST_F(ACMultiFileUploaderTest, EachNameIsOnePostInListOrderAndTheUploaderLetsGo
     test::writeBytes(support.path() + "/working" + names[0], test::text(300000));
     test::writeBytes(support.path() + "/working" + names[1], {});
 
-    auto uploader = ACMultiFileUploader::create(support.path());
+    auto uploader = ACMultiFileUploader::create(WorkArea::inDirectory(support.path()));
     std::vector<std::pair<std::uint64_t, std::uint64_t>> compressions;
     bool compressedOnMainThread = false;
     double lastFraction = -1;
@@ -106,7 +106,7 @@ protected:
             names.push_back("/part" + std::to_string(i));
             test::writeBytes(support.path() + "/working" + names.back(), test::noise(partBytes, 10 + i));
         }
-        uploader = ACMultiFileUploader::create(support.path());
+        uploader = ACMultiFileUploader::create(WorkArea::inDirectory(support.path()));
         uploader->setMaxPartsInFlight(inFlight);
         uploader->setRetryPolicy(std::move(retryPolicy));
         uploader->setRetryBlock([this](ACMultiFileUploader&, HTTPRequest& request, const RetryPolicy::Retry& retry) {

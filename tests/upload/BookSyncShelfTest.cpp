@@ -6,9 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "common/ImmediateRetries.h"
 #include "ShelfClient.h"
 #include "ShelfProcess.h"
+#include "common/ImmediateRetries.h"
 #include "common/MainLoopFixture.h"
 #include "common/NetworkEmulator.h"
 #include "common/ScopedEnvironment.h"
@@ -62,7 +62,7 @@ protected:
         }
         failures.clear();
         retries.clear();
-        auto run = BookSync::create(support, {kGuid, std::nullopt, "Shelf Test"});
+        auto run = BookSync::create(ShelfClient(), WorkArea::inDirectory(support), kGuid, {std::nullopt, "Shelf Test"});
         run->setMaxPartsInFlight(partsInFlight);
         run->setRetryPolicy(std::move(retryPolicy));
         std::optional<BookSyncResult> result;
@@ -95,7 +95,11 @@ protected:
 
 // What an author would be told of a failed attempt: its status, else its error's text.
 std::string causeOf(const BookSyncFailure& failure) {
-    return failure.error ? failure.error->localizedDescription() : std::to_string(failure.statusCode);
+    const auto* call = std::get_if<CallFailure>(&failure.cause);
+    if (call == nullptr) {
+        return "not a call";
+    }
+    return call->error ? call->error->localizedDescription() : std::to_string(call->statusCode);
 }
 
 // Six parts of a new book: the manifest goes on a connection of its own, the parts share theirs.

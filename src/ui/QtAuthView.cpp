@@ -1,4 +1,4 @@
-#include "ui/AuthView.h"
+#include "ui/QtAuthView.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "ui/PrepareBookView.h"
+#include "ui/QtPrepareBookView.h"
 
 #include <QGridLayout>
 #include <QLineEdit>

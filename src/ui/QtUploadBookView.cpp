@@ -1,4 +1,4 @@
-#include "ui/UploadBookView.h"
+#include "ui/QtUploadBookView.h"
 
 #include <QVBoxLayout>
 

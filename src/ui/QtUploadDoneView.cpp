@@ -1,4 +1,4 @@
-#include "ui/UploadDoneView.h"
+#include "ui/QtUploadDoneView.h"
 
 #include <QGridLayout>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "ui/LocateBookView.h"
+#include "ui/QtLocateBookView.h"
 
 #include <QFileIconProvider>
 #include <QFileInfo>

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "session/SessionEvents.h"
+#include "session/SessionStage.h"
+
+namespace tomely {
+
+// The words both front ends show for the session's stages, in one place. The wizard's steps keep
+// the texts only they show (working info, alerts, labels), the publisher its own sentences.
+
+// What a stage does, for the author: "Fetching your books from <host>", "Checking the book is
+// okay", "Looking for changes in your book", "Starting book synchronization", "Compressing your
+// book before sending", "Uploading book". None for signing in and opening, which each front end
+// says in its own way.
+[[nodiscard]] std::optional<std::string> stageText(SessionStage stage);
+
+// "Checking the book is okay (3/10)": a stage's text with the files done so far.
+[[nodiscard]] std::string countText(std::string_view activity, std::uint64_t done, std::uint64_t total);
+
+// "Uploading book 50.00% (3.0 MB of about 6.0 MB)": decimal megabytes, rounded to single
+// precision as the upload step has always shown them.
+[[nodiscard]] std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal);
+
+// "Connection lost, trying again in 4 s (attempt 2 of 5)": the wait in whole seconds, at least 1.
+[[nodiscard]] std::string retryText(const SessionRetry& retry);
+
+}  // namespace tomely
