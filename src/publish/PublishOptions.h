@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "http/RetryPolicy.h"
+#include "session/SessionSettings.h"
 #include "upload/ACMultiFileUploader.h"
 
 namespace tomely {
@@ -35,10 +36,6 @@ struct PublishOptions {
     // Attempts after the first of a call that failed for a reason that may pass; 0: none.
     int retries = RetryPolicy::kRecommendedRetries;
 };
-
-// The bounds of --parallel and --retries.
-inline constexpr int kMostPartsInFlight = 16;
-inline constexpr int kMostRetries = 10;
 
 struct HelpRequested {};
 struct UsageError {

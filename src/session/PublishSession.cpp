@@ -170,7 +170,7 @@ void PublishSession::sync(UploadTarget target, SyncSettings settings) {
     sync_ = BookSync::create(client_, *workArea_, listing_->bookGuid, std::move(target));
     sync_->setStopsBeforeManifest(settings.stopsBeforeManifest);
     sync_->setMaxSendBytesPerSecond(settings.maxSendBytesPerSecond);
-    sync_->setMaxPartsInFlight(settings.partsInFlight);
+    sync_->setMaxPartsInFlight(partsInFlight_);
     sync_->setRetryPolicy(retryPolicy_);
     // The sync's blocks go once it has ended, and the session holds the sync until then.
     const std::weak_ptr<PublishSession> weak = weak_from_this();

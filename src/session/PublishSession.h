@@ -35,8 +35,6 @@ struct SyncSettings {
     bool stopsBeforeManifest = false;
     // Caps the upload's sending rate in bytes per second (0: no cap).
     std::uint64_t maxSendBytesPerSecond = 0;
-    // How many part uploads may be under way at once; 1 sends them one after another.
-    std::size_t partsInFlight = ACMultiFileUploader::kDefaultPartsInFlight;
 };
 
 // One publishing of a book, under both front ends: sign in, open the book (extract it, read its
@@ -79,6 +77,9 @@ public:
     // when; each wait is told (retrying) before it begins, and only a call whose retries are spent
     // fails the session. The default, RetryPolicy(0), makes none. Set before the call it is for.
     void setRetryPolicy(RetryPolicy policy) { retryPolicy_ = std::move(policy); }
+    // How many part uploads may be under way at once (ACMultiFileUploader::kDefaultPartsInFlight);
+    // 1 sends them one after another. Set before sync().
+    void setPartsInFlight(std::size_t count) { partsInFlight_ = count; }
 
     // Idle only. Posts the credentials as given; signedIn, credentialsRefused (back to idle) or a
     // failure follows.
@@ -124,6 +125,7 @@ private:
     const WorkAreaMaker makeWorkArea_;
     std::weak_ptr<SessionObserver> observer_;
     RetryPolicy retryPolicy_;
+    std::size_t partsInFlight_ = ACMultiFileUploader::kDefaultPartsInFlight;
 
     // Main thread only.
     State state_ = State::Idle;

@@ -38,6 +38,8 @@ void ACUploadBookViewController::addToMainViewController() {
 
 void ACUploadBookViewController::stageBegan(SessionStage stage) {
     mainViewController().setWorkingInfo(activityText(stage));
+    // A call that was waiting to be made again has been answered by now.
+    clearRetryText();
     ProgressIndicator& bar = progressBar();
     switch (stage) {
         case SessionStage::Splitting:
@@ -75,6 +77,21 @@ void ACUploadBookViewController::uploadProgressed(double fraction, std::int64_t 
     bar.setIndeterminate(false);
     bar.setMaxValue(1);
     progressTextField().setText(uploadText(fraction, bytesSent, bytesTotal));
+    if (std::chrono::steady_clock::now() >= retryDue_) {
+        clearRetryText();
+    }
+}
+
+void ACUploadBookViewController::retrying(const SessionRetry& retry) {
+    retryDue_ = std::chrono::steady_clock::now() + retry.delay;
+    viewAs<UploadBookView>().retryTextField().setText(retryText(retry));
+}
+
+void ACUploadBookViewController::clearRetryText() {
+    TextControl& line = viewAs<UploadBookView>().retryTextField();
+    if (!line.text().empty()) {
+        line.setText("");
+    }
 }
 
 void ACUploadBookViewController::failed(const SessionFailure& failure) {

@@ -12,9 +12,11 @@ class FakeUploadBookView : public FakeView, public UploadBookView {
 public:
     [[nodiscard]] ProgressIndicator& progressBar() override { return bar; }
     [[nodiscard]] TextControl& progressTextField() override { return text; }
+    [[nodiscard]] TextControl& retryTextField() override { return retryText; }
 
     FakeProgressIndicator bar;
     FakeTextControl text;
+    FakeTextControl retryText;
 };
 
 // The done step's view with a recording shelf button.

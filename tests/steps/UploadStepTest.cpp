@@ -7,6 +7,7 @@
 #include "common/FakeDesktop.h"
 #include "common/FakeUploadViews.h"
 #include "common/FakeWindow.h"
+#include "common/ImmediateRetries.h"
 #include "common/MainLoopFixture.h"
 #include "common/ScopedEnvironment.h"
 #include "common/ScriptedHTTPServer.h"
@@ -563,6 +564,53 @@ TEST_F(UploadStepServiceTest, AFailingUploadGivesOneAlertNoDoneStepAndNoFilesLef
                   "internet briefly. Please try again.");
         EXPECT_FALSE(std::filesystem::exists(supportDirectory()));
         EXPECT_TRUE(uploadStep->hasFailed());
+    }
+}
+
+// One part at a time, and waits that pass at once: a 503 for the second part only is ridden out,
+// a 503 for every part after the first spends the retries, and then the alert comes. Each wait is
+// told below the progress line (blank lines between them, once a wait is over, left out).
+TEST_F(UploadStepServiceTest, EachWaitToTryAgainIsToldBelowTheProgressLineUntilTheRetriesAreSpent) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> faults;
+        bool published;
+        std::vector<std::string> retryLines;
+        // Of the book: each case sends a book the shelf does not hold yet.
+        int seed;
+    };
+    const Case cases[] = {
+        {"one 503",
+         {"--fault-after-parts", "1", "--fault-kind", "503", "--fault-count", "1"},
+         true,
+         {"Connection lost, trying again in 1 s (attempt 2 of 3)"},
+         3},
+        {"503s to the end",
+         {"--fault-after-parts", "1", "--fault-kind", "503"},
+         false,
+         {"Connection lost, trying again in 1 s (attempt 2 of 3)",
+          "Connection lost, trying again in 2 s (attempt 3 of 3)"},
+         5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startService(c.faults);
+        openBook(sampleBook(c.seed));
+        session->setRetryPolicy(test::immediateRetries(2));
+        session->setPartsInFlight(1);
+        runUploadStep(std::nullopt, "Retried");
+        std::vector<std::string> lines;
+        for (const std::string& line : dynamic_cast<test::FakeUploadBookView&>(uploadStep->view()).retryText.texts) {
+            if (!line.empty()) {
+                lines.push_back(line);
+            }
+        }
+        EXPECT_EQ(lines, c.retryLines);
+        EXPECT_EQ(doneStepShown(), c.published);
+        ASSERT_EQ(alerts.size(), c.published ? 0U : 1U);
+        if (!c.published) {
+            EXPECT_EQ(alerts[0].messageText, "HTTP failure");
+        }
     }
 }
 
