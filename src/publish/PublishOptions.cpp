@@ -125,8 +125,20 @@ ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& argume
     if (options.newTitle && options.newTitle->empty()) {
         return UsageError{"--new needs a title"};
     }
+    // No book id is empty: such a --replace could match nothing on any shelf.
+    if (options.replaceBookId && options.replaceBookId->empty()) {
+        return UsageError{"--replace needs a book id"};
+    }
+    const char* serviceSource = "--service";
     if (!options.serviceURL) {
         options.serviceURL = environment("TOMELY_SERVICE_URL");
+        serviceSource = "TOMELY_SERVICE_URL";
+    }
+    // Without a scheme the address would be taken for a path below the built-in service.
+    if (options.serviceURL && !options.serviceURL->starts_with("http://") &&
+        !options.serviceURL->starts_with("https://")) {
+        return UsageError{std::string(serviceSource) + " wants a URL that starts with http:// or https://, such as " +
+                          "https://books.example.org, not \"" + *options.serviceURL + "\""};
     }
     return options;
 }

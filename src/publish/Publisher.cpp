@@ -1,5 +1,6 @@
 #include "publish/Publisher.h"
 
+#include "http/ServiceAPI.h"
 #include "http/ServiceURL.h"
 #include "publish/PublishTarget.h"
 #include "session/SessionTexts.h"
@@ -62,8 +63,9 @@ void Publisher::signedIn() {
 }
 
 void Publisher::credentialsRefused() {
-    fail({PublishExit::SignInRefused,
-          "the service refused the e-mail address and password of " + options_.email + " (403)"});
+    fail({PublishExit::SignInRefused, "the service refused the e-mail address and password of " + options_.email +
+                                          " (403); check them, or reset the password at " +
+                                          ServiceAPI::recoverAccountPageURL().absoluteString()});
 }
 
 void Publisher::booksListed(const BookListing& listing) {
@@ -86,7 +88,8 @@ void Publisher::failed(const SessionFailure& failure) {
 void Publisher::ended(const SessionEnd& end) {
     switch (end.result) {
         case SessionResult::Cancelled:
-            fail({PublishExit::Interrupted, "interrupted; nothing of this run is left behind"});
+            fail({PublishExit::Interrupted,
+                  "interrupted; nothing of this run is left behind, and " + std::string(kRunAgainSendsWhatIsMissing)});
             return;
         case SessionResult::Failed:
             fail(failure_.value_or(PublishFailure{}));

@@ -12,6 +12,7 @@
 
 #include "platform/EventLoop.h"
 #include "platform/SecretText.h"
+#include "publish/BookFileCheck.h"
 #include "publish/InterruptSignals.h"
 #include "publish/PublishOptions.h"
 #include "publish/Publisher.h"
@@ -70,6 +71,10 @@ int run(const std::vector<std::string>& arguments) {
         return refuse(PublishExit::Usage, usage->message + " (see tomely-publish --help)");
     }
     PublishOptions options = std::get<PublishOptions>(std::move(parsed));
+    // What this machine can tell goes first: no password is asked for and no call made in vain.
+    if (const std::optional<std::string> problem = bookFileProblem(options.bookPath)) {
+        return refuse(PublishExit::BookUnreadable, "cannot open " + options.bookPath + ": " + *problem);
+    }
     // The HTTP layer reads the service's address from here, as the app does.
     if (options.serviceURL) {
         ::setenv("TOMELY_SERVICE_URL", options.serviceURL->c_str(), 1);

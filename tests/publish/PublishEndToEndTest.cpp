@@ -184,6 +184,82 @@ TEST_F(PublishEndToEndTest, EveryExitCodeComesFromItsCause) {
     EXPECT_EQ(runsLeft(), std::vector<std::string>{});
 }
 
+// A mistyped path is said at once, in the words of the file system, and the service hears of no
+// sign-in: the check needs nothing but this machine.
+TEST_F(PublishEndToEndTest, ABookThatIsMissingOrADirectoryIsRefusedBeforeSigningIn) {
+    const std::string missing = directory_.pathOf("nowhere/walk.iba");
+    const std::string folder = directory_.pathOf("books");
+    std::filesystem::create_directories(folder);
+    struct Case {
+        const char* name;
+        std::string book;
+        std::string printed;
+    };
+    const Case cases[] = {
+        {"a missing file", missing, "tomely-publish: cannot open " + missing + ": no such file\n"},
+        {"a directory", folder, "tomely-publish: cannot open " + folder + ": a directory, not a book\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto [status, output] = publish(c.book, {"--new", "Walk"});
+        EXPECT_EQ(status, 4);
+        EXPECT_EQ(output, c.printed);
+    }
+    EXPECT_EQ(service_->output().find("/api/author/shelf/upload/auth/"), std::string::npos) << service_->output();
+    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+}
+
+// The last line of a failed run says what to try next.
+TEST_F(PublishEndToEndTest, AFailedRunEndsWithWhatToDoNext) {
+    const std::string book = writeBook("book.iba", "G-BOOK", 1000);
+    test::TemporaryDirectory faultyData;
+    const auto faulty = startService(faultyData, {"--fault-after-parts", "0", "--fault-kind", "503"});
+    const std::string service = "http://127.0.0.1:" + std::to_string(service_->port());
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        int port;
+        const char* password;
+        int status;
+        std::string lastLineEnd;
+    };
+    const Case cases[] = {
+        {"a wrong password",
+         {"--new", "B"},
+         0,
+         "wrong",
+         3,
+         "the service refused the e-mail address and password of ann@example.com (403); check them, or reset the "
+         "password at " +
+             service + "/account/recover/"},
+        {"nothing listening",
+         {"--new", "B"},
+         1,
+         kPassword,
+         5,
+         "; check the service's address (--service URL or TOMELY_SERVICE_URL)"},
+        {"a part refused",
+         {"--new", "B"},
+         faulty->port(),
+         kPassword,
+         6,
+         "; running the same command again sends only what is missing"},
+        {"an address without a scheme",
+         {"--service", "127.0.0.1:8750"},
+         0,
+         kPassword,
+         2,
+         "--service wants a URL that starts with http:// or https://, such as https://books.example.org, not "
+         "\"127.0.0.1:8750\" (see tomely-publish --help)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto [status, output] = publish(book, c.options, c.port, c.password);
+        EXPECT_EQ(status, c.status) << output;
+        EXPECT_TRUE(output.ends_with(c.lastLineEnd + "\n")) << output;
+    }
+}
+
 TEST_F(PublishEndToEndTest, AnInterruptDuringTheUploadCancelsItAndLeavesNoRunDirectory) {
     const std::string book = writeBook("slow.iba", "G-SLOW", 4'000'000);
     auto run = startPublish(book, {"--new", "Slow", "--json", "--limit-rate", "200K"});
@@ -192,6 +268,10 @@ TEST_F(PublishEndToEndTest, AnInterruptDuringTheUploadCancelsItAndLeavesNoRunDir
     run->sendSignal(SIGINT);
     EXPECT_EQ(run->wait(kDeadline), 130) << run->output();
     EXPECT_NE(run->output().find(R"("exit":130)"), std::string::npos) << run->output();
+    EXPECT_NE(run->output().find("interrupted; nothing of this run is left behind, and running the same command "
+                                 "again sends only what is missing"),
+              std::string::npos)
+        << run->output();
     EXPECT_EQ(runsLeft(), std::vector<std::string>{});
 }
 
