@@ -160,7 +160,11 @@ void TextOutput::succeeded(const PublishSummary& summary) {
             line = "Dry run: " + book + " would go to " + targetText(summary) + ". Nothing was published.";
             break;
         case PublishSummary::Outcome::NothingToSend:
-            line = "Nothing to send: the shelf holds all " + book + " of " + targetText(summary) + ".";
+            // The manifest alone makes a new book when the shelf holds every part already.
+            line = session.target && session.target->bookId
+                       ? "Nothing to send: the shelf holds all " + book + " of " + targetText(summary) + "."
+                       : "Nothing to send: the shelf already held all " + book + ", and " + targetText(summary) +
+                             " was created from them.";
             break;
         case PublishSummary::Outcome::Published:
             line = "Published to " + targetText(summary) + ": " + std::to_string(session.partsSent) + " of " +

@@ -53,9 +53,10 @@ void Publisher::countProgressed(SessionStage stage, std::uint64_t done, std::uin
     output_.count(stage, done, total);
 }
 
-void Publisher::uploadProgressed(double /*fraction*/, std::int64_t bytesSent, std::int64_t bytesTotal) {
-    rate_.sample(UploadRate::Clock::now(), bytesSent);
-    output_.upload({bytesSent, bytesTotal, rate_.bytesPerSecond(), rate_.secondsLeft(bytesTotal)});
+void Publisher::uploadProgressed(double fraction, std::int64_t /*bytesSent*/, std::int64_t bytesTotal) {
+    const SteadyUploadTotal::Figures figures = uploadTotal_.shown(fraction, bytesTotal);
+    rate_.sample(UploadRate::Clock::now(), figures.sent);
+    output_.upload({figures.sent, figures.total, rate_.bytesPerSecond(), rate_.secondsLeft(figures.total)});
 }
 
 void Publisher::signedIn() {

@@ -9,6 +9,7 @@
 #include "publish/PublishExit.h"
 #include "publish/PublishOptions.h"
 #include "publish/PublishOutput.h"
+#include "publish/SteadyUploadTotal.h"
 #include "publish/UploadRate.h"
 #include "session/PublishSession.h"
 #include "support/WorkArea.h"
@@ -63,6 +64,7 @@ private:
     // The session's failure, until its end.
     std::optional<PublishFailure> failure_;
     UploadRate rate_;
+    SteadyUploadTotal uploadTotal_;
     bool ended_ = false;
 };
 

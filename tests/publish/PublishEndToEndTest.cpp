@@ -260,6 +260,52 @@ TEST_F(PublishEndToEndTest, AFailedRunEndsWithWhatToDoNext) {
     }
 }
 
+// The last JSON event of a run's output.
+nlohmann::json lastEvent(const std::string& output) {
+    const std::size_t start = output.rfind('\n', output.size() - 2);
+    return nlohmann::json::parse(output.substr(start == std::string::npos ? 0 : start + 1), nullptr, false);
+}
+
+// What a run says of the book's size holds whether the memo knew its parts or not, and a new book
+// made of parts the shelf already held is said to be made.
+TEST_F(PublishEndToEndTest, TheFiguresAreTheBooksWhateverTheMemoKnewAndANewBookOfKnownPartsIsSaidToBeMade) {
+    const std::string book = writeBook("walk.iba", "G-WALK", 4'000'000);
+    const std::string rehearsal =
+        "Dry run: 6 parts, 4.0 MB compressed would go to the new book \"Walk\". Nothing was published.\n";
+    struct Run {
+        const char* name;
+        std::vector<std::string> options;
+    };
+    const Run rehearsals[] = {{"a cold memo", {"--new", "Walk", "--dry-run"}},
+                              {"a warm memo", {"--new", "Walk", "--dry-run"}}};
+    std::vector<nlohmann::json> results;
+    for (const Run& run : rehearsals) {
+        SCOPED_TRACE(run.name);
+        auto [status, output] = publish(book, run.options);
+        EXPECT_EQ(status, 0);
+        EXPECT_TRUE(output.ends_with(rehearsal)) << output;
+        std::vector<std::string> json = run.options;
+        json.emplace_back("--json");
+        std::tie(status, output) = publish(book, json);
+        results.push_back(lastEvent(output));
+    }
+    ASSERT_EQ(results.size(), 2U);
+    EXPECT_GT(results[0].value("bytes", 0), 4'000'000);
+    EXPECT_EQ(results[1].value("bytes", 0), results[0].value("bytes", 0));
+
+    auto [status, output] = publish(book, {"--new", "Walk"});
+    ASSERT_EQ(status, 0) << output;
+
+    // The shelf holds every part of this GUID now: the manifest alone makes the second book.
+    std::tie(status, output) = publish(book, {"--new", "Walk Again"});
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(
+        output.ends_with("Nothing to send: the shelf already held all 6 parts, 4.0 MB compressed, and the "
+                         "new book \"Walk Again\" was created from them.\n"))
+        << output;
+    EXPECT_EQ(shelfBooks().size(), 2U);
+}
+
 TEST_F(PublishEndToEndTest, AnInterruptDuringTheUploadCancelsItAndLeavesNoRunDirectory) {
     const std::string book = writeBook("slow.iba", "G-SLOW", 4'000'000);
     auto run = startPublish(book, {"--new", "Slow", "--json", "--limit-rate", "200K"});
