@@ -321,6 +321,35 @@ TEST_F(PublishEndToEndTest, AnInterruptDuringTheUploadCancelsItAndLeavesNoRunDir
     EXPECT_EQ(runsLeft(), std::vector<std::string>{});
 }
 
+// A run of --new TITLE cut short leaves parts on the shelf but no book yet, which the shelf makes
+// once every part has come: the run without --new says how to go on, and the same --new TITLE
+// sends only what is missing.
+TEST_F(PublishEndToEndTest, ANewBookCutShortIsFinishedByTheSameNewTitleAgain) {
+    const std::string book = writeBook("slow.iba", "G-SLOW", 4'000'000);
+    auto run = startPublish(book, {"--new", "Slow", "--json", "--limit-rate", "200K"});
+    ASSERT_TRUE(service_->waitForOutput("POST /api/author/shelf/upload/G-SLOW/ 200", kDeadline)) << run->output();
+    run->sendSignal(SIGINT);
+    ASSERT_EQ(run->wait(kDeadline), 130) << run->output();
+    ASSERT_TRUE(shelfBooks().empty());
+
+    auto [status, output] = publish(book, {});
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(output.ends_with(
+        "tomely-publish: no book on your shelf was uploaded from this book (GUID G-SLOW): choose one with --replace "
+        "BOOK_ID, or publish a new one with --new TITLE; to finish a run with --new TITLE that was cut short, give "
+        "the same --new TITLE again\n"))
+        << output;
+
+    const std::size_t storedBefore = served("G-SLOW");
+    std::tie(status, output) = publish(book, {"--new", "Slow"});
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_GT(storedBefore, 0U);
+    EXPECT_EQ(served("G-SLOW"), 6U) << "index, chapter and four parts, each stored once over both runs";
+    const nlohmann::json books = shelfBooks();
+    ASSERT_EQ(books.size(), 1U);
+    EXPECT_EQ(books[0].at("title"), "Slow");
+}
+
 #ifdef TOMELY_WRITE_FAULT_SHIM
 
 // Ctrl-C arrives while a stage writes a large file (tests/common/WriteFaultShim.cpp sends it once
