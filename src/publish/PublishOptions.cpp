@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "http/UserAgent.h"
+
 namespace tomely {
 
 std::optional<std::uint64_t> parseRate(std::string_view text) {
@@ -69,6 +71,8 @@ ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& argume
         std::optional<UsageError> problem;
         if (option == "--help" || option == "-h") {
             return HelpRequested{};
+        } else if (option == "--version") {
+            return VersionRequested{};
         } else if (option == "--json") {
             problem = flag(options.json);
         } else if (option == "--dry-run") {
@@ -143,6 +147,10 @@ ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& argume
     return options;
 }
 
+std::string publishVersionText() {
+    return "tomely-publish " + applicationInfo().shortVersion + "\n";
+}
+
 std::string publishUsageText() {
     return "usage: tomely-publish [OPTIONS] BOOK.iba\n"
            "\n"
@@ -163,6 +171,7 @@ std::string publishUsageText() {
            "  --service URL         the service (default: $TOMELY_SERVICE_URL, else the built-in one)\n"
            "  --limit-rate RATE     send at most RATE bytes per second, such as 500K or 2M\n"
            "  -h, --help            this text\n"
+           "  --version             the version\n"
            "\n"
            "Exit codes:\n"
            "  0    published, or nothing to send\n"

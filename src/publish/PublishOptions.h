@@ -30,11 +30,12 @@ struct PublishOptions {
 };
 
 struct HelpRequested {};
+struct VersionRequested {};
 struct UsageError {
     std::string message;
 };
 
-using ParsedCommandLine = std::variant<PublishOptions, HelpRequested, UsageError>;
+using ParsedCommandLine = std::variant<PublishOptions, HelpRequested, VersionRequested, UsageError>;
 
 // Reads `arguments` (without the program name). `environment` answers a variable's value, or
 // none when unset; TOMELY_EMAIL gives the address when --email does not.
@@ -48,5 +49,7 @@ using ParsedCommandLine = std::variant<PublishOptions, HelpRequested, UsageError
 
 // The --help text, exit codes included.
 [[nodiscard]] std::string publishUsageText();
+// The --version line: "tomely-publish" and the version the app reports.
+[[nodiscard]] std::string publishVersionText();
 
 }  // namespace tomely

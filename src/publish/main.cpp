@@ -42,6 +42,10 @@ int run(const std::vector<std::string>& arguments) {
         std::fputs(publishUsageText().c_str(), stdout);
         return 0;
     }
+    if (std::holds_alternative<VersionRequested>(parsed)) {
+        std::fputs(publishVersionText().c_str(), stdout);
+        return 0;
+    }
     if (const auto* usage = std::get_if<UsageError>(&parsed)) {
         return refuse(PublishExit::Usage, usage->message + " (see tomely-publish --help)");
     }

@@ -184,6 +184,12 @@ TEST_F(PublishEndToEndTest, EveryExitCodeComesFromItsCause) {
     EXPECT_EQ(runsLeft(), std::vector<std::string>{});
 }
 
+TEST_F(PublishEndToEndTest, VersionPrintsTheVersionAndEnds) {
+    ShelfProcess run(TOMELY_PUBLISH_EXECUTABLE, {"--version"}, std::string());
+    EXPECT_EQ(run.wait(kDeadline), 0);
+    EXPECT_EQ(run.output(), "tomely-publish 1.0.0\n");
+}
+
 // A mistyped path is said at once, in the words of the file system, and the service hears of no
 // sign-in: the check needs nothing but this machine.
 TEST_F(PublishEndToEndTest, ABookThatIsMissingOrADirectoryIsRefusedBeforeSigningIn) {

@@ -39,6 +39,7 @@ TEST(PublishOptionsTest, TheCommandLineIsReadWithTheEnvironmentBehindIt) {
     EXPECT_EQ(std::get<PublishOptions>(parsed).email, "a@b");
     EXPECT_EQ(std::get<PublishOptions>(parsed).serviceURL, "http://arg");
     EXPECT_TRUE(std::holds_alternative<HelpRequested>(parsePublishCommandLine({"b.iba", "--help"}, environment)));
+    EXPECT_TRUE(std::holds_alternative<VersionRequested>(parsePublishCommandLine({"--version", "b.iba"}, environment)));
 
     const std::pair<std::vector<std::string>, const char*> refused[] = {
         {{}, "which book?"},
