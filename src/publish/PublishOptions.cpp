@@ -77,6 +77,8 @@ ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& argume
             problem = flag(options.json);
         } else if (option == "--dry-run") {
             problem = flag(options.dryRun);
+        } else if (option == "--list") {
+            problem = flag(options.listBooks);
         } else if (option == "--password-stdin") {
             problem = flag(options.passwordFromStdin);
         } else if (option == "--password") {
@@ -126,6 +128,9 @@ ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& argume
     if (options.replaceBookId && options.newTitle) {
         return UsageError{"--replace and --new exclude each other"};
     }
+    if (options.listBooks && (options.replaceBookId || options.newTitle || options.dryRun)) {
+        return UsageError{"--list publishes nothing: it takes no --replace, --new or --dry-run"};
+    }
     if (options.newTitle && options.newTitle->empty()) {
         return UsageError{"--new needs a title"};
     }
@@ -170,6 +175,8 @@ std::string publishUsageText() {
            "  --json                one JSON event per line on standard output, for scripts\n"
            "  --service URL         the service (default: $TOMELY_SERVICE_URL, else the built-in one)\n"
            "  --limit-rate RATE     send at most RATE bytes per second, such as 500K or 2M\n"
+           "  --list                list the books of the shelf (id, title, and whether it was\n"
+           "                        uploaded from BOOK.iba) instead of publishing\n"
            "  -h, --help            this text\n"
            "  --version             the version\n"
            "\n"

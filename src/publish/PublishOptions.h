@@ -23,6 +23,8 @@ struct PublishOptions {
     std::optional<std::string> newTitle;
     bool json = false;
     bool dryRun = false;
+    // List the shelf's books, marking those uploaded from this book, instead of publishing.
+    bool listBooks = false;
     // The service's base URL; none: the app's (TOMELY_SERVICE_URL, or the built-in one).
     std::optional<std::string> serviceURL;
     // Bytes per second; 0: no cap.

@@ -74,6 +74,13 @@ void Publisher::booksListed(const BookListing& listing) {
             listing.books ? unreplaceableBooksNotice(*listing.books) : std::nullopt) {
         output_.notice(*ignored);
     }
+    if (options_.listBooks) {
+        listed_ = true;
+        output_.listed(listing);
+        // Nothing of the book is sent: the session ends here.
+        session_->cancel();
+        return;
+    }
     auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, listing);
     if (auto* refused = std::get_if<PublishFailure>(&target)) {
         fail(std::move(*refused));
@@ -89,6 +96,11 @@ void Publisher::failed(const SessionFailure& failure) {
 void Publisher::ended(const SessionEnd& end) {
     switch (end.result) {
         case SessionResult::Cancelled:
+            if (listed_) {
+                ended_ = true;
+                finish(PublishExit::Published);
+                return;
+            }
             fail({PublishExit::Interrupted,
                   "interrupted; nothing of this run is left behind, and " + std::string(kRunAgainSendsWhatIsMissing)});
             return;

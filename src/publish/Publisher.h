@@ -66,6 +66,8 @@ private:
     UploadRate rate_;
     SteadyUploadTotal uploadTotal_;
     bool ended_ = false;
+    // A run of --list has told its list, which ends it.
+    bool listed_ = false;
 };
 
 }  // namespace tomely

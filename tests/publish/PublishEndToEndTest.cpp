@@ -169,7 +169,13 @@ TEST_F(PublishEndToEndTest, EveryExitCodeComesFromItsCause) {
          "names the book GUID \"..\", made only of dots, which cannot name a book on the service."},
         {"the service's fault switch", book, {"--new", "B"}, faulty->port(), kPassword, 6, "503"},
         {"an unreachable port", book, {"--new", "B"}, 1, kPassword, 5, "failed"},
-        {"no target", book, {}, 0, kPassword, 2, "--replace BOOK_ID, or publish a new one with --new TITLE"},
+        {"no target",
+         book,
+         {},
+         0,
+         kPassword,
+         2,
+         "--replace BOOK_ID (--list shows them), or publish a new one with --new TITLE"},
         {"a slug clash", book, {"--new", "TAKEN TITLE"}, 0, kPassword, 2, "already has a title like"},
         {"an unknown book id", book, {"--replace", "999"}, 0, kPassword, 2, "no book 999"},
         {"a password in the arguments", book, {"--password", "x"}, 0, kPassword, 2, "--password-stdin"},
@@ -188,6 +194,47 @@ TEST_F(PublishEndToEndTest, VersionPrintsTheVersionAndEnds) {
     ShelfProcess run(TOMELY_PUBLISH_EXECUTABLE, {"--version"}, std::string());
     EXPECT_EQ(run.wait(kDeadline), 0);
     EXPECT_EQ(run.output(), "tomely-publish 1.0.0\n");
+}
+
+// The last JSON event of a run's output.
+nlohmann::json lastEvent(const std::string& output) {
+    const std::size_t start = output.rfind('\n', output.size() - 2);
+    return nlohmann::json::parse(output.substr(start == std::string::npos ? 0 : start + 1), nullptr, false);
+}
+
+// --list answers "which book id?": every book of the shelf, and which of them this book's uploads
+// made, as text or as one JSON result; nothing is published.
+TEST_F(PublishEndToEndTest, ListShowsEachBooksIdTitleAndWhetherThisBookMadeIt) {
+    const std::string walk = writeBook("walk.iba", "G-WALK", 1000);
+    ASSERT_EQ(publish(walk, {"--new", "Walk"}).first, 0);
+    ASSERT_EQ(publish(writeBook("other.iba", "G-OTHER", 1000), {"--new", "Other"}).first, 0);
+    const nlohmann::json books = shelfBooks();
+    ASSERT_EQ(books.size(), 2U);
+    std::map<std::string, std::string> idOf;
+    for (const nlohmann::json& book : books) {
+        idOf[book.at("title").get<std::string>()] = book.at("book_id").dump();
+    }
+    const std::size_t storedBefore = served("G-WALK");
+
+    auto [status, output] = publish(walk, {"--list"});
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("\n" + idOf["Walk"] + "  Walk  (uploaded from this book)\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("\n" + idOf["Other"] + "  Other\n"), std::string::npos) << output;
+
+    std::tie(status, output) = publish(walk, {"--list", "--json"});
+    EXPECT_EQ(status, 0) << output;
+    const nlohmann::json result = lastEvent(output);
+    EXPECT_EQ(result.value("outcome", ""), "listed") << output;
+    EXPECT_EQ(result.value("guid", ""), "G-WALK");
+    std::map<std::string, bool> fromThisBook;
+    for (const nlohmann::json& book : result.value("books", nlohmann::json::array())) {
+        EXPECT_EQ(book.at("book_id").dump(), idOf[book.at("title").get<std::string>()]) << "with the list's JSON type";
+        fromThisBook[book.at("title").get<std::string>()] = book.at("from_this_book").get<bool>();
+    }
+    EXPECT_EQ(fromThisBook, (std::map<std::string, bool>{{"Other", false}, {"Walk", true}}));
+    EXPECT_EQ(served("G-WALK"), storedBefore) << "nothing published";
+    EXPECT_EQ(served("manifest"), 2U) << "the two publications' only";
+    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
 }
 
 // A mistyped path is said at once, in the words of the file system, and the service hears of no
@@ -266,12 +313,6 @@ TEST_F(PublishEndToEndTest, AFailedRunEndsWithWhatToDoNext) {
     }
 }
 
-// The last JSON event of a run's output.
-nlohmann::json lastEvent(const std::string& output) {
-    const std::size_t start = output.rfind('\n', output.size() - 2);
-    return nlohmann::json::parse(output.substr(start == std::string::npos ? 0 : start + 1), nullptr, false);
-}
-
 // What a run says of the book's size holds whether the memo knew its parts or not, and a new book
 // made of parts the shelf already held is said to be made.
 TEST_F(PublishEndToEndTest, TheFiguresAreTheBooksWhateverTheMemoKnewAndANewBookOfKnownPartsIsSaidToBeMade) {
@@ -342,7 +383,8 @@ TEST_F(PublishEndToEndTest, ANewBookCutShortIsFinishedByTheSameNewTitleAgain) {
     EXPECT_EQ(status, 2);
     EXPECT_TRUE(output.ends_with(
         "tomely-publish: no book on your shelf was uploaded from this book (GUID G-SLOW): choose one with --replace "
-        "BOOK_ID, or publish a new one with --new TITLE; to finish a run with --new TITLE that was cut short, give "
+        "BOOK_ID (--list shows them), or publish a new one with --new TITLE; to finish a run with --new TITLE that was "
+        "cut short, give "
         "the same --new TITLE again\n"))
         << output;
 

@@ -30,8 +30,9 @@ TEST(PublishTargetTest, TheOptionsChooseTheTargetByTheWizardsRules) {
          neverUploaded,
          {},
          {},
-         "no book on your shelf was uploaded from this book (GUID G-2): choose one with --replace BOOK_ID, or "
-         "publish a new one with --new TITLE; to finish a run with --new TITLE that was cut short, give the "
+         "no book on your shelf was uploaded from this book (GUID G-2): choose one with --replace BOOK_ID (--list "
+         "shows "
+         "them), or publish a new one with --new TITLE; to finish a run with --new TITLE that was cut short, give the "
          "same --new TITLE again"},
         {"neither, and the book has no id",
          {},
@@ -39,8 +40,9 @@ TEST(PublishTargetTest, TheOptionsChooseTheTargetByTheWizardsRules) {
          uploadedWithoutId,
          {},
          {},
-         "no book on your shelf was uploaded from this book (GUID G-3): choose one with --replace BOOK_ID, or "
-         "publish a new one with --new TITLE; to finish a run with --new TITLE that was cut short, give the "
+         "no book on your shelf was uploaded from this book (GUID G-3): choose one with --replace BOOK_ID (--list "
+         "shows "
+         "them), or publish a new one with --new TITLE; to finish a run with --new TITLE that was cut short, give the "
          "same --new TITLE again"},
         {"a number as typed", "4", {}, neverUploaded, JSONValue(4), {}, ""},
         {"a text id keeps its type", "b-7", {}, uploadedBefore, JSONValue("b-7"), {}, ""},
