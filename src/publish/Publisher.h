@@ -9,7 +9,7 @@
 #include "publish/PublishExit.h"
 #include "publish/PublishOptions.h"
 #include "publish/PublishOutput.h"
-#include "publish/UploadRate.h"
+#include "session/UploadRate.h"
 #include "session/PublishSession.h"
 #include "support/WorkArea.h"
 
