@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "platform/BackgroundWork.h"
+
 namespace tomely {
 
 std::shared_ptr<SerialQueue> SerialQueue::create(std::string name) {
@@ -14,8 +16,13 @@ void SerialQueue::addOperation(Operation operation) {
     if (!workerRunning_) {
         workerRunning_ = true;
         // Detached: the thread owns a reference to the queue and ends once the queue is empty,
-        // so nobody has to join it and dropping the queue never blocks.
-        std::thread([self = shared_from_this()] { self->drain(); }).detach();
+        // so nobody has to join it and dropping the queue never blocks. Counted, so that the end
+        // of the process can wait for it.
+        std::thread([self = shared_from_this(), counted = BackgroundWork::Scope()]() mutable {
+            self->drain();
+            // Let go of while still counted: what the last operations held may be let go of here.
+            self.reset();
+        }).detach();
     }
 }
 

@@ -18,17 +18,6 @@ std::string megabytes(double bytes) {
     return text;
 }
 
-std::string duration(double seconds) {
-    const auto whole = static_cast<long long>(std::ceil(seconds));
-    char text[32];
-    if (whole >= 3600) {
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
-    }
-    return text;
-}
-
 // The letter JSON writes after a backslash for a control character that has a short form; 0 for
 // the others.
 char shortEscape(unsigned char code) {
@@ -101,11 +90,8 @@ TextOutput::~TextOutput() {
 std::string TextOutput::uploadText(const UploadProgress& progress) {
     std::string text =
         megabytes(static_cast<double>(progress.sent)) + " of " + megabytes(static_cast<double>(progress.total)) + " MB";
-    if (progress.bytesPerSecond) {
-        text += ", " + megabytes(*progress.bytesPerSecond) + " MB/s";
-    }
-    if (progress.secondsLeft) {
-        text += ", " + duration(*progress.secondsLeft) + " left";
+    if (const std::string pace = paceText(progress.bytesPerSecond, progress.secondsLeft); !pace.empty()) {
+        text += ", " + pace;
     }
     return text;
 }

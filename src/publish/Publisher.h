@@ -10,7 +10,7 @@
 #include "publish/PublishOptions.h"
 #include "publish/PublishOutput.h"
 #include "publish/SteadyUploadTotal.h"
-#include "publish/UploadRate.h"
+#include "session/UploadRate.h"
 #include "session/PublishSession.h"
 #include "support/WorkArea.h"
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "session/SessionEvents.h"
 #include "session/SessionStage.h"
 
 namespace tomely {
@@ -24,5 +25,14 @@ namespace tomely {
 // "Uploading book 50.00% (3.0 MB of about 6.0 MB)": decimal megabytes, rounded to single
 // precision as the upload step has always shown them.
 [[nodiscard]] std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal);
+
+// "2.5 MB/s, 1:05 left": how fast an upload goes and how long it still needs, each left out while
+// unknown; "" while both are.
+[[nodiscard]] std::string paceText(std::optional<double> bytesPerSecond, std::optional<double> secondsLeft);
+
+// What a finished session did, in one line: "Replaced "Walk Through": 4 of 9 parts sent, 2.5 MB."
+// or "Created "My Book": 9 of 9 parts sent, 6.0 MB.". A replaced book is named by its title in
+// `listing`, or by its id when the list gave it none.
+[[nodiscard]] std::string receiptText(const SessionSummary& summary, const std::optional<BookListing>& listing);
 
 }  // namespace tomely

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "session/UploadRate.h"
 #include "steps/SessionStep.h"
 
 namespace tomely {
@@ -15,8 +16,9 @@ class TextControl;
 // session's sync splits, fingerprints, compares with the service and uploads; this step shows its
 // reports on the progress bar, the progress line and the container's working indicator, ends the
 // wizard with an alert on the first failure (the preparation alert for a failure on this machine,
-// the HTTP ones for the service's), and installs the done step after a success only. Continue
-// stays disabled throughout.
+// the HTTP ones for the service's), and installs the done step after a success only, with what
+// was sent. While the parts go out, the line under the progress line tells the rate and the time
+// left. Continue stays disabled throughout.
 class ACUploadBookViewController : public SessionStep {
 public:
     // `view` implements UploadBookView. `target` is where the book goes: the book to replace, with
@@ -34,6 +36,7 @@ public:
     [[nodiscard]] bool hasFailed() const { return hasFailed_; }
     [[nodiscard]] ProgressIndicator& progressBar() const;
     [[nodiscard]] TextControl& progressTextField() const;
+    [[nodiscard]] TextControl& paceTextField() const;
 
 private:
     // SessionObserver: the sync's stages and progress, its failure and its end.
@@ -44,6 +47,7 @@ private:
     void ended(const SessionEnd& end) override;
 
     const UploadTarget target_;
+    UploadRate rate_;
     bool hasFailed_ = false;
 };
 

@@ -13,6 +13,8 @@ public:
     [[nodiscard]] virtual ProgressIndicator& progressBar() = 0;
     // One line telling what is being done.
     [[nodiscard]] virtual TextControl& progressTextField() = 0;
+    // The line under it: how fast the parts go out and how long they still need.
+    [[nodiscard]] virtual TextControl& paceTextField() = 0;
 };
 
 }  // namespace tomely

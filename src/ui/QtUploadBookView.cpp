@@ -8,8 +8,10 @@ QtUploadBookView::QtUploadBookView()
     : QtView(new QWidget, Ownership::Owned),
       bar_(new QProgressBar(widget())),
       line_(new QLabel(widget())),
+      pace_(new QLabel(widget())),
       progressBar_(bar_),
-      progressText_(line_) {
+      progressText_(line_),
+      paceText_(pace_) {
     QWidget* page = widget();
     auto* title = new QLabel(QStringLiteral("<h2>Publishing your book</h2>"), page);
     auto* explanation = new QLabel(QStringLiteral("The uploader checks your book, compares it with what your shelf "
@@ -21,6 +23,7 @@ QtUploadBookView::QtUploadBookView()
     explanation->setAccessibleName(QStringLiteral("What happens now"));
     bar_->setAccessibleName(QStringLiteral("Upload progress"));
     line_->setAccessibleName(QStringLiteral("Upload status"));
+    pace_->setAccessibleName(QStringLiteral("Upload rate and time left"));
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(title);
@@ -28,6 +31,7 @@ QtUploadBookView::QtUploadBookView()
     layout->addSpacing(24);
     layout->addWidget(bar_);
     layout->addWidget(line_);
+    layout->addWidget(pace_);
     layout->addStretch();
 }
 

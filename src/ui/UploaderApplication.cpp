@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "platform/BackgroundWork.h"
+#include "platform/SystemLog.h"
 #include "steps/WizardOrder.h"
 
 namespace tomely::ui {
@@ -17,6 +19,12 @@ UploaderApplication::UploaderApplication(std::optional<std::string> bookPath)
 UploaderApplication::~UploaderApplication() {
     loop_->close();
     QCoreApplication::removePostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+    // Extraction, splitting and fingerprinting stop between blocks, well within the grace; once
+    // main returns, the libraries they use (OpenSSL among them) clean up after themselves.
+    constexpr std::chrono::seconds kGrace{10};
+    if (!BackgroundWork::stopAll(kGrace)) {
+        SystemLog::write("Background work was still running when the application ended");
+    }
 }
 
 std::shared_ptr<ACStepViewController> UploaderApplication::makeFirstStep(ACMainViewController& container) {

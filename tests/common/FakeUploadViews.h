@@ -12,17 +12,21 @@ class FakeUploadBookView : public FakeView, public UploadBookView {
 public:
     [[nodiscard]] ProgressIndicator& progressBar() override { return bar; }
     [[nodiscard]] TextControl& progressTextField() override { return text; }
+    [[nodiscard]] TextControl& paceTextField() override { return pace; }
 
     FakeProgressIndicator bar;
     FakeTextControl text;
+    FakeTextControl pace;
 };
 
 // The done step's view with a recording shelf button.
 class FakeUploadDoneView : public FakeView, public UploadDoneView {
 public:
     [[nodiscard]] Button& actionButton() override { return button; }
+    [[nodiscard]] TextControl& receiptField() override { return receipt; }
 
     FakeButton button;
+    FakeTextControl receipt;
 };
 
 }  // namespace tomely::test

@@ -73,7 +73,7 @@ TEST(WizardWindowTest, TheKeyboardWalksTheWindowFromSignInToDone) {
 
 // Closing the window while the book is extracted, fingerprinted or uploaded ends the application
 // at once; what still runs on other threads then must neither crash nor say anything.
-TEST(QuitWhileWorkingTest, DISABLED_ClosingTheWindowDuringEachStageOfTheWorkEndsTheProcessQuietly) {
+TEST(QuitWhileWorkingTest, ClosingTheWindowDuringEachStageOfTheWorkEndsTheProcessQuietly) {
     test::TemporaryDirectory directory;
     shelf::client::ShelfProcess service(TOMELY_SHELF_EXECUTABLE,
                                         {"--listen", "127.0.0.1:0", "--data", directory.pathOf("shelf")},
