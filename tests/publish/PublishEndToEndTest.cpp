@@ -539,14 +539,12 @@ TEST_F(PublishKeychainTest, WithoutPasswordStdinThePasswordTheAppKeepsIsUsed) {
     SecretServiceKeychain keychain;
     ASSERT_TRUE(keychain.storeGenericPassword(kKeychainServiceName, kEmail, kPassword));
     const std::string service = "http://127.0.0.1:" + std::to_string(service_->port());
-    ShelfProcess run(
-        TOMELY_PUBLISH_EXECUTABLE,
-        {"--email", kEmail, "--service", service, "--new", "Kept", "--dry-run", writeBook("kept.iba", "G")},
-        std::string());
+    const std::string book = writeBook("kept.iba", "G");
+    ShelfProcess run(TOMELY_PUBLISH_EXECUTABLE,
+                     {"--email", kEmail, "--service", service, "--new", "Kept", "--dry-run", book}, std::string());
     EXPECT_EQ(run.wait(kDeadline), 0) << run.output();
     ShelfProcess stranger(TOMELY_PUBLISH_EXECUTABLE,
-                          {"--email", "bob@example.com", "--service", service, "--new", "Kept", "kept.iba"},
-                          std::string());
+                          {"--email", "bob@example.com", "--service", service, "--new", "Kept", book}, std::string());
     EXPECT_EQ(stranger.wait(kDeadline), 2) << stranger.output();
     EXPECT_NE(stranger.output().find("no password kept for bob@example.com"), std::string::npos);
 }
