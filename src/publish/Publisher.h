@@ -10,8 +10,8 @@
 #include "publish/PublishOptions.h"
 #include "publish/PublishOutput.h"
 #include "publish/SteadyUploadTotal.h"
-#include "session/UploadRate.h"
 #include "session/PublishSession.h"
+#include "session/UploadRate.h"
 #include "support/WorkArea.h"
 
 namespace tomely {
