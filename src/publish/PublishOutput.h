@@ -38,8 +38,10 @@ public:
     virtual void upload(const UploadProgress& progress) = 0;
     // Something the run leaves aside and the author should know of; the run goes on.
     virtual void notice(const std::string& text) = 0;
-    // The end, exactly one of these.
+    // The end, exactly one of these. listed() ends a run of --list, with the shelf's books and
+    // the GUID of the book it opened.
     virtual void succeeded(const PublishSummary& summary) = 0;
+    virtual void listed(const BookListing& listing) = 0;
     virtual void failed(const PublishFailure& failure) = 0;
 };
 
@@ -58,6 +60,9 @@ public:
     void upload(const UploadProgress& progress) override;
     void notice(const std::string& text) override;
     void succeeded(const PublishSummary& summary) override;
+    // One line per book, its fields two spaces apart: its id ("-" when it has none that can name
+    // it), its title, and "(uploaded from this book)" when one of its uploads carries the GUID.
+    void listed(const BookListing& listing) override;
     void failed(const PublishFailure& failure) override;
 
     // "12.3 of 45.6 MB, 1.2 MB/s, 0:27 left" (decimal megabytes).
@@ -89,6 +94,9 @@ public:
     void upload(const UploadProgress& progress) override;
     void notice(const std::string& text) override;
     void succeeded(const PublishSummary& summary) override;
+    // {"event":"result","exit":0,"outcome":"listed","guid":...,"books":[{"book_id":...,"title":...,
+    // "from_this_book":true},...]}, each "book_id" as the list gave it, or null.
+    void listed(const BookListing& listing) override;
     void failed(const PublishFailure& failure) override;
 
 private:

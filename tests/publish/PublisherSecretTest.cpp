@@ -27,6 +27,7 @@ public:
     void upload(const UploadProgress&) override {}
     void notice(const std::string&) override {}
     void succeeded(const PublishSummary&) override {}
+    void listed(const BookListing&) override {}
     void failed(const PublishFailure&) override {}
 
     std::map<SessionStage, int> flags;
