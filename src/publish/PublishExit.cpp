@@ -52,7 +52,15 @@ PublishFailure sessionFailure(const SessionFailure& failure, std::string_view bo
         }
         return {PublishExit::BookUnreadable, "preparing the book failed: " + local->localizedDescription()};
     }
-    return requestFailure(callOf(failure.stage), std::get<CallFailure>(failure.cause));
+    const auto& call = std::get<CallFailure>(failure.cause);
+    PublishFailure ended = requestFailure(callOf(failure.stage), call);
+    // What to do next. Nothing reached the first call: most likely the address is wrong.
+    if (failure.stage == SessionStage::SigningIn && call.statusCode == 0) {
+        ended.message += "; check the service's address (--service URL or TOMELY_SERVICE_URL)";
+    } else if (failure.stage == SessionStage::Comparing || failure.stage == SessionStage::Uploading) {
+        ended.message += "; " + std::string(kRunAgainSendsWhatIsMissing);
+    }
+    return ended;
 }
 
 }  // namespace tomely

@@ -20,6 +20,11 @@ enum class PublishExit : int {
     Interrupted = 130,   // SIGINT or SIGTERM: the queue cancelled, the run's files removed
 };
 
+// Said of a run that ended before the shelf held the whole book: the service keeps what came, and
+// the manifest of the next run asks only for the rest.
+inline constexpr std::string_view kRunAgainSendsWhatIsMissing =
+    "running the same command again sends only what is missing";
+
 // The end of a run that did not publish, with the line the author reads.
 struct PublishFailure {
     PublishExit exit = PublishExit::Usage;
@@ -35,7 +40,9 @@ struct PublishFailure {
 
 // The end of a run after `failure` of its session, which opened the book at `bookPath`: a book
 // that cannot be opened, or a file of the sync that cannot be written or read (a full disk),
-// leaves the book unreadable (exit 4) with the reason; a failed call as requestFailure() has it.
+// leaves the book unreadable (exit 4) with the reason; a failed call as requestFailure() has it,
+// followed by what to do: a sign-in that reached nothing points at the service's address, a failed
+// manifest or upload says that running again sends only what is missing.
 [[nodiscard]] PublishFailure sessionFailure(const SessionFailure& failure, std::string_view bookPath);
 
 }  // namespace tomely

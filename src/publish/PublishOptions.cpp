@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "http/UserAgent.h"
+
 namespace tomely {
 
 std::optional<std::uint64_t> parseRate(std::string_view text) {
@@ -78,10 +80,14 @@ ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& argume
         std::optional<UsageError> problem;
         if (option == "--help" || option == "-h") {
             return HelpRequested{};
+        } else if (option == "--version") {
+            return VersionRequested{};
         } else if (option == "--json") {
             problem = flag(options.json);
         } else if (option == "--dry-run") {
             problem = flag(options.dryRun);
+        } else if (option == "--list") {
+            problem = flag(options.listBooks);
         } else if (option == "--password-stdin") {
             problem = flag(options.passwordFromStdin);
         } else if (option == "--password") {
@@ -145,13 +151,32 @@ ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& argume
     if (options.replaceBookId && options.newTitle) {
         return UsageError{"--replace and --new exclude each other"};
     }
+    if (options.listBooks && (options.replaceBookId || options.newTitle || options.dryRun)) {
+        return UsageError{"--list publishes nothing: it takes no --replace, --new or --dry-run"};
+    }
     if (options.newTitle && options.newTitle->empty()) {
         return UsageError{"--new needs a title"};
     }
+    // No book id is empty: such a --replace could match nothing on any shelf.
+    if (options.replaceBookId && options.replaceBookId->empty()) {
+        return UsageError{"--replace needs a book id"};
+    }
+    const char* serviceSource = "--service";
     if (!options.serviceURL) {
         options.serviceURL = environment("TOMELY_SERVICE_URL");
+        serviceSource = "TOMELY_SERVICE_URL";
+    }
+    // Without a scheme the address would be taken for a path below the built-in service.
+    if (options.serviceURL && !options.serviceURL->starts_with("http://") &&
+        !options.serviceURL->starts_with("https://")) {
+        return UsageError{std::string(serviceSource) + " wants a URL that starts with http:// or https://, such as " +
+                          "https://books.example.org, not \"" + *options.serviceURL + "\""};
     }
     return options;
+}
+
+std::string publishVersionText() {
+    return "tomely-publish " + applicationInfo().shortVersion + "\n";
 }
 
 std::string publishUsageText() {
@@ -161,8 +186,9 @@ std::string publishUsageText() {
            "the shelf does not hold yet.\n"
            "\n"
            "  --email ADDRESS       the author's account (default: $TOMELY_EMAIL)\n"
-           "  --password-stdin      read the password from standard input; without it, the password\n"
-           "                        Tomely Uploader keeps in the Secret Service for ADDRESS is used\n"
+           "  --password-stdin      read the password from the first line of standard input; without\n"
+           "                        it, the password Tomely Uploader keeps in the Secret Service for\n"
+           "                        ADDRESS is used, and on a terminal it is asked for when none is kept\n"
            "  --replace BOOK_ID     replace this book of the shelf\n"
            "  --new TITLE           publish a new book with this title (refused when its slug\n"
            "                        clashes with a title on the shelf)\n"
@@ -176,7 +202,10 @@ std::string publishUsageText() {
            "  --retries N           make a call that failed for a reason that may pass (a lost\n"
            "                        connection, a time-out, 408, 429, 5xx) up to N times more,\n"
            "                        waiting 1, 2, 4, 8 s...; 0 to 10 (default: 4; 0: never)\n"
+           "  --list                list the books of the shelf (id, title, and whether it was\n"
+           "                        uploaded from BOOK.iba) instead of publishing\n"
            "  -h, --help            this text\n"
+           "  --version             the version\n"
            "\n"
            "Exit codes:\n"
            "  0    published, or nothing to send\n"

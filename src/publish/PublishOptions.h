@@ -27,6 +27,8 @@ struct PublishOptions {
     std::optional<std::string> newTitle;
     bool json = false;
     bool dryRun = false;
+    // List the shelf's books, marking those uploaded from this book, instead of publishing.
+    bool listBooks = false;
     // The service's base URL; none: the app's (TOMELY_SERVICE_URL, or the built-in one).
     std::optional<std::string> serviceURL;
     // Bytes per second; 0: no cap.
@@ -38,11 +40,12 @@ struct PublishOptions {
 };
 
 struct HelpRequested {};
+struct VersionRequested {};
 struct UsageError {
     std::string message;
 };
 
-using ParsedCommandLine = std::variant<PublishOptions, HelpRequested, UsageError>;
+using ParsedCommandLine = std::variant<PublishOptions, HelpRequested, VersionRequested, UsageError>;
 
 // Reads `arguments` (without the program name). `environment` answers a variable's value, or
 // none when unset; TOMELY_EMAIL gives the address when --email does not.
@@ -59,5 +62,7 @@ using ParsedCommandLine = std::variant<PublishOptions, HelpRequested, UsageError
 
 // The --help text, exit codes included.
 [[nodiscard]] std::string publishUsageText();
+// The --version line: "tomely-publish" and the version the app reports.
+[[nodiscard]] std::string publishVersionText();
 
 }  // namespace tomely

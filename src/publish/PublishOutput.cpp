@@ -1,5 +1,6 @@
 #include "publish/PublishOutput.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "json/JSONSerializer.h"
@@ -14,17 +15,6 @@ namespace {
 std::string megabytes(double bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", bytes / 1'000'000.0);
-    return text;
-}
-
-std::string duration(double seconds) {
-    const auto whole = static_cast<long long>(std::ceil(seconds));
-    char text[32];
-    if (whole >= 3600) {
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
-    }
     return text;
 }
 
@@ -77,6 +67,10 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+bool isUploadOf(const ExistingBook& book, const std::string& bookGuid) {
+    return std::find(book.downloadGuids.begin(), book.downloadGuids.end(), bookGuid) != book.downloadGuids.end();
+}
+
 std::string targetText(const PublishSummary& summary) {
     const UploadTarget target = summary.session.target.value_or(UploadTarget{});
     if (target.bookId) {
@@ -96,11 +90,8 @@ TextOutput::~TextOutput() {
 std::string TextOutput::uploadText(const UploadProgress& progress) {
     std::string text =
         megabytes(static_cast<double>(progress.sent)) + " of " + megabytes(static_cast<double>(progress.total)) + " MB";
-    if (progress.bytesPerSecond) {
-        text += ", " + megabytes(*progress.bytesPerSecond) + " MB/s";
-    }
-    if (progress.secondsLeft) {
-        text += ", " + duration(*progress.secondsLeft) + " left";
+    if (const std::string pace = paceText(progress.bytesPerSecond, progress.secondsLeft); !pace.empty()) {
+        text += ", " + pace;
     }
     return text;
 }
@@ -160,7 +151,11 @@ void TextOutput::succeeded(const PublishSummary& summary) {
             line = "Dry run: " + book + " would go to " + targetText(summary) + ". Nothing was published.";
             break;
         case PublishSummary::Outcome::NothingToSend:
-            line = "Nothing to send: the shelf holds all " + book + " of " + targetText(summary) + ".";
+            // The manifest alone makes a new book when the shelf holds every part already.
+            line = session.target && session.target->bookId
+                       ? "Nothing to send: the shelf holds all " + book + " of " + targetText(summary) + "."
+                       : "Nothing to send: the shelf already held all " + book + ", and " + targetText(summary) +
+                             " was created from them.";
             break;
         case PublishSummary::Outcome::Published:
             line = "Published to " + targetText(summary) + ": " + std::to_string(session.partsSent) + " of " +
@@ -169,6 +164,18 @@ void TextOutput::succeeded(const PublishSummary& summary) {
             break;
     }
     std::fprintf(out_, "%s\n", printable(line).c_str());
+    std::fflush(out_);
+}
+
+void TextOutput::listed(const BookListing& listing) {
+    endLine();
+    for (const ExistingBook& book : listing.books.value_or(std::vector<ExistingBook>{})) {
+        std::string line = (book.canBeReplaced() ? bookIdText(*book.bookId) : "-") + "  " + book.displayTitle();
+        if (isUploadOf(book, listing.bookGuid)) {
+            line += "  (uploaded from this book)";
+        }
+        std::fprintf(out_, "%s\n", printable(line).c_str());
+    }
     std::fflush(out_);
 }
 
@@ -257,6 +264,22 @@ void JSONOutput::succeeded(const PublishSummary& summary) {
         event.emplace("title", *target.bookName);
     }
     emit(event);
+}
+
+void JSONOutput::listed(const BookListing& listing) {
+    JSONArray books;
+    for (const ExistingBook& book : listing.books.value_or(std::vector<ExistingBook>{})) {
+        JSONDictionary entry;
+        entry.emplace("book_id", book.bookId.value_or(JSONValue()));
+        entry.emplace("title", book.displayTitle());
+        entry.emplace("from_this_book", isUploadOf(book, listing.bookGuid));
+        books.emplace_back(std::move(entry));
+    }
+    emit({{"event", "result"},
+          {"exit", static_cast<int>(PublishExit::Published)},
+          {"outcome", "listed"},
+          {"guid", listing.bookGuid},
+          {"books", std::move(books)}});
 }
 
 void JSONOutput::failed(const PublishFailure& failure) {

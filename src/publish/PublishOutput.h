@@ -40,8 +40,10 @@ public:
     virtual void notice(const std::string& text) = 0;
     // A call failed for a reason that may pass and is made again after a wait; the run goes on.
     virtual void retrying(const SessionRetry& retry) = 0;
-    // The end, exactly one of these.
+    // The end, exactly one of these. listed() ends a run of --list, with the shelf's books and
+    // the GUID of the book it opened.
     virtual void succeeded(const PublishSummary& summary) = 0;
+    virtual void listed(const BookListing& listing) = 0;
     virtual void failed(const PublishFailure& failure) = 0;
 };
 
@@ -61,6 +63,9 @@ public:
     void notice(const std::string& text) override;
     void retrying(const SessionRetry& retry) override;
     void succeeded(const PublishSummary& summary) override;
+    // One line per book, its fields two spaces apart: its id ("-" when it has none that can name
+    // it), its title, and "(uploaded from this book)" when one of its uploads carries the GUID.
+    void listed(const BookListing& listing) override;
     void failed(const PublishFailure& failure) override;
 
     // "12.3 of 45.6 MB, 1.2 MB/s, 0:27 left" (decimal megabytes).
@@ -93,6 +98,9 @@ public:
     void notice(const std::string& text) override;
     void retrying(const SessionRetry& retry) override;
     void succeeded(const PublishSummary& summary) override;
+    // {"event":"result","exit":0,"outcome":"listed","guid":...,"books":[{"book_id":...,"title":...,
+    // "from_this_book":true},...]}, each "book_id" as the list gave it, or null.
+    void listed(const BookListing& listing) override;
     void failed(const PublishFailure& failure) override;
 
 private:

@@ -22,8 +22,12 @@ std::variant<UploadTarget, PublishFailure> resolvePublishTarget(const std::optio
     } else if (!newTitle) {
         row = listing.preselectedRow;
         if (!row) {
+            // A run of --new TITLE cut short leaves no book yet: the shelf makes it once every part
+            // has come, so the way on is that run again.
             return refusal("no book on your shelf was uploaded from this book (GUID " + listing.bookGuid +
-                           "): choose one with --replace BOOK_ID, or publish a new one with --new TITLE");
+                           "): choose one with --replace BOOK_ID (--list shows them), or publish a new one with --new "
+                           "TITLE; to finish "
+                           "a run with --new TITLE that was cut short, give the same --new TITLE again");
         }
     }
     UploadTargetChoice choice = chooseUploadTarget(newTitle.value_or(""), row, books);

@@ -1,5 +1,6 @@
 #include "publish/Publisher.h"
 
+#include "http/ServiceAPI.h"
 #include "http/ServiceURL.h"
 #include "publish/PublishTarget.h"
 #include "session/SessionTexts.h"
@@ -54,9 +55,10 @@ void Publisher::countProgressed(SessionStage stage, std::uint64_t done, std::uin
     output_.count(stage, done, total);
 }
 
-void Publisher::uploadProgressed(double /*fraction*/, std::int64_t bytesSent, std::int64_t bytesTotal) {
-    rate_.sample(UploadRate::Clock::now(), bytesSent);
-    output_.upload({bytesSent, bytesTotal, rate_.bytesPerSecond(), rate_.secondsLeft(bytesTotal)});
+void Publisher::uploadProgressed(double fraction, std::int64_t /*bytesSent*/, std::int64_t bytesTotal) {
+    const SteadyUploadTotal::Figures figures = uploadTotal_.shown(fraction, bytesTotal);
+    rate_.sample(UploadRate::Clock::now(), figures.sent);
+    output_.upload({figures.sent, figures.total, rate_.bytesPerSecond(), rate_.secondsLeft(figures.total)});
 }
 
 void Publisher::signedIn() {
@@ -64,14 +66,22 @@ void Publisher::signedIn() {
 }
 
 void Publisher::credentialsRefused() {
-    fail({PublishExit::SignInRefused,
-          "the service refused the e-mail address and password of " + options_.email + " (403)"});
+    fail({PublishExit::SignInRefused, "the service refused the e-mail address and password of " + options_.email +
+                                          " (403); check them, or reset the password at " +
+                                          ServiceAPI::recoverAccountPageURL().absoluteString()});
 }
 
 void Publisher::booksListed(const BookListing& listing) {
     if (const std::optional<std::string> ignored =
             listing.books ? unreplaceableBooksNotice(*listing.books) : std::nullopt) {
         output_.notice(*ignored);
+    }
+    if (options_.listBooks) {
+        listed_ = true;
+        output_.listed(listing);
+        // Nothing of the book is sent: the session ends here.
+        session_->cancel();
+        return;
     }
     auto target = resolvePublishTarget(options_.replaceBookId, options_.newTitle, listing);
     if (auto* refused = std::get_if<PublishFailure>(&target)) {
@@ -92,7 +102,13 @@ void Publisher::failed(const SessionFailure& failure) {
 void Publisher::ended(const SessionEnd& end) {
     switch (end.result) {
         case SessionResult::Cancelled:
-            fail({PublishExit::Interrupted, "interrupted; nothing of this run is left behind"});
+            if (listed_) {
+                ended_ = true;
+                finish(PublishExit::Published);
+                return;
+            }
+            fail({PublishExit::Interrupted,
+                  "interrupted; nothing of this run is left behind, and " + std::string(kRunAgainSendsWhatIsMissing)});
             return;
         case SessionResult::Failed:
             fail(failure_.value_or(PublishFailure{}));

@@ -9,8 +9,9 @@
 #include "publish/PublishExit.h"
 #include "publish/PublishOptions.h"
 #include "publish/PublishOutput.h"
-#include "publish/UploadRate.h"
+#include "publish/SteadyUploadTotal.h"
 #include "session/PublishSession.h"
+#include "session/UploadRate.h"
 #include "support/WorkArea.h"
 
 namespace tomely {
@@ -64,7 +65,10 @@ private:
     // The session's failure, until its end.
     std::optional<PublishFailure> failure_;
     UploadRate rate_;
+    SteadyUploadTotal uploadTotal_;
     bool ended_ = false;
+    // A run of --list has told its list, which ends it.
+    bool listed_ = false;
 };
 
 }  // namespace tomely

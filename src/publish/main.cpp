@@ -1,18 +1,17 @@
 // tomely-publish: the wizard's sync from a terminal, a script or a build server. See
 // publishUsageText() and data/tomely-publish.1.
-#include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/EventLoop.h"
 #include "platform/SecretText.h"
+#include "publish/BookFileCheck.h"
 #include "publish/InterruptSignals.h"
+#include "publish/PasswordInput.h"
 #include "publish/PublishOptions.h"
 #include "publish/Publisher.h"
 #include "publish/RunDirectory.h"
@@ -22,29 +21,6 @@
 
 namespace tomely {
 namespace {
-
-// All of standard input, less the line end a shell or `echo` adds, read into `password` straight
-// from the descriptor, so that no stream buffer keeps a copy.
-void readPasswordFromStdin(SecretText& password) {
-    std::array<char, 256> block{};
-    for (;;) {
-        const ssize_t count = ::read(STDIN_FILENO, block.data(), block.size());
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            break;
-        }
-        password.append(std::string_view(block.data(), static_cast<std::size_t>(count)));
-    }
-    ::explicit_bzero(block.data(), block.size());
-    if (password.text().ends_with('\n')) {
-        password.removeLast();
-        if (password.text().ends_with('\r')) {
-            password.removeLast();
-        }
-    }
-}
 
 std::optional<std::string> environmentValue(const char* name) {
     const char* value = std::getenv(name);
@@ -66,21 +42,25 @@ int run(const std::vector<std::string>& arguments) {
         std::fputs(publishUsageText().c_str(), stdout);
         return 0;
     }
+    if (std::holds_alternative<VersionRequested>(parsed)) {
+        std::fputs(publishVersionText().c_str(), stdout);
+        return 0;
+    }
     if (const auto* usage = std::get_if<UsageError>(&parsed)) {
         return refuse(PublishExit::Usage, usage->message + " (see tomely-publish --help)");
     }
     PublishOptions options = std::get<PublishOptions>(std::move(parsed));
+    // What this machine can tell goes first: no password is asked for and no call made in vain.
+    if (const std::optional<std::string> problem = bookFileProblem(options.bookPath)) {
+        return refuse(PublishExit::BookUnreadable, "cannot open " + options.bookPath + ": " + *problem);
+    }
     // The HTTP layer reads the service's address from here, as the app does.
     if (options.serviceURL) {
         ::setenv("TOMELY_SERVICE_URL", options.serviceURL->c_str(), 1);
     }
 
-    // Not dumpable from here until the sign-in has gone out. Read before the signals are routed,
-    // so that Ctrl-C still ends a read waiting on a terminal.
+    // Not dumpable from here until the sign-in has gone out.
     SecretText password;
-    if (options.passwordFromStdin) {
-        readPasswordFromStdin(password);
-    }
     // Output to a reader that went away must not end the run before it has removed its files.
     std::signal(SIGPIPE, SIG_IGN);
     auto loop = std::make_shared<EventLoop>();
@@ -88,23 +68,37 @@ int run(const std::vector<std::string>& arguments) {
     std::shared_ptr<Publisher> publisher;
     // Before any other thread starts (the Secret Service's client runs some), so that none of
     // them takes the signals. They are handled once the loop runs, when the publisher exists.
-    routeInterruptsToMainLoop([&publisher](int) {
-        if (publisher) {
-            publisher->cancel();
-        }
-    });
+    PasswordPrompt prompt;
+    routeInterruptsToMainLoop(
+        [&publisher](int) {
+            if (publisher) {
+                publisher->cancel();
+            }
+        },
+        [&prompt] { prompt.interrupt(); });
     if (!options.passwordFromStdin) {
         SecretServiceKeychain keychain;
         if (std::optional<std::string> kept = storedPassword(keychain, options.email)) {
             password = SecretText(std::move(*kept));
         }
     }
+    // None kept, or asked for on standard input. Someone at the keyboard is asked as sudo and ssh
+    // ask, without echo, and Ctrl-C there ends the run; elsewhere the first line is the password.
+    const bool atTerminal = ::isatty(STDIN_FILENO) == 1;
+    if (password.empty() && (options.passwordFromStdin || atTerminal)) {
+        if (!atTerminal) {
+            (void)readPasswordLine(STDIN_FILENO, password);
+        } else if (prompt.ask(STDIN_FILENO, "Password for " + options.email + ": ", password) ==
+                   PasswordPrompt::Outcome::Interrupted) {
+            return refuse(PublishExit::Interrupted, "interrupted before signing in");
+        }
+    }
     if (password.empty()) {
         return refuse(PublishExit::Usage, options.passwordFromStdin
                                               ? "standard input held no password"
                                               : "no password kept for " + options.email +
-                                                    " in the Secret Service: sign in once with the app, or "
-                                                    "give --password-stdin");
+                                                    " in the Secret Service: sign in once with the app, run this "
+                                                    "on a terminal to be asked for it, or give --password-stdin");
     }
 
     Error failure;

@@ -1,11 +1,46 @@
 #include "session/SessionTexts.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "http/ServiceURL.h"
 
 namespace tomely {
+namespace {
+
+// Decimal megabytes with one decimal, as the author reads sizes everywhere else.
+std::string megabytes(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", bytes / 1'000'000.0);
+    return text;
+}
+
+// "1:05", or "1:02:05" from an hour on; seconds rounded up, so that "0:00" means done.
+std::string clockDuration(double seconds) {
+    const auto whole = static_cast<long long>(std::ceil(seconds));
+    char text[32];
+    if (whole >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+    }
+    return text;
+}
+
+// The replaced book's title in the list, else its id as the service wrote it.
+std::string replacedBookName(const JSONValue& bookId, const std::optional<BookListing>& listing) {
+    if (listing && listing->books) {
+        for (const ExistingBook& book : *listing->books) {
+            if (book.bookId == bookId && book.title) {
+                return "\"" + *book.title + "\"";
+            }
+        }
+    }
+    return "book " + bookIdText(bookId);
+}
+
+}  // namespace
 
 std::optional<std::string> stageText(SessionStage stage) {
     switch (stage) {
@@ -40,6 +75,25 @@ std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t byt
     std::snprintf(text, sizeof text, "Uploading book %.02f%% (%.01f MB of about %.01f MB)", fraction * 100,
                   megabytes(bytesSent), megabytes(bytesTotal));
     return text;
+}
+
+std::string paceText(std::optional<double> bytesPerSecond, std::optional<double> secondsLeft) {
+    std::string text;
+    if (bytesPerSecond) {
+        text = megabytes(*bytesPerSecond) + " MB/s";
+    }
+    if (secondsLeft) {
+        text += (text.empty() ? "" : ", ") + clockDuration(*secondsLeft) + " left";
+    }
+    return text;
+}
+
+std::string receiptText(const SessionSummary& summary, const std::optional<BookListing>& listing) {
+    const UploadTarget target = summary.target.value_or(UploadTarget{});
+    const std::string what = target.bookId ? "Replaced " + replacedBookName(*target.bookId, listing)
+                                           : "Created \"" + target.bookName.value_or("") + "\"";
+    return what + ": " + std::to_string(summary.partsSent) + " of " + std::to_string(summary.parts) + " parts sent, " +
+           megabytes(static_cast<double>(summary.bytesSent)) + " MB.";
 }
 
 std::string retryText(const SessionRetry& retry) {

@@ -26,6 +26,15 @@ namespace tomely {
 // precision as the upload step has always shown them.
 [[nodiscard]] std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal);
 
+// "2.5 MB/s, 1:05 left": how fast an upload goes and how long it still needs, each left out while
+// unknown; "" while both are.
+[[nodiscard]] std::string paceText(std::optional<double> bytesPerSecond, std::optional<double> secondsLeft);
+
+// What a finished session did, in one line: "Replaced "Walk Through": 4 of 9 parts sent, 2.5 MB."
+// or "Created "My Book": 9 of 9 parts sent, 6.0 MB.". A replaced book is named by its title in
+// `listing`, or by its id when the list gave it none.
+[[nodiscard]] std::string receiptText(const SessionSummary& summary, const std::optional<BookListing>& listing);
+
 // "Connection lost, trying again in 4 s (attempt 2 of 5)": the wait in whole seconds, at least 1.
 [[nodiscard]] std::string retryText(const SessionRetry& retry);
 

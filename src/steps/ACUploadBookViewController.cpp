@@ -27,6 +27,10 @@ TextControl& ACUploadBookViewController::progressTextField() const {
     return viewAs<UploadBookView>().progressTextField();
 }
 
+TextControl& ACUploadBookViewController::paceTextField() const {
+    return viewAs<UploadBookView>().paceTextField();
+}
+
 void ACUploadBookViewController::addToMainViewController() {
     SessionStep::addToMainViewController();
     ACMainViewController& container = mainViewController();
@@ -77,6 +81,8 @@ void ACUploadBookViewController::uploadProgressed(double fraction, std::int64_t 
     bar.setIndeterminate(false);
     bar.setMaxValue(1);
     progressTextField().setText(uploadText(fraction, bytesSent, bytesTotal));
+    rate_.sample(UploadRate::Clock::now(), bytesSent);
+    paceTextField().setText(paceText(rate_.bytesPerSecond(), rate_.secondsLeft(bytesTotal)));
     if (std::chrono::steady_clock::now() >= retryDue_) {
         clearRetryText();
     }
@@ -101,7 +107,7 @@ void ACUploadBookViewController::failed(const SessionFailure& failure) {
 
 void ACUploadBookViewController::ended(const SessionEnd& end) {
     if (end.result == SessionResult::Succeeded) {
-        WizardOrder::installDoneStep(mainViewController());
+        WizardOrder::installDoneStep(mainViewController(), receiptText(end.summary, session().listing()));
     }
 }
 

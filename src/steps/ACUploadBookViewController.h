@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "session/UploadRate.h"
 #include "steps/SessionStep.h"
 
 namespace tomely {
@@ -16,8 +17,9 @@ class TextControl;
 // session's sync splits, fingerprints, compares with the service and uploads; this step shows its
 // reports on the progress bar, the progress line and the container's working indicator, ends the
 // wizard with an alert on the first failure (the preparation alert for a failure on this machine,
-// the HTTP ones for the service's), and installs the done step after a success only. Continue
-// stays disabled throughout.
+// the HTTP ones for the service's), and installs the done step after a success only, with what
+// was sent. While the parts go out, the line under the progress line tells the rate and the time
+// left. Continue stays disabled throughout.
 class ACUploadBookViewController : public SessionStep {
 public:
     // `view` implements UploadBookView. `target` is where the book goes: the book to replace, with
@@ -35,6 +37,7 @@ public:
     [[nodiscard]] bool hasFailed() const { return hasFailed_; }
     [[nodiscard]] ProgressIndicator& progressBar() const;
     [[nodiscard]] TextControl& progressTextField() const;
+    [[nodiscard]] TextControl& paceTextField() const;
 
 private:
     void clearRetryText();
@@ -48,6 +51,7 @@ private:
     void ended(const SessionEnd& end) override;
 
     const UploadTarget target_;
+    UploadRate rate_;
     bool hasFailed_ = false;
     // When the wait the retry line tells of is over.
     std::chrono::steady_clock::time_point retryDue_;

@@ -6,8 +6,8 @@
 namespace tomely {
 
 ACUploadDoneViewController::ACUploadDoneViewController(std::unique_ptr<View> view,
-                                                       ACMainViewController& mainViewController)
-    : ACStepViewController(std::move(view), mainViewController) {
+                                                       ACMainViewController& mainViewController, std::string receipt)
+    : ACStepViewController(std::move(view), mainViewController), receipt_(std::move(receipt)) {
     // The button belongs to this step's view, which goes with the step.
     viewAs<UploadDoneView>().actionButton().setAction([this] { viewonlinePressed(); });
 }
@@ -16,6 +16,7 @@ void ACUploadDoneViewController::addToMainViewController() {
     ACStepViewController::addToMainViewController();
     ACMainViewController& container = mainViewController();
     container.stepFive();
+    viewAs<UploadDoneView>().receiptField().setText(receipt_);
     container.setWorkingInfo(std::nullopt);
     container.setCancelButtonHidden(true);
     container.setContinueButtonText("Close");

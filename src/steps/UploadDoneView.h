@@ -11,6 +11,8 @@ public:
     virtual ~UploadDoneView() = default;
     // Opens the author's shelf in the browser.
     [[nodiscard]] virtual Button& actionButton() = 0;
+    // Under the view's own texts: which book was made or replaced, and how much was sent.
+    [[nodiscard]] virtual TextControl& receiptField() = 0;
 };
 
 }  // namespace tomely

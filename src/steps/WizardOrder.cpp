@@ -44,8 +44,8 @@ void installUploadStep(ACMainViewController& container, std::shared_ptr<PublishS
     install<ACUploadBookViewController>("ACUploadBookViewController", container, std::move(session), std::move(target));
 }
 
-void installDoneStep(ACMainViewController& container) {
-    install<ACUploadDoneViewController>("ACUploadDoneViewController", container);
+void installDoneStep(ACMainViewController& container, std::string receipt) {
+    install<ACUploadDoneViewController>("ACUploadDoneViewController", container, std::move(receipt));
 }
 
 }  // namespace tomely::WizardOrder

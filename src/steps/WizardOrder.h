@@ -25,7 +25,8 @@ class ACStepViewController;
 //                                            GUID, the pre-selected row); the author chooses
 //                                            the target
 //   4. upload   ACUploadBookViewController   <- the session and the target; syncs
-//   5. done     ACUploadDoneViewController   <- nothing; Close ends the application
+//   5. done     ACUploadDoneViewController   <- the receipt: what the upload did; Close ends the
+//                                            application
 namespace WizardOrder {
 
 // The first step, with a new session whose work area is the application-support directory.
@@ -35,7 +36,7 @@ void installLocateStep(ACMainViewController& container, std::shared_ptr<PublishS
                        std::optional<std::string> proposedBookPath);
 void installPrepareStep(ACMainViewController& container, std::shared_ptr<PublishSession> session, BookListing listing);
 void installUploadStep(ACMainViewController& container, std::shared_ptr<PublishSession> session, UploadTarget target);
-void installDoneStep(ACMainViewController& container);
+void installDoneStep(ACMainViewController& container, std::string receipt);
 
 }  // namespace WizardOrder
 }  // namespace tomely

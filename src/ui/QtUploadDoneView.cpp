@@ -35,7 +35,11 @@ QPixmap successPicture() {
 QtUploadDoneView::QtUploadDoneView()
     : QtView(new QWidget, Ownership::Owned),
       button_(new QPushButton(QStringLiteral("Open my shelf"), widget())),
-      actionButton_(button_) {
+      actionButton_(button_),
+      // Parented by the layout below, so that it comes after the texts it completes, for screen
+      // readers too.
+      receiptLabel_(new QLabel),
+      receipt_(receiptLabel_) {
     QWidget* page = widget();
     auto* picture = new QLabel(page);
     picture->setPixmap(successPicture());
@@ -48,6 +52,8 @@ QtUploadDoneView::QtUploadDoneView()
                                   page);
     actionText->setWordWrap(true);
     actionText->setAccessibleName(QStringLiteral("What to do next"));
+    receiptLabel_->setWordWrap(true);
+    receiptLabel_->setAccessibleName(QStringLiteral("What was sent"));
     button_->setAccessibleName(QStringLiteral("Open my shelf"));
     addFocusRing(button_);
 
@@ -55,9 +61,10 @@ QtUploadDoneView::QtUploadDoneView()
     layout->addWidget(picture, 0, 0, 2, 1, Qt::AlignTop);
     layout->addWidget(completeText, 0, 1);
     layout->addWidget(actionText, 1, 1);
-    layout->addWidget(button_, 2, 1, Qt::AlignLeft);
+    layout->addWidget(receiptLabel_, 2, 1);
+    layout->addWidget(button_, 3, 1, Qt::AlignLeft);
     layout->setColumnStretch(1, 1);
-    layout->setRowStretch(3, 1);
+    layout->setRowStretch(4, 1);
 }
 
 }  // namespace tomely::ui

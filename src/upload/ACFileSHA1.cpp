@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <charconv>
 #include <condition_variable>
 #include <deque>
 #include <thread>
@@ -258,6 +259,20 @@ std::string ACFileSHA1::fingerprintOfDeflated(std::span<const std::uint8_t> defl
     text += '_';
     text += std::to_string(deflated.size());
     return text;
+}
+
+std::optional<std::uint64_t> ACFileSHA1::deflatedLength(std::string_view fingerprint) {
+    const std::size_t separator = fingerprint.find('_');
+    if (separator == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view digits = fingerprint.substr(separator + 1);
+    std::uint64_t length = 0;
+    const auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), length);
+    if (failure != std::errc() || end != digits.data() + digits.size() || digits.empty()) {
+        return std::nullopt;
+    }
+    return length;
 }
 
 ACFileSHA1::FailedBlock ACFileSHA1::failedBlock() const {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Cancellation.h"
@@ -64,6 +65,10 @@ public:
     [[nodiscard]] static std::string fingerprint(std::span<const std::uint8_t> contents);
     // The fingerprint of a file whose deflateData() form is `deflated`. Thread-safe.
     [[nodiscard]] static std::string fingerprintOfDeflated(std::span<const std::uint8_t> deflated);
+    // The length of the deflateData() form a fingerprint was made of, read back from its text:
+    // known also for a fingerprint the memo gave, whose part was never compressed in this run.
+    // None for a text that is not a fingerprint.
+    [[nodiscard]] static std::optional<std::uint64_t> deflatedLength(std::string_view fingerprint);
 
     [[nodiscard]] ProgressBlock progressBlock() const;
     void setProgressBlock(ProgressBlock block);

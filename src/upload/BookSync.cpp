@@ -81,26 +81,24 @@ void BookSync::hashBook() {
     hasher->setProgressBlock([self = shared_from_this()](ACFileSHA1&, std::uint64_t done, std::uint64_t total) {
         self->postCount(BookSyncStage::Hashing, done, total);
     });
-    // Counted on the hasher's one worker thread, where both blocks run.
-    auto deflatedBytes = std::make_shared<std::uint64_t>(0);
-    hasher->setCompleteBlock(
-        [self = shared_from_this(), deflatedBytes](ACFileSHA1&, const ACFileSHA1::Fingerprints& byPath) {
-            KeyedFingerprints byKey;
-            for (const auto& [path, fingerprint] : byPath) {
-                byKey.emplace(manifestKey(path, self->workArea_.working()), fingerprint);
-            }
-            self->onMainThread([byKey = std::move(byKey), bytes = *deflatedBytes](BookSync& sync) mutable {
-                sync.fingerprinted(std::move(byKey), bytes);
-            });
+    hasher->setCompleteBlock([self = shared_from_this()](ACFileSHA1&, const ACFileSHA1::Fingerprints& byPath) {
+        KeyedFingerprints byKey;
+        // From the fingerprints rather than from what was compressed: a part the memo knew was not.
+        std::uint64_t deflatedBytes = 0;
+        for (const auto& [path, fingerprint] : byPath) {
+            byKey.emplace(manifestKey(path, self->workArea_.working()), fingerprint);
+            deflatedBytes += ACFileSHA1::deflatedLength(fingerprint).value_or(0);
+        }
+        self->onMainThread([byKey = std::move(byKey), deflatedBytes](BookSync& sync) mutable {
+            sync.fingerprinted(std::move(byKey), deflatedBytes);
         });
+    });
     hasher->setFailedBlock([self = shared_from_this()](ACFileSHA1&, const Error& error) {
         self->onMainThread([error](BookSync& sync) { sync.stageFailed(BookSyncStage::Hashing, error); });
     });
     // What is fingerprinted is what the upload sends: kept, it need not be compressed twice.
-    hasher->setDeflatedBlock([self = shared_from_this(), deflatedBytes](ACFileSHA1&, const std::string& path,
-                                                                        std::span<const std::uint8_t> deflated,
-                                                                        Error* error) {
-        *deflatedBytes += deflated.size();
+    hasher->setDeflatedBlock([self = shared_from_this()](ACFileSHA1&, const std::string& path,
+                                                         std::span<const std::uint8_t> deflated, Error* error) {
         return self->stopsBeforeManifest_ || self->keepDeflated(path, deflated, error);
     });
     // Only part files are left now.

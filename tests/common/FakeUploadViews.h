@@ -12,10 +12,12 @@ class FakeUploadBookView : public FakeView, public UploadBookView {
 public:
     [[nodiscard]] ProgressIndicator& progressBar() override { return bar; }
     [[nodiscard]] TextControl& progressTextField() override { return text; }
+    [[nodiscard]] TextControl& paceTextField() override { return pace; }
     [[nodiscard]] TextControl& retryTextField() override { return retryText; }
 
     FakeProgressIndicator bar;
     FakeTextControl text;
+    FakeTextControl pace;
     FakeTextControl retryText;
 };
 
@@ -23,8 +25,10 @@ public:
 class FakeUploadDoneView : public FakeView, public UploadDoneView {
 public:
     [[nodiscard]] Button& actionButton() override { return button; }
+    [[nodiscard]] TextControl& receiptField() override { return receipt; }
 
     FakeButton button;
+    FakeTextControl receipt;
 };
 
 }  // namespace tomely::test

@@ -169,7 +169,13 @@ TEST_F(PublishEndToEndTest, EveryExitCodeComesFromItsCause) {
          "names the book GUID \"..\", made only of dots, which cannot name a book on the service."},
         {"the service's fault switch", book, {"--new", "B", "--retries", "0"}, faulty->port(), kPassword, 6, "503"},
         {"an unreachable port", book, {"--new", "B", "--retries", "0"}, 1, kPassword, 5, "failed"},
-        {"no target", book, {}, 0, kPassword, 2, "--replace BOOK_ID, or publish a new one with --new TITLE"},
+        {"no target",
+         book,
+         {},
+         0,
+         kPassword,
+         2,
+         "--replace BOOK_ID (--list shows them), or publish a new one with --new TITLE"},
         {"a slug clash", book, {"--new", "TAKEN TITLE"}, 0, kPassword, 2, "already has a title like"},
         {"an unknown book id", book, {"--replace", "999"}, 0, kPassword, 2, "no book 999"},
         {"a password in the arguments", book, {"--password", "x"}, 0, kPassword, 2, "--password-stdin"},
@@ -214,6 +220,169 @@ TEST_F(PublishEndToEndTest, APublishRidesOutADropAStallAndA503OrExitsWithTheirCo
     EXPECT_EQ(runsLeft(), std::vector<std::string>{});
 }
 
+TEST_F(PublishEndToEndTest, VersionPrintsTheVersionAndEnds) {
+    ShelfProcess run(TOMELY_PUBLISH_EXECUTABLE, {"--version"}, std::string());
+    EXPECT_EQ(run.wait(kDeadline), 0);
+    EXPECT_EQ(run.output(), "tomely-publish 1.0.0\n");
+}
+
+// The last JSON event of a run's output.
+nlohmann::json lastEvent(const std::string& output) {
+    const std::size_t start = output.rfind('\n', output.size() - 2);
+    return nlohmann::json::parse(output.substr(start == std::string::npos ? 0 : start + 1), nullptr, false);
+}
+
+// --list answers "which book id?": every book of the shelf, and which of them this book's uploads
+// made, as text or as one JSON result; nothing is published.
+TEST_F(PublishEndToEndTest, ListShowsEachBooksIdTitleAndWhetherThisBookMadeIt) {
+    const std::string walk = writeBook("walk.iba", "G-WALK", 1000);
+    ASSERT_EQ(publish(walk, {"--new", "Walk"}).first, 0);
+    ASSERT_EQ(publish(writeBook("other.iba", "G-OTHER", 1000), {"--new", "Other"}).first, 0);
+    const nlohmann::json books = shelfBooks();
+    ASSERT_EQ(books.size(), 2U);
+    std::map<std::string, std::string> idOf;
+    for (const nlohmann::json& book : books) {
+        idOf[book.at("title").get<std::string>()] = book.at("book_id").dump();
+    }
+    const std::size_t storedBefore = served("G-WALK");
+
+    auto [status, output] = publish(walk, {"--list"});
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("\n" + idOf["Walk"] + "  Walk  (uploaded from this book)\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("\n" + idOf["Other"] + "  Other\n"), std::string::npos) << output;
+
+    std::tie(status, output) = publish(walk, {"--list", "--json"});
+    EXPECT_EQ(status, 0) << output;
+    const nlohmann::json result = lastEvent(output);
+    EXPECT_EQ(result.value("outcome", ""), "listed") << output;
+    EXPECT_EQ(result.value("guid", ""), "G-WALK");
+    std::map<std::string, bool> fromThisBook;
+    for (const nlohmann::json& book : result.value("books", nlohmann::json::array())) {
+        EXPECT_EQ(book.at("book_id").dump(), idOf[book.at("title").get<std::string>()]) << "with the list's JSON type";
+        fromThisBook[book.at("title").get<std::string>()] = book.at("from_this_book").get<bool>();
+    }
+    EXPECT_EQ(fromThisBook, (std::map<std::string, bool>{{"Other", false}, {"Walk", true}}));
+    EXPECT_EQ(served("G-WALK"), storedBefore) << "nothing published";
+    EXPECT_EQ(served("manifest"), 2U) << "the two publications' only";
+    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+}
+
+// A mistyped path is said at once, in the words of the file system, and the service hears of no
+// sign-in: the check needs nothing but this machine.
+TEST_F(PublishEndToEndTest, ABookThatIsMissingOrADirectoryIsRefusedBeforeSigningIn) {
+    const std::string missing = directory_.pathOf("nowhere/walk.iba");
+    const std::string folder = directory_.pathOf("books");
+    std::filesystem::create_directories(folder);
+    struct Case {
+        const char* name;
+        std::string book;
+        std::string printed;
+    };
+    const Case cases[] = {
+        {"a missing file", missing, "tomely-publish: cannot open " + missing + ": no such file\n"},
+        {"a directory", folder, "tomely-publish: cannot open " + folder + ": a directory, not a book\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto [status, output] = publish(c.book, {"--new", "Walk"});
+        EXPECT_EQ(status, 4);
+        EXPECT_EQ(output, c.printed);
+    }
+    EXPECT_EQ(service_->output().find("/api/author/shelf/upload/auth/"), std::string::npos) << service_->output();
+    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+}
+
+// The last line of a failed run says what to try next.
+TEST_F(PublishEndToEndTest, AFailedRunEndsWithWhatToDoNext) {
+    const std::string book = writeBook("book.iba", "G-BOOK", 1000);
+    test::TemporaryDirectory faultyData;
+    const auto faulty = startService(faultyData, {"--fault-after-parts", "0", "--fault-kind", "503"});
+    const std::string service = "http://127.0.0.1:" + std::to_string(service_->port());
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        int port;
+        const char* password;
+        int status;
+        std::string lastLineEnd;
+    };
+    const Case cases[] = {
+        {"a wrong password",
+         {"--new", "B"},
+         0,
+         "wrong",
+         3,
+         "the service refused the e-mail address and password of ann@example.com (403); check them, or reset the "
+         "password at " +
+             service + "/account/recover/"},
+        {"nothing listening",
+         {"--new", "B"},
+         1,
+         kPassword,
+         5,
+         "; check the service's address (--service URL or TOMELY_SERVICE_URL)"},
+        {"a part refused",
+         {"--new", "B"},
+         faulty->port(),
+         kPassword,
+         6,
+         "; running the same command again sends only what is missing"},
+        {"an address without a scheme",
+         {"--service", "127.0.0.1:8750"},
+         0,
+         kPassword,
+         2,
+         "--service wants a URL that starts with http:// or https://, such as https://books.example.org, not "
+         "\"127.0.0.1:8750\" (see tomely-publish --help)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto [status, output] = publish(book, c.options, c.port, c.password);
+        EXPECT_EQ(status, c.status) << output;
+        EXPECT_TRUE(output.ends_with(c.lastLineEnd + "\n")) << output;
+    }
+}
+
+// What a run says of the book's size holds whether the memo knew its parts or not, and a new book
+// made of parts the shelf already held is said to be made.
+TEST_F(PublishEndToEndTest, TheFiguresAreTheBooksWhateverTheMemoKnewAndANewBookOfKnownPartsIsSaidToBeMade) {
+    const std::string book = writeBook("walk.iba", "G-WALK", 4'000'000);
+    const std::string rehearsal =
+        "Dry run: 6 parts, 4.0 MB compressed would go to the new book \"Walk\". Nothing was published.\n";
+    struct Run {
+        const char* name;
+        std::vector<std::string> options;
+    };
+    const Run rehearsals[] = {{"a cold memo", {"--new", "Walk", "--dry-run"}},
+                              {"a warm memo", {"--new", "Walk", "--dry-run"}}};
+    std::vector<nlohmann::json> results;
+    for (const Run& run : rehearsals) {
+        SCOPED_TRACE(run.name);
+        auto [status, output] = publish(book, run.options);
+        EXPECT_EQ(status, 0);
+        EXPECT_TRUE(output.ends_with(rehearsal)) << output;
+        std::vector<std::string> json = run.options;
+        json.emplace_back("--json");
+        std::tie(status, output) = publish(book, json);
+        results.push_back(lastEvent(output));
+    }
+    ASSERT_EQ(results.size(), 2U);
+    EXPECT_GT(results[0].value("bytes", 0), 4'000'000);
+    EXPECT_EQ(results[1].value("bytes", 0), results[0].value("bytes", 0));
+
+    auto [status, output] = publish(book, {"--new", "Walk"});
+    ASSERT_EQ(status, 0) << output;
+
+    // The shelf holds every part of this GUID now: the manifest alone makes the second book.
+    std::tie(status, output) = publish(book, {"--new", "Walk Again"});
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(
+        output.ends_with("Nothing to send: the shelf already held all 6 parts, 4.0 MB compressed, and the "
+                         "new book \"Walk Again\" was created from them.\n"))
+        << output;
+    EXPECT_EQ(shelfBooks().size(), 2U);
+}
+
 TEST_F(PublishEndToEndTest, AnInterruptDuringTheUploadCancelsItAndLeavesNoRunDirectory) {
     const std::string book = writeBook("slow.iba", "G-SLOW", 4'000'000);
     auto run = startPublish(book, {"--new", "Slow", "--json", "--limit-rate", "200K"});
@@ -222,7 +391,41 @@ TEST_F(PublishEndToEndTest, AnInterruptDuringTheUploadCancelsItAndLeavesNoRunDir
     run->sendSignal(SIGINT);
     EXPECT_EQ(run->wait(kDeadline), 130) << run->output();
     EXPECT_NE(run->output().find(R"("exit":130)"), std::string::npos) << run->output();
+    EXPECT_NE(run->output().find("interrupted; nothing of this run is left behind, and running the same command "
+                                 "again sends only what is missing"),
+              std::string::npos)
+        << run->output();
     EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+}
+
+// A run of --new TITLE cut short leaves parts on the shelf but no book yet, which the shelf makes
+// once every part has come: the run without --new says how to go on, and the same --new TITLE
+// sends only what is missing.
+TEST_F(PublishEndToEndTest, ANewBookCutShortIsFinishedByTheSameNewTitleAgain) {
+    const std::string book = writeBook("slow.iba", "G-SLOW", 4'000'000);
+    auto run = startPublish(book, {"--new", "Slow", "--json", "--limit-rate", "200K"});
+    ASSERT_TRUE(service_->waitForOutput("POST /api/author/shelf/upload/G-SLOW/ 200", kDeadline)) << run->output();
+    run->sendSignal(SIGINT);
+    ASSERT_EQ(run->wait(kDeadline), 130) << run->output();
+    ASSERT_TRUE(shelfBooks().empty());
+
+    auto [status, output] = publish(book, {});
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(output.ends_with(
+        "tomely-publish: no book on your shelf was uploaded from this book (GUID G-SLOW): choose one with --replace "
+        "BOOK_ID (--list shows them), or publish a new one with --new TITLE; to finish a run with --new TITLE that was "
+        "cut short, give "
+        "the same --new TITLE again\n"))
+        << output;
+
+    const std::size_t storedBefore = served("G-SLOW");
+    std::tie(status, output) = publish(book, {"--new", "Slow"});
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_GT(storedBefore, 0U);
+    EXPECT_EQ(served("G-SLOW"), 6U) << "index, chapter and four parts, each stored once over both runs";
+    const nlohmann::json books = shelfBooks();
+    ASSERT_EQ(books.size(), 1U);
+    EXPECT_EQ(books[0].at("title"), "Slow");
 }
 
 #ifdef TOMELY_WRITE_FAULT_SHIM
@@ -366,14 +569,12 @@ TEST_F(PublishKeychainTest, WithoutPasswordStdinThePasswordTheAppKeepsIsUsed) {
     SecretServiceKeychain keychain;
     ASSERT_TRUE(keychain.storeGenericPassword(kKeychainServiceName, kEmail, kPassword));
     const std::string service = "http://127.0.0.1:" + std::to_string(service_->port());
-    ShelfProcess run(
-        TOMELY_PUBLISH_EXECUTABLE,
-        {"--email", kEmail, "--service", service, "--new", "Kept", "--dry-run", writeBook("kept.iba", "G")},
-        std::string());
+    const std::string book = writeBook("kept.iba", "G");
+    ShelfProcess run(TOMELY_PUBLISH_EXECUTABLE,
+                     {"--email", kEmail, "--service", service, "--new", "Kept", "--dry-run", book}, std::string());
     EXPECT_EQ(run.wait(kDeadline), 0) << run.output();
     ShelfProcess stranger(TOMELY_PUBLISH_EXECUTABLE,
-                          {"--email", "bob@example.com", "--service", service, "--new", "Kept", "kept.iba"},
-                          std::string());
+                          {"--email", "bob@example.com", "--service", service, "--new", "Kept", book}, std::string());
     EXPECT_EQ(stranger.wait(kDeadline), 2) << stranger.output();
     EXPECT_NE(stranger.output().find("no password kept for bob@example.com"), std::string::npos);
 }

@@ -18,7 +18,8 @@ TEST(PublishExitTest, EachSessionFailureEndsTheRunWithItsExitStatusAndLine) {
         {"a sign-in without an answer",
          {SessionStage::SigningIn, CallFailure{0, url, lost, std::nullopt, false}},
          5,
-         "signing in failed: A connection failure occurred (" + url + ")"},
+         "signing in failed: A connection failure occurred (" + url +
+             "); check the service's address (--service URL or TOMELY_SERVICE_URL)"},
         {"a sign-in answered 401 with a challenge it cannot answer",
          {SessionStage::SigningIn,
           CallFailure{401, url, Error::make("HTTPRequestErrorDomain", 3, "no credentials"), std::nullopt, false}},
@@ -35,14 +36,16 @@ TEST(PublishExitTest, EachSessionFailureEndsTheRunWithItsExitStatusAndLine) {
         {"a manifest answered 429 with a wait",
          {SessionStage::Comparing, CallFailure{429, url, std::nullopt, "120", false}},
          6,
-         "comparing the book with your shelf failed: the service answered 429 (" + url + "); retry after 120 s"},
+         "comparing the book with your shelf failed: the service answered 429 (" + url +
+             "); retry after 120 s; running the same command again sends only what is missing"},
         {"a manifest answer that cannot be followed",
          {SessionStage::Comparing,
           CallFailure{200, url,
                       Error::make("SyncManifestErrorDomain", 1, "the service's answer is not a list of part names"),
                       std::nullopt, true}},
          6,
-         "comparing the book with your shelf failed: the service's answer is not a list of part names (" + url + ")"},
+         "comparing the book with your shelf failed: the service's answer is not a list of part names (" + url +
+             "); running the same command again sends only what is missing"},
         // The status was read, then the body never came whole: the network failed, not the service.
         {"a list cut short after its 200",
          {SessionStage::Listing,
@@ -55,11 +58,13 @@ TEST(PublishExitTest, EachSessionFailureEndsTheRunWithItsExitStatusAndLine) {
           CallFailure{200, url, Error::make("HTTPRequestErrorDomain", 15, "the answer is too large"), std::nullopt,
                       false}},
          5,
-         "comparing the book with your shelf failed: the answer is too large (" + url + ")"},
+         "comparing the book with your shelf failed: the answer is too large (" + url +
+             "); running the same command again sends only what is missing"},
         {"a part upload without an answer or error",
          {SessionStage::Uploading, CallFailure{0, url, std::nullopt, std::nullopt, false}},
          5,
-         "uploading the book failed: no answer (" + url + ")"},
+         "uploading the book failed: no answer (" + url +
+             "); running the same command again sends only what is missing"},
         {"a part that cannot be read",
          {SessionStage::Compressing,
           Error::make("NSPOSIXErrorDomain", 2, "Could not read \"/w//a.part00001\": No such file or directory")},

@@ -123,7 +123,7 @@ TEST(PublishNetworkTest, AnAnswerCutShortLoopingOrPastItsLimitIsTheNetworksFailu
          noBooks,
          paddedEmptyArray(2 * kMiB),
          0,
-         "Nothing to send: the shelf holds all 2 parts"},
+         "Nothing to send: the shelf already held all 2 parts"},
         {"a sign-in sent to another server",
          {"--new", "T"},
          ScriptedResponse::text(307, "", {{"Location", elsewhere.url("/api/author/shelf/upload/auth/")}}),

@@ -47,6 +47,7 @@ TEST(PublishOptionsTest, TheCommandLineIsReadWithTheEnvironmentBehindIt) {
     EXPECT_EQ(std::get<PublishOptions>(parsed).partsInFlight, 16U);
     EXPECT_EQ(std::get<PublishOptions>(parsed).retries, 10);
     EXPECT_TRUE(std::holds_alternative<HelpRequested>(parsePublishCommandLine({"b.iba", "--help"}, environment)));
+    EXPECT_TRUE(std::holds_alternative<VersionRequested>(parsePublishCommandLine({"--version", "b.iba"}, environment)));
 
     const std::pair<std::vector<std::string>, const char*> refused[] = {
         {{}, "which book?"},
@@ -64,6 +65,10 @@ TEST(PublishOptionsTest, TheCommandLineIsReadWithTheEnvironmentBehindIt) {
         {{"b.iba", "--retries"}, "--retries needs a value"},
         {{"--password", "secret", "b.iba"}, "--password-stdin"},
         {{"--verbose", "b.iba"}, "unknown option --verbose"},
+        {{"--replace", "", "b.iba"}, "--replace needs a book id"},
+        {{"--service", "127.0.0.1:8750", "b.iba"},
+         "--service wants a URL that starts with http:// or https://, such as https://books.example.org, not "
+         "\"127.0.0.1:8750\""},
     };
     for (const auto& [arguments, message] : refused) {
         SCOPED_TRACE(message);
@@ -72,6 +77,12 @@ TEST(PublishOptionsTest, TheCommandLineIsReadWithTheEnvironmentBehindIt) {
         EXPECT_NE(std::get<UsageError>(result).message.find(message), std::string::npos)
             << std::get<UsageError>(result).message;
     }
+    variables["TOMELY_SERVICE_URL"] = "books.example.org";
+    const auto schemeless = parsePublishCommandLine({"b.iba"}, environment);
+    ASSERT_TRUE(std::holds_alternative<UsageError>(schemeless));
+    EXPECT_EQ(std::get<UsageError>(schemeless).message,
+              "TOMELY_SERVICE_URL wants a URL that starts with http:// or https://, such as https://books.example.org, "
+              "not \"books.example.org\"");
     variables.clear();
     const auto noEmail = parsePublishCommandLine({"b.iba"}, environment);
     ASSERT_TRUE(std::holds_alternative<UsageError>(noEmail));

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "publish/Publisher.h"
-#include "publish/UploadRate.h"
+#include "session/UploadRate.h"
 
 namespace tomely {
 namespace {

@@ -30,16 +30,20 @@ TEST(PublishTargetTest, TheOptionsChooseTheTargetByTheWizardsRules) {
          neverUploaded,
          {},
          {},
-         "no book on your shelf was uploaded from this book (GUID G-2): choose one with --replace BOOK_ID, or "
-         "publish a new one with --new TITLE"},
+         "no book on your shelf was uploaded from this book (GUID G-2): choose one with --replace BOOK_ID (--list "
+         "shows "
+         "them), or publish a new one with --new TITLE; to finish a run with --new TITLE that was cut short, give the "
+         "same --new TITLE again"},
         {"neither, and the book has no id",
          {},
          {},
          uploadedWithoutId,
          {},
          {},
-         "no book on your shelf was uploaded from this book (GUID G-3): choose one with --replace BOOK_ID, or "
-         "publish a new one with --new TITLE"},
+         "no book on your shelf was uploaded from this book (GUID G-3): choose one with --replace BOOK_ID (--list "
+         "shows "
+         "them), or publish a new one with --new TITLE; to finish a run with --new TITLE that was cut short, give the "
+         "same --new TITLE again"},
         {"a number as typed", "4", {}, neverUploaded, JSONValue(4), {}, ""},
         {"a text id keeps its type", "b-7", {}, uploadedBefore, JSONValue("b-7"), {}, ""},
         {"an id not on the shelf", "999", {}, uploadedBefore, {}, {}, "there is no book 999 on your shelf"},

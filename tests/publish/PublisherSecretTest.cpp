@@ -28,6 +28,7 @@ public:
     void notice(const std::string&) override {}
     void retrying(const SessionRetry&) override {}
     void succeeded(const PublishSummary&) override {}
+    void listed(const BookListing&) override {}
     void failed(const PublishFailure&) override {}
 
     std::map<SessionStage, int> flags;

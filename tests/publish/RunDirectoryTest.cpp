@@ -30,6 +30,8 @@ protected:
         ScriptedResponse refused = ScriptedResponse::text(403, "wrong");
         refused.holdUntilReleased = true;
         service_.setHandler([refused](const test::RecordedRequest&) { return refused; });
+        // There, as a run checks before it signs in; never opened, since the sign-in is refused.
+        test::writeFile(directory_.pathOf("book.iba"), "");
     }
     [[nodiscard]] std::string runs() const { return directory_.pathOf("cache/tomely-uploader/runs"); }
 

@@ -50,6 +50,53 @@ TEST(SessionTextsTest, CountsAndUploadProgressReadAsTheAuthorHasAlwaysSeenThem) 
     }
 }
 
+TEST(SessionTextsTest, ThePaceTellsTheRateAndTheTimeLeftInDecimalMegabytesAndClockTime) {
+    const struct {
+        std::optional<double> bytesPerSecond;
+        std::optional<double> secondsLeft;
+        const char* text;
+    } cases[] = {
+        {std::nullopt, std::nullopt, ""},        {2'500'000, 42, "2.5 MB/s, 0:42 left"},
+        {1'048'576, 0.2, "1.0 MB/s, 0:01 left"}, {125'000, 3'725, "0.1 MB/s, 1:02:05 left"},
+        {0, std::nullopt, "0.0 MB/s"},           {std::nullopt, 65, "1:05 left"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(paceText(c.bytesPerSecond, c.secondsLeft), c.text);
+    }
+}
+
+TEST(SessionTextsTest, TheReceiptNamesTheBookMadeOrReplacedAndWhatWasSent) {
+    BookListing listing;
+    listing.books = std::vector<ExistingBook>{{"Walk Through", {"G"}, JSONValue(std::uint64_t{7})},
+                                              {std::nullopt, {}, JSONValue("b-9")}};
+    const auto summary = [](UploadTarget target, std::uint64_t parts, std::uint64_t sent, std::int64_t bytes) {
+        SessionSummary made;
+        made.parts = parts;
+        made.partsSent = sent;
+        made.bytesSent = bytes;
+        made.target = std::move(target);
+        return made;
+    };
+    const struct {
+        const char* name;
+        SessionSummary summary;
+        std::optional<BookListing> listing;
+        const char* text;
+    } cases[] = {
+        {"a replaced book with a title", summary({JSONValue(std::uint64_t{7}), std::nullopt}, 9, 4, 2'500'000), listing,
+         R"(Replaced "Walk Through": 4 of 9 parts sent, 2.5 MB.)"},
+        {"a replaced book without one", summary({JSONValue("b-9"), std::nullopt}, 9, 0, 0), listing,
+         "Replaced book b-9: 0 of 9 parts sent, 0.0 MB."},
+        {"a new book", summary({std::nullopt, "My Book"}, 12, 12, 6'049'999), std::nullopt,
+         R"(Created "My Book": 12 of 12 parts sent, 6.0 MB.)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(receiptText(c.summary, c.listing), c.text);
+    }
+}
+
 TEST(SessionTextsTest, TheRetryTextSaysTheWaitInWholeSecondsAndWhichAttemptComes) {
     struct Case {
         int attempt;

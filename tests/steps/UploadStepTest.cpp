@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <regex>
 
 #include "app/ACMainViewController.h"
 #include "common/FakeDesktop.h"
@@ -124,6 +125,9 @@ protected:
     // The texts the progress line showed in the last run, in order.
     [[nodiscard]] std::vector<std::string> progressTexts() const {
         return dynamic_cast<test::FakeUploadBookView&>(uploadStep->view()).text.texts;
+    }
+    [[nodiscard]] std::vector<std::string> paceTexts() const {
+        return dynamic_cast<test::FakeUploadBookView&>(uploadStep->view()).pace.texts;
     }
 
     test::TemporaryDirectory dataHome;
@@ -272,13 +276,15 @@ TEST_F(UploadStepTest, EachStageOfASyncShowsItsOwnWordsAndTheDoneStepEndsIt) {
         std::vector<std::string> keys;  // of the manifest, as they go over the wire
         std::vector<std::string> progressLines;
         std::vector<std::string> workingTexts;
+        const char* receipt;  // on the done page
     } cases[] = {
         {"the shelf holds everything",
          {{"a.txt", "alpha"}},
          "[]",
          {R"("\/a.txt.part00000")"},
          prepared,
-         {"", "Processing", "Processing", "Uploading", ""}},
+         {"", "Processing", "Processing", "Uploading", ""},
+         R"(Created "A Book": 0 of 1 parts sent, 0.0 MB.)"},
         {"one part to send",
          {{"a.txt", "alpha"}},
          R"(["\/a.txt.part00000"])",
@@ -286,7 +292,8 @@ TEST_F(UploadStepTest, EachStageOfASyncShowsItsOwnWordsAndTheDoneStepEndsIt) {
          {"Checking the book is okay (1/1)", "Looking for changes in your book (1/1)", "Starting book synchronization",
           "Compressing your book before sending", "Compressing your book before sending (1/1)",
           "Uploading book 100.00% (0.0 MB of about 0.0 MB)"},
-         {"", "Processing", "Processing", "Uploading", "Uploading", "Uploading", ""}},
+         {"", "Processing", "Processing", "Uploading", "Uploading", "Uploading", ""},
+         R"(Created "A Book": 1 of 1 parts sent, 0.0 MB.)"},
         // Three parts of 1,024,000, 1,024,000 and 452,000 bytes; about 2.5 decimal megabytes go out,
         // which would be 2.4 binary ones.
         {"a file of 2,500,000 bytes",
@@ -298,7 +305,8 @@ TEST_F(UploadStepTest, EachStageOfASyncShowsItsOwnWordsAndTheDoneStepEndsIt) {
           "Starting book synchronization", "Compressing your book before sending",
           "Compressing your book before sending (1/3)", "Compressing your book before sending (2/3)",
           "Compressing your book before sending (3/3)", "Uploading book 100.00% (2.5 MB of about 2.5 MB)"},
-         {"", "Processing", "Processing", "Uploading", "Uploading", "Uploading", ""}},
+         {"", "Processing", "Processing", "Uploading", "Uploading", "Uploading", ""},
+         R"(Created "A Book": 3 of 3 parts sent, 2.5 MB.)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -316,6 +324,17 @@ TEST_F(UploadStepTest, EachStageOfASyncShowsItsOwnWordsAndTheDoneStepEndsIt) {
         }
         EXPECT_EQ(lines, c.progressLines);
         EXPECT_EQ(window.workingText.texts, c.workingTexts);
+        // Under the progress line while parts go out: the rate, then the time left once known.
+        const std::vector<std::string> paces = paceTexts();
+        for (const std::string& pace : paces) {
+            EXPECT_TRUE(std::regex_match(pace, std::regex(R"(([0-9]+\.[0-9] MB/s(, [0-9]+:[0-9]{2} left)?)?)")))
+                << pace;
+        }
+        if (c.progressLines.back().starts_with("Uploading book 100.00% (2.5")) {
+            EXPECT_TRUE(std::any_of(paces.begin(), paces.end(), [](const std::string& pace) { return !pace.empty(); }));
+        }
+        EXPECT_EQ(dynamic_cast<test::FakeUploadDoneView&>(container.contentViewController()->view()).receipt.text(),
+                  c.receipt);
         EXPECT_EQ(test::chromeOf(window),
                   test::Chrome::atStep(0).withContinue(true, true, "Close").withCancelShown(false));
 

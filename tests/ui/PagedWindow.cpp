@@ -9,6 +9,7 @@
 #include "steps/LocateBookView.h"
 #include "steps/PrepareBookView.h"
 #include "steps/UploadBookView.h"
+#include "steps/UploadDoneView.h"
 #include "ui/QtMainLoop.h"
 #include "ui/UploaderWindow.h"
 
@@ -91,7 +92,10 @@ bool PagedWindow::show(const std::string& name) {
         upload->progressBar().setIndeterminate(false);
         upload->progressBar().setValue(0.5);
         upload->progressTextField().setText("Uploading book 50.00% (3.0 MB of about 6.0 MB)");
+        upload->paceTextField().setText("2.5 MB/s, 0:02 left");
     } else {
+        dynamic_cast<UploadDoneView&>(*page_).receiptField().setText(
+            R"(Replaced "A Much Longer Title for a Book About Walking Through Tomely": 4 of 9 parts sent, 2.5 MB.)");
         container.stepFive();
         container.setWorkingInfo(std::nullopt);
         container.setCancelButtonHidden(true);

@@ -1,4 +1,4 @@
-#include "publish/UploadRate.h"
+#include "session/UploadRate.h"
 
 #include <algorithm>
 
