@@ -35,13 +35,10 @@
 #include "PublisherRun.h"
 #include "ShelfClient.h"
 #include "ShelfProcess.h"
+#include "SyncChild.h"
 #include "TreeGenerator.h"
-#include "platform/EventLoop.h"
 #include "platform/FileIO.h"
-#include "shelf/ShelfClient.h"
-#include "support/WorkArea.h"
 #include "upload/ACFileSplit.h"
-#include "upload/BookSync.h"
 
 namespace tomely::bench {
 namespace {
@@ -49,9 +46,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kEmail = "bench@example.com";
-constexpr const char* kPassword = "bench-secret";
-constexpr const char* kGuid = "BENCH-BOOK-1";
 constexpr std::uint64_t kMovieBytes = 60'000'000;
 
 double secondsBetween(Clock::time_point from, Clock::time_point to) {
@@ -153,59 +147,6 @@ Timing bareDeflate(const fs::path& root) {
     return timing;
 }
 
-// The child: signs in, syncs the Working directory below `support` and prints "key value" lines.
-int runSync(const std::string& support, const std::string& bookId) {
-    auto loop = std::make_shared<EventLoop>();
-    MainLoop::install(loop);
-    const ShelfClient client{};
-    bool signedIn = false;
-    client.signIn(kEmail, kPassword, [&](const SignInResult& result) {
-        signedIn = std::holds_alternative<SignedIn>(result);
-        loop->quit();
-    });
-    loop->run();
-    if (!signedIn) {
-        std::fprintf(stderr, "sign-in failed\n");
-        return 1;
-    }
-
-    UploadTarget target;
-    if (bookId.empty()) {
-        target.bookName = "Benchmark Book";
-    } else {
-        target.bookId = JSONValue(std::stoll(bookId));
-    }
-    auto sync = BookSync::create(client, WorkArea::inDirectory(support), kGuid, target);
-    std::map<BookSyncStage, Clock::time_point> began;
-    std::uint64_t partsSent = 0;
-    BookSyncResult result = BookSyncResult::Failed;
-    Clock::time_point end;
-    sync->setStageBlock([&began](BookSyncStage stage) { began[stage] = Clock::now(); });
-    sync->setCountBlock([&partsSent](BookSyncStage stage, std::uint64_t, std::uint64_t total) {
-        partsSent = stage == BookSyncStage::Compressing ? total : partsSent;
-    });
-    sync->setFailureBlock([](const BookSyncFailure& failure) {
-        std::fprintf(stderr, "failed with status %d at %s\n", failure.call.statusCode, failure.call.url.c_str());
-    });
-    sync->setFinishedBlock([&](BookSyncResult finished) {
-        end = Clock::now();
-        result = finished;
-        loop->quit();
-    });
-    sync->start();
-    loop->run();
-    const bool uploaded = began.contains(BookSyncStage::Compressing);
-    const auto manifestEnd = uploaded ? began[BookSyncStage::Compressing] : end;
-    const auto sendStart = began.contains(BookSyncStage::Uploading) ? began[BookSyncStage::Uploading] : end;
-    std::printf("split %f\nfingerprint %f\nmanifest %f\ncompress %f\nsend %f\nparts_sent %llu\n",
-                secondsBetween(began[BookSyncStage::Splitting], began[BookSyncStage::Hashing]),
-                secondsBetween(began[BookSyncStage::Hashing], began[BookSyncStage::Comparing]),
-                secondsBetween(began[BookSyncStage::Comparing], manifestEnd),
-                uploaded ? secondsBetween(manifestEnd, sendStart) : 0.0,
-                uploaded ? secondsBetween(sendStart, end) : 0.0, static_cast<unsigned long long>(partsSent));
-    return result == BookSyncResult::Succeeded ? 0 : 1;
-}
-
 struct Run {
     std::map<std::string, double> seconds;
     double total = 0;
@@ -221,9 +162,8 @@ std::optional<Run> syncOnce(const fs::path& book, const fs::path& support, const
     fs::remove_all(support);
     fs::create_directories(support);
     fs::copy(book, support / "working", fs::copy_options::recursive);
-    const std::string self = fs::read_symlink("/proc/self/exe").string();
     const double serviceCpuBefore = cpuSecondsOf(service);
-    const ChildResult child = runChild({self, "--child", support.string(), bookId});
+    const ChildResult child = runChild(syncChildCommand(support.string(), bookId));
     if (!child.succeeded) {
         return std::nullopt;
     }
@@ -256,7 +196,7 @@ int runBenchmark(std::uint64_t megabytes, int rounds, const fs::path& parent) {
     }
     const fs::path root = pattern;
     generateBook(root / "book", megabytes * 1'000'000);
-    if (!writeBookArchive(root / "book", kGuid, root / "book.iba")) {
+    if (!writeBookArchive(root / "book", kBenchGuid, root / "book.iba")) {
         std::fprintf(stderr, "cannot pack the book into %s\n", (root / "book.iba").c_str());
         fs::remove_all(root);
         return 1;
@@ -279,12 +219,12 @@ int runBenchmark(std::uint64_t megabytes, int rounds, const fs::path& parent) {
         fs::remove_all(root / "shelf");
         shelf::client::ShelfProcess service(TOMELY_SHELF_EXECUTABLE,
                                             {"--listen", "127.0.0.1:0", "--data", (root / "shelf").string()},
-                                            {{kEmail, kPassword}});
+                                            {{kBenchEmail, kBenchPassword}});
         ::setenv("TOMELY_SERVICE_URL", ("http://127.0.0.1:" + std::to_string(service.port())).c_str(), 1);
         clearMemo();
         const auto first = syncOnce(root / "book", root / "support", "", service.pid());
         shelf::client::ShelfClient client("127.0.0.1", service.port());
-        client.signIn(kEmail, kPassword);
+        client.signIn(kBenchEmail, kBenchPassword);
         const auto books = nlohmann::json::parse(client.list().body, nullptr, false);
         const std::string bookId =
             books.is_array() && books.size() == 1 ? std::to_string(books[0].at("book_id").get<std::int64_t>()) : "";
@@ -316,13 +256,13 @@ int runBenchmark(std::uint64_t megabytes, int rounds, const fs::path& parent) {
         fs::remove_all(root / "shelf-publisher");
         shelf::client::ShelfProcess publisherService(
             TOMELY_SHELF_EXECUTABLE, {"--listen", "127.0.0.1:0", "--data", (root / "shelf-publisher").string()},
-            {{kEmail, kPassword}});
+            {{kBenchEmail, kBenchPassword}});
         const std::string url = "http://127.0.0.1:" + std::to_string(publisherService.port());
         clearMemo();
-        const auto published =
-            runPublisher(TOMELY_PUBLISH_EXECUTABLE, kEmail, kPassword, url, root / "book.iba", {"--new", "Bench"});
+        const auto published = runPublisher(TOMELY_PUBLISH_EXECUTABLE, kBenchEmail, kBenchPassword, url,
+                                            root / "book.iba", {"--new", "Bench"});
         const auto republished =
-            published ? runPublisher(TOMELY_PUBLISH_EXECUTABLE, kEmail, kPassword, url, root / "book.iba", {})
+            published ? runPublisher(TOMELY_PUBLISH_EXECUTABLE, kBenchEmail, kBenchPassword, url, root / "book.iba", {})
                       : std::nullopt;
         if (!republished) {
             fs::remove_all(root);
@@ -379,8 +319,8 @@ int runBenchmark(std::uint64_t megabytes, int rounds, const fs::path& parent) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.size() == 3 && arguments[0] == "--child") {
-        return tomely::bench::runSync(arguments[1], arguments[2]);
+    if (tomely::bench::isSyncChildCommand(arguments)) {
+        return tomely::bench::runSyncChild(arguments);
     }
     const auto options = tomely::bench::parseBookRunOptions(arguments, {300, 2, {}}, argv[0]);
     return options ? tomely::bench::runBenchmark(options->megabytes, options->rounds, options->parent) : 2;

@@ -202,8 +202,8 @@ void ShelfServer::answerPart(const httplib::Request& request, httplib::Response&
         return refuseAndClose(response, 413,
                               "a part upload may be at most " + std::to_string(kMaxPartRequestBytes) + " bytes long");
     }
-    if (faults_.nextPartFails()) {
-        switch (faults_.kind()) {
+    if (const auto fault = faults_.nextPartFault()) {
+        switch (*fault) {
             case FaultKind::InternalError:
                 return refuse(response, 500, "fault injected on purpose");
             case FaultKind::Unavailable:

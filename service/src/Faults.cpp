@@ -1,5 +1,7 @@
 #include "Faults.h"
 
+#include <algorithm>
+
 namespace tomely::shelf {
 
 std::optional<FaultKind> faultKindFromText(const std::string& text) {
@@ -18,16 +20,30 @@ std::optional<FaultKind> faultKindFromText(const std::string& text) {
     return std::nullopt;
 }
 
-bool FaultInjector::nextPartFails() {
-    if (!settings_.afterParts) {
-        return false;
+std::optional<std::vector<FaultKind>> faultKindsFromText(const std::string& text) {
+    std::vector<FaultKind> kinds;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const auto kind = faultKindFromText(text.substr(start, comma - start));
+        if (!kind) {
+            return std::nullopt;
+        }
+        kinds.push_back(*kind);
+        start = comma + 1;
+    }
+    return kinds;
+}
+
+std::optional<FaultKind> FaultInjector::nextPartFault() {
+    if (!settings_.afterParts || settings_.kinds.empty()) {
+        return std::nullopt;
     }
     std::scoped_lock lock(mutex_);
-    if (partsPassed_ < *settings_.afterParts) {
+    if (partsPassed_ < *settings_.afterParts || (settings_.count && partsFailed_ >= *settings_.count)) {
         ++partsPassed_;
-        return false;
+        return std::nullopt;
     }
-    return true;
+    return settings_.kinds[partsFailed_++ % settings_.kinds.size()];
 }
 
 void FaultInjector::stall() {

@@ -35,7 +35,7 @@ bool parseListen(const std::string& text, ServerOptions& server) {
 const char* usageText() {
     return "usage: tomely-shelf --data DIR [--listen HOST:PORT] [--tls-cert FILE --tls-key FILE]\n"
            "                    [--user-file FILE|-]... [--user EMAIL:PASSWORD]...\n"
-           "                    [--fault-after-parts N --fault-kind 500|503|drop|stall]\n"
+           "                    [--fault-after-parts N --fault-kind KIND[,KIND]... [--fault-count N]]\n"
            "\n"
            "Serves the Tomely shelf: the uploader's API, the account pages and /shelf/.\n"
            "  --data DIR             where the database, the parts and the books are kept (created if missing)\n"
@@ -47,7 +47,9 @@ const char* usageText() {
            "  --user EMAIL:PASSWORD  the same for one account; other local users can read it with ps, so\n"
            "                         prefer --user-file (repeatable)\n"
            "  --fault-after-parts N  for testing clients: part uploads after the first N fail ...\n"
-           "  --fault-kind KIND      ... with a 500, a 503, a dropped connection, or a stall\n";
+           "  --fault-kind KIND      ... with a 500, a 503, a dropped connection, or a stall (500, 503, drop,\n"
+           "                         stall); with several, separated by commas, each failure takes the next\n"
+           "  --fault-count N        ... but only the next N of them; the ones after succeed again\n";
 }
 
 CommandLineParse parseCommandLine(const std::vector<std::string>& arguments) {
@@ -90,12 +92,18 @@ CommandLineParse parseCommandLine(const std::vector<std::string>& arguments) {
             }
             line.server.faults.afterParts = *count;
         } else if (option == "--fault-kind") {
-            const auto kind = faultKindFromText(value);
-            if (!kind) {
+            auto kinds = faultKindsFromText(value);
+            if (!kinds) {
                 return failure("--fault-kind wants 500, 503, drop or stall, not \"" + value + "\"");
             }
-            line.server.faults.kind = *kind;
+            line.server.faults.kinds = std::move(*kinds);
             haveFaultKind = true;
+        } else if (option == "--fault-count") {
+            const auto count = parseDecimal(value);
+            if (!count) {
+                return failure("--fault-count wants a number, not \"" + value + "\"");
+            }
+            line.server.faults.count = *count;
         } else {
             return failure("unknown option " + option);
         }
@@ -108,6 +116,9 @@ CommandLineParse parseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (line.server.faults.afterParts.has_value() != haveFaultKind) {
         return failure("--fault-after-parts and --fault-kind go together");
+    }
+    if (line.server.faults.count && !haveFaultKind) {
+        return failure("--fault-count needs --fault-after-parts and --fault-kind");
     }
     return {line, {}};
 }

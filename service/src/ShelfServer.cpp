@@ -67,6 +67,10 @@ ShelfServer::ShelfServer(ServerOptions options)
     server_->set_payload_max_length(kMaxManifestBytes);
     // Answers go out as headers, then body; without this the body waits for a delayed ACK.
     server_->set_tcp_nodelay(true);
+    // The library's "Keep-Alive" header says as much; its default (5) would tell clients that
+    // count on more (such as the uploader, which reuses a connection only when "max" is above 5)
+    // to open a new connection for every request.
+    server_->set_keep_alive_max_count(options_.connections.requestsPerConnection);
     // The library's default adds SO_REUSEPORT, which would let a second service share the port
     // silently; a taken port must be an error instead.
     server_->set_socket_options([](socket_t socket) {

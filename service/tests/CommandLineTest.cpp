@@ -14,8 +14,16 @@ TEST(CommandLineTest, ParsesEveryOptionAndRefusesBadOnesWithAMessage) {
     ASSERT_EQ(ok.error, "");
     EXPECT_EQ(ok.commandLine.server.port, 0);
     EXPECT_EQ(ok.commandLine.users, (std::vector<std::pair<std::string, std::string>>{{"a@b.c", "pa:ss"}}));
-    EXPECT_EQ(ok.commandLine.server.faults.kind, FaultKind::Drop);
+    EXPECT_EQ(ok.commandLine.server.faults.kinds, std::vector<FaultKind>{FaultKind::Drop});
+    EXPECT_FALSE(ok.commandLine.server.faults.count.has_value()) << "every later part fails";
     EXPECT_FALSE(parseCommandLine({"--data", "d"}).commandLine.server.faults.afterParts.has_value());
+    const auto sequence = parseCommandLine(
+        {"--data", "d", "--fault-after-parts", "1", "--fault-kind", "drop,stall,503,500", "--fault-count", "3"});
+    ASSERT_EQ(sequence.error, "");
+    EXPECT_EQ(
+        sequence.commandLine.server.faults.kinds,
+        (std::vector<FaultKind>{FaultKind::Drop, FaultKind::Stall, FaultKind::Unavailable, FaultKind::InternalError}));
+    EXPECT_EQ(sequence.commandLine.server.faults.count, 3U);
 
     const struct {
         std::vector<std::string> arguments;
@@ -30,6 +38,11 @@ TEST(CommandLineTest, ParsesEveryOptionAndRefusesBadOnesWithAMessage) {
         {{"--data", "d", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together"},
         {{"--data", "d", "--fault-after-parts", "1", "--fault-kind", "404"},
          "--fault-kind wants 500, 503, drop or stall, not \"404\""},
+        {{"--data", "d", "--fault-after-parts", "1", "--fault-kind", "drop,"},
+         "--fault-kind wants 500, 503, drop or stall, not \"drop,\""},
+        {{"--data", "d", "--fault-after-parts", "1", "--fault-kind", "drop", "--fault-count", "one"},
+         "--fault-count wants a number, not \"one\""},
+        {{"--data", "d", "--fault-count", "1"}, "--fault-count needs --fault-after-parts and --fault-kind"},
     };
     for (const auto& refusal : refusals) {
         SCOPED_TRACE(refusal.error);

@@ -12,7 +12,7 @@ using FaultTest = ShelfTest;
 TEST_F(FaultTest, AStalledPartIsNotStoredAndDoesNotHoldUpAStop) {
     restart([](ServerOptions& options) {
         options.faults.afterParts = 1;
-        options.faults.kind = FaultKind::Stall;
+        options.faults.kinds = {FaultKind::Stall};
     });
     auto ada = signedIn(kAda, kAdaPassword);
     const auto parts = client::splitBook(sampleBook(31));
@@ -27,6 +27,43 @@ TEST_F(FaultTest, AStalledPartIsNotStoredAndDoesNotHoldUpAStop) {
     restart();
     ada = signedIn(kAda, kAdaPassword);
     EXPECT_EQ(nlohmann::json::parse(ada->postManifest("G31", manifest).body).size(), 4U);
+}
+
+TEST_F(FaultTest, OnlyTheNextFewPartsFailEachWithTheNextKindAndTheirRetriesAreTaken) {
+    restart([](ServerOptions& options) {
+        options.faults.afterParts = 1;
+        options.faults.kinds = {FaultKind::Unavailable, FaultKind::Drop, FaultKind::Stall};
+        options.faults.count = 3;
+    });
+    auto ada = signedIn(kAda, kAdaPassword);
+    ada->setReadTimeout(2);
+    const auto parts = client::splitBook(sampleBook(32));
+    const client::Target target{{}, "Flaky"};
+    ASSERT_EQ(ada->postManifest("G32", client::manifestJson(parts, "G32", target)).status, 200);
+    const auto send = [&](std::size_t index) {
+        return ada->postPart("G32", client::partForm(parts[index], index, parts.size(), target));
+    };
+    const struct {
+        const char* name;
+        std::size_t part;
+        int status;
+    } attempts[] = {
+        {"before the faults", 0, 200},
+        {"first fault: 503", 1, 503},
+        {"second fault: dropped", 2, 0},
+        {"third fault: stalled", 3, 0},
+        {"1 again", 1, 200},
+        {"2 again", 2, 200},
+        {"3 again", 3, 200},
+        {"the last, untouched", 4, 200},
+    };
+    for (const auto& attempt : attempts) {
+        SCOPED_TRACE(attempt.name);
+        EXPECT_EQ(send(attempt.part).status, attempt.status);
+    }
+    const auto books = booksOf(*ada);
+    ASSERT_EQ(books.size(), 1U);
+    EXPECT_EQ(downloadedFiles(*ada, books[0].at("downloads").at(0)), sampleBook(32));
 }
 
 }  // namespace

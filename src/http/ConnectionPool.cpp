@@ -96,13 +96,18 @@ void ConnectionPool::socketOpened(int socket) {
 }
 
 bool ConnectionPool::isQuiet(const std::string& localIP, int localPort) {
+    const std::optional<int> socket = socketFrom(localIP, localPort);
+    return socket && !hasPendingEvent(*socket);
+}
+
+std::optional<int> ConnectionPool::socketFrom(const std::string& localIP, int localPort) {
     std::scoped_lock lock(connectionsLock_);
     for (const int socket : sockets_) {
         if (isConnectedFrom(socket, localIP, localPort)) {
-            return !hasPendingEvent(socket);
+            return socket;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 std::string ConnectionPool::originOf(const URL& url) {

@@ -39,6 +39,8 @@ public:
     // arrive while a connection idles (a late "408 Request Timeout", say) would otherwise be read
     // as the answer to the next request.
     [[nodiscard]] bool isQuiet(const std::string& localIP, int localPort);
+    // The socket curl opened whose connection curl names by its local address; nothing when none is.
+    [[nodiscard]] std::optional<int> socketFrom(const std::string& localIP, int localPort);
 
     // True, and the origin forgotten, when its idle connection has outlived its time.
     [[nodiscard]] bool takeExpired(const URL& url);

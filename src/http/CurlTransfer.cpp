@@ -1,5 +1,8 @@
 #include "http/CurlTransfer.h"
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -133,6 +136,14 @@ std::uint64_t CurlTransfer::bodyBytesSent() const {
     return sent > 0 ? static_cast<std::uint64_t>(sent) : 0;
 }
 
+std::optional<std::uint64_t> CurlTransfer::bytesNotYetTaken() const {
+    int queued = 0;
+    if (!socket_ || ::ioctl(*socket_, SIOCOUTQ, &queued) != 0 || queued < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(queued);
+}
+
 long CurlTransfer::osErrno() const {
     long number = 0;
     curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &number);
@@ -198,6 +209,8 @@ int CurlTransfer::onConnectionReady(void* self, char* /*peerIP*/, char* localIP,
         transfer->refusedStaleConnection_ = true;
         return CURL_PREREQFUNC_ABORT;
     }
+    // Curl names the transfer's socket only once the transfer is done.
+    transfer->socket_ = ConnectionPool::shared().socketFrom(localIP, localPort);
     return CURL_PREREQFUNC_OK;
 }
 

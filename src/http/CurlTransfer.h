@@ -78,6 +78,10 @@ public:
     void closeConnectionAfterwards();
     // Bytes of the request body handed to the connection so far.
     [[nodiscard]] std::uint64_t bodyBytesSent() const;
+    // Bytes handed to the connection that its peer has not yet acknowledged (the socket's send
+    // queue); nothing while no connection is open. A body can sit whole in that queue while a slow
+    // or shared line carries it off.
+    [[nodiscard]] std::optional<std::uint64_t> bytesNotYetTaken() const;
     // After the transfer ended: the operating system's error number behind a failure (0: none).
     [[nodiscard]] long osErrno() const;
     // After the transfer ended: curl's detailed message for the failure, else its generic one.
@@ -114,6 +118,8 @@ private:
     std::uint64_t pieceOffset_ = 0;
     bool openedConnection_ = false;
     bool refusedStaleConnection_ = false;
+    // The connection's socket, once it is ready for the request.
+    std::optional<int> socket_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
 };
 

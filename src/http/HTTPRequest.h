@@ -436,6 +436,8 @@ private:
     std::chrono::steady_clock::time_point lastActivityTime_{};
     std::uint64_t totalBytesSent_ = 0;
     std::uint64_t lastBytesSent_ = 0;
+    // What the connection's send queue held at the last status check.
+    std::optional<std::uint64_t> bytesNotYetTaken_;
     std::uint64_t uploadBufferSize_ = 0;
     std::uint64_t lastBytesRead_ = 0;
     // Upload bytes handed to receivers in this attempt, withdrawn when the exchange starts again.

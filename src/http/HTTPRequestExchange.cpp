@@ -145,6 +145,7 @@ void HTTPRequest::startRequest() {
     withdrawUploadProgress();
     lastBytesSent_ = 0;
     totalBytesSent_ = 0;
+    bytesNotYetTaken_.reset();
     contentLength_ = 0;
     responseHeadRead_ = false;
     headParser_.reset();

@@ -219,7 +219,12 @@ void HTTPRequest::sampleBytesSent() {
     }
     lastBytesSent_ = totalBytesSent_;
     totalBytesSent_ = transfer_->bodyBytesSent();
-    if (totalBytesSent_ > lastBytesSent_) {
+    // The body may have gone whole into the socket's buffer long ago; while the peer still takes
+    // bytes from it, the exchange moves, however slowly a shared line lets it.
+    const std::optional<std::uint64_t> notYetTaken = transfer_->bytesNotYetTaken();
+    const bool peerTookBytes = notYetTaken && bytesNotYetTaken_ && *notYetTaken < *bytesNotYetTaken_;
+    bytesNotYetTaken_ = notYetTaken;
+    if (totalBytesSent_ > lastBytesSent_ || peerTookBytes) {
         lastActivityTime_ = std::chrono::steady_clock::now();
     }
 }

@@ -38,6 +38,15 @@ std::optional<std::uint64_t> parseRate(std::string_view text) {
     return static_cast<std::uint64_t>(bytes);
 }
 
+std::optional<int> parseCount(std::string_view text, int least, int most) {
+    int count = 0;
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (text.empty() || failure != std::errc() || end != text.data() + text.size() || count < least || count > most) {
+        return std::nullopt;
+    }
+    return count;
+}
+
 ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& arguments,
                                           const std::function<std::optional<std::string>(const char*)>& environment) {
     PublishOptions options;
@@ -86,7 +95,7 @@ ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& argume
                 "--password is not accepted: a password on the command line is visible to other "
                 "users; use --password-stdin or the password the app keeps"};
         } else if (option == "--email" || option == "--replace" || option == "--new" || option == "--service" ||
-                   option == "--limit-rate") {
+                   option == "--limit-rate" || option == "--parallel" || option == "--retries") {
             const std::optional<std::string> text = value();
             if (!text) {
                 return UsageError{option + " needs a value"};
@@ -99,6 +108,20 @@ ParsedCommandLine parsePublishCommandLine(const std::vector<std::string>& argume
                 options.newTitle = *text;
             } else if (option == "--service") {
                 options.serviceURL = *text;
+            } else if (option == "--parallel") {
+                const std::optional<int> count = parseCount(*text, 1, kMostPartsInFlight);
+                if (!count) {
+                    return UsageError{"--parallel wants a number of parts from 1 to " +
+                                      std::to_string(kMostPartsInFlight) + ", not \"" + *text + "\""};
+                }
+                options.partsInFlight = static_cast<std::size_t>(*count);
+            } else if (option == "--retries") {
+                const std::optional<int> count = parseCount(*text, 0, kMostRetries);
+                if (!count) {
+                    return UsageError{"--retries wants a number from 0 to " + std::to_string(kMostRetries) +
+                                      ", not \"" + *text + "\""};
+                }
+                options.retries = *count;
             } else if (const std::optional<std::uint64_t> rate = parseRate(*text)) {
                 options.maxSendBytesPerSecond = *rate;
             } else {
@@ -175,6 +198,10 @@ std::string publishUsageText() {
            "  --json                one JSON event per line on standard output, for scripts\n"
            "  --service URL         the service (default: $TOMELY_SERVICE_URL, else the built-in one)\n"
            "  --limit-rate RATE     send at most RATE bytes per second, such as 500K or 2M\n"
+           "  --parallel N          send up to N parts at once, 1 to 16 (default: 4; 1: one after another)\n"
+           "  --retries N           make a call that failed for a reason that may pass (a lost\n"
+           "                        connection, a time-out, 408, 429, 5xx) up to N times more,\n"
+           "                        waiting 1, 2, 4, 8 s...; 0 to 10 (default: 4; 0: never)\n"
            "  --list                list the books of the shelf (id, title, and whether it was\n"
            "                        uploaded from BOOK.iba) instead of publishing\n"
            "  -h, --help            this text\n"

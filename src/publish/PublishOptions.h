@@ -8,6 +8,10 @@
 #include <variant>
 #include <vector>
 
+#include "http/RetryPolicy.h"
+#include "session/SessionSettings.h"
+#include "upload/ACMultiFileUploader.h"
+
 namespace tomely {
 
 // What a run of tomely-publish is asked to do. The password is not among them: it never comes
@@ -29,6 +33,10 @@ struct PublishOptions {
     std::optional<std::string> serviceURL;
     // Bytes per second; 0: no cap.
     std::uint64_t maxSendBytesPerSecond = 0;
+    // Part uploads under way at once; 1: one after another.
+    std::size_t partsInFlight = ACMultiFileUploader::kDefaultPartsInFlight;
+    // Attempts after the first of a call that failed for a reason that may pass; 0: none.
+    int retries = RetryPolicy::kRecommendedRetries;
 };
 
 struct HelpRequested {};
@@ -48,6 +56,9 @@ using ParsedCommandLine = std::variant<PublishOptions, HelpRequested, VersionReq
 // "500K", "2M", "1.5M", "64000" (bytes per second; K and M are 1024 and 1024*1024, as curl and
 // rsync read them). None for anything else, zero included.
 [[nodiscard]] std::optional<std::uint64_t> parseRate(std::string_view text);
+
+// A whole number from `least` to `most`; none for anything else.
+[[nodiscard]] std::optional<int> parseCount(std::string_view text, int least, int most);
 
 // The --help text, exit codes included.
 [[nodiscard]] std::string publishUsageText();

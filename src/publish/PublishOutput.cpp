@@ -185,6 +185,12 @@ void TextOutput::notice(const std::string& text) {
     std::fflush(errors_);
 }
 
+void TextOutput::retrying(const SessionRetry& retry) {
+    endLine();
+    std::fprintf(out_, "%s\n", retryText(retry).c_str());
+    std::fflush(out_);
+}
+
 void TextOutput::failed(const PublishFailure& failure) {
     endLine();
     std::fprintf(errors_, "tomely-publish: %s\n", printable(failure.message).c_str());
@@ -228,6 +234,15 @@ void JSONOutput::upload(const UploadProgress& progress) {
 
 void JSONOutput::notice(const std::string& text) {
     emit({{"event", "notice"}, {"message", text}});
+}
+
+void JSONOutput::retrying(const SessionRetry& retry) {
+    emit({{"event", "retrying"},
+          {"stage", stageName(retry.stage)},
+          {"attempt", retry.attempt},
+          {"attempts", retry.attempts},
+          {"delay_ms", static_cast<std::int64_t>(retry.delay.count())},
+          {"message", retryText(retry)}});
 }
 
 void JSONOutput::succeeded(const PublishSummary& summary) {

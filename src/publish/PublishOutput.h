@@ -38,6 +38,8 @@ public:
     virtual void upload(const UploadProgress& progress) = 0;
     // Something the run leaves aside and the author should know of; the run goes on.
     virtual void notice(const std::string& text) = 0;
+    // A call failed for a reason that may pass and is made again after a wait; the run goes on.
+    virtual void retrying(const SessionRetry& retry) = 0;
     // The end, exactly one of these. listed() ends a run of --list, with the shelf's books and
     // the GUID of the book it opened.
     virtual void succeeded(const PublishSummary& summary) = 0;
@@ -59,6 +61,7 @@ public:
     void count(SessionStage stage, std::uint64_t done, std::uint64_t total) override;
     void upload(const UploadProgress& progress) override;
     void notice(const std::string& text) override;
+    void retrying(const SessionRetry& retry) override;
     void succeeded(const PublishSummary& summary) override;
     // One line per book, its fields two spaces apart: its id ("-" when it has none that can name
     // it), its title, and "(uploaded from this book)" when one of its uploads carries the GUID.
@@ -93,6 +96,7 @@ public:
     void count(SessionStage stage, std::uint64_t done, std::uint64_t total) override;
     void upload(const UploadProgress& progress) override;
     void notice(const std::string& text) override;
+    void retrying(const SessionRetry& retry) override;
     void succeeded(const PublishSummary& summary) override;
     // {"event":"result","exit":0,"outcome":"listed","guid":...,"books":[{"book_id":...,"title":...,
     // "from_this_book":true},...]}, each "book_id" as the list gave it, or null.

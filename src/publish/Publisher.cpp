@@ -24,6 +24,8 @@ void Publisher::start(FinishedBlock finished) {
     finished_ = std::move(finished);
     self_ = shared_from_this();
     session_->setObserver(std::shared_ptr<SessionObserver>(shared_from_this(), static_cast<SessionObserver*>(this)));
+    session_->setRetryPolicy(RetryPolicy(options_.retries));
+    session_->setPartsInFlight(options_.partsInFlight);
     session_->signIn(options_.email, password_.text());
     // The sign-in's request holds its own copy now.
     password_.erase();
@@ -87,6 +89,10 @@ void Publisher::booksListed(const BookListing& listing) {
         return;
     }
     session_->sync(std::get<UploadTarget>(std::move(target)), {options_.dryRun, options_.maxSendBytesPerSecond});
+}
+
+void Publisher::retrying(const SessionRetry& retry) {
+    output_.retrying(retry);
 }
 
 void Publisher::failed(const SessionFailure& failure) {

@@ -28,7 +28,7 @@ public:
     using FinishedBlock = std::function<void(PublishExit exit)>;
 
     // `workArea` lies in the run's own directory; the sync deletes it when it ends. The password is
-    // erased as soon as the sign-in request holds it.
+    // erased as soon as the sign-in call holds it.
     [[nodiscard]] static std::shared_ptr<Publisher> create(PublishOptions options, SecretText password,
                                                            WorkArea workArea, PublishOutput& output);
 
@@ -47,6 +47,7 @@ private:
     void signedIn() override;
     void credentialsRefused() override;
     void booksListed(const BookListing& listing) override;
+    void retrying(const SessionRetry& retry) override;
     void failed(const SessionFailure& failure) override;
     void ended(const SessionEnd& end) override;
 

@@ -63,8 +63,9 @@ void PublishSession::signIn(std::string_view email, std::string_view password) {
     require(State::Idle);
     state_ = State::SigningIn;
     self_ = shared_from_this();
-    call_ = client_.signIn(email, password,
-                           [self = shared_from_this()](const SignInResult& result) { self->signInAnswered(result); });
+    call_ = client_.signIn(
+        email, password, [self = shared_from_this()](const SignInResult& result) { self->signInAnswered(result); },
+        retries(SessionStage::SigningIn));
     // Told once the call runs, so that a cancel from this event reaches it.
     begin(SessionStage::SigningIn);
 }
@@ -132,7 +133,8 @@ void PublishSession::bookOpened(std::optional<WorkArea> workArea, std::optional<
     listing_ = BookListing{std::move(*bookGuid), std::nullopt, std::nullopt};
     state_ = State::Listing;
     call_ =
-        client_.listBooks([self = shared_from_this()](const BookListResult& result) { self->booksAnswered(result); });
+        client_.listBooks([self = shared_from_this()](const BookListResult& result) { self->booksAnswered(result); },
+                          retries(SessionStage::Listing));
     begin(SessionStage::Listing);
 }
 
@@ -168,6 +170,8 @@ void PublishSession::sync(UploadTarget target, SyncSettings settings) {
     sync_ = BookSync::create(client_, *workArea_, listing_->bookGuid, std::move(target));
     sync_->setStopsBeforeManifest(settings.stopsBeforeManifest);
     sync_->setMaxSendBytesPerSecond(settings.maxSendBytesPerSecond);
+    sync_->setMaxPartsInFlight(partsInFlight_);
+    sync_->setRetryPolicy(retryPolicy_);
     // The sync's blocks go once it has ended, and the session holds the sync until then.
     const std::weak_ptr<PublishSession> weak = weak_from_this();
     sync_->setStageBlock([weak](BookSyncStage stage) {
@@ -201,6 +205,12 @@ void PublishSession::sync(UploadTarget target, SyncSettings settings) {
             });
         }
     });
+    sync_->setRetryingBlock([weak](const BookSyncRetry& retry) {
+        if (auto self = weak.lock()) {
+            self->retrying(sessionStage(retry.failure.stage), std::get<CallFailure>(retry.failure.cause),
+                           {retry.attempt, retry.attempts, retry.delay});
+        }
+    });
     sync_->setFailureBlock([weak](const BookSyncFailure& failure) {
         if (auto self = weak.lock()) {
             self->syncFailed(failure);
@@ -212,6 +222,20 @@ void PublishSession::sync(UploadTarget target, SyncSettings settings) {
         }
     });
     sync_->start();
+}
+
+CallRetries PublishSession::retries(SessionStage stage) {
+    return {retryPolicy_,
+            [weak = weak_from_this(), stage](const CallFailure& failure, const RetryPolicy::Retry& retry) {
+                if (auto self = weak.lock()) {
+                    self->retrying(stage, failure, retry);
+                }
+            }};
+}
+
+void PublishSession::retrying(SessionStage stage, const CallFailure& failure, const RetryPolicy::Retry& retry) const {
+    const SessionRetry told{stage, failure, retry.attempt, retry.attempts, retry.delay};
+    tell([&told](SessionObserver& observer) { observer.retrying(told); });
 }
 
 void PublishSession::syncFailed(const BookSyncFailure& failure) {

@@ -8,11 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "http/RetryPolicy.h"
 #include "platform/Cancellation.h"
 #include "session/SessionEvents.h"
 #include "session/SessionObserver.h"
 #include "shelf/ShelfClient.h"
 #include "support/WorkArea.h"
+#include "upload/ACMultiFileUploader.h"
 
 namespace tomely {
 
@@ -71,6 +73,13 @@ public:
     [[nodiscard]] static std::shared_ptr<PublishSession> inApplicationSupport();
 
     void setObserver(std::weak_ptr<SessionObserver> observer) { observer_ = std::move(observer); }
+    // Which failed calls (the sign-in, the list, the manifest and each part) are made again, and
+    // when; each wait is told (retrying) before it begins, and only a call whose retries are spent
+    // fails the session. The default, RetryPolicy(0), makes none. Set before the call it is for.
+    void setRetryPolicy(RetryPolicy policy) { retryPolicy_ = std::move(policy); }
+    // How many part uploads may be under way at once (ACMultiFileUploader::kDefaultPartsInFlight);
+    // 1 sends them one after another. Set before sync().
+    void setPartsInFlight(std::size_t count) { partsInFlight_ = count; }
 
     // Idle only. Posts the credentials as given; signedIn, credentialsRefused (back to idle) or a
     // failure follows.
@@ -104,6 +113,9 @@ private:
     void signInAnswered(const SignInResult& result);
     void bookOpened(std::optional<WorkArea> workArea, std::optional<std::string> bookGuid, const Error& failure);
     void booksAnswered(const BookListResult& result);
+    // The client's retries of a call of `stage`, told to the observer.
+    [[nodiscard]] CallRetries retries(SessionStage stage);
+    void retrying(SessionStage stage, const CallFailure& failure, const RetryPolicy::Retry& retry) const;
     void syncFailed(const BookSyncFailure& failure);
     // Reports the failure, then the end.
     void fail(SessionFailure failure);
@@ -112,6 +124,8 @@ private:
     const ShelfClient client_;
     const WorkAreaMaker makeWorkArea_;
     std::weak_ptr<SessionObserver> observer_;
+    RetryPolicy retryPolicy_;
+    std::size_t partsInFlight_ = ACMultiFileUploader::kDefaultPartsInFlight;
 
     // Main thread only.
     State state_ = State::Idle;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -30,6 +31,16 @@ struct BookListing {
 struct SessionFailure {
     SessionStage stage = SessionStage::SigningIn;
     std::variant<CallFailure, Error> cause;
+};
+
+// A call of `stage` failed for a reason that may pass; it is made again once `delay` has passed,
+// as attempt `attempt` of `attempts`. The session goes on meanwhile (other parts with it).
+struct SessionRetry {
+    SessionStage stage = SessionStage::SigningIn;
+    CallFailure failure;
+    int attempt = 0;
+    int attempts = 0;
+    std::chrono::milliseconds delay{0};
 };
 
 enum class SessionResult {

@@ -27,6 +27,8 @@ public:
     virtual void booksListed(const BookListing& /*listing*/) {}
     // sync() has taken its target.
     virtual void targetChosen(const UploadTarget& /*target*/) {}
+    // A call is to be made again after a wait; nothing has failed yet.
+    virtual void retrying(const SessionRetry& /*retry*/) {}
     // The first failure, and only that one; ended() follows.
     virtual void failed(const SessionFailure& /*failure*/) {}
     // The end, exactly once.

@@ -1,5 +1,6 @@
 #include "session/SessionTexts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -93,6 +94,12 @@ std::string receiptText(const SessionSummary& summary, const std::optional<BookL
                                            : "Created \"" + target.bookName.value_or("") + "\"";
     return what + ": " + std::to_string(summary.partsSent) + " of " + std::to_string(summary.parts) + " parts sent, " +
            megabytes(static_cast<double>(summary.bytesSent)) + " MB.";
+}
+
+std::string retryText(const SessionRetry& retry) {
+    const long long seconds = std::max<long long>(1, (retry.delay.count() + 500) / 1000);
+    return "Connection lost, trying again in " + std::to_string(seconds) + " s (attempt " +
+           std::to_string(retry.attempt) + " of " + std::to_string(retry.attempts) + ")";
 }
 
 }  // namespace tomely

@@ -35,4 +35,7 @@ namespace tomely {
 // `listing`, or by its id when the list gave it none.
 [[nodiscard]] std::string receiptText(const SessionSummary& summary, const std::optional<BookListing>& listing);
 
+// "Connection lost, trying again in 4 s (attempt 2 of 5)": the wait in whole seconds, at least 1.
+[[nodiscard]] std::string retryText(const SessionRetry& retry);
+
 }  // namespace tomely

@@ -1,8 +1,10 @@
 #include "shelf/ShelfClient.h"
 
 #include "http/FormDataRequest.h"
+#include "http/RetriedCall.h"
 #include "http/ServiceAPI.h"
 #include "json/JSONDeserializer.h"
+#include "platform/SecretText.h"
 
 namespace tomely {
 namespace {
@@ -14,17 +16,24 @@ std::string_view answerText(const HTTPRequest& request) {
     return {reinterpret_cast<const char*>(body.data()), body.size()};
 }
 
-// Starts `request`: an answer of any status goes through `decode`, no answer becomes a
-// CallFailure, and either reaches `answered`. The request reports one outcome, once.
+// Starts the call, a new request from `makeRequest` for each attempt: the last attempt's answer,
+// of any status, goes through `decode`, no answer becomes a CallFailure, and either reaches
+// `answered`, once. Failures that may pass are ridden out as `retries` says.
 template <class Result>
-ShelfCall start(const std::shared_ptr<HTTPRequest>& request, Result (*decode)(const HTTPRequest&),
-                std::function<void(Result)> answered) {
-    HTTPRequest& sent = *request;
+ShelfCall start(RetriedCall::MakeRequest makeRequest, Result (*decode)(const HTTPRequest&),
+                std::function<void(Result)> answered, CallRetries retries) {
+    auto call = RetriedCall::create(std::move(makeRequest), std::move(retries.policy));
     auto report = std::make_shared<std::function<void(Result)>>(std::move(answered));
-    request->setCompletionBlock([&sent, decode, report] { (*report)(decode(sent)); });
-    request->setFailedBlock([&sent, report] { (*report)(CallFailure::of(sent)); });
-    request->startAsynchronous();
-    return ShelfCall(request);
+    call->setAnsweredBlock([decode, report](HTTPRequest& request) { (*report)(decode(request)); });
+    call->setFailedBlock([report](HTTPRequest& request) { (*report)(CallFailure::of(request)); });
+    if (retries.retrying) {
+        call->setRetryBlock(
+            [retrying = std::move(retries.retrying)](HTTPRequest& request, const RetryPolicy::Retry& retry) {
+                retrying(CallFailure::of(request), retry);
+            });
+    }
+    call->start();
+    return ShelfCall(call);
 }
 
 SignInResult signInAnswer(const HTTPRequest& request) {
@@ -56,34 +65,48 @@ ManifestResult manifestAnswer(const HTTPRequest& request) {
 }  // namespace
 
 void ShelfCall::cancel() const {
-    if (const std::shared_ptr<HTTPRequest> request = request_.lock()) {
-        request->cancel();
+    if (const std::shared_ptr<RetriedCall> call = call_.lock()) {
+        call->cancel();
     }
 }
 
 ShelfCall ShelfClient::signIn(std::string_view email, std::string_view password,
-                              std::function<void(SignInResult)> answered) const {
-    auto request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
-    request->addPostValue(email, "email");
-    request->addPostValue(password, "password");
-    request->setBodyHoldsSecret();
-    request->setCarriesCredentials(true);
-    return start(std::shared_ptr<HTTPRequest>(request), &signInAnswer, std::move(answered));
+                              std::function<void(SignInResult)> answered, CallRetries retries) const {
+    // Kept for the attempts until the call ends, then overwritten with the call's last copy.
+    auto secret = std::make_shared<SecretText>(std::string(password));
+    return start(
+        [email = std::string(email), secret]() -> std::shared_ptr<HTTPRequest> {
+            auto request = FormDataRequest::requestWithURL(ServiceAPI::authenticationURL());
+            request->addPostValue(email, "email");
+            request->addPostValue(secret->text(), "password");
+            request->setBodyHoldsSecret();
+            request->setCarriesCredentials(true);
+            return request;
+        },
+        &signInAnswer, std::move(answered), std::move(retries));
 }
 
-ShelfCall ShelfClient::listBooks(std::function<void(BookListResult)> answered) const {
-    auto request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
-    request->setMaxResponseBodyBytes(ServiceAPI::kMaxBookListBytes);
-    return start(request, &bookListAnswer, std::move(answered));
+ShelfCall ShelfClient::listBooks(std::function<void(BookListResult)> answered, CallRetries retries) const {
+    return start(
+        []() {
+            auto request = HTTPRequest::requestWithURL(ServiceAPI::bookListURL());
+            request->setMaxResponseBodyBytes(ServiceAPI::kMaxBookListBytes);
+            return request;
+        },
+        &bookListAnswer, std::move(answered), std::move(retries));
 }
 
 ShelfCall ShelfClient::postManifest(std::string_view bookGuid, const std::string& manifestText,
-                                    std::function<void(ManifestResult)> answered) const {
-    auto request = FormDataRequest::requestWithURL(ServiceAPI::manifestURL(bookGuid));
-    request->setPostBody(std::vector<std::uint8_t>(manifestText.begin(), manifestText.end()));
-    request->setTimeOutSeconds(kManifestTimeOutSeconds);
-    request->setMaxResponseBodyBytes(ServiceAPI::kMaxManifestAnswerBytes);
-    return start(std::shared_ptr<HTTPRequest>(request), &manifestAnswer, std::move(answered));
+                                    std::function<void(ManifestResult)> answered, CallRetries retries) const {
+    return start(
+        [url = ServiceAPI::manifestURL(bookGuid), manifestText]() -> std::shared_ptr<HTTPRequest> {
+            auto request = FormDataRequest::requestWithURL(url);
+            request->setPostBody(std::vector<std::uint8_t>(manifestText.begin(), manifestText.end()));
+            request->setTimeOutSeconds(kManifestTimeOutSeconds);
+            request->setMaxResponseBodyBytes(ServiceAPI::kMaxManifestAnswerBytes);
+            return request;
+        },
+        &manifestAnswer, std::move(answered), std::move(retries));
 }
 
 }  // namespace tomely

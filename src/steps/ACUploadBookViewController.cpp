@@ -42,6 +42,8 @@ void ACUploadBookViewController::addToMainViewController() {
 
 void ACUploadBookViewController::stageBegan(SessionStage stage) {
     mainViewController().setWorkingInfo(activityText(stage));
+    // A call that was waiting to be made again has been answered by now.
+    clearRetryText();
     ProgressIndicator& bar = progressBar();
     switch (stage) {
         case SessionStage::Splitting:
@@ -81,6 +83,21 @@ void ACUploadBookViewController::uploadProgressed(double fraction, std::int64_t 
     progressTextField().setText(uploadText(fraction, bytesSent, bytesTotal));
     rate_.sample(UploadRate::Clock::now(), bytesSent);
     paceTextField().setText(paceText(rate_.bytesPerSecond(), rate_.secondsLeft(bytesTotal)));
+    if (std::chrono::steady_clock::now() >= retryDue_) {
+        clearRetryText();
+    }
+}
+
+void ACUploadBookViewController::retrying(const SessionRetry& retry) {
+    retryDue_ = std::chrono::steady_clock::now() + retry.delay;
+    viewAs<UploadBookView>().retryTextField().setText(retryText(retry));
+}
+
+void ACUploadBookViewController::clearRetryText() {
+    TextControl& line = viewAs<UploadBookView>().retryTextField();
+    if (!line.text().empty()) {
+        line.setText("");
+    }
 }
 
 void ACUploadBookViewController::failed(const SessionFailure& failure) {

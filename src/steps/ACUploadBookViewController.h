@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,16 +40,21 @@ public:
     [[nodiscard]] TextControl& paceTextField() const;
 
 private:
+    void clearRetryText();
     // SessionObserver: the sync's stages and progress, its failure and its end.
     void stageBegan(SessionStage stage) override;
     void countProgressed(SessionStage stage, std::uint64_t done, std::uint64_t total) override;
     void uploadProgressed(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal) override;
+    // The retry line stays until the wait it tells of is over and the work moves on.
+    void retrying(const SessionRetry& retry) override;
     void failed(const SessionFailure& failure) override;
     void ended(const SessionEnd& end) override;
 
     const UploadTarget target_;
     UploadRate rate_;
     bool hasFailed_ = false;
+    // When the wait the retry line tells of is over.
+    std::chrono::steady_clock::time_point retryDue_;
 };
 
 }  // namespace tomely

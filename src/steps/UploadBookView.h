@@ -15,6 +15,8 @@ public:
     [[nodiscard]] virtual TextControl& progressTextField() = 0;
     // The line under it: how fast the parts go out and how long they still need.
     [[nodiscard]] virtual TextControl& paceTextField() = 0;
+    // Below it: why a call is about to be made again, while the step waits for it; else empty.
+    [[nodiscard]] virtual TextControl& retryTextField() = 0;
 };
 
 }  // namespace tomely

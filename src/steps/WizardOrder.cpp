@@ -1,5 +1,6 @@
 #include "steps/WizardOrder.h"
 
+#include "session/SessionSettings.h"
 #include "steps/ACLocateBookViewController.h"
 #include "steps/ACPrepareBookViewController.h"
 #include "steps/ACUploadBookViewController.h"
@@ -20,9 +21,12 @@ void install(std::string_view nibName, ACMainViewController& container, Argument
 }  // namespace
 
 std::shared_ptr<ACStepViewController> makeSignInStep(ACMainViewController& container, SignInContext context) {
-    return ACStepViewController::initWithNibName<ACAuthViewController>("ACAuthViewController", container.mainBundle(),
-                                                                       container, std::move(context),
-                                                                       PublishSession::inApplicationSupport());
+    auto session = PublishSession::inApplicationSupport();
+    const SessionSettings settings = sessionSettings(context.stores.userDefaults);
+    session->setRetryPolicy(RetryPolicy(settings.retries));
+    session->setPartsInFlight(settings.partsInFlight);
+    return ACStepViewController::initWithNibName<ACAuthViewController>(
+        "ACAuthViewController", container.mainBundle(), container, std::move(context), std::move(session));
 }
 
 void installLocateStep(ACMainViewController& container, std::shared_ptr<PublishSession> session,

@@ -9,9 +9,11 @@ QtUploadBookView::QtUploadBookView()
       bar_(new QProgressBar(widget())),
       line_(new QLabel(widget())),
       pace_(new QLabel(widget())),
+      retryLine_(new QLabel(widget())),
       progressBar_(bar_),
       progressText_(line_),
-      paceText_(pace_) {
+      paceText_(pace_),
+      retryText_(retryLine_) {
     QWidget* page = widget();
     auto* title = new QLabel(QStringLiteral("<h2>Publishing your book</h2>"), page);
     auto* explanation = new QLabel(QStringLiteral("The uploader checks your book, compares it with what your shelf "
@@ -24,6 +26,7 @@ QtUploadBookView::QtUploadBookView()
     bar_->setAccessibleName(QStringLiteral("Upload progress"));
     line_->setAccessibleName(QStringLiteral("Upload status"));
     pace_->setAccessibleName(QStringLiteral("Upload rate and time left"));
+    retryLine_->setAccessibleName(QStringLiteral("Connection status"));
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(title);
@@ -32,6 +35,7 @@ QtUploadBookView::QtUploadBookView()
     layout->addWidget(bar_);
     layout->addWidget(line_);
     layout->addWidget(pace_);
+    layout->addWidget(retryLine_);
     layout->addStretch();
 }
 

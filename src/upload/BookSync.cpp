@@ -24,7 +24,8 @@ BookSync::BookSync(ShelfClient client, WorkArea workArea, std::string bookGuid, 
     : client_(std::move(client)),
       workArea_(std::move(workArea)),
       bookGuid_(std::move(bookGuid)),
-      target_(std::move(target)) {}
+      target_(std::move(target)),
+      maxPartsInFlight_(ACMultiFileUploader::kDefaultPartsInFlight) {}
 
 void BookSync::enter(BookSyncStage stage) {
     if (stageBlock_) {
@@ -149,9 +150,15 @@ void BookSync::compareLocalAndRemoteBook(KeyedFingerprints fingerprints) {
     }
     const std::string text = manifestText(fingerprints, bookGuid_, target_);
     offered_ = std::move(fingerprints);
-    manifestCall_ = client_.postManifest(bookGuid_, text, [self = shared_from_this()](ManifestResult answer) {
-        self->manifestAnswered(std::move(answer));
-    });
+    const std::weak_ptr<BookSync> weak = weak_from_this();
+    manifestCall_ = client_.postManifest(
+        bookGuid_, text,
+        [self = shared_from_this()](ManifestResult answer) { self->manifestAnswered(std::move(answer)); },
+        {retryPolicy_, [weak](const CallFailure& failure, const RetryPolicy::Retry& retry) {
+             if (auto self = weak.lock()) {
+                 self->retrying(BookSyncStage::Comparing, failure, retry);
+             }
+         }});
     // Reported once the request runs, so that a cancel from this report reaches it.
     enter(BookSyncStage::Comparing);
 }
@@ -186,6 +193,8 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     uploader_ = ACMultiFileUploader::create(workArea_);
     uploader_->setDeflatedDirectory(workArea_.deflated());
     uploader_->setMaxSendBytesPerSecond(maxSendBytesPerSecond_);
+    uploader_->setMaxPartsInFlight(maxPartsInFlight_);
+    uploader_->setRetryPolicy(retryPolicy_);
     // Only parts whose fingerprint came from the memo are compressed here: their bytes must say
     // what the memo said, or it is wrong.
     uploader_->setCompressedBlock([memo = memo_, offered = offered_](ACMultiFileUploader&, const std::string& name,
@@ -202,16 +211,16 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
             self->postCount(BookSyncStage::Compressing, done, total);
         }
     });
-    uploader_->setFileFinishedBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, HTTPRequest& request) {
+    uploader_->setFileFinishedBlock([weak](ACMultiFileUploader&, NetworkQueue&, HTTPRequest& request) {
         auto self = weak.lock();
         if (self && !ServiceAPI::isSuccessStatus(request.responseStatusCode())) {
-            self->partFailed(queue, request);
+            self->partFailed(request);
         }
     });
     // A request that failed did so whatever status it may have read before.
-    uploader_->setFileFailedBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, HTTPRequest& request) {
+    uploader_->setFileFailedBlock([weak](ACMultiFileUploader&, NetworkQueue&, HTTPRequest& request) {
         if (auto self = weak.lock()) {
-            self->partFailed(queue, request);
+            self->partFailed(request);
         }
     });
     uploader_->setPreparationFailedBlock([weak](ACMultiFileUploader&, const Error& error) {
@@ -220,9 +229,14 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
             self->fail(BookSyncStage::Compressing, error);
         }
     });
-    uploader_->setProgressBlock([weak](ACMultiFileUploader&, NetworkQueue& queue, double fraction) {
+    uploader_->setRetryBlock([weak](ACMultiFileUploader&, HTTPRequest& request, const RetryPolicy::Retry& retry) {
         if (auto self = weak.lock()) {
-            self->uploadProgress(queue, fraction);
+            self->retrying(BookSyncStage::Uploading, CallFailure::of(request), retry);
+        }
+    });
+    uploader_->setProgressBlock([weak](ACMultiFileUploader& uploader, NetworkQueue&, double fraction) {
+        if (auto self = weak.lock()) {
+            self->uploadProgress(uploader, fraction);
         }
     });
     uploader_->setQueueFinishedBlock([weak](ACMultiFileUploader&, NetworkQueue&) {
@@ -237,23 +251,26 @@ void BookSync::uploadFiles(std::vector<std::string> names) {
     enter(BookSyncStage::Compressing);
 }
 
-void BookSync::partFailed(NetworkQueue& queue, HTTPRequest& request) {
+// The uploader has stopped the upload by now; the parts it cancels report here too.
+void BookSync::partFailed(HTTPRequest& request) {
     if (!hasFailed_ && !cancelled_) {
         fail(BookSyncStage::Uploading, CallFailure::of(request));
     }
-    queue.cancelAllOperations();
-    for (const auto& waiting : queue.operations()) {
-        waiting->cancel();
+}
+
+void BookSync::retrying(BookSyncStage stage, const CallFailure& failure, const RetryPolicy::Retry& retry) {
+    if (retryingBlock_ && !hasFailed_ && !cancelled_) {
+        retryingBlock_(BookSyncRetry{{stage, failure}, retry.attempt, retry.attempts, retry.delay});
     }
 }
 
-void BookSync::uploadProgress(NetworkQueue& queue, double fraction) {
+void BookSync::uploadProgress(const ACMultiFileUploader& uploader, double fraction) {
     if (!uploading_) {
         uploading_ = true;
         enter(BookSyncStage::Uploading);
     }
     if (uploadProgressBlock_) {
-        uploadProgressBlock_(fraction, queue.bytesUploadedSoFar(), queue.totalBytesToUpload());
+        uploadProgressBlock_(fraction, uploader.bytesSent(), uploader.bytesToSend());
     }
 }
 
@@ -299,6 +316,7 @@ void BookSync::finish(BookSyncResult result) {
     uploadProgressBlock_ = nullptr;
     fingerprintedBlock_ = nullptr;
     failureBlock_ = nullptr;
+    retryingBlock_ = nullptr;
     finishedBlock_ = nullptr;
     uploader_.reset();
     splitter_.reset();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,6 +11,7 @@
 #include <variant>
 
 #include "http/CallFailure.h"
+#include "http/RetryPolicy.h"
 #include "platform/Error.h"
 #include "shelf/ShelfClient.h"
 #include "shelf/UploadTarget.h"
@@ -22,7 +25,6 @@ class ACFileSplit;
 class ACMultiFileUploader;
 class FingerprintMemo;
 class HTTPRequest;
-class NetworkQueue;
 
 // The stages of a sync, in order; Compressing and Uploading only come when the service asks for
 // part files.
@@ -46,6 +48,17 @@ struct BookSyncFailure {
     std::variant<CallFailure, Error> cause;
 };
 
+// The manifest call or a part upload failed for a reason that may pass (RetryPolicy); it is made
+// again once `delay` has passed, as attempt `attempt` of `attempts`.
+struct BookSyncRetry {
+    // Why the attempt failed, as a failure would say it (stage Comparing or Uploading, a
+    // CallFailure).
+    BookSyncFailure failure;
+    int attempt = 0;
+    int attempts = 0;
+    std::chrono::milliseconds delay{0};
+};
+
 // Publishes the book in the Working directory of a WorkArea to the service as an incremental
 // sync: splits every file into part files, fingerprints them, posts the manifest
 // (ShelfClient::postManifest), uploads exactly the part files the service asks for, deletes the
@@ -63,7 +76,7 @@ struct BookSyncFailure {
 // An answer that is not a list of offered names is not followed and fails the sync (see
 // namesToSend). Every file the chain cannot read or write (a part, a kept compressed form, the
 // memo) fails it too, as a local failure: nothing partial is ever reported as a success. The first
-// failure, and only that one, is reported; a failing upload cancels the rest of the queue.
+// failure, and only that one, is reported; a failing part stops the upload (ACMultiFileUploader).
 //
 // Threads: start() and cancel() on the main thread; every block runs there, the ones of the
 // worker stages posted from their queues. Ownership: the sync keeps itself alive from start()
@@ -80,6 +93,8 @@ public:
     // which is what an upload of every one of them would send.
     using FingerprintedBlock = std::function<void(std::uint64_t parts, std::uint64_t deflatedBytes)>;
     using FailureBlock = std::function<void(const BookSyncFailure& failure)>;
+    // A call is to be made again after a wait; the sync (and the other parts) go on meanwhile.
+    using RetryingBlock = std::function<void(const BookSyncRetry& retry)>;
     // The end, exactly once, after the work area has been deleted.
     using FinishedBlock = std::function<void(BookSyncResult result)>;
 
@@ -98,6 +113,14 @@ public:
     void setStopsBeforeManifest(bool stops) { stopsBeforeManifest_ = stops; }
     // Caps the upload's sending rate in bytes per second (0, the default: no cap).
     void setMaxSendBytesPerSecond(std::uint64_t bytesPerSecond) { maxSendBytesPerSecond_ = bytesPerSecond; }
+    // How many parts may be on their way at once (ACMultiFileUploader::kDefaultPartsInFlight); 1
+    // sends them one after another.
+    void setMaxPartsInFlight(std::size_t count) { maxPartsInFlight_ = count; }
+    // Which failed manifest calls and part uploads are made again, and when; the default,
+    // RetryPolicy(0), makes none, and RetryPolicy(RetryPolicy::kRecommendedRetries) is what the
+    // author is offered. Only when a call's retries are spent is its failure reported.
+    void setRetryPolicy(RetryPolicy policy) { retryPolicy_ = std::move(policy); }
+    void setRetryingBlock(RetryingBlock block) { retryingBlock_ = std::move(block); }
     void setFinishedBlock(FinishedBlock block) { finishedBlock_ = std::move(block); }
 
     void start();
@@ -119,8 +142,9 @@ private:
     void compareLocalAndRemoteBook(KeyedFingerprints fingerprints);
     void manifestAnswered(ManifestResult answer);
     void uploadFiles(std::vector<std::string> names);
-    void partFailed(NetworkQueue& queue, HTTPRequest& request);
-    void uploadProgress(NetworkQueue& queue, double fraction);
+    void partFailed(HTTPRequest& request);
+    void retrying(BookSyncStage stage, const CallFailure& failure, const RetryPolicy::Retry& retry);
+    void uploadProgress(const ACMultiFileUploader& uploader, double fraction);
     void fail(BookSyncStage stage, std::variant<CallFailure, Error> cause);
     // Ends the sync after a worker stage stopped with `error`: Cancelled when it was cancelled,
     // else Failed with a local failure.
@@ -138,9 +162,12 @@ private:
     UploadProgressBlock uploadProgressBlock_;
     FingerprintedBlock fingerprintedBlock_;
     FailureBlock failureBlock_;
+    RetryingBlock retryingBlock_;
     FinishedBlock finishedBlock_;
     bool stopsBeforeManifest_ = false;
     std::uint64_t maxSendBytesPerSecond_ = 0;
+    std::size_t maxPartsInFlight_;
+    RetryPolicy retryPolicy_;
 
     // Main thread only.
     std::shared_ptr<BookSync> self_;

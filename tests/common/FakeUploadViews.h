@@ -13,10 +13,12 @@ public:
     [[nodiscard]] ProgressIndicator& progressBar() override { return bar; }
     [[nodiscard]] TextControl& progressTextField() override { return text; }
     [[nodiscard]] TextControl& paceTextField() override { return pace; }
+    [[nodiscard]] TextControl& retryTextField() override { return retryText; }
 
     FakeProgressIndicator bar;
     FakeTextControl text;
     FakeTextControl pace;
+    FakeTextControl retryText;
 };
 
 // The done step's view with a recording shelf button.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "RequestFixture.h"
+#include "common/NetworkEmulator.h"
 #include "http/RequestTimeOut.h"
 
 namespace tomely {
@@ -142,6 +143,22 @@ TEST_F(RequestTimeOutTest, ASilentServerTimesOutWithCode2AndASmallBodyGetsHalfAs
         ASSERT_EQ(server.requestCount(), before + 1) << "no retry unless asked for";
         EXPECT_EQ(server.requests().back().body, body) << "the body went out whole";
     }
+}
+
+// The body goes whole into the socket's buffer at once, then a line of 40 kB/s carries it off for
+// five seconds, several times the time-out: the request is not idle while the peer takes bytes.
+TEST_F(RequestTimeOutTest, ABodyThatASlowLineCarriesOffLongAfterItWasWrittenDoesNotTimeOut) {
+    server.setHandler([](const auto&) { return ScriptedResponse::text(200, "stored"); });
+    test::NetworkEmulator line({server.port(), {std::chrono::microseconds(0), 40'000}, {}});
+    auto request = HTTPRequest::requestWithURL(URL(line.baseURL() + "/slow"));
+    request->setPostBody(std::vector<std::uint8_t>(200'000, 'x'));
+    request->setTimeOutSeconds(1);
+    const test::Outcome outcome = run(request);
+    EXPECT_EQ(outcome.completions, 1);
+    EXPECT_FALSE(request->error().has_value()) << request->error()->localizedDescription();
+    EXPECT_EQ(request->responseStatusCode(), 200);
+    ASSERT_EQ(server.requestCount(), 1U);
+    EXPECT_EQ(server.requests().back().bodyLength, 200'000U);
 }
 
 TEST_F(RequestTimeOutTest, ATrickleFailsAsTimedOutWhileAnAnswerAboveTheLimitOrAfterASilenceArrives) {

@@ -167,8 +167,8 @@ TEST_F(PublishEndToEndTest, EveryExitCodeComesFromItsCause) {
          kPassword,
          4,
          "names the book GUID \"..\", made only of dots, which cannot name a book on the service."},
-        {"the service's fault switch", book, {"--new", "B"}, faulty->port(), kPassword, 6, "503"},
-        {"an unreachable port", book, {"--new", "B"}, 1, kPassword, 5, "failed"},
+        {"the service's fault switch", book, {"--new", "B", "--retries", "0"}, faulty->port(), kPassword, 6, "503"},
+        {"an unreachable port", book, {"--new", "B", "--retries", "0"}, 1, kPassword, 5, "failed"},
         {"no target",
          book,
          {},
@@ -187,6 +187,36 @@ TEST_F(PublishEndToEndTest, EveryExitCodeComesFromItsCause) {
         EXPECT_NE(output.find(c.says), std::string::npos) << output;
     }
     EXPECT_EQ(shelfBooks().size(), 1U);
+    EXPECT_EQ(runsLeft(), std::vector<std::string>{});
+}
+
+// One part at a time. The waits are real (from 1 s, each stretched by up to a quarter), and the
+// stall ends through the request's time-out.
+TEST_F(PublishEndToEndTest, APublishRidesOutADropAStallAndA503OrExitsWithTheirCodeOnceItsRetriesAreSpent) {
+    const std::string book = writeBook("flaky.iba", "G-FLAKY", 3'000'000);
+    test::TemporaryDirectory flakyData;
+    const auto flaky =
+        startService(flakyData, {"--fault-after-parts", "1", "--fault-kind", "drop,stall,503", "--fault-count", "3"});
+    const auto [published, events] =
+        publish(book, {"--new", "Flaky", "--json", "--parallel", "1", "--retries", "3"}, flaky->port());
+    EXPECT_EQ(published, 0) << events;
+    // Keys come in order; the delays vary with the jitter. Which attempt each fault strikes depends
+    // on the transport too: a request sends itself once more at once when its connection is lost.
+    for (
+        const char* event :
+        {R"({"attempt":2,"attempts":4,"delay_ms":)",
+         R"x("event":"retrying","message":"Connection lost, trying again in 1 s (attempt 2 of 4)","stage":"uploading"})x",
+         R"("exit":0,"outcome":"published")"}) {
+        EXPECT_NE(events.find(event), std::string::npos) << event << " in " << events;
+    }
+
+    test::TemporaryDirectory busyData;
+    const auto busy = startService(busyData, {"--fault-after-parts", "0", "--fault-kind", "503"});
+    const auto [spent, said] = publish(book, {"--new", "Busy", "--retries", "1"}, busy->port());
+    EXPECT_EQ(spent, 6) << said;
+    for (const char* line : {"Connection lost, trying again in 1 s (attempt 2 of 2)\n", "503"}) {
+        EXPECT_NE(said.find(line), std::string::npos) << line << " in " << said;
+    }
     EXPECT_EQ(runsLeft(), std::vector<std::string>{});
 }
 

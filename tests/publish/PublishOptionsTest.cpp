@@ -38,6 +38,14 @@ TEST(PublishOptionsTest, TheCommandLineIsReadWithTheEnvironmentBehindIt) {
     parsed = parsePublishCommandLine({"--email", "a@b", "--service", "http://arg", "b.iba"}, environment);
     EXPECT_EQ(std::get<PublishOptions>(parsed).email, "a@b");
     EXPECT_EQ(std::get<PublishOptions>(parsed).serviceURL, "http://arg");
+    EXPECT_EQ(std::get<PublishOptions>(parsed).partsInFlight, 4U) << "four parts at once unless told";
+    EXPECT_EQ(std::get<PublishOptions>(parsed).retries, 4) << "five attempts in all unless told";
+    parsed = parsePublishCommandLine({"--parallel", "1", "--retries=0", "b.iba"}, environment);
+    EXPECT_EQ(std::get<PublishOptions>(parsed).partsInFlight, 1U);
+    EXPECT_EQ(std::get<PublishOptions>(parsed).retries, 0);
+    parsed = parsePublishCommandLine({"--parallel=16", "--retries", "10", "b.iba"}, environment);
+    EXPECT_EQ(std::get<PublishOptions>(parsed).partsInFlight, 16U);
+    EXPECT_EQ(std::get<PublishOptions>(parsed).retries, 10);
     EXPECT_TRUE(std::holds_alternative<HelpRequested>(parsePublishCommandLine({"b.iba", "--help"}, environment)));
     EXPECT_TRUE(std::holds_alternative<VersionRequested>(parsePublishCommandLine({"--version", "b.iba"}, environment)));
 
@@ -49,6 +57,12 @@ TEST(PublishOptionsTest, TheCommandLineIsReadWithTheEnvironmentBehindIt) {
         {{"b.iba", "--replace"}, "--replace needs a value"},
         {{"--json=yes", "b.iba"}, "takes no value"},
         {{"--limit-rate", "fast", "b.iba"}, "500K or 2M"},
+        {{"--parallel", "0", "b.iba"}, "--parallel wants a number of parts from 1 to 16, not \"0\""},
+        {{"--parallel", "17", "b.iba"}, "--parallel wants a number of parts from 1 to 16, not \"17\""},
+        {{"--parallel", "four", "b.iba"}, "--parallel wants a number of parts from 1 to 16, not \"four\""},
+        {{"--retries", "-1", "b.iba"}, "--retries wants a number from 0 to 10, not \"-1\""},
+        {{"--retries", "11", "b.iba"}, "--retries wants a number from 0 to 10, not \"11\""},
+        {{"b.iba", "--retries"}, "--retries needs a value"},
         {{"--password", "secret", "b.iba"}, "--password-stdin"},
         {{"--verbose", "b.iba"}, "unknown option --verbose"},
         {{"--replace", "", "b.iba"}, "--replace needs a book id"},

@@ -26,6 +26,7 @@ public:
     void count(SessionStage, std::uint64_t, std::uint64_t) override {}
     void upload(const UploadProgress&) override {}
     void notice(const std::string&) override {}
+    void retrying(const SessionRetry&) override {}
     void succeeded(const PublishSummary&) override {}
     void listed(const BookListing&) override {}
     void failed(const PublishFailure&) override {}

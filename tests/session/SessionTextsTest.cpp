@@ -97,5 +97,25 @@ TEST(SessionTextsTest, TheReceiptNamesTheBookMadeOrReplacedAndWhatWasSent) {
     }
 }
 
+TEST(SessionTextsTest, TheRetryTextSaysTheWaitInWholeSecondsAndWhichAttemptComes) {
+    struct Case {
+        int attempt;
+        int attempts;
+        std::chrono::milliseconds delay;
+        const char* text;
+    };
+    const Case cases[] = {
+        {2, 5, std::chrono::milliseconds(4000), "Connection lost, trying again in 4 s (attempt 2 of 5)"},
+        {3, 5, std::chrono::milliseconds(2400), "Connection lost, trying again in 2 s (attempt 3 of 5)"},
+        {2, 5, std::chrono::milliseconds(1600), "Connection lost, trying again in 2 s (attempt 2 of 5)"},
+        {5, 5, std::chrono::milliseconds(60000), "Connection lost, trying again in 60 s (attempt 5 of 5)"},
+        {2, 2, std::chrono::milliseconds(200), "Connection lost, trying again in 1 s (attempt 2 of 2)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(retryText({SessionStage::Uploading, {}, c.attempt, c.attempts, c.delay}), c.text);
+    }
+}
+
 }  // namespace
 }  // namespace tomely

@@ -8,6 +8,7 @@
 #include "common/FakeDesktop.h"
 #include "common/FakeUploadViews.h"
 #include "common/FakeWindow.h"
+#include "common/ImmediateRetries.h"
 #include "common/MainLoopFixture.h"
 #include "common/ScopedEnvironment.h"
 #include "common/ScriptedHTTPServer.h"
@@ -342,18 +343,30 @@ TEST_F(UploadStepTest, EachStageOfASyncShowsItsOwnWordsAndTheDoneStepEndsIt) {
             EXPECT_NE(manifest.find(key + ":"), std::string::npos) << key << " in " << manifest;
         }
         EXPECT_EQ(manifestOf(requests[0]).at("hashes").asDictionary()->size(), c.keys.size());
-        // One post per part asked for, in the order asked, each knowing its place in the batch.
+        // One post per part asked for, each knowing its place in the batch. Parts go several at once
+        // and arrive in any order, but the last of the batch arrives last.
         ASSERT_EQ(requests.size(), 1 + (c.progressLines.back().starts_with("Uploading") ? c.keys.size() : 0));
+        const auto field = [](const std::string& body, const std::string& name) {
+            const std::string head = "name=\"" + name + "\"\r\n\r\n";
+            const std::size_t start = body.find(head);
+            return start == std::string::npos
+                       ? std::string("none")
+                       : body.substr(start + head.size(), body.find("\r\n", start + head.size()) - start - head.size());
+        };
+        std::vector<std::string> sent;
+        std::vector<std::string> asked;
         for (std::size_t part = 1; part < requests.size(); ++part) {
-            SCOPED_TRACE(part);
             const std::string& body = requests[part].body;
-            const std::string key = c.keys[part - 1].substr(3, c.keys[part - 1].size() - 4);
-            EXPECT_NE(body.find("name=\"name\"\r\n\r\n/" + key + "\r\n"), std::string::npos);
-            EXPECT_NE(body.find("name=\"batchTotal\"\r\n\r\n" + std::to_string(c.keys.size() - 1) + "\r\n"),
-                      std::string::npos);
-            EXPECT_NE(body.find("name=\"batchCurrent\"\r\n\r\n" + std::to_string(part - 1) + "\r\n"),
-                      std::string::npos);
+            EXPECT_EQ(field(body, "batchTotal"), std::to_string(c.keys.size() - 1));
+            sent.push_back(field(body, "name") + " " + field(body, "batchCurrent"));
+            const std::string& key = c.keys[part - 1];
+            asked.push_back("/" + key.substr(3, key.size() - 4) + " " + std::to_string(part - 1));
         }
+        if (!sent.empty()) {
+            EXPECT_EQ(sent.back(), asked.back());
+        }
+        std::ranges::sort(sent);
+        EXPECT_EQ(sent, asked);
     }
     // Close ends the application; the shelf button opens the shelf and leaves the window as it is.
     dynamic_cast<test::FakeUploadDoneView&>(container.contentViewController()->view()).button.click();
@@ -573,17 +586,74 @@ TEST_F(UploadStepServiceTest, AFailingUploadGivesOneAlertNoDoneStepAndNoFilesLef
     }
 }
 
+// One part at a time, and waits that pass at once: a 503 for the second part only is ridden out,
+// a 503 for every part after the first spends the retries, and then the alert comes. Each wait is
+// told below the progress line (blank lines between them, once a wait is over, left out).
+TEST_F(UploadStepServiceTest, EachWaitToTryAgainIsToldBelowTheProgressLineUntilTheRetriesAreSpent) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> faults;
+        bool published;
+        std::vector<std::string> retryLines;
+        // Of the book: each case sends a book the shelf does not hold yet.
+        int seed;
+    };
+    const Case cases[] = {
+        {"one 503",
+         {"--fault-after-parts", "1", "--fault-kind", "503", "--fault-count", "1"},
+         true,
+         {"Connection lost, trying again in 1 s (attempt 2 of 3)"},
+         3},
+        {"503s to the end",
+         {"--fault-after-parts", "1", "--fault-kind", "503"},
+         false,
+         {"Connection lost, trying again in 1 s (attempt 2 of 3)",
+          "Connection lost, trying again in 2 s (attempt 3 of 3)"},
+         5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startService(c.faults);
+        openBook(sampleBook(c.seed));
+        session->setRetryPolicy(test::immediateRetries(2));
+        session->setPartsInFlight(1);
+        runUploadStep(std::nullopt, "Retried");
+        std::vector<std::string> lines;
+        for (const std::string& line : dynamic_cast<test::FakeUploadBookView&>(uploadStep->view()).retryText.texts) {
+            if (!line.empty()) {
+                lines.push_back(line);
+            }
+        }
+        EXPECT_EQ(lines, c.retryLines);
+        EXPECT_EQ(doneStepShown(), c.published);
+        ASSERT_EQ(alerts.size(), c.published ? 0U : 1U);
+        if (!c.published) {
+            EXPECT_EQ(alerts[0].messageText, "HTTP failure");
+        }
+    }
+}
+
+// Parts go several at once, so how many the shelf kept before the drop varies from run to run;
+// the second run sends exactly the others.
 TEST_F(UploadStepServiceTest, AnInterruptedUploadResumesWithOnlyThePartsNotAcknowledged) {
     startService({"--fault-after-parts", "3", "--fault-kind", "drop"});
     openBook(sampleBook(4));
     runUploadStep(std::nullopt, "Resumed");
     ASSERT_EQ(alerts.size(), 1U);
+    ASSERT_EQ(partsSent(), "(6/6)");
 
     startService();
+    std::size_t held = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(serviceData_.pathOf("parts"))) {
+        held += entry.is_regular_file() ? 1 : 0;
+    }
+    ASSERT_GE(held, 1U);
+    ASSERT_LT(held, 6U);
     openBook(sampleBook(4));
     runUploadStep(std::nullopt, "Resumed");
     ASSERT_TRUE(doneStepShown());
-    EXPECT_EQ(partsSent(), "(3/3)");
+    const std::string rest = std::to_string(6 - held);
+    EXPECT_EQ(partsSent(), "(" + rest + "/" + rest + ")");
     EXPECT_EQ(shelfBook().second, withoutEmptyFiles(sampleBook(4)));
 }
 

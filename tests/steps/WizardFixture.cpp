@@ -10,6 +10,8 @@ namespace tomely::test {
 
 WizardFixture::WizardFixture() {
     environment.set("XDG_DATA_HOME", directory.pathOf("data")).set("XDG_CACHE_HOME", directory.pathOf("cache"));
+    // Each failure as it comes, at once: retries have tests of their own.
+    userDefaults.setString("uploadRetries", "0");
     // Session cookies are kept process-wide, as the app keeps them; each test signs in afresh.
     HTTPCookieStorage::sharedHTTPCookieStorage().deleteAllCookies();
     bundle.addView("ACAuthViewController", [] { return std::make_unique<FakeAuthView>(); });

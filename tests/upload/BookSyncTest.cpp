@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "TestFiles.h"
+#include "common/ImmediateRetries.h"
 #include "common/MainLoopFixture.h"
 #include "common/ScopedEnvironment.h"
 #include "common/ScriptedHTTPServer.h"
@@ -14,25 +15,33 @@ namespace {
 
 using test::ScriptedResponse;
 
-// A sync of a two-part book in a directory of its own, as a command-line publisher runs it,
-// against a scripted service that asks for both parts; every report is recorded.
+// A sync of a five-part book in a directory of its own, as a command-line publisher runs it,
+// against a scripted service that asks for the parts a test names (the first two unless told
+// otherwise); every report is recorded.
 class BookSyncTest : public test::MainLoopFixture {
 protected:
+    static constexpr const char* kFirstTwoParts = R"(["/cover.png.part00000","/cover.png.part00001"])";
+
     BookSyncTest() {
         environment.set("TOMELY_SERVICE_URL", server.baseURL());
         environment.set("XDG_CACHE_HOME", home.pathOf("cache"));
     }
 
     void start(ScriptedResponse partAnswer, std::optional<BookSyncStage> cancelAt = std::nullopt,
-               std::string manifestAnswer = R"(["/cover.png.part00000","/cover.png.part00001"])",
-               std::function<void(BookSyncStage)> onStage = {}) {
+               std::string manifestAnswer = kFirstTwoParts, std::function<void(BookSyncStage)> onStage = {}) {
+        begin(std::move(partAnswer), cancelAt, std::move(manifestAnswer), std::move(onStage));
+        runToEnd();
+    }
+
+    void begin(ScriptedResponse partAnswer, std::optional<BookSyncStage> cancelAt = std::nullopt,
+               std::string manifestAnswer = kFirstTwoParts, std::function<void(BookSyncStage)> onStage = {}) {
         server.setHandler([partAnswer, manifestAnswer](const test::RecordedRequest& request) {
             return request.target.starts_with("/api/author/shelf/upload/manifest/")
                        ? ScriptedResponse::text(200, manifestAnswer)
                        : partAnswer;
         });
         failures.clear();
-        test::writeBytes(support + "/working/cover.png", test::noise(1500000, 3));
+        test::writeBytes(support + "/working/cover.png", test::noise(4500000, 3));
         stages.clear();
         results.clear();
         sync = BookSync::create(ShelfClient(), WorkArea::inDirectory(support), "GUID-7", {std::nullopt, "Title"});
@@ -47,7 +56,18 @@ protected:
         });
         sync->setFailureBlock([this](const BookSyncFailure& failure) { failures.push_back(failure); });
         sync->setFinishedBlock([this](BookSyncResult result) { results.push_back(result); });
+        sync->setRetryPolicy(retryPolicy);
+        sync->setRetryingBlock([this](const BookSyncRetry& retry) {
+            const auto* call = std::get_if<CallFailure>(&retry.failure.cause);
+            retries.push_back(std::to_string(static_cast<int>(retry.failure.stage)) + " " +
+                              std::to_string(call ? call->statusCode : -1) + ": attempt " +
+                              std::to_string(retry.attempt) + " of " + std::to_string(retry.attempts) + " in " +
+                              std::to_string(retry.delay.count()) + " ms");
+        });
         sync->start();
+    }
+
+    void runToEnd() {
         ASSERT_TRUE(runUntil([&] { return !results.empty(); }));
         drainMainLoop();
     }
@@ -60,10 +80,21 @@ protected:
     std::vector<BookSyncStage> stages;
     std::vector<BookSyncFailure> failures;
     std::vector<BookSyncResult> results;
+    RetryPolicy retryPolicy;
+    // "<stage> <status>: attempt <n> of <m> in <delay> ms".
+    std::vector<std::string> retries;
 };
 
+// Four parts are under way together, and each of them fails at once.
 TEST_F(BookSyncTest, TheFirstFailedPartIsReportedOnceWithWhatACommandLineNeeds) {
-    start(ScriptedResponse::text(503, "busy", {{"Retry-After", "120"}}));
+    ScriptedResponse busy = ScriptedResponse::text(503, "busy", {{"Retry-After", "120"}});
+    busy.holdUntilReleased = true;
+    begin(busy, std::nullopt,
+          R"(["/cover.png.part00000","/cover.png.part00001","/cover.png.part00002","/cover.png.part00003",)"
+          R"("/cover.png.part00004"])");
+    ASSERT_TRUE(runUntil([&] { return server.requestCount() == 5; })) << "the manifest and four parts";
+    server.releaseHeldAnswers();
+    runToEnd();
     EXPECT_EQ(stages,
               (std::vector<BookSyncStage>{BookSyncStage::Splitting, BookSyncStage::Hashing, BookSyncStage::Comparing,
                                           BookSyncStage::Compressing, BookSyncStage::Uploading}));
@@ -77,6 +108,51 @@ TEST_F(BookSyncTest, TheFirstFailedPartIsReportedOnceWithWhatACommandLineNeeds) 
     EXPECT_FALSE(call->error.has_value()) << "an answer came";
     EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
     EXPECT_FALSE(std::filesystem::exists(support));
+}
+
+// Stage 2 is Comparing.
+TEST_F(BookSyncTest, AManifestCallThatFailsForAWhileIsMadeAgainAndOnlyItsLastFailureIsReported) {
+    const ScriptedResponse busy = ScriptedResponse::text(503, "busy");
+    struct Case {
+        const char* name;
+        std::vector<ScriptedResponse> manifestAnswers;
+        BookSyncResult result;
+        std::vector<std::string> retries;
+        int failedStatus;
+    };
+    const Case cases[] = {
+        {"two 503s, then the answer",
+         {busy, busy},
+         BookSyncResult::Succeeded,
+         {"2 503: attempt 2 of 3 in 1000 ms", "2 503: attempt 3 of 3 in 2000 ms"},
+         0},
+        {"three 503s spend the retries",
+         {busy, busy, busy},
+         BookSyncResult::Failed,
+         {"2 503: attempt 2 of 3 in 1000 ms", "2 503: attempt 3 of 3 in 2000 ms"},
+         503},
+        {"a 404 is final", {ScriptedResponse::text(404, "no such book")}, BookSyncResult::Failed, {}, 404},
+    };
+    retryPolicy = test::immediateRetries(2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        retries.clear();
+        for (const ScriptedResponse& answer : c.manifestAnswers) {
+            server.enqueue(answer);
+        }
+        start(ScriptedResponse::text(200, "{}"));
+        EXPECT_EQ(results, std::vector<BookSyncResult>{c.result});
+        EXPECT_EQ(retries, c.retries);
+        if (c.failedStatus == 0) {
+            EXPECT_TRUE(failures.empty());
+        } else {
+            ASSERT_EQ(failures.size(), 1U);
+            EXPECT_EQ(failures[0].stage, BookSyncStage::Comparing);
+            const auto* call = std::get_if<CallFailure>(&failures[0].cause);
+            ASSERT_NE(call, nullptr);
+            EXPECT_EQ(call->statusCode, c.failedStatus);
+        }
+    }
 }
 
 // Splitting and fingerprinting nothing still completes, so the service's answer decides.
@@ -182,8 +258,7 @@ TEST_F(BookSyncTest, AFileThatCannotBeWrittenOrReadFailsTheSyncAsALocalFailureNa
         std::filesystem::remove_all(support);
         c.prepare();
         const std::size_t before = server.requestCount();
-        start(ScriptedResponse::text(200, "{}"), std::nullopt, R"(["/cover.png.part00000","/cover.png.part00001"])",
-              c.onStage);
+        start(ScriptedResponse::text(200, "{}"), std::nullopt, kFirstTwoParts, c.onStage);
         EXPECT_EQ(results, std::vector<BookSyncResult>{BookSyncResult::Failed});
         ASSERT_EQ(failures.size(), 1U);
         EXPECT_EQ(failures[0].stage, c.stage);
