@@ -128,7 +128,9 @@ TEST_F(HTTPRequestTest, CancellingInFlightReportsOnceWithCode4) {
     ASSERT_TRUE(server.waitForRequests(1));
     request->cancel();
     request->cancel();
-    runUntilOffMainThread([&] { return request->isFinished(); });
+    // The report is posted once the request has finished on the network thread.
+    runUntil([&] { return outcome->reports() > 0; });
+    EXPECT_TRUE(request->isFinished());
     // The held answer arrives too late to be reported.
     server.releaseHeldAnswers();
     drainMainLoop();
