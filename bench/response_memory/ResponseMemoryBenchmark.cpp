@@ -145,7 +145,8 @@ bool clientDownload(Kind kind, const std::string& url, const KeyedFingerprints& 
     const std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
     if (kind == Kind::Manifest) {
         const std::optional<JSONValue> answer = JSONDeserializer::deserializer().deserialize(text);
-        return namesToSend(answer, offered).size() == offered.size();
+        const auto names = namesToSend(answer, offered);
+        return names && names->size() == offered.size();
     }
     const auto books = decodeExistingBooks(text);
     return books && !books->empty();
