@@ -152,7 +152,8 @@ TEST_F(ACPrepareBookViewControllerTest, ATypedNameWinsOverTheSelectionAndAClashi
 }
 
 TEST_F(ACPrepareBookViewControllerTest, SaysWhichChoiceContinueTakesAndSetsTheTableAsideWhileATitleIsTyped) {
-    startAtPrepareStep(R"([{"title": "One", "book_id": 30, "downloads": [{"guid": "G"}]}, {"title": "My Book", "book_id": 31, "downloads": []},
+    startAtPrepareStep(
+        R"([{"title": "One", "book_id": 30, "downloads": [{"guid": "G"}]}, {"title": "My Book", "book_id": 31, "downloads": []},
                           {"title": "Three", "book_id": 32, "downloads": []}])");
     EXPECT_EQ(prepareView().choice.text(), R"(Continue will replace "One" on your shelf.)") << "the pre-selected row";
     EXPECT_FALSE(prepareView().table.isSetAside());
