@@ -12,12 +12,6 @@
 namespace tomely {
 namespace {
 
-std::string megabytes(double bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", bytes / 1'000'000.0);
-    return text;
-}
-
 // The letter JSON writes after a backslash for a control character that has a short form; 0 for
 // the others.
 char shortEscape(unsigned char code) {
@@ -88,8 +82,8 @@ TextOutput::~TextOutput() {
 }
 
 std::string TextOutput::uploadText(const UploadProgress& progress) {
-    std::string text =
-        megabytes(static_cast<double>(progress.sent)) + " of " + megabytes(static_cast<double>(progress.total)) + " MB";
+    std::string text = megabytesText(static_cast<double>(progress.sent)) + " of " +
+                       megabytesText(static_cast<double>(progress.total)) + " MB";
     if (const std::string pace = paceText(progress.bytesPerSecond, progress.secondsLeft); !pace.empty()) {
         text += ", " + pace;
     }
@@ -144,7 +138,7 @@ void TextOutput::succeeded(const PublishSummary& summary) {
     endLine();
     const SessionSummary& session = summary.session;
     const std::string book = std::to_string(session.parts) + " parts, " +
-                             megabytes(static_cast<double>(session.compressedBytes)) + " MB compressed";
+                             megabytesText(static_cast<double>(session.compressedBytes)) + " MB compressed";
     std::string line;
     switch (summary.outcome) {
         case PublishSummary::Outcome::DryRun:
@@ -159,8 +153,8 @@ void TextOutput::succeeded(const PublishSummary& summary) {
             break;
         case PublishSummary::Outcome::Published:
             line = "Published to " + targetText(summary) + ": " + std::to_string(session.partsSent) + " of " +
-                   std::to_string(session.parts) + " parts sent (" + megabytes(static_cast<double>(session.bytesSent)) +
-                   " MB).";
+                   std::to_string(session.parts) + " parts sent (" +
+                   megabytesText(static_cast<double>(session.bytesSent)) + " MB).";
             break;
     }
     std::fprintf(out_, "%s\n", printable(line).c_str());

@@ -9,13 +9,6 @@
 namespace tomely {
 namespace {
 
-// Decimal megabytes with one decimal, as the author reads sizes everywhere else.
-std::string megabytes(double bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", bytes / 1'000'000.0);
-    return text;
-}
-
 // "1:05", or "1:02:05" from an hour on; seconds rounded up, so that "0:00" means done.
 std::string clockDuration(double seconds) {
     const auto whole = static_cast<long long>(std::ceil(seconds));
@@ -77,10 +70,16 @@ std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t byt
     return text;
 }
 
+std::string megabytesText(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", bytes / 1'000'000.0);
+    return text;
+}
+
 std::string paceText(std::optional<double> bytesPerSecond, std::optional<double> secondsLeft) {
     std::string text;
     if (bytesPerSecond) {
-        text = megabytes(*bytesPerSecond) + " MB/s";
+        text = megabytesText(*bytesPerSecond) + " MB/s";
     }
     if (secondsLeft) {
         text += (text.empty() ? "" : ", ") + clockDuration(*secondsLeft) + " left";
@@ -93,7 +92,7 @@ std::string receiptText(const SessionSummary& summary, const std::optional<BookL
     const std::string what = target.bookId ? "Replaced " + replacedBookName(*target.bookId, listing)
                                            : "Created \"" + target.bookName.value_or("") + "\"";
     return what + ": " + std::to_string(summary.partsSent) + " of " + std::to_string(summary.parts) + " parts sent, " +
-           megabytes(static_cast<double>(summary.bytesSent)) + " MB.";
+           megabytesText(static_cast<double>(summary.bytesSent)) + " MB.";
 }
 
 std::string retryText(const SessionRetry& retry) {

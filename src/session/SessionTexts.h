@@ -26,6 +26,9 @@ namespace tomely {
 // precision as the upload step has always shown them.
 [[nodiscard]] std::string uploadText(double fraction, std::int64_t bytesSent, std::int64_t bytesTotal);
 
+// "2.5": decimal megabytes with one decimal, as the author reads sizes everywhere.
+[[nodiscard]] std::string megabytesText(double bytes);
+
 // "2.5 MB/s, 1:05 left": how fast an upload goes and how long it still needs, each left out while
 // unknown; "" while both are.
 [[nodiscard]] std::string paceText(std::optional<double> bytesPerSecond, std::optional<double> secondsLeft);
